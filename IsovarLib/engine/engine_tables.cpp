@@ -1,0 +1,3 @@
+#include "engine.h"
+
+EngineTables engine_tables;

@@ -1,0 +1,36 @@
+// The run context: what each plot run sets before it computes, read by the
+// engine and the renderer; and message_buffer, where the engine and the BMP
+// export leave their failure texts. Owned by the plot run (entry/).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "platform.h"
+
+constexpr std::size_t kErrMsgSize = 256;        // the caller's errMsg buffer
+constexpr std::size_t kMessageBufferSize = 128;  // message_buffer
+
+struct RunContext {
+  HDC run_hdc;
+  int32_t plot_width;
+  int32_t plot_height;
+  std::FILE* log_file;           // the open run log, or none
+  std::FILE* display_list_file;  // open only while a run renders
+  char message_buffer[kMessageBufferSize];
+};
+
+extern RunContext run_context;
+
+// Formats a message into dest, a buffer of cap bytes, cutting it at the last
+// whole code page 932 character that fits with its NUL.
+void put_message(char* dest, std::size_t cap, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+// Copies a NUL-terminated text into dest (cap bytes) with the same cut.
+void copy_message(char* dest, std::size_t cap, const char* text);
+
+// The length of the longest prefix of text[0..len) made of whole code page 932
+// characters that fits in limit bytes.
+std::size_t cp932_fit(const char* text, std::size_t len, std::size_t limit);

@@ -1,0 +1,60 @@
+/*
+ * IsovarLib: reads an isoline input file, traces its isolines, draws the plot
+ * on a device context while recording a display-list file, and writes BMP
+ * files.
+ *
+ * Every text is a NUL-terminated byte string in code page 932. Every function
+ * that can fail takes the caller's error text buffer errMsg of
+ * ISOVAR_ERRMSG_SIZE bytes: a failing call writes one NUL-terminated message
+ * there (cut at the last whole character that fits) and returns -1; a
+ * successful call returns 0 and leaves errMsg untouched.
+ *
+ * The library keeps all its state in process-wide tables: it is not
+ * reentrant, and calls must not overlap.
+ */
+#ifndef ISOVARLIB_H
+#define ISOVARLIB_H
+
+#include <stdint.h>
+
+#include "platform.h"
+
+#if defined(__GNUC__)
+#define ISOVAR_API __attribute__((visibility("default")))
+#else
+#define ISOVAR_API
+#endif
+
+#define ISOVAR_ERRMSG_SIZE 256
+#define ISOVAR_CURRENT_DIR_SIZE 200
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Reads the input file at path into the model store. */
+ISOVAR_API int32_t readData(const char* path, char* errMsg);
+
+/* One plot run: rewrites the run log "isovar.log" in the current directory,
+ * traces the isolines, creates the display-list file printInfoPath and draws
+ * the plot on hdc, a width x height picture. */
+ISOVAR_API int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t width,
+                              int32_t height);
+
+/* A plot run as isovarMain, then the picture read back from hdc and written
+ * to bmpPath as a 24-bit BMP file (pictures below 1000 pixels each way). */
+ISOVAR_API int32_t saveBMP(char* errMsg, HDC hdc, const char* printInfoPath, const char* bmpPath,
+                           int32_t width, int32_t height);
+
+/* The process's current directory into buf (ISOVAR_CURRENT_DIR_SIZE bytes);
+ * always 0. */
+ISOVAR_API int32_t currentDir(char* buf);
+
+/* "TEMP" followed by "\IsovarData" into outPath; nothing is created. */
+ISOVAR_API int32_t makeTempFilePath(char* errMsg, char* outPath);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ISOVARLIB_H */

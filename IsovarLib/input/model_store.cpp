@@ -1,0 +1,3 @@
+#include "model_store.h"
+
+ModelStore model_store;

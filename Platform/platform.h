@@ -1,0 +1,115 @@
+/*
+ * The platform layer: the handful of drawing and kernel calls the library and
+ * the front ends use, with the names, types and meaning the Windows interface
+ * gives them, over an off-screen raster surface. Built against the real
+ * platform, this header's place would be taken by <windows.h>.
+ *
+ * Surface pixels are 32-bit 0x00RRGGBB values (the byte order of a 32-bit DIB),
+ * row-major from the top row; the drawing calls take and GetPixel returns
+ * COLORREF values 0x00BBGGRR.
+ */
+#ifndef ISOVAR_PLATFORM_H
+#define ISOVAR_PLATFORM_H
+
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define ISOVAR_PLATFORM_API __attribute__((visibility("default")))
+#else
+#define ISOVAR_PLATFORM_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef int32_t BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef char CHAR;
+typedef const char* LPCSTR;
+typedef char* LPSTR;
+typedef DWORD COLORREF;
+
+typedef struct HDC__* HDC;
+typedef struct HPEN__* HPEN;
+typedef struct HBRUSH__* HBRUSH;
+typedef struct HFONT__* HFONT;
+typedef void* HGDIOBJ;
+
+typedef struct tagPOINT {
+  LONG x;
+  LONG y;
+} POINT, *LPPOINT;
+
+#define LF_FACESIZE 32
+
+typedef struct tagLOGFONTA {
+  LONG lfHeight;         /* > 0: cell height in pixels */
+  LONG lfWidth;
+  LONG lfEscapement;
+  LONG lfOrientation;
+  LONG lfWeight;         /* 0: the default weight */
+  BYTE lfItalic;
+  BYTE lfUnderline;
+  BYTE lfStrikeOut;
+  BYTE lfCharSet;
+  BYTE lfOutPrecision;
+  BYTE lfClipPrecision;
+  BYTE lfQuality;
+  BYTE lfPitchAndFamily;
+  CHAR lfFaceName[LF_FACESIZE]; /* code page 932 */
+} LOGFONTA;
+
+#define RGB(r, g, b) \
+  ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define GetRValue(c) ((BYTE)(c))
+#define GetGValue(c) ((BYTE)(((WORD)(c)) >> 8))
+#define GetBValue(c) ((BYTE)((c) >> 16))
+
+#define PS_SOLID 0
+#define CLR_INVALID 0xFFFFFFFFu
+#define SHIFTJIS_CHARSET 128
+#define OUT_TT_PRECIS 4
+#define FIXED_PITCH 1
+#define FF_MODERN (3 << 4)
+#define TRANSPARENT 1
+#define OPAQUE 2
+#define TRUE 1
+#define FALSE 0
+
+/* Drawing objects */
+ISOVAR_PLATFORM_API HBRUSH CreateSolidBrush(COLORREF color);
+ISOVAR_PLATFORM_API HPEN CreatePen(int style, int width, COLORREF color);
+ISOVAR_PLATFORM_API HFONT CreateFontIndirectA(const LOGFONTA* font);
+ISOVAR_PLATFORM_API HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);
+ISOVAR_PLATFORM_API BOOL DeleteObject(HGDIOBJ object);
+
+/* Drawing */
+ISOVAR_PLATFORM_API BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom);
+ISOVAR_PLATFORM_API BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT previous);
+ISOVAR_PLATFORM_API BOOL LineTo(HDC hdc, int x, int y);
+ISOVAR_PLATFORM_API BOOL TextOutA(HDC hdc, int x, int y, LPCSTR text, int length);
+ISOVAR_PLATFORM_API COLORREF SetTextColor(HDC hdc, COLORREF color);
+ISOVAR_PLATFORM_API int SetBkMode(HDC hdc, int mode);
+ISOVAR_PLATFORM_API COLORREF GetPixel(HDC hdc, int x, int y);
+
+/* Surface life: a device context over a width x height pixel buffer, filled
+ * with the plain window background. NULL when the size is negative or the
+ * memory cannot be had. */
+ISOVAR_PLATFORM_API HDC CreateSurfaceDC(int width, int height);
+ISOVAR_PLATFORM_API BOOL DeleteDC(HDC hdc);
+/* The surface's pixels (0x00RRGGBB, width * height, top row first), or NULL
+ * for a handle that is not a surface device context. */
+ISOVAR_PLATFORM_API const uint32_t* GetSurfaceBits(HDC hdc, int* width, int* height);
+
+/* Kernel services */
+ISOVAR_PLATFORM_API DWORD GetCurrentDirectoryA(DWORD buffer_length, LPSTR buffer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ISOVAR_PLATFORM_H */

@@ -1,0 +1,37 @@
+// Helpers shared by the tests.
+#pragma once
+
+#include <string>
+
+namespace testing_support {
+
+// The code page 932 bytes of a UTF-8 text, converted independently of the
+// library's own tables, so a typo in either shows up.
+std::string cp932(const std::string& utf8);
+
+// The UTF-8 text of code page 932 bytes.
+std::string utf8(const std::string& cp932_bytes);
+
+// A new empty folder under the system's temporary folder, removed with its
+// contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);
+bool file_exists(const std::string& path);
+
+// A file under the source tree, e.g. source_path("examples/plate.iso").
+std::string source_path(const std::string& relative);
+
+}  // namespace testing_support
