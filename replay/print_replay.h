@@ -1,0 +1,38 @@
+// The print replay: draws a display-list file on a printer page. It reads the
+// file by its record layout (positions by byte count; it stops at the end of
+// the file, at a record cut short, or at an unknown tag) and maps picture
+// pixels to twips: 14 twips a pixel, lines and labels moved by +110 twips,
+// titles by -800, lines 4 printer pixels wide per pixel of pen width.
+//
+// Used by the window's print command and by isovar-plot --pdf. It never calls
+// the library.
+#pragma once
+
+#include <string>
+
+namespace replay {
+
+// What the replay needs of a printer. Positions are twips (1/1440 inch) from
+// the top-left corner of the printable area, x to the right, y downwards.
+class Printer {
+ public:
+  virtual ~Printer() = default;
+  virtual void set_font_face(const std::string& face_utf8) = 0;
+  virtual void set_font_size(int points) = 0;
+  virtual void set_line_width(int printer_pixels) = 0;
+  // Each returns false when the printer reports an error.
+  virtual bool draw_line(int x1, int y1, int x2, int y2) = 0;
+  virtual bool draw_text(int x, int y, const std::string& text_utf8) = 0;  // top-left corner
+  virtual bool end_document() = 0;
+};
+
+// The face every text is printed in.
+extern const char* const kPrintFace;  // "ＭＳ　ゴシック"
+
+// Replays the display-list file at path onto one page of printer and ends
+// the document. A missing or empty file prints an empty page. Returns false,
+// with the reason in *reason when given, when the file cannot be read, a text
+// record has a negative length, or the printer reports an error.
+bool PrintDisplayList(const std::string& path, Printer& printer, std::string* reason = nullptr);
+
+}  // namespace replay
