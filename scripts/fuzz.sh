@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Fuzzes one target for a while: scripts/fuzz.sh reader|plot|replay SECONDS [JOBS]
+# New inputs gather in build-fuzz/corpus-TARGET; crashes in build-fuzz/crashes.
+# Copy the interesting ones into fuzz/corpus/TARGET (the seed corpus that the
+# tests run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+target=${1:?target: reader, plot or replay}
+seconds=${2:-600}
+jobs=${3:-1}
+scripts/install-deps.sh
+BUILD_DIR=build-fuzz scripts/build.sh -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DISOVAR_FUZZ=ON -DISOVAR_GUI=OFF -DISOVAR_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+work=build-fuzz/corpus-$target
+mkdir -p "$work" build-fuzz/crashes
+export ASAN_OPTIONS=abort_on_error=1:detect_leaks=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+build-fuzz/bin/fuzz_$target "$work" "fuzz/corpus/$target" \
+  -max_total_time="$seconds" -jobs="$jobs" -workers="$jobs" \
+  -artifact_prefix=build-fuzz/crashes/ -print_final_stats=1 -max_len=65536
