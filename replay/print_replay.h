@@ -14,6 +14,7 @@ namespace replay {
 
 // What the replay needs of a printer. Positions are twips (1/1440 inch) from
 // the top-left corner of the printable area, x to the right, y downwards.
+// Face, size and width stay set until they are set again.
 class Printer {
  public:
   virtual ~Printer() = default;
@@ -24,15 +25,30 @@ class Printer {
   virtual bool draw_line(int x1, int y1, int x2, int y2) = 0;
   virtual bool draw_text(int x, int y, const std::string& text_utf8) = 0;  // top-left corner
   virtual bool end_document() = 0;
+  // Called instead of end_document when a failure interrupts the replay: a
+  // half-drawn page is thrown away rather than sent. The default does nothing.
+  virtual void abort_document() {}
 };
 
 // The face every text is printed in.
 extern const char* const kPrintFace;  // "ＭＳ　ゴシック"
 
+// The mapping from picture pixels to twips.
+constexpr int kTwipsPerPixel = 14;
+constexpr int kLineOffset = 110;    // lines and labels
+constexpr int kTitleOffset = -800;  // titles
+constexpr int kWidthPerPenPixel = 4;
+
 // Replays the display-list file at path onto one page of printer and ends
 // the document. A missing or empty file prints an empty page. Returns false,
-// with the reason in *reason when given, when the file cannot be read, a text
-// record has a negative length, or the printer reports an error.
+// with the reason (English, UTF-8) in *reason when given, and abandons the
+// page when the file cannot be read, a text record has a negative length, a
+// position or line width does not fit the printer's integers (only a damaged
+// file holds such values), or the printer reports an error.
+//
+// Texts are decoded from code page 932; a byte sequence that is not code page
+// 932 becomes U+FFFD. A text's length is never trusted for memory beyond the
+// bytes the file really holds.
 bool PrintDisplayList(const std::string& path, Printer& printer, std::string* reason = nullptr);
 
 }  // namespace replay

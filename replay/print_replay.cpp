@@ -1,0 +1,230 @@
+// Reading the display-list file and replaying it on a printer.
+#include "print_replay.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace replay {
+
+const char* const kPrintFace = "ＭＳ　ゴシック";
+
+namespace {
+
+constexpr int32_t kTagTitle = 1;
+constexpr int32_t kTagLine = 2;
+constexpr int32_t kTagLabel = 3;
+
+// A text is read in pieces of this size, so a length field larger than the
+// file costs no more memory than the bytes that are really there.
+constexpr std::size_t kTextChunk = 64 * 1024;
+
+enum class Read { kOk, kEnd, kError };
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+struct IconvCloser {
+  iconv_t cd;
+  ~IconvCloser() {
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+};
+
+// Reads exactly size bytes. kEnd when the file ends first (a record cut
+// short, or the clean end of the file before a tag).
+Read read_bytes(std::FILE* f, void* dest, std::size_t size) {
+  if (size == 0) return Read::kOk;
+  std::size_t got = std::fread(dest, 1, size, f);
+  if (got == size) return Read::kOk;
+  return std::ferror(f) ? Read::kError : Read::kEnd;
+}
+
+// Little-endian signed 32-bit integers, whatever the host's byte order.
+Read read_ints(std::FILE* f, int32_t* out, int count) {
+  unsigned char bytes[4 * 5];
+  Read r = read_bytes(f, bytes, 4 * static_cast<std::size_t>(count));
+  if (r != Read::kOk) return r;
+  for (int i = 0; i < count; ++i) {
+    const unsigned char* b = bytes + 4 * i;
+    uint32_t u = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    out[i] = static_cast<int32_t>(u);
+  }
+  return Read::kOk;
+}
+
+Read read_text(std::FILE* f, int32_t n, std::string& text) {
+  text.clear();
+  std::size_t left = static_cast<std::size_t>(n);
+  while (left > 0) {
+    std::size_t piece = left < kTextChunk ? left : kTextChunk;
+    std::size_t at = text.size();
+    text.resize(at + piece);
+    Read r = read_bytes(f, &text[at], piece);
+    if (r != Read::kOk) return r;
+    left -= piece;
+  }
+  return Read::kOk;
+}
+
+// Code page 932 to UTF-8. A byte that starts no valid character, or a lead
+// byte cut off at the end, becomes U+FFFD and decoding goes on after it.
+std::string decode_cp932(iconv_t cd, const std::string& in) {
+  static const char kReplacement[] = "\xEF\xBF\xBD";
+  std::string out;
+  out.reserve(in.size() * 3 / 2 + 4);
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* src = const_cast<char*>(in.data());
+  std::size_t left = in.size();
+  char buf[1024];
+  while (left > 0) {
+    char* dst = buf;
+    std::size_t room = sizeof buf;
+    std::size_t r = iconv(cd, &src, &left, &dst, &room);
+    out.append(buf, static_cast<std::size_t>(dst - buf));
+    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      // EILSEQ or EINVAL: skip the offending byte.
+      out += kReplacement;
+      ++src;
+      --left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return out;
+}
+
+// pixel * 14 + offset as a printer position; false when it does not fit.
+bool to_twips(int32_t pixel, int offset, int& twips) {
+  int64_t t = int64_t{pixel} * kTwipsPerPixel + offset;
+  if (t < std::numeric_limits<int>::min() || t > std::numeric_limits<int>::max()) return false;
+  twips = static_cast<int>(t);
+  return true;
+}
+
+class Replay {
+ public:
+  Replay(Printer& printer, std::string* reason) : printer_(printer), reason_(reason) {}
+
+  bool run(const std::string& path) {
+    printer_.set_font_face(kPrintFace);
+    // The document begins with the first thing drawn on it; nothing to do.
+
+    errno = 0;
+    File file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+      // A missing file is an empty page.
+      if (errno == ENOENT) return finish();
+      return fail("cannot open the display list " + path + ": " + std::strerror(errno));
+    }
+    if (!open_converter()) return false;
+
+    for (;;) {
+      long at = std::ftell(file.get());
+      int32_t tag;
+      Read r = read_ints(file.get(), &tag, 1);
+      if (r == Read::kEnd) break;
+      if (r == Read::kError) return read_error(path);
+      bool go_on = true;
+      if (tag == kTagTitle || tag == kTagLabel) {
+        r = text_record(file.get(), tag, at, go_on);
+      } else if (tag == kTagLine) {
+        r = line_record(file.get(), at, go_on);
+      } else {
+        break;  // unknown tag: what came before stands
+      }
+      if (r == Read::kEnd) break;  // a record cut short is not used
+      if (r == Read::kError) return read_error(path);
+      if (!go_on) return false;
+    }
+    return finish();
+  }
+
+ private:
+  bool open_converter() {
+    conv_.cd = iconv_open("UTF-8", "CP932");
+    if (conv_.cd == reinterpret_cast<iconv_t>(-1)) return fail("no code page 932 converter");
+    return true;
+  }
+
+  Read text_record(std::FILE* f, int32_t tag, long at, bool& go_on) {
+    int32_t n;
+    Read r = read_ints(f, &n, 1);
+    if (r != Read::kOk) return r;
+    if (n < 0) {
+      go_on = fail("text record at byte " + std::to_string(at) + " has the negative length " +
+                   std::to_string(n));
+      return Read::kOk;
+    }
+    r = read_text(f, n, bytes_);
+    if (r != Read::kOk) return r;
+    int32_t xys[3];
+    r = read_ints(f, xys, 3);
+    if (r != Read::kOk) return r;
+
+    int offset = tag == kTagTitle ? kTitleOffset : kLineOffset;
+    int x, y;
+    if (!to_twips(xys[0], offset, x) || !to_twips(xys[1], offset, y)) {
+      go_on = fail("text record at byte " + std::to_string(at) + " lies out of the printer's range");
+      return Read::kOk;
+    }
+    printer_.set_font_size(xys[2]);
+    if (!printer_.draw_text(x, y, decode_cp932(conv_.cd, bytes_))) go_on = fail("the printer failed");
+    return Read::kOk;
+  }
+
+  Read line_record(std::FILE* f, long at, bool& go_on) {
+    int32_t v[5];
+    Read r = read_ints(f, v, 5);
+    if (r != Read::kOk) return r;
+    int64_t width = int64_t{v[0]} * kWidthPerPenPixel;
+    int x1, y1, x2, y2;
+    if (width < 0 || width > std::numeric_limits<int>::max() || !to_twips(v[1], kLineOffset, x1) ||
+        !to_twips(v[2], kLineOffset, y1) || !to_twips(v[3], kLineOffset, x2) ||
+        !to_twips(v[4], kLineOffset, y2)) {
+      go_on = fail("line record at byte " + std::to_string(at) + " lies out of the printer's range");
+      return Read::kOk;
+    }
+    printer_.set_line_width(static_cast<int>(width));
+    if (!printer_.draw_line(x1, y1, x2, y2)) go_on = fail("the printer failed");
+    return Read::kOk;
+  }
+
+  bool finish() {
+    if (!printer_.end_document()) {
+      if (reason_) *reason_ = "the printer failed to end the document";
+      return false;
+    }
+    return true;
+  }
+
+  bool read_error(const std::string& path) {
+    return fail("cannot read the display list " + path + ": " + std::strerror(errno));
+  }
+
+  bool fail(const std::string& why) {
+    if (reason_) *reason_ = why;
+    printer_.abort_document();
+    return false;
+  }
+
+  Printer& printer_;
+  std::string* reason_;
+  IconvCloser conv_{reinterpret_cast<iconv_t>(-1)};
+  std::string bytes_;
+};
+
+}  // namespace
+
+bool PrintDisplayList(const std::string& path, Printer& printer, std::string* reason) {
+  Replay replay(printer, reason);
+  return replay.run(path);
+}
+
+}  // namespace replay
