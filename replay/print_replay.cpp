@@ -227,4 +227,10 @@ bool PrintDisplayList(const std::string& path, Printer& printer, std::string* re
   return replay.run(path);
 }
 
+std::string cp932_to_utf8(const std::string& cp932) {
+  IconvCloser conv{iconv_open("UTF-8", "CP932")};
+  if (conv.cd == reinterpret_cast<iconv_t>(-1)) return cp932;
+  return decode_cp932(conv.cd, cp932);
+}
+
 }  // namespace replay

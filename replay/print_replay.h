@@ -51,4 +51,9 @@ constexpr int kWidthPerPenPixel = 4;
 // bytes the file really holds.
 bool PrintDisplayList(const std::string& path, Printer& printer, std::string* reason = nullptr);
 
+// The UTF-8 text of code page 932 bytes, decoded as the replay decodes its
+// texts (U+FFFD for what is not code page 932). Also for showing the
+// library's messages.
+std::string cp932_to_utf8(const std::string& cp932);
+
 }  // namespace replay

@@ -123,7 +123,7 @@ std::unique_ptr<Printer> make_qt_printer(QPagedPaintDevice& device) {
 }
 
 bool PrintDisplayListToPdf(const std::string& dl_path, const std::string& pdf_path, std::string* reason) {
-  const QString file = QString::fromStdString(pdf_path);
+  const QString file = QFile::decodeName(pdf_path.c_str());
   bool ok;
   {
     QPdfWriter writer(file);
