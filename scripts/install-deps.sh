@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   qt6-base-dev libcli11-dev
-  poppler-utils valgrind xvfb xauth
+  poppler-utils valgrind xvfb xauth xdotool
 )
 
 missing=()
