@@ -1,0 +1,95 @@
+// The drawing layer's own state, shared by its source files and hidden from
+// everyone else.
+//
+// Owns: the object table (pens, brushes, fonts and device contexts behind the
+// handles), the stock objects, the pixel buffer of every surface device
+// context. The font and glyph caches are owned by text.cpp alone.
+//
+// Handles are table slots, not pointers: a handle carries its slot and the
+// slot's generation, so a stale handle (slot freed and reused) and a foreign
+// value (anything that never came from this table) are recognised and refused
+// without being dereferenced.
+#pragma once
+
+#include <cstdint>
+
+#include "platform.h"
+
+namespace plat {
+
+// The plain window background a new surface is filled with: the platform's
+// button-face grey.
+constexpr uint32_t kWindowBackground = 0x00F0F0F0u;  // RGB(240, 240, 240)
+
+// Surfaces are at most 32767 pixels on a side and 2^26 pixels (256 MiB) in all.
+constexpr int kMaxSurfaceSide = 32767;
+constexpr int64_t kMaxSurfacePixels = int64_t{1} << 26;
+
+// Pens wider than this are drawn this wide.
+constexpr int kMaxPenWidth = 4096;
+
+// The default font of a new device context: the Japanese gothic, 16 pixels.
+constexpr LONG kDefaultFontHeight = 16;
+
+// The object table holds this many live objects (stock ones included);
+// creating one more fails with a NULL handle, as the platform does when its
+// handle quota is spent.
+constexpr int kMaxObjects = 16384;
+
+enum class Kind : uint8_t { kFree = 0, kPen, kBrush, kFont, kDC };
+
+struct FontFace;  // a resolved face at one size (text.cpp)
+
+struct Surface {
+  int width;
+  int height;
+  uint32_t* pixels;  // width * height, 0x00RRGGBB, top row first; null when empty
+  int pen;           // slots of the selected objects
+  int brush;
+  int font;
+  uint32_t text_rgb;  // 0x00RRGGBB
+  int bk_mode;
+  int32_t cur_x;  // the current position
+  int32_t cur_y;
+};
+
+struct Object {
+  Kind kind;
+  bool stock;           // never freed
+  bool delete_pending;  // deleted while selected: freed when the last DC lets go
+  uint32_t generation;  // bumped when the slot is freed; 0 = never used
+  uint32_t select_count;
+  // Pen and brush
+  int pen_width;  // >= 1
+  uint32_t rgb;   // 0x00RRGGBB
+  // Font
+  LOGFONTA logfont;
+  const FontFace* face;  // resolved on first use; null until then
+  bool face_resolved;
+  // Device context
+  Surface* surface;
+};
+
+// Slot lookups: the slot of a live handle of the wanted kind, or -1.
+int slot_of(HGDIOBJ handle, Kind kind);
+int dc_slot(HDC hdc);
+Object& object_at(int slot);
+Surface* surface_of(HDC hdc);  // null for anything but a live surface DC
+
+// Colour conversions between COLORREF 0x00BBGGRR and pixels 0x00RRGGBB. The
+// top byte of a COLORREF (palette flags) is ignored.
+inline uint32_t pixel_of(COLORREF c) {
+  return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+inline COLORREF colorref_of(uint32_t p) {
+  return ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
+}
+
+// Text (text.cpp): the face of a font object, resolved on first use; null when
+// no font at all is installed.
+const FontFace* face_of_font(Object& font);
+// Paints the text with the top-left of its cell at (x, y).
+void draw_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const char* text,
+               int length);
+
+}  // namespace plat
