@@ -1,0 +1,172 @@
+// The grid sections ("*x", "*y", "*value") and the level section ("*isovar").
+#include <cstring>
+
+#include "entry/run_context.h"
+#include "input/model_store.h"
+#include "input/reader.h"
+#include "isovar_messages.h"
+
+namespace {
+
+constexpr int kRealLen = 19;  // 18 characters and the NUL
+constexpr int kShownMaxGrid = 500;  // both axes name 500, though x stops at 499
+
+bool is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
+
+// What tells "*x" from "*y" apart.
+struct Axis {
+  int32_t* count;
+  float* coords;  // 1-based
+  int32_t capacity;
+  const char* eof;
+  const char* record_bad;
+  const char* too_many;
+  const char* not_number;
+  const char* not_ascending;
+};
+
+int axis_input(InputFile& in, char* errMsg, const Axis& axis) {
+  *axis.count = 0;
+  char record[kRecordSize];
+  char token[1][kRealLen];
+  for (;;) {
+    if (read_record(in, record) != 0) {
+      copy_message(errMsg, kErrMsgSize, axis.eof);
+      return -1;
+    }
+    const int line = reader_state.line_number;
+    if (split_tokens(record, token[0], 1, kRealLen) == 0) {
+      put_message(errMsg, kErrMsgSize, axis.record_bad, line);
+      return -1;
+    }
+    if (is(token[0], "*end")) return 0;
+    // The count is checked before the text, so a record past the limit
+    // fails on the limit whatever it holds.
+    if (*axis.count == axis.capacity) {
+      put_message(errMsg, kErrMsgSize, axis.too_many, line, kShownMaxGrid);
+      return -1;
+    }
+    double value;
+    if (!read_real(token[0], &value)) {
+      put_message(errMsg, kErrMsgSize, axis.not_number, line);
+      return -1;
+    }
+    // The last stored coordinate (single) against the new one (double).
+    if (*axis.count > 0 && !(axis.coords[*axis.count] < value)) {
+      put_message(errMsg, kErrMsgSize, axis.not_ascending, line);
+      return -1;
+    }
+    ++*axis.count;
+    axis.coords[*axis.count] = static_cast<float>(value);
+  }
+}
+
+}  // namespace
+
+int x_input(InputFile& in, char* errMsg) {
+  const Axis x = {&model_store.grid_nx, model_store.grid_x, kMaxGridNx,   msg::in_x_eof,
+                  msg::in_x_record_bad, msg::in_x_too_many, msg::in_x_not_number, msg::in_x_not_ascending};
+  return axis_input(in, errMsg, x);
+}
+
+int y_input(InputFile& in, char* errMsg) {
+  const Axis y = {&model_store.grid_ny, model_store.grid_y, kMaxGridNy,   msg::in_y_eof,
+                  msg::in_y_record_bad, msg::in_y_too_many, msg::in_y_not_number, msg::in_y_not_ascending};
+  return axis_input(in, errMsg, y);
+}
+
+int value_input(InputFile& in, char* errMsg) {
+  ModelStore& m = model_store;
+  std::memset(m.grid_defined, 0, sizeof m.grid_defined);
+  char record[kRecordSize];
+  char tokens[3][kRealLen];
+  for (;;) {
+    if (read_record(in, record) != 0) {
+      put_message(errMsg, kErrMsgSize, msg::in_value_eof, reader_state.line_number);
+      return -1;
+    }
+    const int line = reader_state.line_number;
+    const int count = split_tokens(record, tokens[0], 3, kRealLen);
+    if (count == 1 && is(tokens[0], "*end")) return 0;
+    if (count != 3) {
+      put_message(errMsg, kErrMsgSize, msg::in_value_format, line);
+      return -1;
+    }
+    const int32_t i = parse_index(tokens[0]);
+    const int32_t j = parse_index(tokens[1]);
+    if (i < 1 || i > m.grid_nx) {
+      put_message(errMsg, kErrMsgSize, msg::in_value_bad_i, line);
+      return -1;
+    }
+    if (j < 1 || j > m.grid_ny) {
+      put_message(errMsg, kErrMsgSize, msg::in_value_bad_j, line);
+      return -1;
+    }
+    double value;
+    if (!read_real(tokens[2], &value)) {
+      put_message(errMsg, kErrMsgSize, msg::in_value_not_number, line);
+      return -1;
+    }
+    if (m.grid_defined[i][j] != 0) {
+      put_message(errMsg, kErrMsgSize, msg::in_value_twice, line, i, j);
+      return -1;
+    }
+    m.grid_defined[i][j] = 1;
+    m.grid_value[i][j] = static_cast<float>(value);
+  }
+}
+
+int con_input(InputFile& in, char* errMsg) {
+  ModelStore& m = model_store;
+  m.level_count = 0;
+  char record[kRecordSize];
+  char tokens[3][kRealLen];
+  for (;;) {
+    if (read_record(in, record) != 0) {
+      put_message(errMsg, kErrMsgSize, msg::in_level_eof, reader_state.line_number);
+      return -1;
+    }
+    const int line = reader_state.line_number;
+    // A record of separators only has an empty first token, which reads as
+    // the level 0.
+    const int count = split_tokens(record, tokens[0], 3, kRealLen);
+    if (is(tokens[0], "*end")) return 0;
+    const int k = m.level_count;
+    m.level_kind[k] = 0;
+    m.level_label[k] = 1;
+    double value;
+    if (!read_real(tokens[0], &value)) {
+      put_message(errMsg, kErrMsgSize, msg::in_level_not_number, line);
+      return -1;
+    }
+    m.levels[k] = static_cast<float>(value);
+    if (count >= 2) {
+      if (is(tokens[1], "default")) {
+        m.level_kind[k] = 0;
+      } else if (is(tokens[1], "bold")) {
+        m.level_kind[k] = 1;
+      } else {
+        put_message(errMsg, kErrMsgSize, msg::in_level_kind_bad, line);
+        return -1;
+      }
+    }
+    if (count >= 3) {
+      if (!is(tokens[2], "no")) {
+        put_message(errMsg, kErrMsgSize, msg::in_level_label_bad, line);
+        return -1;
+      }
+      m.level_label[k] = 0;
+    }
+    ++m.level_count;
+    if (m.level_count >= 2 && !(m.levels[k] > m.levels[k - 1])) {
+      put_message(errMsg, kErrMsgSize, msg::in_level_not_ascending, line);
+      return -1;
+    }
+    // The table has 50 slots, but the 50th level is refused even when
+    // "*end" would follow it.
+    if (m.level_count >= kLevelSlots) {
+      put_message(errMsg, kErrMsgSize, msg::in_level_too_many, line);
+      return -1;
+    }
+  }
+}

@@ -1,0 +1,137 @@
+// The number syntax of the input file: reals through str2d, indices and
+// node numbers through parse_index.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "input/reader.h"
+#include "isovar_messages.h"
+
+namespace {
+
+constexpr int kMaxNumberText = 30;  // texts of this length or more are refused
+// Far beyond the ~650 steps after which every start value is infinite or zero.
+constexpr int32_t kExponentCap = 1000000;
+
+bool is_exponent_letter(char c) { return c == 'd' || c == 'D' || c == 'e' || c == 'E'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The decimal conversion of text[begin, end): blanks and tabs skipped, then at
+// most one sign and digits with at most one point, up to the first misfit.
+// 0 when no digit was taken. The clean prefix goes through from_chars, which
+// rounds correctly and, unlike strtod, ignores the process locale (the window
+// may set one with a decimal comma).
+double decimal_prefix(const char* begin, const char* end) {
+  const char* p = begin;
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  char clean[kMaxNumberText + 1];
+  int n = 0;
+  bool digits = false;
+  bool point = false;
+  for (; p < end; ++p) {
+    if (is_digit(*p)) {
+      digits = true;
+    } else if (*p == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+    clean[n++] = *p;
+  }
+  if (!digits) return 0.0;
+  double value = 0.0;
+  std::from_chars(clean, clean + n, value);
+  return negative ? -value : value;
+}
+
+int refuse(const char* text) {
+  std::fprintf(stderr, msg::in_str2d_not_number, text);
+  return -1;
+}
+
+}  // namespace
+
+int str2d(const char* text, double* result) {
+  int minus = 0;
+  int points = 0;
+  int letters = 0;
+  const char* letter = nullptr;
+  const char* p = text;
+  for (; *p != '\0'; ++p) {
+    char c = *p;
+    if (c == ' ' || c == '\t' || c == '+' || is_digit(c)) continue;
+    if (c == '-') {
+      ++minus;
+    } else if (c == '.') {
+      ++points;
+    } else if (is_exponent_letter(c)) {
+      ++letters;
+      letter = p;
+    } else {
+      return refuse(text);
+    }
+  }
+  if (minus > 2 || points > 1 || letters > 1) return refuse(text);
+  if (p - text >= kMaxNumberText) {
+    std::fprintf(stderr, msg::in_str2d_too_long, text);
+    return -1;
+  }
+  if (letter == nullptr) {
+    *result = decimal_prefix(text, p);
+    return 0;
+  }
+
+  double value = decimal_prefix(text, letter);
+  int plus_signs = 0;
+  int minus_signs = 0;
+  int32_t exponent = 0;
+  for (const char* q = letter + 1; *q != '\0'; ++q) {
+    if (*q == '+') {
+      ++plus_signs;
+    } else if (*q == '-') {
+      ++minus_signs;
+    } else if (is_digit(*q)) {
+      exponent = exponent * 10 + (*q - '0');
+      if (exponent > kExponentCap) exponent = kExponentCap;
+    } else {
+      return refuse(text);
+    }
+  }
+  if (minus_signs >= 2 || plus_signs >= 2 || (plus_signs > 0 && minus_signs > 0)) return refuse(text);
+
+  // One multiplication at a time, so 2e-3 is 2 x 0.1 x 0.1 x 0.1, not the
+  // double nearest 0.002. Once the value is infinite or zero no further step
+  // changes it, so the loop stops there and no exponent makes it slow.
+  const double factor = minus_signs > 0 ? 0.1 : 10.0;
+  for (int32_t i = 0; i < exponent; ++i) {
+    if (value == 0.0 || std::isinf(value)) break;
+    value *= factor;
+  }
+  *result = value;
+  return 0;
+}
+
+int32_t parse_index(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  int64_t value = 0;
+  for (; is_digit(*p); ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > INT32_MAX) value = static_cast<int64_t>(INT32_MAX) + 1;
+  }
+  if (negative) return value > INT32_MAX ? INT32_MIN : static_cast<int32_t>(-value);
+  return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
+}
+
+bool read_real(const char* token, double* value) {
+  if (str2d(token, value) != 0) return false;
+  // Below this magnitude a double rounds to a finite float; at and above it,
+  // to infinity (the halfway point past the largest float rounds up).
+  return std::fabs(*value) < 0x1.ffffffp127;
+}

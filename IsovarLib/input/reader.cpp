@@ -1,0 +1,221 @@
+// The reader driver: resets, dispatches each keyword record to its section,
+// checks at the end that the required sections came, and sets the extent.
+// Also the title section, which reads raw lines instead of records.
+#include <climits>
+#include <cstring>
+
+#include "entry/run_context.h"
+#include "input/model_store.h"
+#include "input/reader.h"
+#include "isovar_messages.h"
+
+ReaderState reader_state;
+
+namespace {
+
+constexpr int kKeywordTokens = 2;
+constexpr int kKeywordLen = 15;  // 14 characters and the NUL
+
+bool is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
+
+// A section keyword allowed in one model kind only: its message otherwise.
+bool allowed(int32_t kind, const char* refusal, char* errMsg) {
+  if (model_store.model_kind == kind) return true;
+  copy_message(errMsg, kErrMsgSize, refusal);
+  return false;
+}
+
+// One keyword record of the main loop: 0 to go on, -1 on an error.
+int dispatch(const char* record, char* errMsg) {
+  ReaderState& r = reader_state;
+  ModelStore& m = model_store;
+  InputFile& in = r.input;
+  char tokens[kKeywordTokens][kKeywordLen];
+  const int count = split_tokens(record, tokens[0], kKeywordTokens, kKeywordLen);
+  const char* key = tokens[0];
+
+  if (is(key, "*model")) {
+    if (r.record_count != 1) {
+      put_message(errMsg, kErrMsgSize, msg::in_model_not_first, r.line_number);
+      return -1;
+    }
+    if (count != 2) {
+      put_message(errMsg, kErrMsgSize, msg::in_model_record_bad, r.line_number);
+      return -1;
+    }
+    if (is(tokens[1], "differencial")) {
+      m.model_kind = kGridModel;
+    } else if (is(tokens[1], "fem")) {
+      m.model_kind = kFemModel;
+    } else {
+      put_message(errMsg, kErrMsgSize, msg::in_model_param_bad, r.line_number, tokens[1]);
+      return -1;
+    }
+    return 0;
+  }
+  if (is(key, "*title")) return title_input(in, errMsg);
+  if (is(key, "*display")) {
+    if (count != 2 || !is(tokens[1], "full")) {
+      put_message(errMsg, kErrMsgSize, msg::in_display_bad, r.line_number);
+      return -1;
+    }
+    m.display_mode = 2;
+    return 0;
+  }
+  if (is(key, "*x")) {
+    if (!allowed(kGridModel, msg::in_x_in_fem, errMsg) || x_input(in, errMsg) != 0) return -1;
+    r.x_given = 1;
+    return 0;
+  }
+  if (is(key, "*y")) {
+    if (!allowed(kGridModel, msg::in_y_in_fem, errMsg) || y_input(in, errMsg) != 0) return -1;
+    r.y_given = 1;
+    return 0;
+  }
+  if (is(key, "*value")) {
+    if (!allowed(kGridModel, msg::in_value_in_fem, errMsg) || value_input(in, errMsg) != 0) return -1;
+    r.value_given = 1;
+    return 0;
+  }
+  if (is(key, "*isovar")) {
+    if (con_input(in, errMsg) != 0) return -1;
+    r.levels_given = 1;
+    return 0;
+  }
+  if (is(key, "*node")) {
+    if (!allowed(kFemModel, msg::in_node_in_grid, errMsg) || node_input(in, errMsg) != 0) return -1;
+    r.nodes_given = 1;
+    return 0;
+  }
+  if (is(key, "*element")) {
+    if (!allowed(kFemModel, msg::in_element_in_grid, errMsg) || element_input(in, errMsg) != 0) return -1;
+    r.elements_given = 1;
+    return 0;
+  }
+  if (is(key, "*node_data")) {
+    if (!allowed(kFemModel, msg::in_node_data_in_grid, errMsg) || node_data_input(in, errMsg) != 0) return -1;
+    r.node_data_given = 1;
+    return 0;
+  }
+  if (is(key, "*frame")) {
+    if (!allowed(kFemModel, msg::in_frame_in_grid, errMsg)) return -1;
+    return frame_data_input(in, errMsg);
+  }
+  put_message(errMsg, kErrMsgSize, msg::in_unknown_keyword, key);
+  return -1;
+}
+
+// The required sections, in the order their absence is reported.
+int check_required(char* errMsg) {
+  const ReaderState& r = reader_state;
+  const char* missing = nullptr;
+  if (model_store.model_kind == kGridModel) {
+    if (!r.x_given) {
+      missing = msg::in_no_x;
+    } else if (!r.y_given) {
+      missing = msg::in_no_y;
+    } else if (!r.value_given) {
+      missing = msg::in_no_value;
+    }
+  } else {
+    if (!r.nodes_given) {
+      missing = msg::in_no_nodes;
+    } else if (!r.elements_given) {
+      missing = msg::in_no_elements;
+    } else if (!r.node_data_given) {
+      missing = msg::in_no_node_data;
+    }
+  }
+  if (missing == nullptr && !r.levels_given) missing = msg::in_no_levels;
+  if (missing == nullptr) return 0;
+  copy_message(errMsg, kErrMsgSize, missing);
+  return -1;
+}
+
+int read_sections(char* errMsg) {
+  ReaderState& r = reader_state;
+  char record[kRecordSize];
+  while (read_record(r.input, record) == 0) {
+    if (r.record_count < INT32_MAX) ++r.record_count;
+    if (dispatch(record, errMsg) != 0) return -1;
+  }
+  return check_required(errMsg);
+}
+
+}  // namespace
+
+int32_t ReadIsovarFile(const char* path, char* errMsg) {
+  ModelStore& m = model_store;
+  ReaderState& r = reader_state;
+  m.model_kind = kGridModel;
+  m.title_count = 0;
+  m.display_mode = 1;
+  r.line_number = 0;
+  r.x_given = r.y_given = r.value_given = r.levels_given = 0;
+  r.nodes_given = r.elements_given = r.node_data_given = 0;
+  r.record_count = 0;
+
+  if (open_input(r.input, path) != 0) {
+    put_message(errMsg, kErrMsgSize, msg::in_open_failed, path != nullptr ? path : "");
+    return -1;
+  }
+  const int result = read_sections(errMsg);
+  close_input(r.input);
+  if (result != 0) return -1;
+  compute_extent();
+  return 0;
+}
+
+int title_input(InputFile& in, char* errMsg) {
+  ModelStore& m = model_store;
+  m.title_count = 0;
+  char line[kTitleLineSize];
+  for (;;) {
+    if (read_line_piece(in, line, kTitleLineSize) < 0) {
+      copy_message(errMsg, kErrMsgSize, msg::in_title_eof);
+      return -1;
+    }
+    if (reader_state.line_number < INT32_MAX) ++reader_state.line_number;
+    if (std::strncmp(line, "*end", 4) == 0 || std::strncmp(line, "*END", 4) == 0) return 0;
+    if (m.title_count >= kMaxTitles) {
+      put_message(errMsg, kErrMsgSize, msg::in_title_too_many, reader_state.line_number, kMaxTitles);
+      return -1;
+    }
+    char* lf = std::strchr(line, '\n');
+    if (lf != nullptr) *lf = '\0';
+    const size_t len = std::strlen(line);
+    if (len > static_cast<size_t>(kMaxTitleBytes)) {
+      put_message(errMsg, kErrMsgSize, msg::in_title_too_long, reader_state.line_number, kMaxTitleBytes);
+      return -1;
+    }
+    std::memcpy(m.titles[m.title_count], line, len + 1);
+    ++m.title_count;
+  }
+}
+
+void compute_extent() {
+  ModelStore& m = model_store;
+  constexpr float kEmptyMin = 1e20f;
+  constexpr float kEmptyMax = -1e20f;
+  if (m.model_kind == kGridModel) {
+    // An empty "*x" or "*y" section leaves nothing to measure: the slots
+    // would hold another file's coordinates.
+    m.extent_xmin = m.grid_nx > 0 ? m.grid_x[1] : kEmptyMin;
+    m.extent_xmax = m.grid_nx > 0 ? m.grid_x[m.grid_nx] : kEmptyMax;
+    m.extent_ymin = m.grid_ny > 0 ? m.grid_y[1] : kEmptyMin;
+    m.extent_ymax = m.grid_ny > 0 ? m.grid_y[m.grid_ny] : kEmptyMax;
+    return;
+  }
+  float xmin = kEmptyMin, xmax = kEmptyMax, ymin = kEmptyMin, ymax = kEmptyMax;
+  for (int n = 0; n < kNodeSlots; ++n) {
+    if (m.node_state[n] == 0) continue;
+    if (m.node_x[n] < xmin) xmin = m.node_x[n];
+    if (m.node_x[n] > xmax) xmax = m.node_x[n];
+    if (m.node_y[n] < ymin) ymin = m.node_y[n];
+    if (m.node_y[n] > ymax) ymax = m.node_y[n];
+  }
+  m.extent_xmin = xmin;
+  m.extent_xmax = xmax;
+  m.extent_ymin = ymin;
+  m.extent_ymax = ymax;
+}
