@@ -8,9 +8,9 @@
 #include "run_context.h"
 
 int32_t readData(const char* path, char* errMsg) {
-  (void)path;
-  copy_message(errMsg, kErrMsgSize, "not yet");
-  return -1;
+  // The reader driver (input/reader.h), exported as is.
+  int32_t ReadIsovarFile(const char* path, char* errMsg);
+  return ReadIsovarFile(path, errMsg);
 }
 
 int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t width, int32_t height) {
