@@ -1,0 +1,73 @@
+// Module1: the program's state and the bodies of the window's event
+// procedures, kept apart from the widgets so they run without a window. The
+// widgets (Form1) only forward their events here.
+//
+// Owns: the state below, the picture's drawing surface and the dialog object.
+// Calls: IsovarLib through its binding, the dialogs and message boxes through
+// Dialogs, the printer through Module2.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <functional>
+
+#include "file_open_dlg.h"
+#include "isovar_lib_binding.h"
+#include "plot_surface.h"
+
+// The program's own messages.
+extern const char* const kDrawPlotBeforeBmp;    // "最初にIsovar図を表示してください。"
+extern const char* const kDrawPlotBeforePrint;  // "最初に描画してください"
+extern const char* const kPrinterCancel;        // "Printer cancel"
+// The save dialog's file types: BMP files, and all files.
+extern const char* const kBmpFilter;            // "BMP(*.BMP)|*.bmp|すべて|*.*"
+extern const char* const kPrtInfoName;          // "prtInfo.tmp"
+
+class Module1 : public QObject {
+ public:
+  Module1(const IsovarLibBinding& lib, Dialogs& dialogs, QObject* parent = nullptr);
+
+  // The state, for the life of the program.
+  QString inputPath;        // the input file chosen last
+  QByteArray prtInfoPath;   // the display-list file, relative to the current directory
+  bool dataLoaded = false;  // a model was read successfully at least once
+  bool plotDrawn = false;   // the model read last was drawn: the display list is complete
+  char errMsg[ISOVAR_ERRMSG_SIZE + 1] = {};  // lent to every library call that can fail
+
+  FileOpenDlg fileOpenDlg;
+  QSize pictureSize{665, 585};  // Picture1's drawing area in pixels
+
+  // Runs the paint procedure on the picture at once. The window makes it a
+  // repaint of Picture1; left empty, it is a plot run on the surface alone.
+  std::function<void()> paintNow;
+
+  // Start-up: the state is set and the library's first function called.
+  void Form_Load();
+  // The open command: the open dialog, then the input read and plotted.
+  void FileCommand_Click();
+  // Opens path as if it had been chosen in the open dialog.
+  void OpenInput(const QString& path);
+  // The paint procedure: a full plot run on a surface of size. True when the
+  // surface holds the new plot; false leaves the picture blank. A failed run
+  // is reported once, by a message box shown after the paint (never from
+  // inside it), and not again until a read or a run succeeds.
+  bool Picture1_Paint(const QSize& size);
+  // The surface the paint procedure drew on.
+  QImage picture() const { return surface_.image(); }
+  void BMPCommand_Click();
+  void PrtCommand_Click();
+
+ private:
+  void readInput();
+  void clearErrMsg();
+  QString errMsgText();
+  void reportPaintFailure(const QString& text);
+
+  IsovarLibBinding lib_;
+  Dialogs& dialogs_;
+  PlotSurface surface_;
+  bool paintFailureReported_ = false;
+};
