@@ -1,0 +1,262 @@
+// The commands' state machine, with a library and a user that the tests
+// script: which command is allowed when, what reaches the library, what the
+// user is shown.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <cstring>
+
+#include "gui_fakes.h"
+#include "module1.h"
+
+using testing_support::cp932;
+
+namespace {
+
+const QString kBmpFirst = QString::fromUtf8(u8"最初にIsovar図を表示してください。");
+const QString kPrintFirst = QString::fromUtf8(u8"最初に描画してください");
+const QString kPrinterCancelText = QStringLiteral("Printer cancel");
+
+class Module1Test : public testing::Test {
+ protected:
+  Module1Test() : module(fake_lib::binding(), dialogs) {
+    fake_lib::reset();
+    module.Form_Load();
+  }
+
+  // Lets queued message boxes come up.
+  static void settle() { QCoreApplication::processEvents(); }
+
+  // Writes an input file in the test's folder and returns its path.
+  QString input(const std::string& name) {
+    testing_support::write_file(dir.dir().file(name), "*model fem\n");
+    return dir.path(name);
+  }
+
+  // Opens a file through the open dialog.
+  void open(const QString& path) {
+    dialogs.openAnswers.push_back(path);
+    module.FileCommand_Click();
+    settle();
+  }
+
+  InTempDir dir;
+  FakeDialogs dialogs;
+  Module1 module;
+};
+
+TEST_F(Module1Test, StartUpCallsTheLibraryOnceAndLeavesEverythingRefused) {
+  EXPECT_EQ(fake_lib::calls.currentDir, 1);
+  EXPECT_EQ(module.prtInfoPath, QByteArray("prtInfo.tmp"));
+  EXPECT_FALSE(module.dataLoaded);
+  EXPECT_FALSE(module.plotDrawn);
+
+  // Before any data a paint draws nothing and calls nothing.
+  EXPECT_FALSE(module.Picture1_Paint(QSize(665, 585)));
+  EXPECT_EQ(fake_lib::calls.plots, 0);
+
+  module.BMPCommand_Click();
+  module.PrtCommand_Click();
+  EXPECT_EQ(dialogs.messages, QStringList({kBmpFirst, kPrintFirst}));
+  EXPECT_EQ(dialogs.dialogsShown(), 0);
+  EXPECT_TRUE(fake_lib::calls.bmpPaths.empty());
+}
+
+TEST_F(Module1Test, OpeningAGoodFileReadsPlotsAndAllowsBmpAndPrint) {
+  const QString path = input("a.iso");
+  open(path);
+
+  ASSERT_EQ(fake_lib::calls.reads, std::vector<std::string>{QFile::encodeName(path).toStdString()});
+  EXPECT_EQ(module.inputPath, path);
+  // The plot ran at once, on the picture's size, with the display-list name.
+  EXPECT_EQ(fake_lib::calls.plots, 1);
+  EXPECT_EQ(fake_lib::calls.printInfoPath, "prtInfo.tmp");
+  EXPECT_EQ(fake_lib::calls.width, 665);
+  EXPECT_EQ(fake_lib::calls.height, 585);
+  EXPECT_TRUE(module.dataLoaded);
+  EXPECT_TRUE(module.plotDrawn);
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  // The folder of the chosen file is now the current directory.
+  EXPECT_EQ(QDir::currentPath(), QFileInfo(dir.path()).canonicalFilePath());
+
+  module.BMPCommand_Click();
+  EXPECT_EQ(dialogs.saves.size(), 1u);
+  dialogs.onPrintSetup = [](QPrinter&) { return false; };
+  module.PrtCommand_Click();
+  EXPECT_EQ(dialogs.printSetups, 1);
+}
+
+TEST_F(Module1Test, RejectedFileShowsTheLibraryTextAndKeepsTheFlags) {
+  const std::string text = u8"入力ファイル(x.iso)をオープンできません。";
+  fake_lib::script.readResult = -1;
+  fake_lib::script.readMessage = cp932(text);
+
+  // Before any plot: still nothing allowed, and no plot run.
+  open(input("bad.iso"));
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromStdString(text)});
+  EXPECT_FALSE(module.dataLoaded);
+  EXPECT_FALSE(module.plotDrawn);
+  EXPECT_EQ(fake_lib::calls.plots, 0);
+
+  // After a plot: BMP and print stay allowed, and the old model is still drawn.
+  fake_lib::script.readResult = 0;
+  open(input("good.iso"));
+  fake_lib::script.readResult = -1;
+  open(input("bad.iso"));
+  EXPECT_TRUE(module.dataLoaded);
+  EXPECT_TRUE(module.plotDrawn);
+  EXPECT_EQ(fake_lib::calls.plots, 1);
+  EXPECT_TRUE(module.Picture1_Paint(QSize(665, 585)));
+}
+
+TEST_F(Module1Test, FailedPlotRefusesBmpAndPrintAndIsShownOnceAcrossRepaints) {
+  const std::string text = u8"(make_poly)ポリラインの数が多すぎる（最大：1500）";
+  fake_lib::script.plotResult = -1;
+  fake_lib::script.plotMessage = cp932(text);
+
+  open(input("a.iso"));
+  EXPECT_TRUE(module.dataLoaded);
+  EXPECT_FALSE(module.plotDrawn);
+  // The message comes after the paint, not from inside it.
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(module.Picture1_Paint(QSize(665, 585)));
+  EXPECT_EQ(fake_lib::calls.plots, 5);
+  settle();
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromStdString(text)});
+
+  module.BMPCommand_Click();
+  module.PrtCommand_Click();
+  EXPECT_EQ(dialogs.messages.mid(1), QStringList({kBmpFirst, kPrintFirst}));
+  EXPECT_TRUE(dialogs.saves.empty());
+
+  // The next successful read reports a failing plot again, once.
+  dialogs.messages.clear();
+  open(input("b.iso"));
+  module.Picture1_Paint(QSize(665, 585));
+  settle();
+  EXPECT_EQ(dialogs.messages.size(), 1);
+
+  // A plot that works again clears the refusal; a later failure is news.
+  fake_lib::script.plotResult = 0;
+  EXPECT_TRUE(module.Picture1_Paint(QSize(665, 585)));
+  EXPECT_TRUE(module.plotDrawn);
+  fake_lib::script.plotResult = -1;
+  EXPECT_FALSE(module.Picture1_Paint(QSize(665, 585)));
+  EXPECT_TRUE(module.plotDrawn);  // the display list of the last good run is still there
+  settle();
+  EXPECT_EQ(dialogs.messages.size(), 2);
+}
+
+TEST_F(Module1Test, SurfaceIsReusedWhileThePictureKeepsItsSize) {
+  open(input("a.iso"));
+  module.Picture1_Paint(QSize(665, 585));
+  module.Picture1_Paint(QSize(300, 200));
+  ASSERT_EQ(fake_lib::calls.plotHdcs.size(), 3u);
+  EXPECT_EQ(fake_lib::calls.plotHdcs[0], fake_lib::calls.plotHdcs[1]);
+  EXPECT_EQ(fake_lib::calls.width, 300);
+  EXPECT_EQ(fake_lib::calls.height, 200);
+  EXPECT_EQ(module.picture().size(), QSize(300, 200));
+  EXPECT_EQ(module.picture().pixel(150, 100) & 0xFFFFFFu, fake_lib::kFakePlotColour);
+}
+
+TEST_F(Module1Test, CancellingAnyDialogChangesNothing) {
+  const QString first = input("a.iso");
+  open(first);
+  const QString before = QDir::currentPath();
+
+  module.FileCommand_Click();  // cancelled
+  module.BMPCommand_Click();   // cancelled
+  dialogs.onPrintSetup = [](QPrinter&) { return false; };
+  module.PrtCommand_Click();   // cancelled
+
+  EXPECT_EQ(fake_lib::calls.reads.size(), 1u);
+  EXPECT_EQ(fake_lib::calls.plots, 1);
+  EXPECT_TRUE(fake_lib::calls.bmpPaths.empty());
+  EXPECT_EQ(module.inputPath, first);
+  EXPECT_EQ(QDir::currentPath(), before);
+  EXPECT_EQ(dialogs.messages, QStringList{kPrinterCancelText});
+  // The next dialog still starts from the last chosen name.
+  EXPECT_EQ(dialogs.opens.back().fileName, first);
+}
+
+TEST_F(Module1Test, BmpSaveSetsTheFilterAndNameForTheNextOpenDialog) {
+  const QString first = input("a.iso");
+  open(first);
+  // The open dialog had no filter before any BMP save.
+  EXPECT_TRUE(dialogs.opens.back().nameFilters.isEmpty());
+
+  QDir(dir.path()).mkdir("pictures");
+  const QString bmp = dir.path("pictures/plot.bmp");
+  dialogs.saveAnswers.push_back(bmp);
+  module.BMPCommand_Click();
+
+  ASSERT_EQ(dialogs.saves.size(), 1u);
+  const QStringList bmpFilters{QString::fromUtf8(u8"BMP(*.BMP) (*.bmp)"), QString::fromUtf8(u8"すべて (*)")};
+  EXPECT_EQ(dialogs.saves[0].nameFilters, bmpFilters);
+  EXPECT_EQ(dialogs.saves[0].fileName, first);
+  ASSERT_EQ(fake_lib::calls.bmpPaths, std::vector<std::string>{QFile::encodeName(bmp).toStdString()});
+  EXPECT_EQ(fake_lib::calls.printInfoPath, "prtInfo.tmp");
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  EXPECT_TRUE(QFile::exists(bmp));
+  // The display list and the run log now go beside the BMP.
+  EXPECT_EQ(QDir::currentPath(), QFileInfo(dir.path("pictures")).canonicalFilePath());
+
+  module.FileCommand_Click();
+  EXPECT_EQ(dialogs.opens.back().nameFilters, bmpFilters);
+  EXPECT_EQ(dialogs.opens.back().fileName, bmp);
+}
+
+TEST_F(Module1Test, BmpFailureShowsTheLibraryTextAndKeepsTheState) {
+  open(input("a.iso"));
+  const std::string text = u8"BMPファイルを作成できません。";
+  fake_lib::script.bmpResult = -1;
+  fake_lib::script.bmpMessage = cp932(text);
+  dialogs.saveAnswers.push_back(dir.path("x.bmp"));
+  module.BMPCommand_Click();
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromStdString(text)});
+  EXPECT_TRUE(module.plotDrawn);
+}
+
+TEST_F(Module1Test, RelativePathIsMadeAbsoluteBeforeTheFolderChanges) {
+  QDir::setCurrent(dir.path());
+  QDir(dir.path()).mkdir("data");
+  testing_support::write_file(dir.dir().file("data/m.iso"), "");
+  open(QStringLiteral("data/m.iso"));
+  ASSERT_EQ(fake_lib::calls.reads.size(), 1u);
+  const QFileInfo read(QString::fromStdString(fake_lib::calls.reads[0]));
+  EXPECT_TRUE(read.isAbsolute());
+  EXPECT_EQ(read.canonicalFilePath(), QFileInfo(dir.path("data/m.iso")).canonicalFilePath());
+}
+
+TEST_F(Module1Test, OpenInputActsAsTheOpenDialog) {
+  const QString path = input("cmdline.iso");
+  module.OpenInput(path);
+  EXPECT_EQ(dialogs.dialogsShown(), 0);
+  EXPECT_TRUE(module.plotDrawn);
+  EXPECT_EQ(module.fileOpenDlg.fileName, path);
+  EXPECT_EQ(QDir::currentPath(), QFileInfo(dir.path()).canonicalFilePath());
+  module.FileCommand_Click();
+  EXPECT_EQ(dialogs.opens.back().fileName, path);
+}
+
+TEST_F(Module1Test, ErrMsgIsReadOnlyUpToItsBufferEvenWithoutNul) {
+  // A library that fills all 256 bytes without a NUL must not make the
+  // window read past its buffer.
+  static int32_t (*const overfill)(const char*, char*) = [](const char*, char* errMsg) -> int32_t {
+    std::memset(errMsg, 'x', ISOVAR_ERRMSG_SIZE);
+    return -1;
+  };
+  IsovarLibBinding lib = fake_lib::binding();
+  lib.readData = overfill;
+  Module1 m(lib, dialogs);
+  m.Form_Load();
+  dialogs.openAnswers.push_back(input("a.iso"));
+  m.FileCommand_Click();
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages[0], QString(ISOVAR_ERRMSG_SIZE, QLatin1Char('x')));
+}
+
+}  // namespace
