@@ -145,6 +145,8 @@ int read_sections(char* errMsg) {
 }  // namespace
 
 int32_t ReadIsovarFile(const char* path, char* errMsg) {
+  char scratch[kErrMsgSize];
+  if (errMsg == nullptr) errMsg = scratch;  // a caller without a buffer still gets -1
   ModelStore& m = model_store;
   ReaderState& r = reader_state;
   m.model_kind = kGridModel;

@@ -72,6 +72,7 @@ TEST(Reader, OpenFailureIsCutToTheCallersBuffer) {
   const std::string shorter = "/nonexistent/model.iso";
   ASSERT_EQ(readData(shorter.c_str(), err), -1);
   EXPECT_EQ(std::string(err), cp932(u8"入力ファイル(/nonexistent/model.iso)をオープンできません。"));
+  EXPECT_EQ(readData(shorter.c_str(), nullptr), -1);
 }
 
 TEST(Reader, SuccessLeavesErrMsgAloneAndSetsTheModel) {
