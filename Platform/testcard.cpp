@@ -174,10 +174,10 @@ int main(int argc, char** argv) {
   SelectObject(dc, old_font);
   DeleteObject(label);
 
-  // The window grey strip: black text in the default font, opaque and transparent.
+  // The window grey strip: black text in the default font, transparent and opaque.
+  SetTextColor(dc, RGB(0, 0, 0));
   text(dc, 20, 530, to_cp932("既定のフォント (transparent)"));
   SetBkMode(dc, OPAQUE);
-  SetTextColor(dc, RGB(0, 0, 0));
   text(dc, 420, 530, to_cp932("既定のフォント (opaque)"));
   SetBkMode(dc, TRANSPARENT);
   // Lines running far outside the card.

@@ -1,10 +1,482 @@
-// Text output. Fonts are not rendered yet: text draws nothing.
+// Text output: code page 932 bytes decoded with iconv, faces found with
+// fontconfig, glyphs rendered with FreeType and kept in a bounded cache.
+//
+// Owns: the open faces (each font file is opened once per process), the
+// resolved face names, the faces at their sizes, the glyph cache. None of it
+// is ever freed; all of it is bounded.
+//
+// Glyphs are painted in the exact text colour and nothing else: FreeType
+// renders them hinted for black and white, painting a pixel when the outline
+// covers its centre (about half its area) and keeping thin strokes from
+// dropping out; small digits stay legible where thresholded grey coverage
+// breaks them up. The picture holds only the colours that were asked for, so
+// a white label reads back as white.
+//
+// Which font: ISOVAR_FONT, when it names a font file FreeType can open, serves
+// every font made while it is set. Otherwise fontconfig is asked for the font's face name (the
+// code page 932 name converted to UTF-8, so "ＭＳ ゴシック" is looked up as
+// such, then through the fontconfig aliases), preferring fixed pitch when the
+// font asks for it; the first font in fontconfig's order that covers
+// Japanese kana, kanji and half-width katakana is taken, else the first font
+// there is. With no font at all, text draws nothing.
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_SIZES_H
+#include <iconv.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "raster.h"
 #include "surface.h"
 
 namespace plat {
 
-const FontFace* face_of_font(Object&) { return nullptr; }
+struct FontFace {
+  int face;        // index into open_faces
+  LONG request;    // lfHeight as asked (0 already replaced by the default)
+  FT_Size size;
+  int ascent;      // pixels from the top of the cell to the baseline
+  int cell;        // cell height in pixels
+  int index;       // own index in font_faces
+};
 
-void draw_text(Surface&, const FontFace*, int32_t, int32_t, const char*, int) {}
+namespace {
+
+constexpr int kMaxOpenFaces = 8;
+constexpr int kMaxResolutions = 32;
+constexpr int kMaxFontFaces = 256;
+constexpr LONG kMaxFontHeight = 1000;  // taller fonts are drawn this tall
+
+// Outlines hinted for and rendered to 1-bit images.
+constexpr FT_Int32 kLoadFlags = FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO;
+
+struct OpenFace {
+  std::string path;
+  int index;
+  FT_Face face;
+};
+
+struct Resolution {
+  char name[LF_FACESIZE];
+  BYTE pitch_and_family;
+  int face;  // -1: no font at all
+};
+
+FT_Library library;
+bool library_failed;
+OpenFace open_faces[kMaxOpenFaces];
+int open_face_count;
+
+Resolution resolutions[kMaxResolutions];
+int resolution_count;
+int next_resolution;  // the slot to overwrite once the table is full
+
+FontFace font_faces[kMaxFontFaces];
+int font_face_count;
+
+// ---------------------------------------------------------------------------
+// Code page 932
+
+constexpr uint32_t kReplacement = '?';
+
+bool is_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool is_trail(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+
+iconv_t cp932_to_utf32() {
+  static iconv_t cd = iconv_open("UTF-32LE", "CP932");
+  return cd;
+}
+
+// The code point of a two-byte character, or kReplacement.
+uint32_t decode_pair(unsigned char lead, unsigned char trail) {
+  iconv_t cd = cp932_to_utf32();
+  if (cd == reinterpret_cast<iconv_t>(-1)) return kReplacement;
+  char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+  unsigned char out[8];
+  char* src = in;
+  size_t src_left = 2;
+  char* dst = reinterpret_cast<char*>(out);
+  size_t dst_left = sizeof out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1) || src_left != 0 ||
+      sizeof out - dst_left != 4) {
+    return kReplacement;
+  }
+  return uint32_t{out[0]} | uint32_t{out[1]} << 8 | uint32_t{out[2]} << 16 | uint32_t{out[3]} << 24;
+}
+
+// The next character of text[0 .. left): its code point, and its length in
+// *used. A byte that starts no character (a lead byte without a byte that can
+// follow it, or a byte the code page does not use) is one replacement
+// character; so is an unassigned pair.
+uint32_t next_char(const unsigned char* text, int left, int* used) {
+  const unsigned char b = text[0];
+  *used = 1;
+  if (b < 0x80) return b;
+  if (b >= 0xA1 && b <= 0xDF) return 0xFF61 + (b - 0xA1);  // half-width katakana
+  if (is_lead(b) && left >= 2 && is_trail(text[1])) {
+    *used = 2;  // a pair the code page leaves unassigned is one character too
+    return decode_pair(b, text[1]);
+  }
+  return kReplacement;
+}
+
+std::string utf8_of_cp932(const char* text) {
+  std::string out;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  int left = static_cast<int>(std::strlen(text));
+  while (left > 0) {
+    int used;
+    const uint32_t cp = next_char(p, left, &used);
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    p += used;
+    left -= used;
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Faces
+
+bool library_ready() {
+  if (library == nullptr && !library_failed) library_failed = FT_Init_FreeType(&library) != 0;
+  return !library_failed;
+}
+
+// The index of the open face for a file, opening it on first use; -1 when
+// FreeType cannot read it or the table is full.
+int open_face(const std::string& path, int index) {
+  for (int i = 0; i < open_face_count; ++i) {
+    if (open_faces[i].path == path && open_faces[i].index == index) return i;
+  }
+  if (open_face_count == kMaxOpenFaces || !library_ready()) return -1;
+  FT_Face face;
+  if (FT_New_Face(library, path.c_str(), index, &face) != 0) return -1;
+  if (!FT_IS_SCALABLE(face) && face->num_fixed_sizes == 0) {
+    FT_Done_Face(face);
+    return -1;
+  }
+  open_faces[open_face_count] = OpenFace{path, index, face};
+  return open_face_count++;
+}
+
+// Kana, kanji and half-width katakana as titles use them, and digits.
+FcCharSet* japanese_probe() {
+  static FcCharSet* probe = [] {
+    FcCharSet* cs = FcCharSetCreate();
+    for (FcChar32 c : {0x30B4u, 0x30B7u, 0x30C3u, 0x30AFu, 0x3042u, 0x5024u, 0x7B49u, 0xFF71u, 0x30u}) {
+      FcCharSetAddChar(cs, c);
+    }
+    return cs;
+  }();
+  return probe;
+}
+
+int open_matched(FcPattern* font) {
+  FcChar8* file = nullptr;
+  int index = 0;
+  if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) return -1;
+  FcPatternGetInteger(font, FC_INDEX, 0, &index);
+  return open_face(reinterpret_cast<const char*>(file), index);
+}
+
+int resolve_with_fontconfig(const LOGFONTA& lf) {
+  if (!FcInit()) return -1;
+  FcPattern* pattern = FcPatternCreate();
+  const std::string name = utf8_of_cp932(lf.lfFaceName);
+  if (!name.empty()) {
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+  }
+  const bool fixed = (lf.lfPitchAndFamily & 0x03) == FIXED_PITCH || (lf.lfPitchAndFamily & 0xF0) == FF_MODERN;
+  FcPatternAddString(pattern, FC_FAMILY,
+                     reinterpret_cast<const FcChar8*>(fixed ? "monospace" : "sans-serif"));
+  if (fixed) FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
+  FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result;
+  FcFontSet* set = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+  FcPatternDestroy(pattern);
+  if (set == nullptr) return -1;
+  int face = -1;
+  for (int pass = 0; pass < 2 && face < 0; ++pass) {
+    for (int i = 0; i < set->nfont && face < 0; ++i) {
+      if (pass == 0) {
+        FcCharSet* cs = nullptr;
+        if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch ||
+            !FcCharSetIsSubset(japanese_probe(), cs)) {
+          continue;
+        }
+      }
+      face = open_matched(set->fonts[i]);
+    }
+  }
+  FcFontSetDestroy(set);
+  return face;
+}
+
+// The face of ISOVAR_FONT, or -1 when it is unset or unreadable. Read for
+// every new font, so a change applies to the fonts made after it; a path that
+// failed is not tried again until the variable changes.
+int env_face() {
+  static std::string failed;
+  const char* path = std::getenv("ISOVAR_FONT");
+  if (path == nullptr || *path == '\0' || failed == path) return -1;
+  const int face = open_face(path, 0);
+  if (face < 0) failed = path;
+  return face;
+}
+
+int resolve(const LOGFONTA& lf) {
+  const int chosen = env_face();
+  if (chosen >= 0) return chosen;
+  for (int i = 0; i < resolution_count; ++i) {
+    const Resolution& r = resolutions[i];
+    if (r.pitch_and_family == lf.lfPitchAndFamily && std::strcmp(r.name, lf.lfFaceName) == 0) {
+      return r.face;
+    }
+  }
+  const int face = resolve_with_fontconfig(lf);
+  Resolution& r = resolutions[resolution_count < kMaxResolutions ? resolution_count++ : next_resolution];
+  if (resolution_count == kMaxResolutions) next_resolution = (next_resolution + 1) % kMaxResolutions;
+  std::memcpy(r.name, lf.lfFaceName, LF_FACESIZE);
+  r.pitch_and_family = lf.lfPitchAndFamily;
+  r.face = face;
+  return face;
+}
+
+// The face at a size: a positive request is the cell height, a negative one
+// the character (em) height.
+const FontFace* face_at(int face_index, LONG request) {
+  for (int i = 0; i < font_face_count; ++i) {
+    if (font_faces[i].face == face_index && font_faces[i].request == request) return &font_faces[i];
+  }
+  if (font_face_count == kMaxFontFaces) return nullptr;
+  FT_Face face = open_faces[face_index].face;
+  FT_Size size;
+  if (FT_New_Size(face, &size) != 0) return nullptr;
+  FT_Activate_Size(size);
+  const LONG pixels = request < 0 ? -request : request;
+  FT_Error error;
+  if (FT_IS_SCALABLE(face)) {
+    FT_Size_RequestRec req{};
+    req.type = request > 0 ? FT_SIZE_REQUEST_TYPE_CELL : FT_SIZE_REQUEST_TYPE_NOMINAL;
+    req.height = pixels * 64;
+    error = FT_Request_Size(face, &req);
+  } else {
+    // A bitmap font: the strike nearest the height asked for.
+    int best = 0;
+    for (int i = 1; i < face->num_fixed_sizes; ++i) {
+      if (std::abs(face->available_sizes[i].height - pixels) <
+          std::abs(face->available_sizes[best].height - pixels)) {
+        best = i;
+      }
+    }
+    error = FT_Select_Size(face, best);
+  }
+  if (error != 0) {
+    FT_Done_Size(size);
+    return nullptr;
+  }
+  FontFace& f = font_faces[font_face_count];
+  f.face = face_index;
+  f.request = request;
+  f.size = size;
+  f.index = font_face_count;
+  if (FT_IS_SCALABLE(face)) {
+    const FT_Long ascender = FT_MulFix(face->ascender, size->metrics.y_scale);
+    const FT_Long descender = FT_MulFix(face->descender, size->metrics.y_scale);
+    f.ascent = static_cast<int>((ascender + 32) >> 6);
+    f.cell = request > 0 ? static_cast<int>(pixels) : static_cast<int>((ascender - descender + 32) >> 6);
+  } else {
+    f.ascent = static_cast<int>((size->metrics.ascender + 32) >> 6);
+    f.cell = static_cast<int>((size->metrics.ascender - size->metrics.descender + 32) >> 6);
+  }
+  ++font_face_count;
+  return &f;
+}
+
+// ---------------------------------------------------------------------------
+// Glyph cache: open addressing on (face at size, code point); when it fills
+// up, everything is dropped and it starts again.
+
+constexpr int kGlyphSlots = 8192;             // a power of two
+constexpr int kMaxGlyphs = kGlyphSlots / 2;   // kept below half full
+constexpr size_t kMaskArena = size_t{4} << 20;  // bytes of glyph masks
+constexpr size_t kMaxCachedMask = 64 * 1024;   // larger glyphs are not kept
+
+struct Glyph {
+  uint64_t key;      // 0: empty slot
+  int32_t left;      // from the pen position
+  int32_t top;       // from the baseline, upwards
+  int32_t width;
+  int32_t height;
+  int32_t advance;   // pixels
+  const uint8_t* mask;  // width * height, 1 where the glyph paints
+};
+
+Glyph glyphs[kGlyphSlots];
+int glyph_count;
+uint8_t* arena;  // kMaskArena bytes, allocated on first use
+size_t arena_used;
+Glyph big_glyph;  // a glyph too large to keep, valid until the next lookup
+std::vector<uint8_t> big_mask;
+
+uint64_t glyph_key(const FontFace& f, uint32_t cp) {
+  return (uint64_t(f.index + 1) << 32) | cp;
+}
+
+void clear_glyphs() {
+  std::memset(glyphs, 0, sizeof glyphs);
+  glyph_count = 0;
+  arena_used = 0;
+}
+
+// Renders a glyph into g; its mask goes into the arena, or into big_mask
+// when it is too large to keep (*big).
+bool render_glyph(const FontFace& f, uint32_t cp, Glyph& g, bool* big) {
+  FT_Face face = open_faces[f.face].face;
+  FT_Activate_Size(f.size);
+  const FT_UInt index = FT_Get_Char_Index(face, cp);  // 0: the face's missing-glyph box
+  if (FT_Load_Glyph(face, index, kLoadFlags) != 0) return false;
+  FT_GlyphSlot slot = face->glyph;
+  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) {
+    return false;
+  }
+  const FT_Bitmap& bm = slot->bitmap;
+  g.left = slot->bitmap_left;
+  g.top = slot->bitmap_top;
+  g.width = static_cast<int32_t>(bm.width);
+  g.height = static_cast<int32_t>(bm.rows);
+  g.advance = static_cast<int32_t>((slot->advance.x + 32) >> 6);
+  const size_t bytes = size_t(g.width) * size_t(g.height);
+  uint8_t* mask;
+  *big = bytes > kMaxCachedMask;
+  if (*big) {
+    big_mask.assign(bytes, 0);
+    mask = big_mask.data();
+  } else {
+    if (arena == nullptr) arena = new uint8_t[kMaskArena];
+    mask = arena + arena_used;  // the caller made room
+    arena_used += bytes;
+  }
+  const bool mono = bm.pixel_mode == FT_PIXEL_MODE_MONO;
+  const bool gray = bm.pixel_mode == FT_PIXEL_MODE_GRAY;
+  for (int32_t y = 0; y < g.height; ++y) {
+    const unsigned char* row =
+        bm.buffer + (bm.pitch < 0 ? ptrdiff_t(g.height - 1) * -bm.pitch : 0) + ptrdiff_t(y) * bm.pitch;
+    for (int32_t x = 0; x < g.width; ++x) {
+      uint8_t on = 0;
+      if (mono) {
+        on = (row[x >> 3] >> (7 - (x & 7))) & 1;
+      } else if (gray) {
+        on = row[x] * 2 >= bm.num_grays;  // a grey strike: coverage of one half or more
+      }
+      mask[size_t(y) * g.width + x] = on;
+    }
+  }
+  g.mask = mask;
+  return true;
+}
+
+uint32_t glyph_slot(uint64_t key) {
+  return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> 40) & (kGlyphSlots - 1);
+}
+
+// The glyph of a code point, or null when it cannot be rendered. The glyph
+// stays valid until the next call.
+const Glyph* glyph(const FontFace& f, uint32_t cp) {
+  const uint64_t key = glyph_key(f, cp);
+  uint32_t h = glyph_slot(key);
+  while (glyphs[h].key != 0) {
+    if (glyphs[h].key == key) return &glyphs[h];
+    h = (h + 1) & (kGlyphSlots - 1);
+  }
+  if (glyph_count == kMaxGlyphs || arena_used + kMaxCachedMask > kMaskArena) {
+    clear_glyphs();
+    h = glyph_slot(key);
+  }
+  Glyph g{};
+  bool big;
+  if (!render_glyph(f, cp, g, &big)) return nullptr;
+  g.key = key;
+  if (big) {
+    big_glyph = g;
+    return &big_glyph;
+  }
+  glyphs[h] = g;
+  ++glyph_count;
+  return &glyphs[h];
+}
+
+void paint_glyph(Surface& s, const Glyph& g, int64_t left, int64_t top, uint32_t rgb) {
+  const int64_t x0 = std::max<int64_t>(0, -left), y0 = std::max<int64_t>(0, -top);
+  const int64_t x1 = std::min<int64_t>(g.width, s.width - left);
+  const int64_t y1 = std::min<int64_t>(g.height, s.height - top);
+  for (int64_t y = y0; y < y1; ++y) {
+    const uint8_t* m = g.mask + y * g.width;
+    uint32_t* out = s.pixels + (top + y) * s.width + left;
+    for (int64_t x = x0; x < x1; ++x) {
+      if (m[x]) out[x] = rgb;
+    }
+  }
+}
+
+}  // namespace
+
+const FontFace* face_of_font(Object& font) {
+  if (!font.face_resolved) {
+    font.face_resolved = true;
+    const int face = resolve(font.logfont);
+    LONG request = font.logfont.lfHeight == 0 ? kDefaultFontHeight : font.logfont.lfHeight;
+    if (request > kMaxFontHeight) request = kMaxFontHeight;
+    if (request < -kMaxFontHeight) request = -kMaxFontHeight;
+    font.face = face < 0 ? nullptr : face_at(face, request);
+  }
+  return font.face;
+}
+
+void draw_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const char* text, int length) {
+  if (face == nullptr || s.pixels == nullptr) return;
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  if (s.bk_mode == OPAQUE) {
+    int64_t advance = 0;
+    for (int i = 0; i < length;) {
+      int used;
+      const Glyph* g = glyph(*face, next_char(bytes + i, length - i, &used));
+      if (g != nullptr) advance += g->advance;
+      i += used;
+    }
+    fill_box(Raster{s.pixels, s.width, s.height}, x, y, x + advance, int64_t{y} + face->cell,
+             0x00FFFFFFu);
+  }
+  const int64_t baseline = int64_t{y} + face->ascent;
+  int64_t pen = x;
+  for (int i = 0; i < length;) {
+    // Glyphs only move right: once past the right edge by more than any
+    // glyph can reach back, the rest is invisible.
+    if (pen > int64_t{s.width} + face->cell) break;
+    int used;
+    const Glyph* g = glyph(*face, next_char(bytes + i, length - i, &used));
+    i += used;
+    if (g == nullptr) continue;
+    paint_glyph(s, *g, pen + g->left, baseline - g->top, s.text_rgb);
+    pen += g->advance;
+  }
+}
 
 }  // namespace plat
