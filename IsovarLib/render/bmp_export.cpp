@@ -1,0 +1,102 @@
+// BMP export: the drawn picture read back pixel by pixel, then written as an
+// uncompressed 24-bit BMP file: a 14-byte file header, a 40-byte information
+// header, and the rows from the bottom one up, blue-green-red, each padded
+// with zero bytes to a multiple of four.
+#include <cstdio>
+#include <cstring>
+
+#include "entry/run_context.h"
+#include "isovar_messages.h"
+#include "render.h"
+
+PixelBuffer pixel_buffer;
+
+namespace {
+
+constexpr int32_t kHeaderBytes = 14 + 40;
+constexpr int32_t kPixelsPerMetre = 3780;
+
+void store_u16(unsigned char* at, uint32_t v) {
+  at[0] = static_cast<unsigned char>(v);
+  at[1] = static_cast<unsigned char>(v >> 8);
+}
+
+void store_u32(unsigned char* at, uint32_t v) {
+  store_u16(at, v);
+  store_u16(at + 2, v >> 16);
+}
+
+// The whole file goes through here: headers, then every row.
+void write_bmp(std::FILE* out, int32_t width, int32_t height) {
+  const int32_t row_bytes = (width * 3 + 3) / 4 * 4;
+  const uint32_t image_bytes = static_cast<uint32_t>(row_bytes) * static_cast<uint32_t>(height);
+
+  unsigned char header[kHeaderBytes] = {};
+  header[0] = 'B';
+  header[1] = 'M';
+  store_u32(header + 2, image_bytes + kHeaderBytes);
+  store_u32(header + 10, kHeaderBytes);
+  store_u32(header + 14, 40);
+  store_u32(header + 18, static_cast<uint32_t>(width));
+  store_u32(header + 22, static_cast<uint32_t>(height));  // positive: bottom-up rows
+  store_u16(header + 26, 1);
+  store_u16(header + 28, 24);
+  store_u32(header + 34, image_bytes);
+  store_u32(header + 38, kPixelsPerMetre);
+  store_u32(header + 42, kPixelsPerMetre);
+  std::fwrite(header, 1, sizeof header, out);
+
+  // Cleared once: the padding after the pixels of every row stays zero.
+  unsigned char row[kMaxPicture * 3 + 3] = {};
+  for (int32_t y = height - 1; y >= 0; --y) {
+    const COLORREF* source = pixel_buffer.pixels + static_cast<std::size_t>(y) * kPixelStride;
+    unsigned char* at = row;
+    for (int32_t x = 0; x < width; ++x, at += 3) {
+      COLORREF c = source[x];
+      if (c == CLR_INVALID) c = kWhite;  // a pixel the surface could not report
+      at[0] = GetBValue(c);
+      at[1] = GetGValue(c);
+      at[2] = GetRValue(c);
+    }
+    std::fwrite(row, 1, static_cast<std::size_t>(row_bytes), out);
+  }
+}
+
+}  // namespace
+
+int32_t capture_pixels(HDC hdc) {
+  const int32_t width = run_context.plot_width;
+  const int32_t height = run_context.plot_height;
+  if (width >= kMaxPicture || height >= kMaxPicture) {
+    put_message(run_context.message_buffer, kMessageBufferSize, msg::picture_too_large, width,
+                height);
+    return -1;
+  }
+  if (width < 0 || height < 0) {
+    put_message(run_context.message_buffer, kMessageBufferSize, msg::picture_size_invalid, width,
+                height);
+    return -1;
+  }
+  for (int32_t y = 0; y < height; ++y) {
+    COLORREF* row = pixel_buffer.pixels + static_cast<std::size_t>(y) * kPixelStride;
+    for (int32_t x = 0; x < width; ++x) row[x] = GetPixel(hdc, x, y);
+  }
+  return 0;
+}
+
+int32_t saveBMPFile(const char* path) {
+  std::FILE* out = path != nullptr ? std::fopen(path, "wb") : nullptr;
+  if (out == nullptr) {
+    put_message(run_context.message_buffer, kMessageBufferSize, msg::bmp_open_failed,
+                path != nullptr ? path : "");
+    return -1;
+  }
+  // The size was checked by the capture; a picture that did not pass it is
+  // written as an empty one rather than read past the buffer.
+  int32_t width = run_context.plot_width;
+  int32_t height = run_context.plot_height;
+  if (width < 0 || width >= kMaxPicture || height < 0 || height >= kMaxPicture) width = height = 0;
+  write_bmp(out, width, height);
+  std::fclose(out);
+  return 0;
+}

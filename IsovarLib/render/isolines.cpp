@@ -1,0 +1,206 @@
+// The isolines: every polyline clipped to the model extent, coloured by its
+// level from blue (lowest) to red (highest), bold levels two pixels wide.
+#include <cmath>
+#include <utility>
+
+#include "engine/engine.h"
+#include "entry/run_context.h"
+#include "input/model_store.h"
+#include "render.h"
+
+namespace {
+
+// Region-code bits of a point outside the box.
+constexpr int32_t kLeftOf = 8;
+constexpr int32_t kRightOf = 4;
+constexpr int32_t kBelow = 2;
+constexpr int32_t kAbove = 1;
+
+// With exact arithmetic an end is moved onto each edge at most once: the
+// moves walk it along the segment towards the other end. Rounding near a
+// corner can put a moved end a hair outside again, on the side of an edge it
+// was already moved to, and the moves would then hop between two edges for
+// ever. Such an end is put on the box when it lies within rounding distance
+// of it (else the segment is rejected); the passes are bounded besides.
+constexpr int kMaxClipPasses = 16;
+// Rounding distance: 2^-20 of the box's largest coordinate, some 16 units in
+// the last place of a float there.
+constexpr double kSnapFraction = 1.0 / (1 << 20);
+
+float clamp_to(float v, float lo, float hi, double tolerance) {
+  if (v < lo && lo - static_cast<double>(v) <= tolerance) return lo;
+  if (v > hi && static_cast<double>(v) - hi <= tolerance) return hi;
+  return v;
+}
+
+constexpr double kHueOfLowest = 0.666666;  // blue; exactly this, not 2/3
+
+}  // namespace
+
+int32_t clip_outcode(float xmin, float ymin, float w, float h, float x, float y) {
+  const float right = static_cast<float>(static_cast<double>(xmin) + w);
+  const float top = static_cast<float>(static_cast<double>(ymin) + h);
+  int32_t code = 0;
+  if (x < xmin) code |= kLeftOf;
+  if (x > right) code |= kRightOf;
+  if (y < ymin) code |= kBelow;
+  if (y > top) code |= kAbove;
+  return code;
+}
+
+int32_t line_clip(float xmin, float ymin, float w, float h, float& x1, float& y1, float& x2,
+                  float& y2) {
+  if (!(w > 0.0f) || !(h > 0.0f)) return -1;
+  const float right = static_cast<float>(static_cast<double>(xmin) + w);
+  const float top = static_cast<float>(static_cast<double>(ymin) + h);
+  const double tolerance =
+      kSnapFraction * std::fmax(std::fmax(std::fabs(xmin), std::fabs(right)),
+                                std::fmax(std::fabs(ymin), std::fabs(top)));
+
+  float ax = x1, ay = y1, bx = x2, by = y2;
+  const bool vertical = ax == bx;
+  double m = 0.0, b = 0.0;
+  if (!vertical) {
+    m = (static_cast<double>(by) - ay) / (static_cast<double>(bx) - ax);
+    b = ay - ax * m;
+  }
+
+  int32_t result = 0;
+  bool settled = false;
+  bool exchanged = false;
+  int32_t edges_moved_to = 0;  // by the end now second
+  for (int pass = 0; pass < kMaxClipPasses; ++pass) {
+    int32_t code1 = clip_outcode(xmin, ymin, w, h, ax, ay);
+    int32_t code2 = clip_outcode(xmin, ymin, w, h, bx, by);
+    if (pass == 0) {
+      if (code1 == 0 && code2 == 0) result = 0;
+      else if (code1 == 0) result = 2;
+      else if (code2 == 0) result = 1;
+      else result = 3;
+    }
+    if (code1 == 0 && code2 == 0) {
+      settled = true;
+      break;
+    }
+    if ((code1 & code2) != 0) break;
+    if (code2 == 0) {
+      // The outside end is always the second; the exchange is kept in what
+      // the caller gets back.
+      if (exchanged) break;
+      std::swap(ax, bx);
+      std::swap(ay, by);
+      std::swap(code1, code2);
+      exchanged = true;
+      edges_moved_to = 0;
+    }
+    const int32_t edge = code2 & kLeftOf   ? kLeftOf
+                         : code2 & kRightOf ? kRightOf
+                         : code2 & kBelow   ? kBelow
+                                            : kAbove;
+    if (edges_moved_to & edge) {
+      bx = clamp_to(bx, xmin, right, tolerance);
+      by = clamp_to(by, ymin, top, tolerance);
+      if (clip_outcode(xmin, ymin, w, h, bx, by) != 0) break;
+      continue;
+    }
+    edges_moved_to |= edge;
+    if (edge == kLeftOf || edge == kRightOf) {
+      bx = edge == kLeftOf ? xmin : right;
+      by = static_cast<float>(bx * m + b);
+    } else {
+      by = edge == kBelow ? ymin : top;
+      if (!vertical) bx = static_cast<float>((by - b) / m);
+    }
+  }
+  if (!settled) result = 4;
+  x1 = ax;
+  y1 = ay;
+  x2 = bx;
+  y2 = by;
+  return result;
+}
+
+int32_t hsv_to_rgb(float h, float s, float v, int32_t& red, int32_t& green, int32_t& blue) {
+  if (h > 1.0f) h = 1.0f;
+  int32_t out_of_range = 0;
+  for (float c : {h, s, v})
+    if (!(c >= 0.0f && c <= 1.0f)) ++out_of_range;
+  if (out_of_range != 0) h = s = v = 0.0f;
+
+  h = static_cast<float>(h * 360.0);
+  if (h == 360.0f) h = 0.0f;
+  const double q6 = h / 60.0;
+  const int32_t i = static_cast<int32_t>(q6);  // 0 to 5: h lies in [0, 360)
+  const float f = static_cast<float>(static_cast<float>(q6) - static_cast<double>(i));
+
+  const float p = static_cast<float>(v * (1.0 - s));
+  const float q = static_cast<float>(v * (1.0 - static_cast<double>(s) * f));
+  const float u = static_cast<float>(v * (1.0 - s * (1.0 - f)));
+
+  float r = 0, g = 0, bl = 0;
+  switch (i) {
+    case 0: r = v; g = u; bl = p; break;
+    case 1: r = q; g = v; bl = p; break;
+    case 2: r = p; g = v; bl = u; break;
+    case 3: r = p; g = q; bl = v; break;
+    case 4: r = u; g = p; bl = v; break;
+    default: r = v; g = p; bl = q; break;
+  }
+  auto channel = [](float c) {
+    int32_t x = trunc_to_int(c * 255.0);
+    return x < 0 ? 0 : (x > 255 ? 255 : x);
+  };
+  red = channel(r);
+  green = channel(g);
+  blue = channel(bl);
+  return out_of_range;
+}
+
+COLORREF level_colour(int32_t k) {
+  const float* levels = model_store.levels;
+  const double lowest = levels[0];
+  const double t = (levels[k] - lowest) / (levels[model_store.level_count - 1] - lowest);
+  // A single level gives 0/0 here, which hsv_to_rgb turns into black.
+  const float hue = static_cast<float>((1.0 - t) * kHueOfLowest);
+  int32_t r, g, b;
+  hsv_to_rgb(hue, 1.0f, 1.0f, r, g, b);
+  return RGB(r, g, b);
+}
+
+void draw_isolines() {
+  HDC dc = run_context.run_hdc;
+  const EngineTables& E = engine_tables;
+  const float xmin = model_store.extent_xmin;
+  const float ymin = model_store.extent_ymin;
+  const float w = static_cast<float>(static_cast<double>(model_store.extent_xmax) - xmin);
+  const float h = static_cast<float>(static_cast<double>(model_store.extent_ymax) - ymin);
+  const int32_t level_count = model_store.level_count;
+
+  reset_labels();
+  int32_t total = E.pline_total;
+  if (total > kMaxPlines) total = kMaxPlines;
+  for (int32_t n = 0; n < total; ++n) {
+    const int32_t count = E.pline_count[n];
+    const int32_t k = E.pline_level[n];
+    if (count <= 0 || k < 0 || k >= level_count) continue;
+    add_pline_labels(n);
+
+    const int32_t width = model_store.level_kind[k] == 1 ? 2 : 1;
+    HPEN pen = CreatePen(PS_SOLID, width, level_colour(k));
+    HGDIOBJ old_pen = SelectObject(dc, pen);
+    for (int32_t j = 0; j + 1 < count; ++j) {
+      const IsoPoint& a = E.iso_points[pline_point(n, j)];
+      const IsoPoint& b = E.iso_points[pline_point(n, j + 1)];
+      float x1 = a.x, y1 = a.y, x2 = b.x, y2 = b.y;
+      int32_t r = line_clip(xmin, ymin, w, h, x1, y1, x2, y2);
+      if (r < 0 || r > 3) continue;
+      const int32_t X1 = map_x(x1), Y1 = map_y(y1), X2 = map_x(x2), Y2 = map_y(y2);
+      MoveToEx(dc, X1, Y1, nullptr);
+      LineTo(dc, X2, Y2);
+      dl_line(width, X1, Y1, X2, Y2);
+    }
+    SelectObject(dc, old_pen);
+    DeleteObject(pen);
+  }
+  draw_labels();
+}

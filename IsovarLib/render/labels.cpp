@@ -1,0 +1,164 @@
+// Isoline labels: the ends of every labelled polyline are offered as label
+// positions; a position within a tenth of the extent (in both directions) of
+// an accepted label is dropped, whatever the levels. The accepted ones are
+// drawn in white after all isolines, placed by the edge of the extent they lie
+// on.
+//
+// The nearness test only asks whether any accepted label is near, so instead
+// of scanning every accepted label it looks in a grid of cells one threshold
+// wide: a near label lies at most two cells away in each direction (a
+// difference of one threshold, plus rounding, can straddle two cell borders).
+// Cells are clamped at the grid's sides, which keeps that bound.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "entry/run_context.h"
+#include "input/model_store.h"
+#include "isovar_messages.h"
+#include "render.h"
+
+LabelTable label_table;
+
+namespace {
+
+constexpr int32_t kLabelSize = 10;  // label font height in pixels
+constexpr int kReach = 2;           // cells searched on each side
+
+int cell_of(float v, float origin, float cell_size) {
+  double q = std::floor((static_cast<double>(v) - origin) / cell_size);
+  if (!(q >= 0.0)) return 0;  // below the grid, or not a number
+  if (q >= kLabelCells - 1) return kLabelCells - 1;
+  return static_cast<int>(q);
+}
+
+bool near_label(float x, float y, int32_t m) {
+  const LabelTable& T = label_table;
+  return std::fabs(x - T.label_x[m]) <= T.near_x && std::fabs(y - T.label_y[m]) <= T.near_y;
+}
+
+bool near_any_label(float x, float y, int col, int row) {
+  const LabelTable& T = label_table;
+  if (!T.indexed) {
+    for (int32_t m = 0; m < T.label_count; ++m)
+      if (near_label(x, y, m)) return true;
+    return false;
+  }
+  const int c0 = col - kReach < 0 ? 0 : col - kReach;
+  const int c1 = col + kReach >= kLabelCells ? kLabelCells - 1 : col + kReach;
+  const int r0 = row - kReach < 0 ? 0 : row - kReach;
+  const int r1 = row + kReach >= kLabelCells ? kLabelCells - 1 : row + kReach;
+  for (int c = c0; c <= c1; ++c)
+    for (int r = r0; r <= r1; ++r)
+      for (int32_t m = T.cell_head[c][r]; m >= 0; m = T.cell_next[m])
+        if (near_label(x, y, m)) return true;
+  return false;
+}
+
+// Where a label's text goes relative to its point, by the edge it lies on.
+struct Placement {
+  int32_t column;
+  int32_t row;  // in pixels; kLabelSize stands for the font height
+};
+
+}  // namespace
+
+void reset_labels() {
+  LabelTable& T = label_table;
+  T.label_count = 0;
+  T.near_x = static_cast<float>(
+      (static_cast<double>(model_store.extent_xmax) - model_store.extent_xmin) * 0.1);
+  T.near_y = static_cast<float>(
+      (static_cast<double>(model_store.extent_ymax) - model_store.extent_ymin) * 0.1);
+  // Thresholds that are not positive finite numbers (a flat or inverted
+  // extent) make no cells; then every accepted label is looked at.
+  T.indexed = T.near_x > 0.0f && T.near_y > 0.0f && std::isfinite(T.near_x) &&
+              std::isfinite(T.near_y);
+  for (auto& column : T.cell_head)
+    for (int32_t& head : column) head = -1;
+}
+
+void add_pline_labels(int32_t n) {
+  const int32_t k = engine_tables.pline_level[n];
+  if (model_store.level_label[k] == 0) return;
+  add_label(pline_point(n, 0), k);
+  add_label(pline_point(n, engine_tables.pline_count[n] - 1), k);
+}
+
+void add_label(int32_t p, int32_t k) {
+  LabelTable& T = label_table;
+  const float x = engine_tables.iso_points[p].x;
+  const float y = engine_tables.iso_points[p].y;
+  int col = 0, row = 0;
+  if (T.indexed) {
+    col = cell_of(x, model_store.extent_xmin, T.near_x);
+    row = cell_of(y, model_store.extent_ymin, T.near_y);
+  }
+  if (near_any_label(x, y, col, row)) return;
+  if (T.label_count >= kMaxLabels) {
+    // Drawn on the picture only, in whatever font and colour are current.
+    TextOutA(run_context.run_hdc, 10, 10, msg::label_overflow,
+             static_cast<int>(sizeof msg::label_overflow - 1));
+    return;
+  }
+  const int32_t m = T.label_count++;
+  T.label_x[m] = x;
+  T.label_y[m] = y;
+  T.label_level[m] = k;
+  if (T.indexed) {
+    T.cell_next[m] = T.cell_head[col][row];
+    T.cell_head[col][row] = m;
+  }
+}
+
+std::size_t format_label(float v, char (&text)[kLabelTextSize]) {
+  if (std::fabs(v) > 0.1) {
+    // Long for large values (3e38 has 39 digits), never cut.
+    int n = std::snprintf(text, sizeof text, "%5.2f", static_cast<double>(v));
+    return n < 0 ? 0 : static_cast<std::size_t>(n);
+  }
+  int n = std::snprintf(text, sizeof text, "%8.3e", static_cast<double>(v));
+  if (n < 0) return 0;
+  std::size_t len = static_cast<std::size_t>(n);
+  // The exponent is written with a sign and three digits (5.000e-002),
+  // whatever number of digits the C library gives it.
+  const char* e = std::strchr(text, 'e');
+  if (e == nullptr || (e[1] != '+' && e[1] != '-')) return len;  // nan
+  std::size_t digits_at = static_cast<std::size_t>(e - text) + 2;
+  std::size_t digits = len - digits_at;
+  if (digits >= 3) return len;
+  std::size_t pad = 3 - digits;
+  std::memmove(text + digits_at + pad, text + digits_at, digits + 1);
+  std::memset(text + digits_at, '0', pad);
+  return len + pad;
+}
+
+void draw_label(float x, float y, int32_t k, int32_t size) {
+  Placement at;
+  if (x == model_store.extent_xmin) at = {-50, -7};
+  else if (x == model_store.extent_xmax) at = {5, -7};
+  else if (y == model_store.extent_ymin) at = {-20, 5};
+  else if (y == model_store.extent_ymax) at = {-20, -size};
+  else at = {-40, -7};
+
+  const int32_t column = trunc_to_int(static_cast<double>(map_x(x)) + at.column);
+  const int32_t row = trunc_to_int(static_cast<double>(map_y(y)) + at.row);
+
+  char text[kLabelTextSize];
+  std::size_t len = format_label(model_store.levels[k], text);
+  TextOutA(run_context.run_hdc, column, row, text, static_cast<int>(len));
+  dl_label(text, column, row, size);
+}
+
+void draw_labels() {
+  HDC dc = run_context.run_hdc;
+  HFONT font = make_font(kLabelSize);
+  HGDIOBJ old_font = SelectObject(dc, font);
+  SetTextColor(dc, kWhite);
+  const LabelTable& T = label_table;
+  for (int32_t m = 0; m < T.label_count; ++m)
+    draw_label(T.label_x[m], T.label_y[m], T.label_level[m], kLabelSize);
+  SelectObject(dc, old_font);
+  DeleteObject(font);
+}
