@@ -53,6 +53,19 @@ ISOVAR_API int32_t currentDir(char* buf);
 /* "TEMP" followed by "\IsovarData" into outPath; nothing is created. */
 ISOVAR_API int32_t makeTempFilePath(char* errMsg, char* outPath);
 
+/* Traces the current model (as a plot run does, without drawing, the run log
+ * or the display list) and writes its isolines to path as a GeoJSON
+ * FeatureCollection in UTF-8: one LineString feature per polyline, in the
+ * engine's table order, with its coordinates in model units and the
+ * properties "level" (the level's value), "level_index" (0-based),
+ * "closed" (a ring, whose last position repeats its first), "bold" and
+ * "labelled". Numbers carry nine significant digits, so every single-
+ * precision value reads back exactly; JSON has no NaN or infinity, so a
+ * level that is not finite is written as null, and a polyline with a
+ * position that is not finite gets a null geometry. A failed trace writes
+ * no file; a file that cannot be written completely is removed. */
+ISOVAR_API int32_t saveIsolines(char* errMsg, const char* path);
+
 #ifdef __cplusplus
 }
 #endif
