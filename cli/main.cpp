@@ -1,0 +1,107 @@
+// isovar-plot: reads an input file with the library, makes one plot run into
+// an off-screen picture and saves what the options ask for (BMP, PNG, the
+// isolines as GeoJSON, the printed page as PDF).
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "IsovarLib.h"
+#include "options.h"
+#include "platform.h"
+#include "print_replay.h"
+#include "qt_printer.h"
+
+namespace isovar_plot {
+
+namespace {
+
+// The library's message (code page 932) in UTF-8, after whose file it is.
+int library_failure(const std::string& prefix, const char* err_msg) {
+  std::string text = replay::cp932_to_utf8(err_msg);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  std::cerr << prefix << ": " << text << '\n';
+  return kExitFailure;
+}
+
+int own_failure(const std::string& text) {
+  std::cerr << "isovar-plot: " << text << '\n';
+  return kExitFailure;
+}
+
+class Surface {
+ public:
+  Surface(int width, int height) : hdc_(CreateSurfaceDC(width, height)) {}
+  ~Surface() {
+    if (hdc_ != nullptr) DeleteDC(hdc_);
+  }
+  Surface(const Surface&) = delete;
+  Surface& operator=(const Surface&) = delete;
+  HDC get() const { return hdc_; }
+
+ private:
+  HDC hdc_;
+};
+
+bool save_png(HDC hdc, const std::string& path) {
+  int w = 0, h = 0;
+  const uint32_t* bits = GetSurfaceBits(hdc, &w, &h);
+  if (bits == nullptr) return false;
+  // Surface pixels are 0x00RRGGBB words: exactly Qt's RGB32.
+  QImage image(reinterpret_cast<const uchar*>(bits), w, h, w * 4, QImage::Format_RGB32);
+  return image.save(QFile::decodeName(path.c_str()), "PNG");
+}
+
+// Qt's own chatter (missing runtime folders and the like) is no business of
+// this tool's users; its real failures come back as results.
+void quiet_qt(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << "isovar-plot: " << text.toStdString() << '\n';
+}
+
+int print_pdf(const Options& o) {
+  // Fonts need a QGuiApplication; this tool never shows a window.
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  qInstallMessageHandler(quiet_qt);
+  int qt_argc = 1;
+  char name[] = "isovar-plot";
+  char* qt_argv[] = {name, nullptr};
+  QGuiApplication app(qt_argc, qt_argv);
+  std::string reason;
+  if (!replay::PrintDisplayListToPdf(o.display_list, o.pdf, &reason))
+    return own_failure("Printer cancel (" + reason + ")");
+  return kExitOk;
+}
+
+int plot(const Options& o) {
+  char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+  if (readData(o.input.c_str(), err_msg) != 0) return library_failure(o.input, err_msg);
+
+  Surface surface(o.width, o.height);
+  if (surface.get() == nullptr)
+    return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
+                       " pixels");
+
+  int32_t r = o.bmp.empty() ? isovarMain(err_msg, surface.get(), o.display_list.c_str(), o.width, o.height)
+                            : saveBMP(err_msg, surface.get(), o.display_list.c_str(), o.bmp.c_str(), o.width,
+                                      o.height);
+  if (r != 0) return library_failure(o.input, err_msg);
+
+  if (!o.png.empty() && !save_png(surface.get(), o.png)) return own_failure("cannot write " + o.png);
+  if (!o.isolines.empty() && saveIsolines(err_msg, o.isolines.c_str()) != 0)
+    return library_failure(o.input, err_msg);
+  if (!o.pdf.empty()) return print_pdf(o);
+  return kExitOk;
+}
+
+}  // namespace
+
+}  // namespace isovar_plot
+
+int main(int argc, char** argv) {
+  isovar_plot::Options options;
+  int status = isovar_plot::parse_command_line(argc, argv, options);
+  if (status >= 0) return status;
+  return isovar_plot::plot(options);
+}
