@@ -35,14 +35,14 @@ int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t wid
   RunContext& run = run_context;
   if (run.log_file != nullptr) std::fclose(run.log_file);
   // The run needs nothing from its log: one that cannot be opened is skipped.
-  run.log_file = std::fopen(kRunLogName, "w");
+  run.log_file = open_rewrite(kRunLogName);
 
   run.run_hdc = hdc;
   run.plot_width = width;
   run.plot_height = height;
   if (run.log_file != nullptr) {
     std::fprintf(run.log_file, "(isovarMain)  width=%d   height=%d\n", width, height);
-    std::fflush(run.log_file);
+    end_rewrite(run.log_file);  // later lines of this run's reads follow it
   }
 
   if (trace_isolines() != 0) {
@@ -50,12 +50,13 @@ int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t wid
     return -1;
   }
 
-  run.display_list_file = printInfoPath != nullptr ? std::fopen(printInfoPath, "wb") : nullptr;
+  run.display_list_file = open_rewrite(printInfoPath);
   if (run.display_list_file == nullptr) {
     report(errMsg, msg::cannot_open_display_list);
     return -1;
   }
   render_plot();
+  end_rewrite(run.display_list_file);
   std::fclose(run.display_list_file);
   run.display_list_file = nullptr;
   return 0;

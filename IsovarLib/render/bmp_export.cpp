@@ -85,7 +85,7 @@ int32_t capture_pixels(HDC hdc) {
 }
 
 int32_t saveBMPFile(const char* path) {
-  std::FILE* out = path != nullptr ? std::fopen(path, "wb") : nullptr;
+  std::FILE* out = open_rewrite(path);
   if (out == nullptr) {
     put_message(run_context.message_buffer, kMessageBufferSize, msg::bmp_open_failed,
                 path != nullptr ? path : "");
@@ -97,6 +97,7 @@ int32_t saveBMPFile(const char* path) {
   int32_t height = run_context.plot_height;
   if (width < 0 || width >= kMaxPicture || height < 0 || height >= kMaxPicture) width = height = 0;
   write_bmp(out, width, height);
+  end_rewrite(out);
   std::fclose(out);
   return 0;
 }

@@ -6,6 +6,9 @@
 //
 // Records collect in dl_writer and reach the file in large writes; a render
 // always ends with dl_flush, so the file is complete when the run closes it.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -82,3 +85,22 @@ void dl_flush() {
 }
 
 void dl_discard() { dl_writer.used = 0; }
+
+std::FILE* open_rewrite(const char* path) {
+  if (path == nullptr) return nullptr;
+  int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+void end_rewrite(std::FILE* file) {
+  // The stream's position is the length of the new content; any old bytes
+  // beyond it go. A write that failed leaves a shorter or zero-filled file,
+  // whose reader stops early, as after any failed write.
+  if (std::fflush(file) != 0) return;
+  long length = std::ftell(file);
+  if (length < 0) return;
+  if (ftruncate(fileno(file), length) != 0) return;  // nothing to report
+}

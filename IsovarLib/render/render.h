@@ -18,8 +18,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "platform.h"
+
+// ---------------------------------------------------------------------------
+// Files rewritten on every run
+
+// Opens path for writing from its first byte, creating it when missing, but
+// without cutting it to nothing first: a file system with delayed allocation
+// writes a file's old blocks out when it is emptied and written again, which
+// costs milliseconds on every repaint. NULL when the path cannot be opened
+// for writing. end_rewrite then cuts the file to what was written, so it
+// holds exactly the new content.
+std::FILE* open_rewrite(const char* path);
+void end_rewrite(std::FILE* file);
 
 // ---------------------------------------------------------------------------
 // Layout

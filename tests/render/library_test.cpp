@@ -129,6 +129,19 @@ TEST_F(LibraryRun, PlotRunWritesTheLogHeaderAndLeavesErrMsg) {
   EXPECT_EQ(read_file("fresh.tmp"), second);
 }
 
+// Files are rewritten in place and cut to their new length: longer earlier
+// files leave nothing behind.
+TEST_F(LibraryRun, LongerEarlierFilesAreReplaced) {
+  read(hill_file());
+  ASSERT_EQ(lib().saveBMP(err_, dc_, "fresh.tmp", "fresh.bmp", 665, 585), 0);
+  const std::string junk(3 << 20, '\x07');
+  for (const char* name : {"isovar.log", "prtInfo.tmp", "hill.bmp"}) write_file(name, junk);
+  ASSERT_EQ(lib().saveBMP(err_, dc_, "prtInfo.tmp", "hill.bmp", 665, 585), 0);
+  EXPECT_EQ(read_file("isovar.log"), "(isovarMain)  width=665   height=585\n");
+  EXPECT_TRUE(read_file("prtInfo.tmp") == read_file("fresh.tmp"));
+  EXPECT_TRUE(read_file("hill.bmp") == read_file("fresh.bmp"));
+}
+
 TEST_F(LibraryRun, FailingEngineLeavesTheEarlierDisplayList) {
   read(hill_file());
   ASSERT_EQ(lib().isovarMain(err_, dc_, "prtInfo.tmp", 665, 585), 0);
