@@ -27,6 +27,13 @@ int64_t clamp64(int64_t v, int64_t lo, int64_t hi) { return v < lo ? lo : (v > h
 // The largest s with s * s <= n.
 i128 isqrt(i128 n) {
   if (n <= 0) return 0;
+  if (n < (i128{1} << 52)) {
+    int64_t s = static_cast<int64_t>(std::sqrt(static_cast<double>(n)));
+    const int64_t m = static_cast<int64_t>(n);
+    while (s * s > m) --s;
+    while ((s + 1) * (s + 1) <= m) ++s;
+    return s;
+  }
   i128 s = static_cast<i128>(std::sqrt(static_cast<long double>(n)));
   while (s * s > n) --s;
   while ((s + 1) * (s + 1) <= n) ++s;
@@ -63,7 +70,106 @@ struct Capsule {
     if (cross > radius * (len_floor + 1)) return false;
     return cross * cross <= r2 * len2;
   }
+
+  // The same for ends within 2^24 half-pixels of the origin and a pixel on
+  // the surface: every product fits 64 bits but the last two, which take one
+  // widening multiply each.
+  bool covers_near(int64_t i, int64_t j) const {
+    const int64_t vx = 2 * i + 1 - px, vy = 2 * j + 1 - py;
+    const int64_t r2 = radius * radius;
+    const int64_t t = vx * dx + vy * dy;
+    const int64_t l2 = static_cast<int64_t>(len2);
+    if (t <= 0) return vx * vx + vy * vy <= r2;
+    if (t >= l2) {
+      const int64_t wx = 2 * i + 1 - qx, wy = 2 * j + 1 - qy;
+      return wx * wx + wy * wy <= r2;
+    }
+    const int64_t cross = vx * dy - vy * dx;
+    return i128{cross} * cross <= i128{r2} * l2;
+  }
 };
+
+// Paints the rows jlo .. jhi of a stroke. Each row's span is estimated in
+// floating point and then settled with the exact test; the stroke is convex,
+// so a row's pixels are one run. Near the surface the estimate (in double) is
+// good to far below a pixel; with far-away ends the cancellation can cost a
+// few pixels even in long double, so the search looks further.
+template <typename F, bool kNear>
+void stroke_rows(const Raster& r, const Capsule& c, int64_t jlo, int64_t jhi, uint32_t rgb) {
+  const int64_t margin = kNear ? 1 : 8;
+  auto covers = [&c](int64_t i, int64_t j) { return kNear ? c.covers_near(i, j) : c.covers(i, j); };
+  const F px = static_cast<F>(c.px), py = static_cast<F>(c.py);
+  const F qx = static_cast<F>(c.qx), qy = static_cast<F>(c.qy);
+  const F dx = static_cast<F>(c.dx), dy = static_cast<F>(c.dy), len2 = static_cast<F>(c.len2);
+  const F rr = static_cast<F>(c.radius);
+  const F rlen = rr * std::sqrt(len2);
+  const F inv_dy = c.dy != 0 ? 1 / dy : 0, inv_dx = c.dx != 0 ? 1 / dx : 0;
+  const int64_t last_col = r.width - 1;
+
+  for (int64_t j = jlo; j <= jhi; ++j) {
+    const F y = static_cast<F>(2 * j + 1);
+    F lo = INFINITY, hi = -INFINITY;
+    auto take = [&](F a, F b) {
+      if (a > b) std::swap(a, b);
+      lo = std::min(lo, a);
+      hi = std::max(hi, b);
+    };
+    // The round ends.
+    for (int end = 0; end < 2; ++end) {
+      const F ex = end ? qx : px, ey = y - (end ? qy : py);
+      const F h2 = rr * rr - ey * ey;
+      if (h2 >= 0) {
+        const F h = std::sqrt(h2);
+        take(ex - h, ex + h);
+      }
+    }
+    // The body: within the radius of the line and between the ends' normals.
+    const F ey = y - py;
+    if (c.dy == 0) {
+      if (std::fabs(ey) <= rr) take(px, qx);
+    } else {
+      F a = px + (dx * ey - rlen) * inv_dy, b = px + (dx * ey + rlen) * inv_dy;
+      if (a > b) std::swap(a, b);
+      bool any = true;
+      if (c.dx != 0) {
+        F sa = px - dy * ey * inv_dx, sb = px + (len2 - dy * ey) * inv_dx;
+        if (sa > sb) std::swap(sa, sb);
+        a = std::max(a, sa);
+        b = std::min(b, sb);
+        any = a <= b;
+      } else {
+        const F t = dy * ey;
+        any = t >= 0 && t <= len2;
+      }
+      if (any) take(a, b);
+    }
+    if (lo > hi) continue;
+
+    // Pixel columns whose centre 2i + 1 lies in [lo, hi], widened by the margin.
+    const F limit = static_cast<F>(4.0e18);
+    const F flo = std::max(-limit, std::min(limit, (lo - 1) * F(0.5)));
+    const F fhi = std::max(-limit, std::min(limit, (hi - 1) * F(0.5)));
+    // Truncation with a step for the sign: ceil and floor without a library call.
+    int64_t ilo = static_cast<int64_t>(flo), ihi = static_cast<int64_t>(fhi);
+    ilo += static_cast<F>(ilo) < flo;
+    ihi -= static_cast<F>(ihi) > fhi;
+    ilo = clamp64(ilo - margin, 0, last_col);
+    ihi = clamp64(ihi + margin, 0, last_col);
+    if (ilo > ihi) continue;
+    if (covers(ilo, j)) {
+      while (ilo > 0 && covers(ilo - 1, j)) --ilo;
+    } else {
+      while (ilo <= ihi && !covers(ilo, j)) ++ilo;
+      if (ilo > ihi) continue;
+    }
+    if (covers(ihi, j)) {
+      while (ihi < last_col && covers(ihi + 1, j)) ++ihi;
+    } else {
+      while (!covers(ihi, j)) --ihi;
+    }
+    std::fill_n(r.pixels + j * int64_t{r.width} + ilo, ihi - ilo + 1, rgb);
+  }
+}
 
 }  // namespace
 
@@ -154,78 +260,13 @@ void wide_line(const Raster& r, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
   const int64_t jhi = std::min<int64_t>(r.height - 1, static_cast<int64_t>(floor_div(bottom - 1, 2)));
   if (jlo > jhi) return;
 
-  // Each row's span is estimated in long double and then settled with the
-  // exact test; the stroke is convex, so a row's pixels are one run. Near the
-  // surface the estimate is good to far below a pixel; with far-away ends the
-  // cancellation can cost a few pixels, so look further.
   const int64_t far = int64_t{1} << 24;
   const bool near = std::llabs(c.px) < far && std::llabs(c.py) < far && std::llabs(c.qx) < far &&
                     std::llabs(c.qy) < far;
-  const int64_t margin = near ? 1 : 8;
-  const long double px = c.px, py = c.py, qx = c.qx, qy = c.qy;
-  const long double dx = c.dx, dy = c.dy, len2 = static_cast<long double>(c.len2);
-  const long double rr = static_cast<long double>(c.radius);
-  const long double rlen = rr * std::sqrt(len2);
-  const int64_t last_col = r.width - 1;
-
-  for (int64_t j = jlo; j <= jhi; ++j) {
-    const long double y = static_cast<long double>(2 * j + 1);
-    long double lo = INFINITY, hi = -INFINITY;
-    auto take = [&](long double a, long double b) {
-      if (a > b) std::swap(a, b);
-      lo = std::min(lo, a);
-      hi = std::max(hi, b);
-    };
-    // The round ends.
-    for (int end = 0; end < 2; ++end) {
-      const long double ex = end ? qx : px, ey = y - (end ? qy : py);
-      const long double h2 = rr * rr - ey * ey;
-      if (h2 >= 0) {
-        const long double h = std::sqrt(h2);
-        take(ex - h, ex + h);
-      }
-    }
-    // The body: within the radius of the line and between the ends' normals.
-    const long double ey = y - py;
-    if (c.dy == 0) {
-      if (std::fabs(ey) <= rr) take(px, qx);
-    } else {
-      long double a = px + (dx * ey - rlen) / dy, b = px + (dx * ey + rlen) / dy;
-      if (a > b) std::swap(a, b);
-      bool any = true;
-      if (c.dx != 0) {
-        long double sa = px - dy * ey / dx, sb = px + (len2 - dy * ey) / dx;
-        if (sa > sb) std::swap(sa, sb);
-        a = std::max(a, sa);
-        b = std::min(b, sb);
-        any = a <= b;
-      } else {
-        const long double t = dy * ey;
-        any = t >= 0 && t <= len2;
-      }
-      if (any) take(a, b);
-    }
-    if (lo > hi) continue;
-
-    // Pixel columns whose centre 2i + 1 lies in [lo, hi], widened by the margin.
-    const long double limit = 4.0e18L;
-    const long double flo = std::max(-limit, std::min(limit, std::ceil((lo - 1) / 2)));
-    const long double fhi = std::max(-limit, std::min(limit, std::floor((hi - 1) / 2)));
-    int64_t ilo = clamp64(static_cast<int64_t>(flo) - margin, 0, last_col);
-    int64_t ihi = clamp64(static_cast<int64_t>(fhi) + margin, 0, last_col);
-    if (ilo > ihi) continue;
-    if (c.covers(ilo, j)) {
-      while (ilo > 0 && c.covers(ilo - 1, j)) --ilo;
-    } else {
-      while (ilo <= ihi && !c.covers(ilo, j)) ++ilo;
-      if (ilo > ihi) continue;
-    }
-    if (c.covers(ihi, j)) {
-      while (ihi < last_col && c.covers(ihi + 1, j)) ++ihi;
-    } else {
-      while (!c.covers(ihi, j)) --ihi;
-    }
-    std::fill_n(r.pixels + j * int64_t{r.width} + ilo, ihi - ilo + 1, rgb);
+  if (near) {
+    stroke_rows<double, true>(r, c, jlo, jhi, rgb);
+  } else {
+    stroke_rows<long double, false>(r, c, jlo, jhi, rgb);
   }
 }
 
