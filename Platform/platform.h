@@ -7,6 +7,39 @@
  * Surface pixels are 32-bit 0x00RRGGBB values (the byte order of a 32-bit DIB),
  * row-major from the top row; the drawing calls take and GetPixel returns
  * COLORREF values 0x00BBGGRR.
+ *
+ * What the surface paints:
+ * - A new surface is filled with the plain window background
+ *   ISOVAR_SURFACE_BACKGROUND, RGB(240, 240, 240). A new device context has a
+ *   black 1-pixel pen, a white brush, a 16-pixel Japanese gothic font, black
+ *   text, background mode TRANSPARENT and current position (0, 0).
+ * - LineTo with a 1-pixel pen paints from the current position towards the
+ *   end point and not the end point itself. Each step along the major axis
+ *   paints the pixel nearest the exact line; a tie goes to the end with the
+ *   smaller major coordinate (the left end of a flat line, the top end of a
+ *   steep one), so both directions cover the same pixels but their own end.
+ *   A pen w > 1 pixels wide paints every pixel whose centre lies within w / 2
+ *   of the segment (round ends, both end points included); for even w the
+ *   segment runs through the top-left corners of its pixels.
+ * - Rectangle(l, t, r, b), corners in either order, covers columns
+ *   min(l, r) .. max(l, r) - 1 and rows min(t, b) .. max(t, b) - 1: the pen's
+ *   1-pixel ring, the brush inside. A wider pen strokes that ring's centre line.
+ * - TextOutA puts the top-left of the text cell at the point; the font height
+ *   (lfHeight > 0) is the cell height in pixels. Glyphs are painted in the
+ *   exact text colour (no blending); background mode OPAQUE first fills the
+ *   cell with white. Text is code page 932; a byte that starts no character
+ *   is drawn as '?'. The font file may be chosen with the environment
+ *   variable ISOVAR_FONT; otherwise fontconfig finds the face, preferring one
+ *   that covers Japanese. With no font installed, text draws nothing.
+ * - Everything is clipped to the surface; any int32 coordinate is safe.
+ *   GetPixel outside the surface, or on a handle that is not a surface device
+ *   context, returns CLR_INVALID.
+ * - Handles are checked: a null, foreign, stale or wrong-kind handle makes a
+ *   call fail harmlessly. An object deleted while selected stays in use by
+ *   its device context until deselected, and is freed then. The defaults a
+ *   new context starts with are stock objects that deleting leaves alone.
+ *   At most 16384 objects live at once; creating one more returns NULL.
+ * - Calls are not thread-safe: one thread at a time.
  */
 #ifndef ISOVAR_PLATFORM_H
 #define ISOVAR_PLATFORM_H
@@ -80,6 +113,9 @@ typedef struct tagLOGFONTA {
 #define TRUE 1
 #define FALSE 0
 
+/* The plain window background a new surface starts with. */
+#define ISOVAR_SURFACE_BACKGROUND RGB(240, 240, 240)
+
 /* Drawing objects */
 ISOVAR_PLATFORM_API HBRUSH CreateSolidBrush(COLORREF color);
 ISOVAR_PLATFORM_API HPEN CreatePen(int style, int width, COLORREF color);
@@ -97,12 +133,14 @@ ISOVAR_PLATFORM_API int SetBkMode(HDC hdc, int mode);
 ISOVAR_PLATFORM_API COLORREF GetPixel(HDC hdc, int x, int y);
 
 /* Surface life: a device context over a width x height pixel buffer, filled
- * with the plain window background. NULL when the size is negative or the
- * memory cannot be had. */
+ * with the plain window background. NULL when the size is negative, more than
+ * 32767 on a side or 2^26 pixels in all, or the memory cannot be had. A size
+ * of 0 gives a context without pixels, where drawing does nothing. */
 ISOVAR_PLATFORM_API HDC CreateSurfaceDC(int width, int height);
 ISOVAR_PLATFORM_API BOOL DeleteDC(HDC hdc);
-/* The surface's pixels (0x00RRGGBB, width * height, top row first), or NULL
- * for a handle that is not a surface device context. */
+/* The surface's pixels (0x00RRGGBB, width * height, top row first; laid out
+ * as a Qt QImage::Format_RGB32), or NULL for a handle that is not a surface
+ * device context. A surface without pixels gives a valid pointer to nothing. */
 ISOVAR_PLATFORM_API const uint32_t* GetSurfaceBits(HDC hdc, int* width, int* height);
 
 /* Kernel services */

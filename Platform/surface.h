@@ -17,9 +17,9 @@
 
 namespace plat {
 
-// The plain window background a new surface is filled with: the platform's
-// button-face grey.
-constexpr uint32_t kWindowBackground = 0x00F0F0F0u;  // RGB(240, 240, 240)
+// The plain window background a new surface is filled with (the platform's
+// button-face grey), as a pixel.
+constexpr uint32_t kWindowBackground = 0x00F0F0F0u;
 
 // Surfaces are at most 32767 pixels on a side and 2^26 pixels (256 MiB) in all.
 constexpr int kMaxSurfaceSide = 32767;
@@ -78,12 +78,13 @@ Surface* surface_of(HDC hdc);  // null for anything but a live surface DC
 
 // Colour conversions between COLORREF 0x00BBGGRR and pixels 0x00RRGGBB. The
 // top byte of a COLORREF (palette flags) is ignored.
-inline uint32_t pixel_of(COLORREF c) {
+constexpr uint32_t pixel_of(COLORREF c) {
   return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
 }
-inline COLORREF colorref_of(uint32_t p) {
+constexpr COLORREF colorref_of(uint32_t p) {
   return ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
 }
+static_assert(pixel_of(ISOVAR_SURFACE_BACKGROUND) == kWindowBackground, "one window grey");
 
 // Text (text.cpp): the face of a font object, resolved on first use; null when
 // no font at all is installed.

@@ -14,6 +14,7 @@
 namespace surface_test {
 
 constexpr COLORREF kBackground = RGB(240, 240, 240);
+static_assert(kBackground == ISOVAR_SURFACE_BACKGROUND, "the window grey");
 
 class Surface : public ::testing::Test {
  protected:
