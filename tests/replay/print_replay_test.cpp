@@ -216,20 +216,4 @@ TEST(PrintReplay, UnreadableFileFails) {
   EXPECT_EQ(printer.aborted, 1);
 }
 
-TEST(PrintReplay, ReplayingTwiceDrawsTheSamePage) {
-  TempDir dir;
-  std::string path = dir.file("prtInfo.tmp");
-  testing_support::write_file(path, dl_bytes::title("T", 100, 55) + dl_bytes::line(2, 60, 50, 540, 50) +
-                                        dl_bytes::label("1.00", 2, 3));
-  RecordingPrinter a, b;
-  ASSERT_TRUE(replay::PrintDisplayList(path, a));
-  ASSERT_TRUE(replay::PrintDisplayList(path, b));
-  ASSERT_EQ(a.items.size(), b.items.size());
-  for (std::size_t i = 0; i < a.items.size(); ++i) {
-    EXPECT_EQ(a.items[i].x1, b.items[i].x1);
-    EXPECT_EQ(a.items[i].y2, b.items[i].y2);
-    EXPECT_EQ(a.items[i].text, b.items[i].text);
-  }
-}
-
 }  // namespace
