@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include "display_list_bytes.h"
 #include "recording_printer.h"
 #include "test_support.h"
