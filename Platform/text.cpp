@@ -429,9 +429,9 @@ void paint_glyph(Surface& s, const Glyph& g, int64_t left, int64_t top, uint32_t
   const int64_t y1 = std::min<int64_t>(g.height, s.height - top);
   for (int64_t y = y0; y < y1; ++y) {
     const uint8_t* m = g.mask + y * g.width;
-    uint32_t* out = s.pixels + (top + y) * s.width + left;
+    const int64_t row = (top + y) * s.width + left;  // index of the glyph's column 0
     for (int64_t x = x0; x < x1; ++x) {
-      if (m[x]) out[x] = rgb;
+      if (m[x]) s.pixels[row + x] = rgb;
     }
   }
 }
