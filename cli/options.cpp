@@ -43,7 +43,8 @@ std::string parse_size(const std::string& text, int& width, int& height) {
 
 int parse_command_line(int argc, char** argv, Options& out) {
   CLI::App app{"Plots the isolines of an Isovar input file: draws the picture, writes the display list "
-               "and the run log \"isovar.log\" in the current folder, and saves what the options ask for.",
+               "(prtInfo.tmp unless --display-list names another file) and the run log isovar.log in the "
+               "current folder, and saves what the options ask for.",
                "isovar-plot"};
   app.set_version_flag("--version", "isovar-plot " ISOVAR_VERSION);
   app.footer(
@@ -51,21 +52,24 @@ int parse_command_line(int argc, char** argv, Options& out) {
       "standard error), 2 for a usage error.");
 
   std::string size = std::to_string(kDefaultWidth) + "x" + std::to_string(kDefaultHeight);
-  app.add_option("INPUT", out.input, "Input file (grid or finite-element model)")->required();
-  app.add_option("--size", size, "Picture size in pixels, WxH")
+  app.add_option("INPUT", out.input, "Input file (grid or finite-element model)")->required()->type_name("FILE");
+  app.add_option("--size", size, "Picture size in pixels, each side 1 to " + std::to_string(kMaxSide))
+      ->type_name("WxH")
       ->default_str(size)
       ->check(CLI::Validator(
           [](std::string& text) {
             int w, h;
             return parse_size(text, w, h);
           },
-          "WxH"));
+          ""));
   app.add_option("--display-list", out.display_list, "Where the plot run writes its display-list file")
-      ->default_str(out.display_list);
-  app.add_option("--bmp", out.bmp, "Save the picture as a 24-bit BMP file (below 1000 pixels each way)");
-  app.add_option("--png", out.png, "Save the picture as a PNG file");
-  app.add_option("--pdf", out.pdf, "Print the display list on one A4 page of a PDF file");
-  app.add_option("--isolines", out.isolines, "Write the traced isolines as GeoJSON");
+      ->default_str(out.display_list)
+      ->type_name("FILE");
+  app.add_option("--bmp", out.bmp, "Save the picture as a 24-bit BMP file (below 1000 pixels each way)")
+      ->type_name("FILE");
+  app.add_option("--png", out.png, "Save the picture as a PNG file")->type_name("FILE");
+  app.add_option("--pdf", out.pdf, "Print the display list on one A4 page of a PDF file")->type_name("FILE");
+  app.add_option("--isolines", out.isolines, "Write the traced isolines as GeoJSON")->type_name("FILE");
 
   try {
     app.parse(argc, argv);
