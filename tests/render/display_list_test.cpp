@@ -58,22 +58,6 @@ TEST_F(DisplayList, TitlesRecordTheNextRowAndThePitch) {
   EXPECT_EQ(records[3].numbers, (std::vector<int32_t>{2, 60, 145, 539, 145}));
 }
 
-TEST_F(DisplayList, TitleFontShrinksForLongTitles) {
-  struct Case {
-    std::size_t length;
-    int32_t width;
-    int32_t first_row;  // the recorded row: the drawn row plus 39
-  } cases[] = {{30, 600, 16 + 39}, {40, 600, 12 + 39}, {58, 400, 6 + 39}, {58, 0, 6 + 39}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.length);
-    set_titles({std::string(c.length, 'x')});
-    std::vector<Record> records = decode(render(c.width, 500));
-    ASSERT_FALSE(records.empty());
-    EXPECT_EQ(records[0].tag, DL_TITLE);
-    EXPECT_EQ(records[0].numbers, (std::vector<int32_t>{100, c.first_row, 30}));
-  }
-}
-
 TEST_F(DisplayList, RecordOrderTitlesFrameIsolinesLabelsFrame) {
   set_titles({"T"});
   model_store.level_kind[0] = 1;  // bold: recorded with pen width 2
