@@ -29,12 +29,6 @@ QImage PlotSurface::image() const {
 }
 
 QColor PlotSurface::background() {
-  // Read once from a one-pixel surface, so the empty picture box and a fresh
-  // surface can never disagree.
-  static const QColor colour = [] {
-    PlotSurface probe;
-    QImage pixel = probe.dc(1, 1) != nullptr ? probe.image() : QImage();
-    return pixel.isNull() ? QColor(240, 240, 240) : QColor(pixel.pixel(0, 0));
-  }();
-  return colour;
+  const COLORREF c = ISOVAR_SURFACE_BACKGROUND;
+  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
 }

@@ -23,7 +23,8 @@ class PlotSurface {
   // next dc() of another size. A null image before the first dc().
   QImage image() const;
 
-  // The colour a new surface is filled with: the plain window background.
+  // The colour a new surface is filled with: the plain window background,
+  // shown by the picture box while it has no plot.
   static QColor background();
 
  private:
