@@ -1,0 +1,235 @@
+// The window with the real library: files on disk, the plot in the picture
+// box, BMP files and printed PDF pages.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTimer>
+#include <cmath>
+#include <cstring>
+
+#include "form1.h"
+#include "gui_fakes.h"
+#include "module2.h"
+#include "qt_dialogs.h"
+
+using testing_support::cp932;
+using testing_support::file_exists;
+using testing_support::read_file;
+using testing_support::write_file;
+
+namespace {
+
+// A smooth field with peaks and a valley on an irregular 30 x 24 grid, with a
+// Japanese title, bold and unlabelled levels.
+std::string grid_model() {
+  std::string text = "*model differencial\n*title\n" + cp932(u8"温度分布（試験）") + "\nplate A\n*end\n*x\n";
+  for (int i = 0; i < 30; ++i) text += std::to_string(i + 0.3 * std::sin(i)) + "\n";
+  text += "*end\n*y\n";
+  for (int j = 0; j < 24; ++j) text += std::to_string(j + 0.3 * std::sin(1.7 * j)) + "\n";
+  text += "*end\n*value\n";
+  for (int i = 1; i <= 30; ++i)
+    for (int j = 1; j <= 24; ++j) {
+      double v = 10 * std::exp(-((i - 9) * (i - 9) + (j - 8) * (j - 8)) / 30.0) -
+                 8 * std::exp(-((i - 21) * (i - 21) + (j - 15) * (j - 15)) / 40.0);
+      text += std::to_string(i) + " " + std::to_string(j) + " " + std::to_string(v) + "\n";
+    }
+  text += "*end\n*isovar\n-6\n-3 bold\n-1 default no\n1\n3 bold\n6\n9 default no\n*end\n";
+  return text;
+}
+
+// A finite-element model the engine refuses: its quadrilateral's edges cross.
+const char kBowTie[] =
+    "*model fem\n*node\n1 0 0\n2 1 1\n3 1 0\n4 0 1\n*end\n*element\n1 1 2 3 4\n*end\n"
+    "*node_data\n1 0\n2 1\n3 2\n4 3\n*end\n*isovar\n1.5\n*end\n";
+
+const QString kBmpFirst = QString::fromUtf8(u8"最初にIsovar図を表示してください。");
+
+IsovarLibBinding realLibrary() {
+  IsovarLibBinding lib;
+  std::string error;
+  if (!load_isovar_lib(executable_dir(), &lib, &error)) ADD_FAILURE() << error;
+  return lib;
+}
+
+QImage rgb32(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
+
+class WindowWithLibraryTest : public testing::Test {
+ protected:
+  WindowWithLibraryTest() : lib(realLibrary()), form(lib, &dialogs) { form.show(); }
+
+  QString model(const std::string& name, const std::string& text) {
+    write_file(dir.dir().file(name), text);
+    return dir.path(name);
+  }
+  void open(const QString& path) {
+    dialogs.openAnswers.push_back(path);
+    form.FileCommand->click();
+    QApplication::processEvents();
+  }
+  Module1& state() { return form.module1(); }
+
+  InTempDir dir;
+  FakeDialogs dialogs;
+  IsovarLibBinding lib;
+  Form1 form;
+};
+
+TEST_F(WindowWithLibraryTest, GoodFileIsPlottedBesideItsFolderAsTheLibraryDrawsIt) {
+  ASSERT_TRUE(QDir(dir.path()).mkdir("models"));
+  const QString path = model("models/grid.iso", grid_model());
+  open(path);
+  ASSERT_TRUE(dialogs.messages.isEmpty()) << str(dialogs.messages.join("\n"));
+  EXPECT_TRUE(state().dataLoaded);
+  EXPECT_TRUE(state().plotDrawn);
+  EXPECT_TRUE(file_exists(dir.dir().file("models/prtInfo.tmp")));
+  EXPECT_TRUE(file_exists(dir.dir().file("models/isovar.log")));
+  EXPECT_FALSE(file_exists(dir.dir().file("prtInfo.tmp")));
+
+  const QImage shown = rgb32(form.Picture1->grab().toImage());
+
+  // The same plot made directly through the library on a surface of its own.
+  char errMsg[ISOVAR_ERRMSG_SIZE + 1] = {};
+  ASSERT_EQ(lib.readData(QFile::encodeName(path).constData(), errMsg), 0) << errMsg;
+  PlotSurface surface;
+  HDC hdc = surface.dc(665, 585);
+  ASSERT_NE(hdc, nullptr);
+  const std::string direct = dir.dir().file("direct.tmp");
+  ASSERT_EQ(lib.isovarMain(errMsg, hdc, direct.c_str(), 665, 585), 0) << errMsg;
+  const QImage expected = rgb32(surface.image());
+
+  ASSERT_EQ(shown.size(), expected.size());
+  EXPECT_TRUE(shown == expected);
+  // Not a blank picture: the plot has more than the background.
+  int other = 0;
+  for (int y = 0; y < expected.height(); ++y)
+    for (int x = 0; x < expected.width(); ++x) other += expected.pixel(x, y) != PlotSurface::background().rgb();
+  EXPECT_GT(other, 1000);
+  // The window's display list is that of the same picture.
+  EXPECT_EQ(read_file(dir.dir().file("models/prtInfo.tmp")), read_file(direct));
+}
+
+TEST_F(WindowWithLibraryTest, RejectedFileKeepsAnEarlierPlotPrintable) {
+  open(model("grid.iso", grid_model()));
+  ASSERT_TRUE(state().plotDrawn);
+  open(model("empty.iso", ""));
+  EXPECT_EQ(dialogs.messages,
+            QStringList{QString::fromUtf8(u8"(ReadIsovarFile) 　差分モデルのＸ座標データが与えられていません。 ")});
+  EXPECT_TRUE(state().plotDrawn);
+  EXPECT_EQ(state().inputPath, dir.path("empty.iso"));
+}
+
+TEST_F(WindowWithLibraryTest, ModelTheEngineRefusesIsReportedOnceAndStaysRefused) {
+  open(model("grid.iso", grid_model()));
+  ASSERT_TRUE(state().plotDrawn);
+  const std::string before = read_file(dir.dir().file("prtInfo.tmp"));
+
+  open(model("bowtie.iso", kBowTie));
+  for (int i = 0; i < 3; ++i) form.Picture1->grab();
+  QApplication::processEvents();
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8(u8"要素（1）の節点（1,2,3,4）の形状が不正です。")});
+  EXPECT_TRUE(state().dataLoaded);
+  EXPECT_FALSE(state().plotDrawn);
+  // The failed runs left the display list of the good plot alone.
+  EXPECT_EQ(read_file(dir.dir().file("prtInfo.tmp")), before);
+
+  form.BMPCommand->click();
+  form.PrtCommand->click();
+  EXPECT_EQ(dialogs.messages.mid(1), QStringList({kBmpFirst, QString::fromUtf8(u8"最初に描画してください")}));
+  EXPECT_EQ(dialogs.dialogsShown(), 2);  // the two open dialogs only
+}
+
+TEST_F(WindowWithLibraryTest, BmpSaveWritesThePicture) {
+  open(model("grid.iso", grid_model()));
+  const QString bmp = dir.path("plot.bmp");
+  dialogs.saveAnswers.push_back(bmp);
+  form.BMPCommand->click();
+  ASSERT_TRUE(dialogs.messages.isEmpty()) << str(dialogs.messages.join("\n"));
+
+  const std::string bytes = read_file(dir.dir().file("plot.bmp"));
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "BM");
+  const size_t rowBytes = (665 * 3 + 3) / 4 * 4;
+  EXPECT_EQ(bytes.size(), 54 + rowBytes * 585);
+  // The BMP is the picture on the screen.
+  const QImage saved = rgb32(QImage(bmp));
+  EXPECT_TRUE(saved == rgb32(form.Picture1->grab().toImage()));
+
+  // Cancelling the next save writes nothing.
+  QFile::remove(bmp);
+  form.BMPCommand->click();
+  EXPECT_FALSE(QFile::exists(bmp));
+}
+
+TEST_F(WindowWithLibraryTest, PrintGoesToThePrinterTheSetupChose) {
+  open(model("grid.iso", grid_model()));
+  const QString pdf = dir.path("page.pdf");
+  dialogs.onPrintSetup = [&](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    return true;
+  };
+  form.PrtCommand->click();
+  ASSERT_TRUE(dialogs.messages.isEmpty()) << str(dialogs.messages.join("\n"));
+  const std::string page = read_file(dir.dir().file("page.pdf"));
+  EXPECT_EQ(page.substr(0, 5), "%PDF-");
+
+  // A display list the replay cannot read: a text record of negative length.
+  std::string broken(8, '\0');
+  const int32_t tag = 1, length = -5;
+  std::memcpy(&broken[0], &tag, 4);
+  std::memcpy(&broken[4], &length, 4);
+  write_file(dir.dir().file("prtInfo.tmp"), broken);
+  form.PrtCommand->click();
+  EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("Printer cancel")});
+
+  dialogs.onPrintSetup = [](QPrinter&) { return false; };
+  form.PrtCommand->click();
+  EXPECT_EQ(dialogs.messages.size(), 2);
+  EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Printer cancel"));
+  EXPECT_EQ(dialogs.printSetups, 3);
+}
+
+// The print-setup dialog the program shows, answered while it runs.
+TEST(QtPrintSetup, AcceptingPrintsToTheChosenFileAndCancellingRefuses) {
+  InTempDir dir;
+  write_file(dir.dir().file("prtInfo.tmp"), "");
+  const QString pdf = dir.path("setup.pdf");
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(pdf);
+
+  QtDialogs dialogs;
+  bool seen = false;
+  auto answer = [&](bool accept) {
+    QTimer::singleShot(0, [&seen, accept] {
+      auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+      seen = dialog != nullptr;
+      if (dialog == nullptr) return;
+      if (accept)
+        dialog->accept();
+      else
+        dialog->reject();
+    });
+  };
+
+  answer(true);
+  ASSERT_TRUE(dialogs.printSetup(printer));
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(printer.outputFormat(), QPrinter::PdfFormat);
+  EXPECT_EQ(printer.outputFileName(), pdf);
+  QDir::setCurrent(dir.path());
+  std::string reason;
+  EXPECT_TRUE(Module2::PrintDisplayList("prtInfo.tmp", printer, &reason)) << reason;
+  EXPECT_EQ(read_file(dir.dir().file("setup.pdf")).substr(0, 5), "%PDF-");
+
+  seen = false;
+  answer(false);
+  EXPECT_FALSE(dialogs.printSetup(printer));
+  EXPECT_TRUE(seen);
+}
+
+}  // namespace
