@@ -19,10 +19,15 @@ constexpr int kMaxPlinePoints = 1500;
 constexpr int kFillPolySlots = 100000;  // at most 99999 band pieces
 
 // The point index: open addressing with linear probing, at most 99999 keys in
-// 2^18 slots. A slot belongs to the current run only when its stamp is the
-// run's stamp, so a new run empties the index by changing the stamp.
+// 2^18 slots of 32 bits, a point slot (17 bits) under the stamp of the run
+// that stored it (15 bits). A slot belongs to the current run only when its
+// stamp is the run's, so a new run empties the index by changing the stamp.
 constexpr int kPointHashBits = 18;
 constexpr int kPointHashSlots = 1 << kPointHashBits;
+constexpr int kPointSlotBits = 17;
+constexpr uint32_t kPointSlotMask = (1u << kPointSlotBits) - 1;
+constexpr uint32_t kMaxPointHashStamp = (1u << (32 - kPointSlotBits)) - 1;
+static_assert(kPointSlots <= (1 << kPointSlotBits), "point slots must fit the index");
 
 // The polyline-end lists. An entry is added only when a point becomes the head
 // or tail of a row: as a new point (a new row or an extension) or by a join
@@ -41,11 +46,6 @@ struct FillPoly {
   int32_t nvert;  // 3 to 5
   float x[5];
   float y[5];
-};
-
-struct PointHashSlot {
-  uint32_t stamp;  // the run that filled the slot
-  int32_t point;   // slot in iso_points
 };
 
 struct EndEntry {
@@ -71,8 +71,8 @@ struct EngineTables {
   int32_t fill_poly_count;
 
   // Lookup indexes, private to the engine.
-  PointHashSlot point_hash[kPointHashSlots];
-  uint32_t point_hash_stamp;        // stamp of the current run, never 0
+  uint32_t point_hash[kPointHashSlots];  // stamp << 17 | point slot
+  uint32_t point_hash_stamp;        // stamp of the current run, 1 to 32767
   int32_t end_list[kPointSlots];    // per point: its newest end entry, 0 none
   EndEntry end_entries[kEndEntrySlots];
   int32_t end_entry_count;          // the next free entry, 1 after a reset

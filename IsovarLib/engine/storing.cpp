@@ -36,9 +36,9 @@ void reset_engine_tables() {
   t.pline_total = 0;
   t.fill_poly_count = 0;
   t.end_entry_count = 1;
-  // A new stamp empties the point index. After 2^32 runs the stamps would
-  // repeat, so the slots are cleared once then.
-  if (++t.point_hash_stamp == 0) {
+  // A new stamp empties the point index. Once every 32767 runs the stamps
+  // start over, and the slots are cleared then.
+  if (++t.point_hash_stamp > kMaxPointHashStamp) {
     std::memset(t.point_hash, 0, sizeof t.point_hash);
     t.point_hash_stamp = 1;
   }
@@ -53,10 +53,11 @@ int32_t find_or_add_point(float x, float y, int k) {
   if (comparable) {
     slot = hash_slot(x, y, k);
     for (;;) {
-      const PointHashSlot& s = t.point_hash[slot];
-      if (s.stamp != t.point_hash_stamp) break;
-      const IsoPoint& q = t.iso_points[s.point];
-      if (q.x == x && q.y == y && q.level == k) return s.point;
+      const uint32_t entry = t.point_hash[slot];
+      if (entry >> kPointSlotBits != t.point_hash_stamp) break;
+      const int32_t p = static_cast<int32_t>(entry & kPointSlotMask);
+      const IsoPoint& q = t.iso_points[p];
+      if (q.x == x && q.y == y && q.level == k) return p;
       slot = (slot + 1) & (kPointHashSlots - 1);
     }
   }
@@ -64,7 +65,7 @@ int32_t find_or_add_point(float x, float y, int k) {
   const int32_t p = t.point_count++;
   t.iso_points[p] = IsoPoint{x, y, k};
   t.end_list[p] = 0;
-  if (comparable) t.point_hash[slot] = PointHashSlot{t.point_hash_stamp, p};
+  if (comparable) t.point_hash[slot] = t.point_hash_stamp << kPointSlotBits | static_cast<uint32_t>(p);
   return -p;
 }
 
@@ -88,10 +89,10 @@ int add_fill_poly(int band, int nvert, const float x[5], const float y[5]) {
   FillPoly& f = t.fill_poly[t.fill_poly_count];
   f.band = band;
   f.nvert = nvert;
-  for (int v = 0; v < nvert; ++v) {
-    f.x[v] = x[v];
-    f.y[v] = y[v];
-  }
+  // All five slots: a fixed-size copy is cheaper than a counted one, and
+  // slots past nvert mean nothing.
+  std::memcpy(f.x, x, sizeof f.x);
+  std::memcpy(f.y, y, sizeof f.y);
   if (++t.fill_poly_count >= kFillPolySlots) {
     copy_message(run_context.message_buffer, kMessageBufferSize, msg::fill_poly_too_many);
     return -1;

@@ -8,6 +8,7 @@
 // the numbering and direction of the polylines.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "engine.h"
 #include "input/model_store.h"
@@ -16,6 +17,30 @@ namespace {
 
 int level_count() {
   return std::clamp(static_cast<int>(model_store.level_count), 0, kLevelSlots);
+}
+
+// The number of levels at or below v: the index of the first level above v.
+// Branch-free halving, so the cost depends only on the level count.
+int levels_at_or_below(float v, const float* levels, int n) {
+  if (n == 0) return 0;
+  const float* base = levels;
+  while (n > 1) {
+    const int half = n / 2;
+    base = base[half] <= v ? base + half : base;
+    n -= half;
+  }
+  return static_cast<int>(base - levels) + (*base <= v ? 1 : 0);
+}
+
+// The band of a triangle no level crosses, from its lowest value v and the
+// number of levels at or below v: the first k with levels[k] <= v <=
+// levels[k + 1] gives band k (not k + 1); below the lowest level it is 0,
+// above the highest level_count - 1. All of it comes down to one below the
+// number of levels under v, and 0 at the bottom.
+int uncrossed_band_counted(float v, int at_or_below) {
+  int under = at_or_below;
+  if (under > 0 && model_store.levels[under - 1] == v) --under;
+  return under > 0 ? under - 1 : 0;
 }
 
 // A coordinate at fraction t from q towards p, computed wide and kept inside
@@ -53,9 +78,102 @@ EdgePoint edge_point_wide(float z, const Vertex& p, const Vertex& q) {
   return EdgePoint{along(t, p.x, q.x), along(t, p.y, q.y)};
 }
 
-void set_corner(float* xs, float* ys, int i, float x, float y) {
-  xs[i] = x;
-  ys[i] = y;
+EdgePoint at(const Vertex& v) { return EdgePoint{v.x, v.y}; }
+
+// A band piece, corner by corner.
+struct Piece {
+  float x[5] = {};
+  float y[5] = {};
+  int n = 0;
+  Piece& operator<<(const EdgePoint& p) {
+    x[n] = p.x;
+    y[n] = p.y;
+    ++n;
+    return *this;
+  }
+};
+
+int store(int band, const Piece& piece) { return add_fill_poly(band, piece.n, piece.x, piece.y); }
+
+// trace_triangle, given the number of levels at or below each vertex value
+// (c0 for v0 and so on), which the grid walk shares between the six
+// triangles that meet at a grid point.
+int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, int c1, int c2) {
+  // Sort by value, equal values keeping their argument order: the first of
+  // the lowest values is L, and so on. Strict comparisons make the three
+  // exchanges stable, and every value sorts, however large.
+  const Vertex* lp = &v0;
+  const Vertex* mp = &v1;
+  const Vertex* hp = &v2;
+  if (mp->v < lp->v) {
+    std::swap(lp, mp);
+    std::swap(c0, c1);
+  }
+  if (hp->v < mp->v) {
+    std::swap(mp, hp);
+    std::swap(c1, c2);
+  }
+  if (mp->v < lp->v) {
+    std::swap(lp, mp);
+    std::swap(c0, c1);
+  }
+  const Vertex& lo = *lp;
+  const Vertex& mid = *mp;
+  const Vertex& hi = *hp;
+  const EdgePoint L = at(lo), M = at(mid), H = at(hi);
+
+  // The first sweep takes the levels in (lo, mid], indices c0 .. c1 - 1; the
+  // second those in (mid, hi], c1 .. c2 - 1. Where level_range would answer
+  // "none", these ranges are simply empty.
+  if (c0 == c2) {
+    Piece whole;
+    whole << L << M << H;
+    return store(uncrossed_band_counted(lo.v, c0), whole);
+  }
+  const float* levels = model_store.levels;
+  EdgePoint a0{}, b0{};  // the crossings of the level before
+
+  for (int k = c0; k < c1; ++k) {
+    const EdgePoint a = edge_point(levels[k], lo, mid);
+    const EdgePoint b = edge_point(levels[k], lo, hi);
+    if (make_poly(a.x, a.y, b.x, b.y, k) != 0) return -1;
+    Piece piece;
+    if (k == c0) {
+      piece << L << a << b;
+    } else {
+      piece << a0 << b0 << b << a;
+    }
+    if (store(k, piece) != 0) return -1;
+    a0 = a;
+    b0 = b;
+  }
+  const bool first_swept = c1 > c0;
+
+  for (int k = c1; k < c2; ++k) {
+    const EdgePoint a = edge_point(levels[k], mid, hi);
+    const EdgePoint b = edge_point(levels[k], lo, hi);
+    if (make_poly(a.x, a.y, b.x, b.y, k) != 0) return -1;
+    Piece piece;
+    if (k > c1) {
+      piece << a0 << b0 << b << a;
+    } else if (first_swept) {
+      piece << a0 << b0 << b << a << M;
+    } else {
+      piece << L << b << a << M;
+    }
+    if (store(k, piece) != 0) return -1;
+    a0 = a;
+    b0 = b;
+  }
+
+  // The last piece lies above the last level swept.
+  Piece last;
+  if (c2 > c1) {
+    last << a0 << b0 << H;
+    return store(c2, last);
+  }
+  last << a0 << b0 << H << M;
+  return store(c1, last);
 }
 
 }  // namespace
@@ -80,140 +198,37 @@ bool level_range(float a, float b, int* klo, int* khi) {
   const int n = level_count();
   const float* levels = model_store.levels;
   if (n == 0 || a > levels[n - 1] || b < levels[0]) return false;
-  // The levels ascend: the first level above a, the last level at most b.
-  *klo = static_cast<int>(std::upper_bound(levels, levels + n, a) - levels);
-  *khi = static_cast<int>(std::upper_bound(levels, levels + n, b) - levels) - 1;
+  *klo = levels_at_or_below(a, levels, n);
+  *khi = levels_at_or_below(b, levels, n) - 1;
   return true;
 }
 
 int uncrossed_band(float v_low) {
-  // The first k with levels[k] <= v <= levels[k + 1] gives band k; below the
-  // lowest level it is 0, above the highest level_count - 1. Both come down
-  // to "one below the first level not under v", and 0 at the bottom.
-  const int n = level_count();
-  const float* levels = model_store.levels;
-  const int j = static_cast<int>(std::lower_bound(levels, levels + n, v_low) - levels);
-  return j > 0 ? j - 1 : 0;
+  return uncrossed_band_counted(v_low, levels_at_or_below(v_low, model_store.levels, level_count()));
 }
 
 int trace_triangle(const Vertex& v0, const Vertex& v1, const Vertex& v2) {
-  // Sort by value; each pass takes the first of the lowest remaining values,
-  // so equal values keep their argument order. Every value sorts, however
-  // large.
-  const Vertex* in[3] = {&v0, &v1, &v2};
-  const Vertex* sorted[3];
-  bool taken[3] = {false, false, false};
-  for (int pass = 0; pass < 3; ++pass) {
-    int pick = -1;
-    for (int i = 0; i < 3; ++i) {
-      if (taken[i]) continue;
-      if (pick < 0 || in[i]->v < in[pick]->v) pick = i;
-    }
-    taken[pick] = true;
-    sorted[pass] = in[pick];
-  }
-  const Vertex& lo = *sorted[0];
-  const Vertex& mid = *sorted[1];
-  const Vertex& hi = *sorted[2];
-
+  const int n = level_count();
   const float* levels = model_store.levels;
-  float xs[5], ys[5];
-  EdgePoint a{}, b{};      // crossings of the current level
-  EdgePoint a0{}, b0{};    // crossings of the level before
-  int last_k = -1;         // the last level swept, -1 while none
-  bool first_swept = false;
-  bool second_swept = false;
-  int klo, khi;
-
-  // First sweep: levels in (lo, mid], short side lo-mid.
-  if (level_range(lo.v, mid.v, &klo, &khi)) {
-    for (int k = klo; k <= khi; ++k) {
-      a = edge_point(levels[k], lo, mid);
-      b = edge_point(levels[k], lo, hi);
-      if (make_poly(a.x, a.y, b.x, b.y, k) != 0) return -1;
-      int nv;
-      if (k == klo) {
-        set_corner(xs, ys, 0, lo.x, lo.y);
-        set_corner(xs, ys, 1, a.x, a.y);
-        set_corner(xs, ys, 2, b.x, b.y);
-        nv = 3;
-      } else {
-        set_corner(xs, ys, 0, a0.x, a0.y);
-        set_corner(xs, ys, 1, b0.x, b0.y);
-        set_corner(xs, ys, 2, b.x, b.y);
-        set_corner(xs, ys, 3, a.x, a.y);
-        nv = 4;
-      }
-      if (add_fill_poly(k, nv, xs, ys) != 0) return -1;
-      a0 = a;
-      b0 = b;
-      last_k = k;
-      first_swept = true;
-    }
-  }
-
-  // Second sweep: levels in (mid, hi], short side mid-hi.
-  if (level_range(mid.v, hi.v, &klo, &khi)) {
-    for (int k = klo; k <= khi; ++k) {
-      a = edge_point(levels[k], mid, hi);
-      b = edge_point(levels[k], lo, hi);
-      if (make_poly(a.x, a.y, b.x, b.y, k) != 0) return -1;
-      int nv;
-      if (k == klo && !first_swept) {
-        set_corner(xs, ys, 0, lo.x, lo.y);
-        set_corner(xs, ys, 1, b.x, b.y);
-        set_corner(xs, ys, 2, a.x, a.y);
-        set_corner(xs, ys, 3, mid.x, mid.y);
-        nv = 4;
-      } else if (k == klo) {
-        set_corner(xs, ys, 0, a0.x, a0.y);
-        set_corner(xs, ys, 1, b0.x, b0.y);
-        set_corner(xs, ys, 2, b.x, b.y);
-        set_corner(xs, ys, 3, a.x, a.y);
-        set_corner(xs, ys, 4, mid.x, mid.y);
-        nv = 5;
-      } else {
-        set_corner(xs, ys, 0, a0.x, a0.y);
-        set_corner(xs, ys, 1, b0.x, b0.y);
-        set_corner(xs, ys, 2, b.x, b.y);
-        set_corner(xs, ys, 3, a.x, a.y);
-        nv = 4;
-      }
-      if (add_fill_poly(k, nv, xs, ys) != 0) return -1;
-      a0 = a;
-      b0 = b;
-      last_k = k;
-      second_swept = true;
-    }
-  }
-
-  // The last piece: above the last level swept, or the whole triangle.
-  if (second_swept) {
-    set_corner(xs, ys, 0, a0.x, a0.y);
-    set_corner(xs, ys, 1, b0.x, b0.y);
-    set_corner(xs, ys, 2, hi.x, hi.y);
-    return add_fill_poly(last_k + 1, 3, xs, ys);
-  }
-  if (first_swept) {
-    set_corner(xs, ys, 0, a0.x, a0.y);
-    set_corner(xs, ys, 1, b0.x, b0.y);
-    set_corner(xs, ys, 2, hi.x, hi.y);
-    set_corner(xs, ys, 3, mid.x, mid.y);
-    return add_fill_poly(last_k + 1, 4, xs, ys);
-  }
-  set_corner(xs, ys, 0, lo.x, lo.y);
-  set_corner(xs, ys, 1, mid.x, mid.y);
-  set_corner(xs, ys, 2, hi.x, hi.y);
-  return add_fill_poly(uncrossed_band(lo.v), 3, xs, ys);
+  return trace_counted(v0, v1, v2, levels_at_or_below(v0.v, levels, n), levels_at_or_below(v1.v, levels, n),
+                       levels_at_or_below(v2.v, levels, n));
 }
 
 int trace_grid() {
   const ModelStore& m = model_store;
   const int nx = std::min(static_cast<int>(m.grid_nx), kMaxGridNx);
   const int ny = std::min(static_cast<int>(m.grid_ny), kMaxGridNy);
+  const int n = level_count();
+  // Levels at or below each grid point of columns i and i + 1: every point
+  // serves up to six triangles, so it is counted once.
+  int count_a[kMaxGridNy + 1], count_b[kMaxGridNy + 1];
+  int* left = count_a;
+  int* right = count_b;
+  for (int j = 1; j <= ny && nx >= 1; ++j) left[j] = levels_at_or_below(m.grid_value[1][j], m.levels, n);
   // Cell (i, j) has the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1); its
   // diagonal always runs from (i+1, j) to (i, j+1).
   for (int i = 1; i < nx; ++i) {
+    for (int j = 1; j <= ny; ++j) right[j] = levels_at_or_below(m.grid_value[i + 1][j], m.levels, n);
     for (int j = 1; j < ny; ++j) {
       if (m.grid_defined[i][j] == 0 || m.grid_defined[i + 1][j] == 0 || m.grid_defined[i + 1][j + 1] == 0 ||
           m.grid_defined[i][j + 1] == 0) {
@@ -223,9 +238,10 @@ int trace_grid() {
       const Vertex c10{m.grid_x[i + 1], m.grid_y[j], m.grid_value[i + 1][j]};
       const Vertex c11{m.grid_x[i + 1], m.grid_y[j + 1], m.grid_value[i + 1][j + 1]};
       const Vertex c01{m.grid_x[i], m.grid_y[j + 1], m.grid_value[i][j + 1]};
-      if (trace_triangle(c00, c10, c01) != 0) return -1;
-      if (trace_triangle(c10, c11, c01) != 0) return -1;
+      if (trace_counted(c00, c10, c01, left[j], right[j], left[j + 1]) != 0) return -1;
+      if (trace_counted(c10, c11, c01, right[j], right[j + 1], left[j + 1]) != 0) return -1;
     }
+    std::swap(left, right);
   }
   return 0;
 }

@@ -46,6 +46,25 @@ TEST_F(EngineTest, PointsAreFoundByExactValueAndLevel) {
   EXPECT_EQ(find_or_add_point(0.0f, 0.0f, 0), -2);
 }
 
+TEST_F(EngineTest, PointIndexStartsEmptyInEveryRun) {
+  // Each run marks its index entries with its own stamp, and the stamps start
+  // over after 32767 runs. Point (9, 9) is stored in slot 5 in the first run
+  // only; whenever the stamp comes round again, it must not be found.
+  for (int run = 0; run < 2 * 32767 + 3; ++run) {
+    reset_engine_tables();
+    if (run == 0) {
+      for (int i = 1; i <= 4; ++i) find_or_add_point(static_cast<float>(i), 0, 0);
+      ASSERT_EQ(find_or_add_point(9, 9, 0), -5);
+    } else {
+      ASSERT_EQ(find_or_add_point(7, 7, 0), -1);
+      ASSERT_EQ(find_or_add_point(7, 7, 0), 1);
+      if (run % 32767 == 0) {
+        ASSERT_EQ(find_or_add_point(9, 9, 0), -2) << "run " << run;
+      }
+    }
+  }
+}
+
 TEST_F(EngineTest, ZeroLengthAndRepeatedSegmentsAreIgnored) {
   EXPECT_EQ(seg(P(1), P(1)), 0);
   EXPECT_EQ(make_poly(0.0f, 1, -0.0f, 1, 0), 0);
