@@ -1,5 +1,6 @@
 // Triangle tracing: crossing points, level ranges, the value sort, the band
 // pieces of one triangle, and the grid walk.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -282,6 +283,43 @@ TEST_F(EngineTest, WorkedRing) {
   EXPECT_EQ(engine_tables.pline_closed[0], 1);
   EXPECT_EQ(engine_tables.point_count - 1, 6);
   EXPECT_EQ(engine_tables.fill_poly_count, 14);
+}
+
+TEST_F(EngineTest, PeakAndRidgeEndAsOneRowEach) {
+  // A peak in a 6 x 6 grid: its ring is opened in pieces and joined; one row
+  // is left, closed, with the rows merged into it emptied.
+  set_levels({5});
+  const std::vector<float> side = {0, 1, 2, 3, 4, 5};
+  set_grid(side, side, [](int i, int j) { return 10 - 3.0f * std::hypot(i - 3.4f, j - 3.6f); });
+  ASSERT_EQ(trace_isolines(), 0);
+  EXPECT_GT(engine_tables.pline_total, 1);
+  int live = -1;
+  for (int n = 0; n < engine_tables.pline_total; ++n) {
+    if (engine_tables.pline_count[n] == 0) continue;
+    ASSERT_EQ(live, -1) << "a second row " << n;
+    live = n;
+  }
+  ASSERT_GE(live, 0);
+  EXPECT_EQ(engine_tables.pline_closed[live], 1);
+  EXPECT_EQ(engine_tables.pline_count[live], engine_tables.point_count);  // every point, the first twice
+  EXPECT_EQ(pline_point(live, 0), pline_point(live, engine_tables.pline_count[live] - 1));
+
+  // A ridge across the grid: one open row from border to border.
+  reset_engine_tables();
+  set_grid(side, side, [](int i, int j) { return i + 0.3f * j; });
+  ASSERT_EQ(trace_isolines(), 0);
+  live = -1;
+  for (int n = 0; n < engine_tables.pline_total; ++n) {
+    if (engine_tables.pline_count[n] == 0) continue;
+    ASSERT_EQ(live, -1) << "a second row " << n;
+    live = n;
+  }
+  ASSERT_GE(live, 0);
+  EXPECT_EQ(engine_tables.pline_closed[live], 0);
+  EXPECT_EQ(engine_tables.pline_count[live], engine_tables.point_count - 1);
+  const std::vector<Pt> pts = row_points(live);
+  EXPECT_EQ(std::min(pts.front().second, pts.back().second), 0.0f);
+  EXPECT_EQ(std::max(pts.front().second, pts.back().second), 5.0f);
 }
 
 TEST_F(EngineTest, WorkedJoin) {
