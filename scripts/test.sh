@@ -17,6 +17,6 @@ BUILD_DIR=build-asan scripts/build.sh -DISOVAR_WERROR=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DISOVAR_FUZZ=ON -DISOVAR_GUI=OFF -DISOVAR_BENCH=OFF
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
-export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j "$jobs"

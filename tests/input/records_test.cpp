@@ -79,12 +79,13 @@ TEST(Tokens, SeparatorsAndLimits) {
       {"*abcdefghijklmnopq", 2, 15, 2, {"*abcdefghijklm", "nopq"}},
   };
   for (const Case& c : cases) {
-    char slots[5][19];
+    // One flat block, as the readers lay their token slots out.
+    char slots[5 * 19];
     std::memset(slots, 'Z', sizeof slots);
     ASSERT_LE(c.max_len, 19);
-    int n = split_tokens(c.record, slots[0], c.max_tokens, c.max_len);
+    int n = split_tokens(c.record, slots, c.max_tokens, c.max_len);
     EXPECT_EQ(n, c.count) << c.record;
-    for (int t = 0; t < c.max_tokens; ++t) EXPECT_EQ(slots[0] + t * c.max_len, c.tokens[t]) << c.record;
+    for (int t = 0; t < c.max_tokens; ++t) EXPECT_EQ(slots + t * c.max_len, c.tokens[t]) << c.record;
   }
 }
 
