@@ -175,15 +175,15 @@ int open_face(const std::string& path, int index) {
 }
 
 // Kana, kanji and half-width katakana as titles use them, and digits.
-FcCharSet* japanese_probe() {
-  static FcCharSet* probe = [] {
-    FcCharSet* cs = FcCharSetCreate();
-    for (FcChar32 c : {0x30B4u, 0x30B7u, 0x30C3u, 0x30AFu, 0x3042u, 0x5024u, 0x7B49u, 0xFF71u, 0x30u}) {
-      FcCharSetAddChar(cs, c);
-    }
-    return cs;
-  }();
-  return probe;
+// Made for each resolution and destroyed after it: fontconfig keeps a char
+// set's pages behind encoded offsets, so one kept for the process would show
+// as lost memory to leak checkers. Resolutions are rare (once per new font).
+FcCharSet* make_japanese_probe() {
+  FcCharSet* cs = FcCharSetCreate();
+  for (FcChar32 c : {0x30B4u, 0x30B7u, 0x30C3u, 0x30AFu, 0x3042u, 0x5024u, 0x7B49u, 0xFF71u, 0x30u}) {
+    FcCharSetAddChar(cs, c);
+  }
+  return cs;
 }
 
 int open_matched(FcPattern* font) {
@@ -213,18 +213,20 @@ int resolve_with_fontconfig(const LOGFONTA& lf) {
   FcPatternDestroy(pattern);
   if (set == nullptr) return -1;
   int face = -1;
+  FcCharSet* probe = make_japanese_probe();
   for (int pass = 0; pass < 2 && face < 0; ++pass) {
     for (int i = 0; i < set->nfont && face < 0; ++i) {
       if (pass == 0) {
         FcCharSet* cs = nullptr;
         if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch ||
-            !FcCharSetIsSubset(japanese_probe(), cs)) {
+            !FcCharSetIsSubset(probe, cs)) {
           continue;
         }
       }
       face = open_matched(set->fonts[i]);
     }
   }
+  FcCharSetDestroy(probe);
   FcFontSetDestroy(set);
   return face;
 }

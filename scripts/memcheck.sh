@@ -11,7 +11,7 @@ status=0
 for f in examples/*.iso; do
   name=$(basename "$f" .iso)
   echo "== $f"
-  if ! (cd "$out" && valgrind --quiet --error-exitcode=99 --leak-check=full \
+  if ! (cd "$out" && valgrind --quiet --error-exitcode=99 --leak-check=full --suppressions="$OLDPWD/scripts/valgrind.supp" \
         --errors-for-leak-kinds=definite "$OLDPWD/build/bin/isovar-plot" "$OLDPWD/$f" \
         --display-list "$name.dl" --bmp "$name.bmp"); then
     status=1
