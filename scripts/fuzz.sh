@@ -11,10 +11,13 @@ jobs=${3:-1}
 scripts/install-deps.sh
 BUILD_DIR=build-fuzz scripts/build.sh -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DISOVAR_FUZZ=ON -DISOVAR_GUI=OFF -DISOVAR_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-work=build-fuzz/corpus-$target
-mkdir -p "$work" build-fuzz/crashes
+# Absolute paths: the targets move into a private working folder on their
+# first input.
+work=$PWD/build-fuzz/corpus-$target
+crashes=$PWD/build-fuzz/crashes
+mkdir -p "$work" "$crashes"
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-build-fuzz/bin/fuzz_$target "$work" "fuzz/corpus/$target" \
+build-fuzz/bin/fuzz_$target "$work" "$PWD/fuzz/corpus/$target" \
   -max_total_time="$seconds" -jobs="$jobs" -workers="$jobs" \
-  -artifact_prefix=build-fuzz/crashes/ -print_final_stats=1 -max_len=65536
+  -artifact_prefix="$crashes/" -print_final_stats=1 -max_len=65536
