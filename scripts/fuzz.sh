@@ -18,6 +18,11 @@ crashes=$PWD/build-fuzz/crashes
 mkdir -p "$work" "$crashes"
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+parallel=()
+if [ "$jobs" -gt 1 ]; then
+  # Several workers each log to fuzz-N.log in the current folder.
+  parallel=(-jobs="$jobs" -workers="$jobs")
+fi
 build-fuzz/bin/fuzz_$target "$work" "$PWD/fuzz/corpus/$target" \
-  -max_total_time="$seconds" -jobs="$jobs" -workers="$jobs" \
+  -max_total_time="$seconds" "${parallel[@]}" \
   -artifact_prefix="$crashes/" -print_final_stats=1 -max_len=65536
