@@ -2,40 +2,16 @@
 // does, and prints what the model then holds (kind, titles, levels, size,
 // extent), or the library's message. Texts are converted from code page 932
 // to UTF-8 for the terminal. Exit status 1 when any file failed to read.
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "IsovarLib.h"
 #include "input/model_store.h"
+#include "print_replay.h"
 
 namespace {
 
-// UTF-8 of code page 932 bytes; a byte that does not convert shows as "?".
-std::string to_utf8(const char* text) {
-  static iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return text;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  std::string out;
-  char* src = const_cast<char*>(text);
-  size_t left = std::strlen(text);
-  char buf[512];
-  while (left > 0) {
-    char* dst = buf;
-    size_t room = sizeof buf;
-    size_t r = iconv(cd, &src, &left, &dst, &room);
-    out.append(buf, static_cast<size_t>(dst - buf));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out += '?';
-      ++src;
-      --left;
-    }
-  }
-  return out;
-}
+std::string to_utf8(const char* text) { return replay::cp932_to_utf8(text); }
 
 void print_levels(const ModelStore& m) {
   std::printf("  levels (%d):", m.level_count);
