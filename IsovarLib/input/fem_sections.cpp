@@ -16,6 +16,16 @@ constexpr int kShortLen = 9;   // element and frame fields: 8 characters and the
 constexpr int kShownMaxNode = kMaxNodeNumber + 1;
 
 bool is_end(const char* record) { return std::strncmp(record, "*end", 4) == 0; }
+
+// The next record of a section: 1 for a data record, 0 at the end record, -1
+// at the end of the file, with the section's own message written.
+int next_record(InputFile& in, char* record, const char* eof_message, char* errMsg) {
+  if (read_record(in, record) != 0) {
+    put_message(errMsg, kErrMsgSize, eof_message, reader_state.line_number);
+    return -1;
+  }
+  return is_end(record) ? 0 : 1;
+}
 bool out_of_range(int32_t number) { return number < 0 || number > kMaxNodeNumber; }
 
 }  // namespace
@@ -26,12 +36,8 @@ int node_input(InputFile& in, char* errMsg) {
   char record[kRecordSize];
   char tokens[3][kRealLen];
   for (;;) {
-    if (read_record(in, record) != 0) {
-      put_message(errMsg, kErrMsgSize, msg::in_node_eof, reader_state.line_number);
-      return -1;
-    }
+    if (int r = next_record(in, record, msg::in_node_eof, errMsg); r <= 0) return r;
     const int line = reader_state.line_number;
-    if (is_end(record)) return 0;
     if (split_tokens(record, tokens[0], 3, kRealLen) != 3) {
       put_message(errMsg, kErrMsgSize, msg::in_node_record_bad, line);
       return -1;
@@ -71,12 +77,8 @@ int element_input(InputFile& in, char* errMsg) {
   char record[kRecordSize];
   char tokens[5][kShortLen];
   for (;;) {
-    if (read_record(in, record) != 0) {
-      put_message(errMsg, kErrMsgSize, msg::in_element_eof, reader_state.line_number);
-      return -1;
-    }
+    if (int r = next_record(in, record, msg::in_element_eof, errMsg); r <= 0) return r;
     const int line = reader_state.line_number;
-    if (is_end(record)) return 0;
     const int count = split_tokens(record, tokens[0], 5, kShortLen);
     if (count != 4 && count != 5) {
       put_message(errMsg, kErrMsgSize, msg::in_element_record_bad, line);
@@ -103,12 +105,8 @@ int node_data_input(InputFile& in, char* errMsg) {
   char record[kRecordSize];
   char tokens[2][kRealLen];
   for (;;) {
-    if (read_record(in, record) != 0) {
-      put_message(errMsg, kErrMsgSize, msg::in_node_data_eof, reader_state.line_number);
-      return -1;
-    }
+    if (int r = next_record(in, record, msg::in_node_data_eof, errMsg); r <= 0) return r;
     const int line = reader_state.line_number;
-    if (is_end(record)) return 0;
     if (split_tokens(record, tokens[0], 2, kRealLen) != 2) {
       put_message(errMsg, kErrMsgSize, msg::in_node_record_bad, line);
       return -1;
@@ -142,12 +140,8 @@ int frame_data_input(InputFile& in, char* errMsg) {
   char record[kRecordSize];
   char tokens[4][kShortLen];
   for (;;) {
-    if (read_record(in, record) != 0) {
-      put_message(errMsg, kErrMsgSize, msg::in_element_eof, reader_state.line_number);
-      return -1;
-    }
+    if (int r = next_record(in, record, msg::in_element_eof, errMsg); r <= 0) return r;
     const int line = reader_state.line_number;
-    if (is_end(record)) return 0;
     if (split_tokens(record, tokens[0], 4, kShortLen) != 4) {
       put_message(errMsg, kErrMsgSize, msg::in_frame_record_bad, line);
       return -1;
