@@ -97,10 +97,9 @@ std::FILE* open_rewrite(const char* path) {
 
 void end_rewrite(std::FILE* file) {
   // The stream's position is the length of the new content; any old bytes
-  // beyond it go. A write that failed leaves a shorter or zero-filled file,
-  // whose reader stops early, as after any failed write.
-  if (std::fflush(file) != 0) return;
-  long length = std::ftell(file);
-  if (length < 0) return;
+  // beyond it go. When a write failed, the file is emptied instead: the old
+  // content behind the new records would otherwise read as records.
+  long length = std::fflush(file) == 0 && !std::ferror(file) ? std::ftell(file) : -1;
+  if (length < 0) length = 0;
   if (ftruncate(fileno(file), length) != 0) return;  // nothing to report
 }

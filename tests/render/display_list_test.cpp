@@ -138,3 +138,29 @@ TEST(DisplayListWriter, LongRunsReachTheFileInOrder) {
   EXPECT_EQ(bytes.size(), expected.size());
   EXPECT_TRUE(bytes == expected);
 }
+
+// Files are written over in place and cut to the new length: a shorter new
+// content leaves nothing of the old one, and after a failed write the file
+// is emptied rather than left with old bytes behind the new records.
+TEST(DisplayListWriter, RewriteKeepsOnlyTheNewContent) {
+  testing_support::TempDir dir;
+  const std::string path = dir.file("prtInfo.tmp");
+  testing_support::write_file(path, std::string(100, 'X'));
+
+  std::FILE* f = open_rewrite(path.c_str());
+  ASSERT_NE(f, nullptr);
+  std::fputs("new", f);
+  end_rewrite(f);
+  std::fclose(f);
+  EXPECT_EQ(testing_support::read_file(path), "new");
+
+  testing_support::write_file(path, std::string(100, 'X'));
+  f = open_rewrite(path.c_str());
+  ASSERT_NE(f, nullptr);
+  std::fputs("new", f);
+  std::fgetc(f);  // reading a write-only stream sets its error indicator
+  ASSERT_TRUE(std::ferror(f));
+  end_rewrite(f);
+  std::fclose(f);
+  EXPECT_EQ(testing_support::read_file(path), "");
+}
