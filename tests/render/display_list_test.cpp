@@ -129,12 +129,7 @@ TEST(DisplayListWriter, LongRunsReachTheFileInOrder) {
   }
   dl_flush();
   run_context.display_list_file = nullptr;
-  std::string bytes;
-  std::rewind(f);
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-  std::fclose(f);
+  std::string bytes = take_stream(f);
   EXPECT_EQ(bytes.size(), expected.size());
   EXPECT_TRUE(bytes == expected);
 }

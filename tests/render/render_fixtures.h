@@ -95,6 +95,17 @@ inline void set_picture(HDC dc, int32_t width, int32_t height) {
   run_context.display_list_file = nullptr;
 }
 
+// The whole content of a temporary stream, which is then closed.
+inline std::string take_stream(std::FILE* f) {
+  std::string bytes;
+  std::rewind(f);
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+  std::fclose(f);
+  return bytes;
+}
+
 // Renders the current model on dc (width x height) into a temporary
 // display-list file and returns the file's bytes.
 inline std::string render_display_list(HDC dc, int32_t width, int32_t height) {
@@ -103,13 +114,7 @@ inline std::string render_display_list(HDC dc, int32_t width, int32_t height) {
   run_context.display_list_file = f;
   render_plot();
   run_context.display_list_file = nullptr;
-  std::string bytes;
-  std::rewind(f);
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-  std::fclose(f);
-  return bytes;
+  return take_stream(f);
 }
 
 // A display-list record, decoded.

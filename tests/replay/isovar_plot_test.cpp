@@ -56,16 +56,7 @@ Result plot(const TempDir& dir, const std::vector<std::string>& args) {
   return r;
 }
 
-std::string shell(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+std::string shell(const std::string& command) { return testing_support::run_command(command); }
 
 // A 3 x 3 grid, 10 at the centre and 0 around it, level 5: one ring.
 std::string ring_model(const std::string& title = "Ring") {

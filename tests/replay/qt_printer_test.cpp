@@ -17,16 +17,7 @@ using testing_support::TempDir;
 
 namespace {
 
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+std::string run(const std::string& command) { return testing_support::run_command(command); }
 
 // The first word box of pdftotext's bounding-box listing with this text:
 // its left and top edges in points from the page's top-left corner.

@@ -28,6 +28,8 @@ class TempDir {
 };
 
 std::string read_file(const std::string& path);
+// The standard output of a shell command ("" when it cannot be started).
+std::string run_command(const std::string& command);
 void write_file(const std::string& path, const std::string& bytes);
 bool file_exists(const std::string& path);
 
