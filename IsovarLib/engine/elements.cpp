@@ -2,7 +2,7 @@
 // into one triangle (3 nodes) or two along its diagonal N0-N2 (4 nodes) and
 // traced like a grid cell. A 4-node element of impossible shape stops the run.
 #include "engine.h"
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
 

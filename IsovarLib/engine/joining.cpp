@@ -6,7 +6,7 @@
 #include <cassert>
 
 #include "engine.h"
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "isovar_messages.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine.h"
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "isovar_messages.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "engine/engine.h"
 #include "isovar_messages.h"
 #include "render/render.h"
-#include "run_context.h"
+#include "shared/run_context.h"
 
 namespace {
 

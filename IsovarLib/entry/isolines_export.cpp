@@ -12,7 +12,7 @@
 #include "engine/engine.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
-#include "run_context.h"
+#include "shared/run_context.h"
 
 namespace {
 

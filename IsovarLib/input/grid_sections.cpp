@@ -1,7 +1,7 @@
 // The grid sections ("*x", "*y", "*value") and the level section ("*isovar").
 #include <cstring>
 
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "input/model_store.h"
 #include "input/reader.h"
 #include "isovar_messages.h"

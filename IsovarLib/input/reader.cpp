@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "input/model_store.h"
 #include "input/reader.h"
 #include "isovar_messages.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "isovar_messages.h"
 #include "render.h"
 

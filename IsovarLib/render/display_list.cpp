@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "render.h"
 
 DisplayListWriter dl_writer;

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "engine/engine.h"
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "input/model_store.h"
 #include "render.h"
 

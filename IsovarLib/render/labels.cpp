@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "engine/engine.h"
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
 #include "render.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "engine/engine.h"
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "input/model_store.h"
 #include "render.h"
 

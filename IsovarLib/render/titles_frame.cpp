@@ -2,7 +2,7 @@
 // maker and the recorded line.
 #include <cstring>
 
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
 #include "render.h"

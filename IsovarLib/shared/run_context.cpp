@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "run_context.h"
+#include "shared/run_context.h"
 
 RunContext run_context;
 

@@ -1,6 +1,8 @@
-// The run context: what each plot run sets before it computes, read by the
-// engine and the renderer; and message_buffer, where the engine and the BMP
-// export leave their failure texts. Owned by the plot run (entry/).
+// What every subsystem shares, kept below all of them: the run context that
+// each plot run sets before it computes (read by the engine and the
+// renderer), and message_buffer, where the engine and the BMP export leave
+// their failure texts. The entry points (entry/) set it; nothing here knows
+// of models, isolines or pictures.
 #pragma once
 
 #include <cstddef>
