@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   qt6-base-dev libcli11-dev
+  libgdal-dev gdal-bin libqhull-dev
   poppler-utils valgrind xvfb xauth xdotool
 )
 

@@ -13,7 +13,7 @@
 
 #include "IsovarLib.h"
 #include "engine/engine.h"
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "render/render.h"
 
 namespace {

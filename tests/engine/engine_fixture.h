@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "input/model_store.h"
 
 namespace engine_test {

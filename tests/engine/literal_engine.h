@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "engine/engine.h"
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 
 namespace literal {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "entry/run_context.h"
+#include "shared/run_context.h"
 #include "input/model_store.h"
 #include "read_helper.h"
 
