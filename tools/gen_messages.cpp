@@ -19,6 +19,7 @@ struct Message {
 
 const Message kMessages[] = {
 #define ISOVAR_MSG(name, text) {#name, text},
+#include "shared/messages.def"
 #include "entry/messages.def"
 #include "input/messages.def"
 #include "engine/messages.def"

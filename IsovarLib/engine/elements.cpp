@@ -8,8 +8,8 @@
 
 namespace {
 
-Vertex node_vertex(int32_t n) {
-  return Vertex{model_store.node_x[n], model_store.node_y[n], model_store.node_value[n]};
+Vertex node_vertex(int32_t slot) {
+  return Vertex{model_store.node_x[slot], model_store.node_y[slot], model_store.node_value[slot]};
 }
 
 // All four corners on one straight line: equal x throughout, or four edges of
@@ -44,11 +44,11 @@ bool edges_cross(const float* X, const float* Y, int a, int b, int c, int d) {
 
 }  // namespace
 
-int check_element_shape(int e, const int32_t nodes[4]) {
+int check_element_shape(int e, const int32_t nodes[4], const int32_t slots[4]) {
   float X[5], Y[5];
   for (int i = 0; i < 4; ++i) {
-    X[i] = model_store.node_x[nodes[i]];
-    Y[i] = model_store.node_y[nodes[i]];
+    X[i] = model_store.node_x[slots[i]];
+    Y[i] = model_store.node_y[slots[i]];
   }
   X[4] = X[0];
   Y[4] = Y[0];
@@ -60,28 +60,51 @@ int check_element_shape(int e, const int32_t nodes[4]) {
   return 0;
 }
 
+int check_element_shape(int e, const int32_t nodes[4]) { return check_element_shape(e, nodes, nodes); }
+
+namespace {
+
+// Element number e in the given slot: skipped unless every node carries a
+// value, then one triangle or two. 0, or -1 with the message.
+int trace_element(int32_t e, int32_t slot) {
+  const ModelStore& m = model_store;
+  int32_t nodes[4];
+  int32_t slots[4];
+  int count = 0;
+  bool usable = true;
+  while (count < 4 && m.element_nodes[slot][count] >= 0) {
+    const int32_t n = m.element_nodes[slot][count];
+    const int32_t s = node_slot(n);
+    // A node number past the tables, or a node without a value, leaves a
+    // hole in the plot, as does an element of fewer than three nodes.
+    if (s < 0 || s >= m.node_slots || m.node_state[s] != 2) usable = false;
+    nodes[count] = n;
+    slots[count++] = s;
+  }
+  if (!usable || count < 3) return 0;
+  if (count == 4) {
+    if (check_element_shape(e, nodes, slots) != 0) return -1;
+    if (trace_triangle(node_vertex(slots[0]), node_vertex(slots[1]), node_vertex(slots[2])) != 0) return -1;
+    return trace_triangle(node_vertex(slots[2]), node_vertex(slots[3]), node_vertex(slots[0]));
+  }
+  return trace_triangle(node_vertex(slots[0]), node_vertex(slots[1]), node_vertex(slots[2]));
+}
+
+}  // namespace
+
 int trace_elements() {
   const ModelStore& m = model_store;
-  for (int e = 0; e < kNodeSlots; ++e) {
-    if (m.element_defined[e] == 0) continue;
-    int32_t nodes[4];
-    int count = 0;
-    bool usable = true;
-    while (count < 4 && m.element_nodes[e][count] >= 0) {
-      const int32_t n = m.element_nodes[e][count];
-      // A node number past the tables, or a node without a value, leaves a
-      // hole in the plot, as does an element of fewer than three nodes.
-      if (n >= kNodeSlots || m.node_state[n] != 2) usable = false;
-      nodes[count++] = n;
+  if (!m.large) {
+    for (int e = 0; e < kNodeSlots; ++e) {
+      if (m.element_defined[e] != 0 && trace_element(e, e) != 0) return -1;
     }
-    if (!usable || count < 3) continue;
-    if (count == 4) {
-      if (check_element_shape(e, nodes) != 0) return -1;
-      if (trace_triangle(node_vertex(nodes[0]), node_vertex(nodes[1]), node_vertex(nodes[2])) != 0) return -1;
-      if (trace_triangle(node_vertex(nodes[2]), node_vertex(nodes[3]), node_vertex(nodes[0])) != 0) return -1;
-    } else {
-      if (trace_triangle(node_vertex(nodes[0]), node_vertex(nodes[1]), node_vertex(nodes[2])) != 0) return -1;
-    }
+    return 0;
+  }
+  // Large mode: the slots in ascending element number.
+  for (int32_t i = 0; i < m.element_ordered; ++i) {
+    const int32_t slot = m.element_order[i];
+    if (slot < 0 || slot >= m.element_slots || m.element_defined[slot] == 0) continue;
+    if (trace_element(m.element_number[slot], slot) != 0) return -1;
   }
   return 0;
 }

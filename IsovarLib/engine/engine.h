@@ -13,27 +13,28 @@
 
 #include <cstdint>
 
+#include "shared/tables.h"
+
+// The default mode's table sizes; large mode grows past them (shared/tables.h).
 constexpr int kPointSlots = 100000;   // slot 0 unused: at most 99999 points
 constexpr int kMaxPlines = 1500;
 constexpr int kMaxPlinePoints = 1500;
 constexpr int kFillPolySlots = 100000;  // at most 99999 band pieces
 
-// The point index: open addressing with linear probing, at most 99999 keys in
-// 2^18 slots of 32 bits, a point slot (17 bits) under the stamp of the run
-// that stored it (15 bits). A slot belongs to the current run only when its
-// stamp is the run's, so a new run empties the index by changing the stamp.
+// The point index: open addressing with linear probing over a power-of-two
+// table of 64-bit entries, the run's stamp above a point slot. An entry
+// belongs to the current run only when its stamp is the run's, so a new run
+// empties the index by changing the stamp. The default mode's 2^18 entries
+// keep at most 99999 points below 40 % load; large mode doubles the table
+// whenever it would pass half full.
 constexpr int kPointHashBits = 18;
 constexpr int kPointHashSlots = 1 << kPointHashBits;
-constexpr int kPointSlotBits = 17;
-constexpr uint32_t kPointSlotMask = (1u << kPointSlotBits) - 1;
-constexpr uint32_t kMaxPointHashStamp = (1u << (32 - kPointSlotBits)) - 1;
-static_assert(kPointSlots <= (1 << kPointSlotBits), "point slots must fit the index");
 
-// The polyline-end lists. An entry is added only when a point becomes the head
-// or tail of a row: as a new point (a new row or an extension) or by a join
-// (which empties a row). So a run never needs more than one entry per point
-// slot plus one per row; entry 0 is the list end.
-constexpr int kEndEntrySlots = kPointSlots + kMaxPlines;
+// Every segment recorded adds at most one link and two end entries, and in
+// the default mode a run records fewer segments than it stores band pieces
+// (each crossing stores its piece right after its segment).
+constexpr int kLinkSlots = kFillPolySlots + 1;
+constexpr int kEndEntrySlots = 2 * kFillPolySlots + 2;
 
 struct IsoPoint {
   float x;
@@ -53,38 +54,62 @@ struct EndEntry {
   int32_t next;  // the older entry of the same point, 0 at the end
 };
 
+// A recorded segment, kept under its lower point slot.
+struct LinkEntry {
+  int32_t other;  // the higher point slot
+  int32_t next;   // the older link of the same point, 0 at the end
+};
+
+// Where a row's points live: a ring of `capacity` slots. Storage order runs
+// from `first`; the row's own order is that or, when `reversed`, its reverse,
+// so a join can keep the longer row's storage and a row turns round without
+// moving. The default mode's rings are the 1500-slot rows of a fixed pool;
+// large mode's are allocated and doubled as rows grow.
+struct PlineStore {
+  int32_t* points;
+  int32_t capacity;
+  int32_t first;
+  int32_t reversed;
+};
+
 struct EngineTables {
-  IsoPoint iso_points[kPointSlots];
+  Table<IsoPoint> iso_points;
   int32_t point_count;  // the next free slot, 1 after a reset
 
-  // Row n holds pline_count[n] points. Its point i is pline_point(n, i): the
-  // row is stored as a ring from pline_first[n], so a point can be put before
-  // the head without moving the others.
-  int32_t pline_points[kMaxPlines][kMaxPlinePoints];
-  int32_t pline_first[kMaxPlines];
-  int32_t pline_count[kMaxPlines];   // 0: emptied by a join
-  int32_t pline_level[kMaxPlines];
-  int32_t pline_closed[kMaxPlines];
+  // Row n holds pline_count[n] points; its point i is pline_point(n, i).
+  Table<PlineStore> pline_store;
+  Table<int32_t> pline_count;   // 0: emptied by a join
+  Table<int32_t> pline_level;
+  Table<int32_t> pline_closed;
   int32_t pline_total;
 
-  FillPoly fill_poly[kFillPolySlots];
+  Table<FillPoly> fill_poly;
   int32_t fill_poly_count;
 
-  // Lookup indexes, private to the engine.
-  uint32_t point_hash[kPointHashSlots];  // stamp << 17 | point slot
-  uint32_t point_hash_stamp;        // stamp of the current run, 1 to 32767
-  int32_t end_list[kPointSlots];    // per point: its newest end entry, 0 none
-  EndEntry end_entries[kEndEntrySlots];
-  int32_t end_entry_count;          // the next free entry, 1 after a reset
+  // Lookup indexes and scratch, private to the engine.
+  Table<uint64_t> point_hash;   // stamp << 32 | point slot
+  int32_t point_hash_bits;
+  uint32_t point_hash_stamp;    // stamp of the current run, from 1
+  Table<int32_t> end_list;      // per point: its newest end entry, 0 none
+  Table<EndEntry> end_entries;
+  int32_t end_entry_count;      // the next free entry, 1 after a reset
+  Table<int32_t> link_list;     // per point: its newest link entry, 0 none
+  Table<LinkEntry> links;
+  int32_t link_count;           // the next free entry, 1 after a reset
+  Table<int32_t*> free_rings;   // default mode: pool rows not held by a row
+  int32_t free_ring_count;
+  Table<int32_t> column_counts; // the grid walk's levels-below counts
 };
 
 extern EngineTables engine_tables;
 
 // Point i (0-based, drawing order) of polyline row n.
 inline int32_t pline_point(int n, int i) {
-  int slot = engine_tables.pline_first[n] + i;
-  if (slot >= kMaxPlinePoints) slot -= kMaxPlinePoints;
-  return engine_tables.pline_points[n][slot];
+  const PlineStore& s = engine_tables.pline_store[n];
+  const int32_t k = s.reversed ? engine_tables.pline_count[n] - 1 - i : i;
+  int32_t slot = s.first + k;
+  if (slot >= s.capacity) slot -= s.capacity;
+  return s.points[slot];
 }
 
 // Empties the output tables and traces the current model: 0, or -1 with the
@@ -127,7 +152,10 @@ int uncrossed_band(float v_low);
 // Walks the 100000 element slots, one or two triangles per element: 0 or -1.
 int trace_elements();
 
-// 0 when the 4-node element e is of possible shape, else -1 with its message.
+// 0 when the 4-node element e is of possible shape, else -1 with its message
+// (naming the node numbers); the corners are read at the nodes' slots.
+int check_element_shape(int e, const int32_t nodes[4], const int32_t slots[4]);
+// The same where slots are node numbers (the default mode).
 int check_element_shape(int e, const int32_t nodes[4]);
 
 // ---- Joining -------------------------------------------------------------
@@ -141,24 +169,58 @@ int make_poly(float x1, float y1, float x2, float y2, int k);
 // the row, with *end set; -1 when there is none.
 int find_pline_end(int32_t p, PlineEnd* end);
 
-// Puts point p before the head or after the tail of row n: 0, or -1 (without
-// a message; the row is unchanged) when the row would reach 1500 points.
+// Puts point p before the head or after the tail of row n: 0; -1 (without
+// a message; the row is unchanged) when the row would reach its point limit;
+// -2 with the message when large mode runs out of memory.
 int extend_pline(int n, PlineEnd end, int32_t p);
 
 // A segment whose two points both existed: 0 or -1.
 int connect_pline(int32_t p1, int32_t p2);
 
+// Opens a new row p1, p2 on level k: 0 or -1 with the message. When every
+// row is in use but some were emptied by joins, the live rows move down in
+// their order first (compact_plines), so only live rows count to the limit.
+int open_pline(int32_t p1, int32_t p2, int k);
+
+// Moves the live rows down to rows 0, 1, ... in their order and rebuilds the
+// end lists: the newest-row and head-before-tail rules then pick what they
+// picked before.
+void compact_plines();
+
 // ---- Storing -------------------------------------------------------------
 
-// Empties the output tables and the indexes over them.
+// Empties the output tables and the indexes over them, in the storage of the
+// current table mode.
 void reset_engine_tables();
 
 // The slot of the point equal to (x, y, k) as a positive number, or, after
-// adding it, minus its new slot; 0 when it is new and the table is full.
+// adding it, minus its new slot; 0 when it is new and there is no room (the
+// table's limit, or in large mode the memory).
 int32_t find_or_add_point(float x, float y, int k);
 
-// Notes that point p has just become the head or tail of row n.
-void note_pline_end(int32_t p, int n);
+// Notes that point p has just become the head or tail of row n: false when
+// there is no memory for it.
+bool note_pline_end(int32_t p, int n);
+
+// Whether the segment p-q was recorded before; record_link notes it (false
+// when there is no memory for it).
+bool linked(int32_t p, int32_t q);
+bool record_link(int32_t p, int32_t q);
+
+// Gives row n (a new row, or one whose storage was taken) storage for at
+// least `need` points, empty: false when there is none.
+bool open_ring(int n, int32_t need);
+// Room for `extra` more points in row n's storage, keeping them: false when
+// large mode runs out of memory (the default mode's rows never need more).
+bool ring_room(int n, int32_t extra);
+// Hands row n's storage back; the row keeps its count.
+void release_ring(int n);
+// Puts p before the first or after the last point of row n (own order).
+void ring_push_front(int n, int32_t p);
+void ring_push_back(int n, int32_t p);
+
+// The engine's out-of-memory failure of large mode, naming the routine.
+int engine_out_of_memory(const char* routine);
 
 // Appends one band piece: 0, or -1 with the message at the table's limit.
 int add_fill_poly(int band, int nvert, const float x[5], const float y[5]);

@@ -1,3 +1,37 @@
 #include "engine.h"
 
-EngineTables engine_tables;
+namespace {
+
+// The default mode's tables.
+IsoPoint fixed_points[kPointSlots];
+PlineStore fixed_stores[kMaxPlines];
+int32_t fixed_counts[kMaxPlines];
+int32_t fixed_levels[kMaxPlines];
+int32_t fixed_closed[kMaxPlines];
+FillPoly fixed_fill_poly[kFillPolySlots];
+uint64_t fixed_point_hash[kPointHashSlots];
+int32_t fixed_end_list[kPointSlots];
+EndEntry fixed_end_entries[kEndEntrySlots];
+int32_t fixed_link_list[kPointSlots];
+LinkEntry fixed_links[kLinkSlots];
+int32_t* fixed_free_rings[kMaxPlines];
+int32_t fixed_column_counts[2 * (500 + 1)];
+
+}  // namespace
+
+// The rows' storage of the default mode: one 1500-slot ring per live row.
+int32_t engine_ring_pool[kMaxPlines][kMaxPlinePoints];
+
+EngineTables engine_tables = {
+    fixed_table(fixed_points),      1,
+    fixed_table(fixed_stores),      fixed_table(fixed_counts),
+    fixed_table(fixed_levels),      fixed_table(fixed_closed),
+    0,                              fixed_table(fixed_fill_poly),
+    0,                              fixed_table(fixed_point_hash),
+    kPointHashBits,                 0,
+    fixed_table(fixed_end_list),    fixed_table(fixed_end_entries),
+    1,                              fixed_table(fixed_link_list),
+    fixed_table(fixed_links),       1,
+    fixed_table(fixed_free_rings),  0,
+    fixed_table(fixed_column_counts),
+};

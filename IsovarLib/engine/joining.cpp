@@ -1,36 +1,62 @@
 // Joining: segments arrive one at a time and merge into polylines. A segment
-// with two new points opens a row; one with a single new point extends the row
-// that ends at the other; one with two known points joins two rows, closes a
-// ring, or repeats a two-point row. Which row wins when a point ends several,
-// and the point order after a join, are fixed (newest row, head before tail).
-#include <cassert>
-
+// with two new points opens a row; one with a single new point extends the
+// row that ends at the other; one with two known points joins two rows or
+// closes a ring. Which row wins when a point ends several, and the point
+// order after a join, are fixed (newest row, head before tail).
+//
+// Where a level equals the value at grid points or nodes, more than two
+// segments meet in one point. Nothing is lost there: every recorded segment
+// is kept as a link between its two points, a segment repeating a link is
+// ignored, and a segment whose known point ends no row opens a row of its
+// own. So the links drawn are exactly the distinct segments traced.
 #include "engine.h"
-#include "shared/run_context.h"
 #include "isovar_messages.h"
+#include "shared/run_context.h"
 
 namespace {
-
-int32_t& ring_slot(int n, int i) {
-  int slot = engine_tables.pline_first[n] + i;
-  if (slot >= kMaxPlinePoints) slot -= kMaxPlinePoints;
-  return engine_tables.pline_points[n][slot];
-}
 
 int32_t head_of(int n) { return pline_point(n, 0); }
 int32_t tail_of(int n) { return pline_point(n, engine_tables.pline_count[n] - 1); }
 
-void push_front(int n, int32_t p) {
-  int first = engine_tables.pline_first[n] - 1;
-  if (first < 0) first += kMaxPlinePoints;
-  engine_tables.pline_first[n] = first;
-  engine_tables.pline_points[n][first] = p;
-  ++engine_tables.pline_count[n];
-}
+int no_memory() { return engine_out_of_memory("make_poly"); }
 
-void push_back(int n, int32_t p) {
-  ring_slot(n, engine_tables.pline_count[n]) = p;
-  ++engine_tables.pline_count[n];
+// Row `kept` becomes `first` followed by `second`, each taken in its own
+// order or reversed; `first` and `second` are the two rows being joined, and
+// the one that is not kept is left empty. The longer row's storage is kept
+// and the shorter one's points are copied onto it, so a join costs the
+// shorter row's length.
+bool concatenate(int kept, int first, bool first_reversed, int second, bool second_reversed) {
+  EngineTables& t = engine_tables;
+  const int32_t n_first = t.pline_count[first];
+  const int32_t n_second = t.pline_count[second];
+  const int gone = kept == first ? second : first;
+  int host;  // the row whose storage holds the result
+  if (n_first >= n_second) {
+    host = first;
+    if (!ring_room(host, n_second)) return false;
+    if (first_reversed) t.pline_store[host].reversed ^= 1;
+    for (int32_t i = 0; i < n_second; ++i) {
+      ring_push_back(host, pline_point(second, second_reversed ? n_second - 1 - i : i));
+    }
+  } else {
+    host = second;
+    if (!ring_room(host, n_first)) return false;
+    if (second_reversed) t.pline_store[host].reversed ^= 1;
+    for (int32_t i = n_first - 1; i >= 0; --i) {
+      ring_push_front(host, pline_point(first, first_reversed ? n_first - 1 - i : i));
+    }
+  }
+  if (host != kept) {
+    // The kept row takes the storage (its level and closed flag stay its own).
+    release_ring(kept);
+    t.pline_store[kept] = t.pline_store[host];
+    t.pline_store[host].points = nullptr;
+    t.pline_count[kept] = t.pline_count[host];
+  } else {
+    release_ring(gone);
+  }
+  t.pline_count[gone] = 0;
+  return true;
 }
 
 }  // namespace
@@ -61,13 +87,67 @@ int find_pline_end(int32_t p, PlineEnd* end) {
 }
 
 int extend_pline(int n, PlineEnd end, int32_t p) {
-  if (engine_tables.pline_count[n] + 1 >= kMaxPlinePoints) return -1;
+  if (engine_tables.pline_count[n] + 1 >= table_limits().pline_points) return -1;
+  if (!ring_room(n, 1)) return no_memory() - 1;
   if (end == kPlineHead) {
-    push_front(n, p);
+    ring_push_front(n, p);
   } else {
-    push_back(n, p);
+    ring_push_back(n, p);
   }
-  note_pline_end(p, n);
+  return note_pline_end(p, n) ? 0 : no_memory() - 1;
+}
+
+void compact_plines() {
+  EngineTables& t = engine_tables;
+  int32_t live = 0;
+  for (int32_t n = 0; n < t.pline_total; ++n) {
+    if (t.pline_count[n] <= 0) continue;
+    if (live != n) {
+      t.pline_store[live] = t.pline_store[n];
+      t.pline_count[live] = t.pline_count[n];
+      t.pline_level[live] = t.pline_level[n];
+      t.pline_closed[live] = t.pline_closed[n];
+      t.pline_store[n].points = nullptr;
+      t.pline_count[n] = 0;
+    }
+    ++live;
+  }
+  t.pline_total = live;
+  // Row numbers changed: the end lists start again from the live rows' ends.
+  for (int32_t p = 1; p < t.point_count; ++p) t.end_list[p] = 0;
+  t.end_entry_count = 1;
+  for (int32_t n = 0; n < live; ++n) {
+    note_pline_end(head_of(n), n);
+    note_pline_end(tail_of(n), n);
+  }
+}
+
+int open_pline(int32_t p1, int32_t p2, int k) {
+  EngineTables& t = engine_tables;
+  const int32_t limit = table_limits().plines;
+  if (t.pline_total >= limit) {
+    bool emptied = false;
+    for (int32_t n = 0; n < t.pline_total && !emptied; ++n) emptied = t.pline_count[n] <= 0;
+    if (!emptied) {
+      put_message(run_context.message_buffer, kMessageBufferSize, msg::make_poly_too_many_plines, limit);
+      return -1;
+    }
+    compact_plines();
+  }
+  const int n = t.pline_total;
+  if (!t.pline_store.reserve(n + 1) || !t.pline_count.reserve(n + 1) || !t.pline_level.reserve(n + 1) ||
+      !t.pline_closed.reserve(n + 1)) {
+    return no_memory();
+  }
+  t.pline_store[n].points = nullptr;
+  t.pline_count[n] = 0;
+  ++t.pline_total;
+  if (!open_ring(n, 2)) return no_memory();
+  ring_push_back(n, p1);
+  ring_push_back(n, p2);
+  t.pline_level[n] = k;
+  t.pline_closed[n] = 0;
+  if (!note_pline_end(p1, n) || !note_pline_end(p2, n) || !record_link(p1, p2)) return no_memory();
   return 0;
 }
 
@@ -75,34 +155,27 @@ int connect_pline(int32_t p1, int32_t p2) {
   EngineTables& t = engine_tables;
   PlineEnd end_a, end_b;
   const int a = find_pline_end(p1, &end_a);
-  if (a < 0) {
-    put_message(run_context.message_buffer, kMessageBufferSize, msg::connect_first_not_found, p1);
-    return 0;
-  }
-  const int b = find_pline_end(p2, &end_b);
-  if (b < 0) {
-    put_message(run_context.message_buffer, kMessageBufferSize, msg::connect_second_not_found, p2);
-    return 0;
-  }
+  const int b = a < 0 ? -1 : find_pline_end(p2, &end_b);
+  // A point inside a row, or a ring's joint: more than two segments meet
+  // there, and the segment starts a row of its own.
+  if (a < 0 || b < 0) return open_pline(p1, p2, t.iso_points[p1].level);
 
   if (a == b) {
-    const int count = t.pline_count[a];
-    if (count == 2) return 0;  // the segment repeats the row
+    // Both ends of one row (a two-point row would repeat a link, which never
+    // gets here): the segment closes it into a ring, whatever its flag said.
     const int32_t head = head_of(a);
     const int32_t tail = tail_of(a);
-    const bool ends = (p1 == head && p2 == tail) || (p1 == tail && p2 == head);
-    if (ends && t.pline_closed[a] == 0) {
-      // No limit here: a row kept below 1500 points closes at 1500 at most.
-      assert(count < kMaxPlinePoints);
-      push_back(a, head);
+    if (head != tail && ((p1 == head && p2 == tail) || (p1 == tail && p2 == head))) {
+      if (!ring_room(a, 1)) return no_memory();
+      ring_push_back(a, head);
       t.pline_closed[a] = 1;
-      return 0;
+      return record_link(p1, p2) ? 0 : no_memory();
     }
     copy_message(run_context.message_buffer, kMessageBufferSize, msg::connect_same_pline);
     return -1;
   }
 
-  if (t.pline_count[a] + t.pline_count[b] >= kMaxPlinePoints) {
+  if (int64_t{t.pline_count[a]} + t.pline_count[b] >= table_limits().pline_points) {
     copy_message(run_context.message_buffer, kMessageBufferSize, msg::connect_too_many_points);
     return -1;
   }
@@ -113,43 +186,40 @@ int connect_pline(int32_t p1, int32_t p2) {
   //   tail a - head b: a, then b            (a kept)
   //   head a - tail b: b, then a            (b kept)
   //   head a - head b: a reversed, then b   (b kept)
-  int gone;
+  bool joined;
+  int kept;
   if (end_a == kPlineTail) {
-    gone = b;
-    const int m = t.pline_count[b];
-    if (end_b == kPlineTail) {
-      for (int i = m - 1; i >= 0; --i) push_back(a, pline_point(b, i));
-    } else {
-      for (int i = 0; i < m; ++i) push_back(a, pline_point(b, i));
-    }
-    note_pline_end(tail_of(a), a);
+    kept = a;
+    joined = concatenate(a, a, false, b, end_b == kPlineTail);
+  } else if (end_b == kPlineTail) {
+    kept = b;
+    joined = concatenate(b, b, false, a, false);
   } else {
-    gone = a;
-    const int m = t.pline_count[a];
-    if (end_b == kPlineTail) {
-      for (int i = 0; i < m; ++i) push_back(b, pline_point(a, i));
-      note_pline_end(tail_of(b), b);
-    } else {
-      for (int i = 0; i < m; ++i) push_front(b, pline_point(a, i));
-      note_pline_end(head_of(b), b);
-    }
+    kept = b;
+    joined = concatenate(b, a, true, b, false);
   }
-  t.pline_count[gone] = 0;
+  if (!joined) return no_memory();
+  // The kept row's new end is the far end of the other part.
+  const int32_t new_end = end_a == kPlineTail || end_b == kPlineTail ? tail_of(kept) : head_of(kept);
+  if (!note_pline_end(new_end, kept) || !record_link(p1, p2)) return no_memory();
   return 0;
 }
 
 int make_poly(float x1, float y1, float x2, float y2, int k) {
-  EngineTables& t = engine_tables;
   if (x1 == x2 && y1 == y2) return 0;  // zero length: nothing to record
 
   const int32_t p1 = find_or_add_point(x1, y1, k);
   const int32_t p2 = p1 == 0 ? 0 : find_or_add_point(x2, y2, k);
   if (p1 == 0 || p2 == 0) {
+    if (large_models()) return no_memory();
     put_message(run_context.message_buffer, kMessageBufferSize, msg::make_poly_too_many_points, kPointSlots);
     return -1;
   }
 
-  if (p1 > 0 && p2 > 0) return connect_pline(p1, p2);
+  if (p1 > 0 && p2 > 0) {
+    if (linked(p1, p2)) return 0;  // the segment repeats one already recorded
+    return connect_pline(p1, p2);
+  }
 
   if (p1 > 0 || p2 > 0) {
     // One point is known: the new one extends the row that ends at it.
@@ -158,32 +228,18 @@ int make_poly(float x1, float y1, float x2, float y2, int k) {
     const int32_t fresh = first_known ? -p2 : -p1;
     PlineEnd end;
     const int n = find_pline_end(known, &end);
-    if (n < 0) {
-      // The known point lies inside a row, or in none: more than two segments
-      // meet there. The segment is dropped and the run goes on.
-      copy_message(run_context.message_buffer, kMessageBufferSize, msg::make_poly_point_not_found);
-      return 0;
-    }
-    if (extend_pline(n, end, fresh) != 0) {
+    // The known point lies inside a row, or is a ring's joint: more than two
+    // segments meet there, and the segment starts a row of its own.
+    if (n < 0) return open_pline(first_known ? p1 : -p1, first_known ? -p2 : p2, k);
+    const int extended = extend_pline(n, end, fresh);
+    if (extended == -1) {
       copy_message(run_context.message_buffer, kMessageBufferSize,
                    first_known ? msg::make_poly_overflow_1 : msg::make_poly_overflow_2);
       return -1;
     }
-    return 0;
+    if (extended != 0) return -1;
+    return record_link(known, fresh) ? 0 : no_memory();
   }
 
-  if (t.pline_total >= kMaxPlines) {
-    put_message(run_context.message_buffer, kMessageBufferSize, msg::make_poly_too_many_plines, kMaxPlines);
-    return -1;
-  }
-  const int n = t.pline_total++;
-  t.pline_first[n] = 0;
-  t.pline_points[n][0] = -p1;
-  t.pline_points[n][1] = -p2;
-  t.pline_count[n] = 2;
-  t.pline_level[n] = k;
-  t.pline_closed[n] = 0;
-  note_pline_end(-p1, n);
-  note_pline_end(-p2, n);
-  return 0;
+  return open_pline(-p1, -p2, k);
 }

@@ -216,28 +216,35 @@ int trace_triangle(const Vertex& v0, const Vertex& v1, const Vertex& v2) {
 
 int trace_grid() {
   const ModelStore& m = model_store;
-  const int nx = std::min(static_cast<int>(m.grid_nx), kMaxGridNx);
-  const int ny = std::min(static_cast<int>(m.grid_ny), kMaxGridNy);
+  // Points outside the value tables are undefined, so cells stop there.
+  const int nx = std::min(m.grid_nx, m.value_nx);
+  const int ny = std::min(m.grid_ny, m.value_ny);
   const int n = level_count();
+  if (nx < 2 || ny < 2) return 0;
   // Levels at or below each grid point of columns i and i + 1: every point
   // serves up to six triangles, so it is counted once.
-  int count_a[kMaxGridNy + 1], count_b[kMaxGridNy + 1];
-  int* left = count_a;
-  int* right = count_b;
-  for (int j = 1; j <= ny && nx >= 1; ++j) left[j] = levels_at_or_below(m.grid_value[1][j], m.levels, n);
+  if (!engine_tables.column_counts.reserve(2 * (int64_t{ny} + 1))) return engine_out_of_memory("trace_grid");
+  int32_t* left = engine_tables.column_counts.data;
+  int32_t* right = left + ny + 1;
+  for (int j = 1; j <= ny; ++j) left[j] = levels_at_or_below(m.grid_value[1][j], m.levels, n);
   // Cell (i, j) has the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1); its
   // diagonal always runs from (i+1, j) to (i, j+1).
   for (int i = 1; i < nx; ++i) {
-    for (int j = 1; j <= ny; ++j) right[j] = levels_at_or_below(m.grid_value[i + 1][j], m.levels, n);
+    const float* value0 = m.grid_value[i];
+    const float* value1 = m.grid_value[i + 1];
+    const int16_t* defined0 = m.grid_defined[i];
+    const int16_t* defined1 = m.grid_defined[i + 1];
+    const float x0 = m.grid_x[i];
+    const float x1 = m.grid_x[i + 1];
+    for (int j = 1; j <= ny; ++j) right[j] = levels_at_or_below(value1[j], m.levels, n);
     for (int j = 1; j < ny; ++j) {
-      if (m.grid_defined[i][j] == 0 || m.grid_defined[i + 1][j] == 0 || m.grid_defined[i + 1][j + 1] == 0 ||
-          m.grid_defined[i][j + 1] == 0) {
-        continue;
-      }
-      const Vertex c00{m.grid_x[i], m.grid_y[j], m.grid_value[i][j]};
-      const Vertex c10{m.grid_x[i + 1], m.grid_y[j], m.grid_value[i + 1][j]};
-      const Vertex c11{m.grid_x[i + 1], m.grid_y[j + 1], m.grid_value[i + 1][j + 1]};
-      const Vertex c01{m.grid_x[i], m.grid_y[j + 1], m.grid_value[i][j + 1]};
+      if (defined0[j] == 0 || defined1[j] == 0 || defined1[j + 1] == 0 || defined0[j + 1] == 0) continue;
+      const float y0 = m.grid_y[j];
+      const float y1 = m.grid_y[j + 1];
+      const Vertex c00{x0, y0, value0[j]};
+      const Vertex c10{x1, y0, value1[j]};
+      const Vertex c11{x1, y1, value1[j + 1]};
+      const Vertex c01{x0, y1, value0[j + 1]};
       if (trace_counted(c00, c10, c01, left[j], right[j], left[j + 1]) != 0) return -1;
       if (trace_counted(c10, c11, c01, right[j], right[j + 1], left[j + 1]) != 0) return -1;
     }

@@ -3,6 +3,7 @@
 // makes it a data record.
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "shared/run_context.h"
 #include "input/model_store.h"
@@ -13,7 +14,6 @@ namespace {
 
 constexpr int kRealLen = 19;   // 18 characters and the NUL
 constexpr int kShortLen = 9;   // element and frame fields: 8 characters and the NUL
-constexpr int kShownMaxNode = kMaxNodeNumber + 1;
 
 bool is_end(const char* record) { return std::strncmp(record, "*end", 4) == 0; }
 
@@ -26,13 +26,86 @@ int next_record(InputFile& in, char* record, const char* eof_message, char* errM
   }
   return is_end(record) ? 0 : 1;
 }
-bool out_of_range(int32_t number) { return number < 0 || number > kMaxNodeNumber; }
+bool out_of_range(int32_t number) { return number < 0 || number > table_limits().max_number; }
+int32_t shown_max() { return table_limits().max_number + 1; }
+
+bool no_memory(const char* routine, char* errMsg) {
+  put_message(errMsg, kErrMsgSize, msg::out_of_memory, routine);
+  return false;
+}
+
+// Large mode: a slot for a node number not seen in this section.
+bool add_node_slot(int32_t n, int32_t* slot, char* errMsg) {
+  ModelStore& m = model_store;
+  const int32_t s = m.node_slots;
+  if (!m.node_state.reserve(s + 1) || !m.node_x.reserve(s + 1) || !m.node_y.reserve(s + 1) ||
+      !m.node_value.reserve(s + 1) || !index_add(m.node_index, n, s)) {
+    return no_memory("node_input", errMsg);
+  }
+  m.node_state[s] = 0;
+  ++m.node_slots;
+  *slot = s;
+  return true;
+}
+
+bool add_element_slot(int32_t e, int32_t* slot, char* errMsg) {
+  ModelStore& m = model_store;
+  const int32_t s = m.element_slots;
+  if (!m.element_defined.reserve(s + 1) || !m.element_nodes.reserve(s + 1) || !m.element_number.reserve(s + 1) ||
+      !index_add(m.element_index, e, s)) {
+    return no_memory("element_input", errMsg);
+  }
+  m.element_number[s] = e;
+  ++m.element_slots;
+  *slot = s;
+  return true;
+}
+
+// Large mode: the element slots in ascending element number, the order the
+// engine visits them in (the default mode visits the table by number). Files
+// mostly list elements in order already; otherwise a radix sort on the 27
+// bits an element number takes.
+bool order_elements(char* errMsg) {
+  ModelStore& m = model_store;
+  static Table<int32_t> scratch;
+  scratch.grows = true;
+  const int32_t count = m.element_slots;
+  m.element_ordered = 0;
+  if (!m.element_order.reserve(count) || !scratch.reserve(count)) return no_memory("element_input", errMsg);
+  int32_t* order = m.element_order.data;
+  bool sorted = true;
+  for (int32_t s = 0; s < count; ++s) {
+    order[s] = s;
+    if (s > 0 && m.element_number[s] < m.element_number[s - 1]) sorted = false;
+  }
+  if (!sorted) {
+    constexpr int kBits = 14;
+    int32_t* from = order;
+    int32_t* to = scratch.data;
+    for (int shift = 0; shift < 28; shift += kBits) {
+      static int32_t start[(1 << kBits) + 1];
+      std::memset(start, 0, sizeof start);
+      for (int32_t i = 0; i < count; ++i) ++start[((m.element_number[from[i]] >> shift) & ((1 << kBits) - 1)) + 1];
+      for (int b = 0; b < (1 << kBits); ++b) start[b + 1] += start[b];
+      for (int32_t i = 0; i < count; ++i) to[start[(m.element_number[from[i]] >> shift) & ((1 << kBits) - 1)]++] = from[i];
+      std::swap(from, to);
+    }
+    // Two passes: the result is back in order[].
+  }
+  m.element_ordered = count;
+  return true;
+}
 
 }  // namespace
 
 int node_input(InputFile& in, char* errMsg) {
   ModelStore& m = model_store;
-  std::memset(m.node_state, 0, sizeof m.node_state);
+  if (m.large) {
+    m.node_slots = 0;
+    index_clear(m.node_index);
+  } else {
+    std::memset(m.node_state.data, 0, sizeof(int16_t) * kNodeSlots);
+  }
   char record[kRecordSize];
   char tokens[3][kRealLen];
   for (;;) {
@@ -45,39 +118,49 @@ int node_input(InputFile& in, char* errMsg) {
     const int32_t n = parse_index(tokens[0]);
     if (out_of_range(n)) {
       if (run_context.log_file != nullptr) {
-        std::fprintf(run_context.log_file, msg::in_node_max_log, kShownMaxNode);
-        std::fprintf(run_context.log_file, msg::in_node_number_bad, line, kShownMaxNode);
+        std::fprintf(run_context.log_file, msg::in_node_max_log, shown_max());
+        std::fprintf(run_context.log_file, msg::in_node_number_bad, line, shown_max());
         std::fflush(run_context.log_file);
       }
-      put_message(errMsg, kErrMsgSize, msg::in_node_number_bad, line, kShownMaxNode);
+      put_message(errMsg, kErrMsgSize, msg::in_node_number_bad, line, shown_max());
       return -1;
     }
-    if (m.node_state[n] != 0) {
+    int32_t slot = node_slot(n);
+    if (slot >= 0 && m.node_state[slot] != 0) {
       put_message(errMsg, kErrMsgSize, msg::in_node_twice, line, n);
       return -1;
     }
-    m.node_state[n] = 1;
+    if (slot < 0 && !add_node_slot(n, &slot, errMsg)) return -1;
+    m.node_state[slot] = 1;
     double x, y;
     if (!read_real(tokens[1], &x)) {
       put_message(errMsg, kErrMsgSize, msg::in_node_x_bad, line);
       return -1;
     }
-    m.node_x[n] = static_cast<float>(x);
+    m.node_x[slot] = static_cast<float>(x);
     if (!read_real(tokens[2], &y)) {
       put_message(errMsg, kErrMsgSize, msg::in_node_y_bad, line);
       return -1;
     }
-    m.node_y[n] = static_cast<float>(y);
+    m.node_y[slot] = static_cast<float>(y);
   }
 }
 
 int element_input(InputFile& in, char* errMsg) {
   ModelStore& m = model_store;
-  std::memset(m.element_defined, 0, sizeof m.element_defined);
+  if (m.large) {
+    m.element_slots = m.element_ordered = 0;
+    index_clear(m.element_index);
+  } else {
+    std::memset(m.element_defined.data, 0, sizeof(int16_t) * kNodeSlots);
+  }
   char record[kRecordSize];
   char tokens[5][kShortLen];
   for (;;) {
-    if (int r = next_record(in, record, msg::in_element_eof, errMsg); r <= 0) return r;
+    if (int r = next_record(in, record, msg::in_element_eof, errMsg); r <= 0) {
+      if (r == 0 && m.large && !order_elements(errMsg)) return -1;
+      return r;
+    }
     const int line = reader_state.line_number;
     const int count = split_tokens(record, tokens[0], 5, kShortLen);
     if (count != 4 && count != 5) {
@@ -86,17 +169,19 @@ int element_input(InputFile& in, char* errMsg) {
     }
     const int32_t e = parse_index(tokens[0]);
     if (out_of_range(e)) {
-      put_message(errMsg, kErrMsgSize, msg::in_element_number_bad, line, kShownMaxNode);
+      put_message(errMsg, kErrMsgSize, msg::in_element_number_bad, line, shown_max());
       return -1;
     }
-    if (m.element_defined[e] != 0) {
+    int32_t slot = m.large ? index_find(m.element_index, e) : e;
+    if (slot >= 0 && m.element_defined[slot] != 0) {
       put_message(errMsg, kErrMsgSize, msg::in_element_twice, line, e);
       return -1;
     }
+    if (slot < 0 && !add_element_slot(e, &slot, errMsg)) return -1;
     // Node numbers are kept as written; the engine checks them.
-    m.element_defined[e] = 1;
-    m.element_nodes[e][3] = -1;
-    for (int t = 1; t < count; ++t) m.element_nodes[e][t - 1] = parse_index(tokens[t]);
+    m.element_defined[slot] = 1;
+    m.element_nodes[slot][3] = -1;
+    for (int t = 1; t < count; ++t) m.element_nodes[slot][t - 1] = parse_index(tokens[t]);
   }
 }
 
@@ -113,24 +198,25 @@ int node_data_input(InputFile& in, char* errMsg) {
     }
     const int32_t n = parse_index(tokens[0]);
     if (out_of_range(n)) {
-      put_message(errMsg, kErrMsgSize, msg::in_node_data_number_bad, line, kShownMaxNode);
+      put_message(errMsg, kErrMsgSize, msg::in_node_data_number_bad, line, shown_max());
       return -1;
     }
-    if (m.node_state[n] == 0) {
+    const int32_t slot = node_slot(n);
+    if (slot < 0 || m.node_state[slot] == 0) {
       put_message(errMsg, kErrMsgSize, msg::in_node_data_undefined, line, n);
       return -1;
     }
-    if (m.node_state[n] != 1) {
+    if (m.node_state[slot] != 1) {
       put_message(errMsg, kErrMsgSize, msg::in_node_data_twice, line, n);
       return -1;
     }
-    m.node_state[n] = 2;
+    m.node_state[slot] = 2;
     double value;
     if (!read_real(tokens[1], &value)) {
       put_message(errMsg, kErrMsgSize, msg::in_node_x_bad, line);
       return -1;
     }
-    m.node_value[n] = static_cast<float>(value);
+    m.node_value[slot] = static_cast<float>(value);
   }
 }
 

@@ -15,8 +15,9 @@ bool is(const char* token, const char* word) { return std::strcmp(token, word) =
 
 // What tells "*x" from "*y" apart.
 struct Axis {
+  const char* routine;
   int32_t* count;
-  float* coords;  // 1-based
+  Table<float>* coords;  // 1-based
   int32_t capacity;
   const char* eof;
   const char* record_bad;
@@ -52,32 +53,53 @@ int axis_input(InputFile& in, char* errMsg, const Axis& axis) {
       return -1;
     }
     // The last stored coordinate (single) against the new one (double).
-    if (*axis.count > 0 && !(axis.coords[*axis.count] < value)) {
+    Table<float>& coords = *axis.coords;
+    if (*axis.count > 0 && !(coords[*axis.count] < value)) {
       put_message(errMsg, kErrMsgSize, axis.not_ascending, line);
       return -1;
     }
+    if (!coords.reserve(int64_t{*axis.count} + 2)) {
+      put_message(errMsg, kErrMsgSize, msg::out_of_memory, axis.routine);
+      return -1;
+    }
     ++*axis.count;
-    axis.coords[*axis.count] = static_cast<float>(value);
+    coords[*axis.count] = static_cast<float>(value);
   }
 }
 
 }  // namespace
 
 int x_input(InputFile& in, char* errMsg) {
-  const Axis x = {&model_store.grid_nx, model_store.grid_x, kMaxGridNx,   msg::in_x_eof,
+  const Axis x = {"x_input",           &model_store.grid_nx,  &model_store.grid_x,
+                  table_limits().grid_nx, msg::in_x_eof,
                   msg::in_x_record_bad, msg::in_x_too_many, msg::in_x_not_number, msg::in_x_not_ascending};
   return axis_input(in, errMsg, x);
 }
 
 int y_input(InputFile& in, char* errMsg) {
-  const Axis y = {&model_store.grid_ny, model_store.grid_y, kMaxGridNy,   msg::in_y_eof,
+  const Axis y = {"y_input",           &model_store.grid_ny,  &model_store.grid_y,
+                  table_limits().grid_ny, msg::in_y_eof,
                   msg::in_y_record_bad, msg::in_y_too_many, msg::in_y_not_number, msg::in_y_not_ascending};
   return axis_input(in, errMsg, y);
 }
 
 int value_input(InputFile& in, char* errMsg) {
   ModelStore& m = model_store;
-  std::memset(m.grid_defined, 0, sizeof m.grid_defined);
+  if (m.large) {
+    // The tables cover the grid in force; points outside them are undefined.
+    const int64_t stride = int64_t{m.grid_ny} + 1;
+    const int64_t cells = (int64_t{m.grid_nx} + 1) * stride;
+    if (!m.grid_value.cells.reserve(cells) || !m.grid_defined.cells.reserve(cells)) {
+      put_message(errMsg, kErrMsgSize, msg::out_of_memory, "value_input");
+      return -1;
+    }
+    m.grid_value.stride = m.grid_defined.stride = stride;
+    m.value_nx = m.grid_nx;
+    m.value_ny = m.grid_ny;
+    std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(cells));
+  } else {
+    std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(m.grid_defined.cells.capacity));
+  }
   char record[kRecordSize];
   char tokens[3][kRealLen];
   for (;;) {

@@ -1,9 +1,15 @@
 // The model store: the one copy of the current model. Written only by the
-// input reader (input/), read by the engine and the renderer. Every table is
-// fixed in size, starts out zero and is never allocated.
+// input reader (input/), read by the engine and the renderer. In the default
+// mode every table is fixed in size, starts out zero and is never allocated;
+// in large mode the grid and finite-element tables grow with what the file
+// gives (shared/tables.h), and node and element numbers are looked up through
+// an index instead of addressing a table by number.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "shared/tables.h"
 
 constexpr int kMaxTitles = 5;
 constexpr int kTitleSlot = 61;       // 58 bytes of text, its NUL, and room
@@ -12,7 +18,7 @@ constexpr int kLevelSlots = 50;      // a model holds at most 49 levels
 constexpr int kMaxLevels = 49;
 constexpr int kMaxGridNx = 499;
 constexpr int kMaxGridNy = 500;
-constexpr int kNodeSlots = 100000;   // node and element numbers 0 to 99999
+constexpr int kNodeSlots = 100000;   // node and element numbers 0 to 99999 by default
 constexpr int kFrameSlots = 10;
 
 constexpr int32_t kGridModel = 0;
@@ -22,6 +28,8 @@ struct FramePoint {
   float x;
   float y;
 };
+
+using ElementNodes = std::array<int32_t, 4>;  // a 3-node element has -1 last
 
 struct ModelStore {
   // Shared part
@@ -35,24 +43,53 @@ struct ModelStore {
   int32_t level_label[kLevelSlots];  // 1 labelled, 0 "no"
   float extent_xmin, extent_xmax, extent_ymin, extent_ymax;
 
+  // The mode whose storage the tables below are in (set by each read).
+  int32_t large;
+
   // Grid part: indices are 1-based, slot 0 is unused.
   int32_t grid_nx;
   int32_t grid_ny;
-  float grid_x[kMaxGridNy + 1];
-  float grid_y[kMaxGridNy + 1];
-  float grid_value[kMaxGridNx + 1][kMaxGridNy + 1];      // [i][j]
-  int16_t grid_defined[kMaxGridNx + 1][kMaxGridNy + 1];  // [i][j]
+  Table<float> grid_x;
+  Table<float> grid_y;
+  GridTable<float> grid_value;      // [i][j]
+  GridTable<int16_t> grid_defined;  // [i][j]
+  int32_t value_nx;  // the columns and rows the value tables hold: 499 x 500
+  int32_t value_ny;  // by default, the grid of the last "*value" in large mode
 
-  // Finite-element part, indexed by node or element number.
-  int16_t node_state[kNodeSlots];  // 0 undefined, 1 coordinates, 2 coordinates and value
-  float node_x[kNodeSlots];
-  float node_y[kNodeSlots];
-  float node_value[kNodeSlots];
-  int16_t element_defined[kNodeSlots];
-  int32_t element_nodes[kNodeSlots][4];  // a 3-node element has -1 last
+  // Finite-element part. In the default mode a node or element is addressed
+  // by its number (slot = number, kNodeSlots slots); in large mode by the
+  // slot its index gives, slots in the order the file defined them.
+  int32_t node_slots;
+  Table<int16_t> node_state;  // 0 undefined, 1 coordinates, 2 coordinates and value
+  Table<float> node_x;
+  Table<float> node_y;
+  Table<float> node_value;
+  NumberIndex node_index;     // large mode: node number -> slot
+  int32_t element_slots;
+  Table<int16_t> element_defined;
+  Table<ElementNodes> element_nodes;  // node numbers as written
+  Table<int32_t> element_number;      // large mode: each slot's number
+  Table<int32_t> element_order;       // large mode: slots by ascending number,
+  int32_t element_ordered;            // as many as the last "*element" ended with
+  NumberIndex element_index;          // large mode: element number -> slot
   int32_t frame_count;
   FramePoint frame_from[kFrameSlots];
   FramePoint frame_to[kFrameSlots];
 };
 
 extern ModelStore model_store;
+
+// The slot of node number n, or -1 when it has none (the node may still be
+// undefined: see node_state).
+inline int32_t node_slot(int32_t n) {
+  if (model_store.large) return n < 0 ? -1 : index_find(model_store.node_index, n);
+  return n >= 0 && n < kNodeSlots ? n : -1;
+}
+
+// Empties the whole store as a freshly loaded library has it (the default
+// mode's storage, every field zero), keeping large mode's memory.
+void clear_model_store();
+
+// Makes the store's tables those of the current table mode. Switching modes
+// starts the grid and finite-element parts empty.
+void select_model_storage();

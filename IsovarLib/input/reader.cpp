@@ -149,6 +149,7 @@ int32_t ReadIsovarFile(const char* path, char* errMsg) {
   if (errMsg == nullptr) errMsg = scratch;  // a caller without a buffer still gets -1
   ModelStore& m = model_store;
   ReaderState& r = reader_state;
+  select_model_storage();
   m.model_kind = kGridModel;
   m.title_count = 0;
   m.display_mode = 1;
@@ -209,7 +210,7 @@ void compute_extent() {
     return;
   }
   float xmin = kEmptyMin, xmax = kEmptyMax, ymin = kEmptyMin, ymax = kEmptyMax;
-  for (int n = 0; n < kNodeSlots; ++n) {
+  for (int n = 0; n < m.node_slots; ++n) {
     if (m.node_state[n] == 0) continue;
     if (m.node_x[n] < xmin) xmin = m.node_x[n];
     if (m.node_x[n] > xmax) xmax = m.node_x[n];

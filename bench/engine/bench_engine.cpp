@@ -24,7 +24,7 @@
 namespace {
 
 void clear_store() {
-  std::memset(&model_store, 0, sizeof model_store);
+  clear_model_store();
   model_store.display_mode = 1;
   model_store.model_kind = kGridModel;
 }

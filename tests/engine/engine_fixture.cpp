@@ -6,7 +6,7 @@
 namespace engine_test {
 
 void clear_model() {
-  std::memset(&model_store, 0, sizeof model_store);
+  clear_model_store();
   model_store.display_mode = 1;
   std::memset(run_context.message_buffer, 0, sizeof run_context.message_buffer);
 }
@@ -55,7 +55,7 @@ void add_node_without_value(int n, float x, float y) {
 
 void add_element(int e, int n0, int n1, int n2, int n3) {
   model_store.element_defined[e] = 1;
-  int32_t* nodes = model_store.element_nodes[e];
+  int32_t* nodes = model_store.element_nodes[e].data();
   nodes[0] = n0;
   nodes[1] = n1;
   nodes[2] = n2;

@@ -47,9 +47,8 @@ TEST_F(EngineTest, PointsAreFoundByExactValueAndLevel) {
 }
 
 TEST_F(EngineTest, PointIndexStartsEmptyInEveryRun) {
-  // Each run marks its index entries with its own stamp, and the stamps start
-  // over after 32767 runs. Point (9, 9) is stored in slot 5 in the first run
-  // only; whenever the stamp comes round again, it must not be found.
+  // Each run marks its index entries with its own stamp. Point (9, 9) is
+  // stored in slot 5 in the first run only; no later run may find it.
   for (int run = 0; run < 2 * 32767 + 3; ++run) {
     reset_engine_tables();
     if (run == 0) {
@@ -122,7 +121,7 @@ TEST_F(EngineTest, JoinTable) {
   }
 }
 
-TEST_F(EngineTest, RingClosesOnceAndGrowsAtItsHead) {
+TEST_F(EngineTest, RingClosesGrowsAtItsHeadAndClosesAgain) {
   chain(1, 3);
   ASSERT_EQ(seg(P(3), P(1)), 0);
   EXPECT_EQ(row_points(0), Ps({1, 2, 3, 1}));
@@ -130,28 +129,67 @@ TEST_F(EngineTest, RingClosesOnceAndGrowsAtItsHead) {
   // Point 1 is both head and tail: the head wins.
   ASSERT_EQ(seg(P(1), P(0)), 0);
   EXPECT_EQ(row_points(0), Ps({0, 1, 2, 3, 1}));
-  // Head and tail of a ring that is already closed: an inconsistent table.
-  EXPECT_EQ(seg(P(0), P(1)), -1);
-  EXPECT_EQ(message(), cp932(u8"(connect_pline)internal ２点のポリライン番号が同じ"));
+  // The same segment again repeats a link: nothing changes.
+  EXPECT_EQ(seg(P(0), P(1)), 0);
+  EXPECT_EQ(row_points(0), Ps({0, 1, 2, 3, 1}));
+  // Head 0 and tail 1 differ, so a segment between them closes the row
+  // again, although its flag already says closed.
+  ASSERT_EQ(seg(P(1), P(5)), 0);
+  ASSERT_EQ(seg(P(5), P(0)), 0);
+  EXPECT_EQ(row_points(0), Ps({0, 1, 2, 3, 1, 5, 0}));
+  EXPECT_EQ(engine_tables.pline_closed[0], 1);
+  EXPECT_EQ(message(), "");
 }
 
-TEST_F(EngineTest, SegmentsAtInnerPointsAreDroppedWithAnInternalMessage) {
-  chain(1, 3);  // row 0: 1 2 3, point slots 1 2 3
-  chain(7, 8);  // row 1: 7 8, slots 4 5
-  EXPECT_EQ(seg(P(2), P(30)), 0);
-  EXPECT_EQ(message(), cp932(u8"(make_poly)internal ポリゴンの点が見つからない。"));
-  EXPECT_EQ(engine_tables.point_count, 7);  // 30 was added all the same
-  EXPECT_EQ(seg(P(31), P(2)), 0);
-  EXPECT_EQ(message(), cp932(u8"(make_poly)internal ポリゴンの点が見つからない。"));
-  EXPECT_EQ(seg(P(2), P(7)), 0);
-  EXPECT_EQ(message(), cp932(u8"(connect_pline)internal1 ポリゴン2の点が見つからない。"));
-  EXPECT_EQ(seg(P(8), P(2)), 0);
-  EXPECT_EQ(message(), cp932(u8"(connect_pline)internal2 ポリゴン2の点が見つからない。"));
-  // The orphan point 30 is no end either.
-  EXPECT_EQ(seg(P(30), P(32)), 0);
-  EXPECT_EQ(message(), cp932(u8"(make_poly)internal ポリゴンの点が見つからない。"));
+// Where more than two segments meet in one point, none is lost:
+//
+//        30                 row 0: 1 - 2 - 3     (2 is inside it)
+//        |                  row 1: 7 - 8
+//   1 -- 2 -- 3             2-30 and 2-7 meet row 0 at its inner point 2
+//        |
+//        7 -- 8
+TEST_F(EngineTest, SegmentsAtInnerPointsOpenRowsOfTheirOwn) {
+  chain(1, 3);
+  chain(7, 8);
+  ASSERT_EQ(seg(P(2), P(30)), 0);  // known point inside row 0: a row of its own
+  EXPECT_EQ(engine_tables.pline_total, 3);
+  EXPECT_EQ(row_points(2), Ps({2, 30}));
+  ASSERT_EQ(seg(P(31), P(7)), 0);  // an ordinary extension at the head of row 1
+  EXPECT_EQ(row_points(1), Ps({31, 7, 8}));
+  ASSERT_EQ(seg(P(8), P(2)), 0);  // 8 ends row 1 and 2 ends row 2: they join
+  EXPECT_EQ(row_points(1), Ps({31, 7, 8, 2, 30}));
+  EXPECT_EQ(engine_tables.pline_count[2], 0);
+  ASSERT_EQ(seg(P(3), P(2)), 0);  // repeats the link 2-3 of row 0
+  ASSERT_EQ(seg(P(7), P(2)), 0);  // 7 and 2 end no row now: a new row
+  EXPECT_EQ(engine_tables.pline_total, 4);
+  EXPECT_EQ(row_points(3), Ps({7, 2}));
   EXPECT_EQ(row_points(0), Ps({1, 2, 3}));
-  EXPECT_EQ(row_points(1), Ps({7, 8}));
+  EXPECT_EQ(message(), "");
+}
+
+// Rows emptied by joins do not count: with every row in use, the live rows
+// move down in their order and the new row opens after them.
+TEST_F(EngineTest, EmptiedRowsMakeRoomForNewOnes) {
+  // 1499 separate rows, then one that joins two of them (rows 3 and 4).
+  for (int n = 0; n < kMaxPlines - 1; ++n) ASSERT_EQ(seg(P(10 * n), P(10 * n + 1)), 0);
+  ASSERT_EQ(seg(P(31), P(40)), 0);  // tail of row 3 to head of row 4
+  EXPECT_EQ(engine_tables.pline_count[4], 0);
+  ASSERT_EQ(seg(P(100000), P(100001)), 0);  // row 1499: the table is full
+  ASSERT_EQ(engine_tables.pline_total, kMaxPlines);
+  ASSERT_EQ(seg(P(200000), P(200001)), 0);  // compacts, then opens row 1499
+  EXPECT_EQ(engine_tables.pline_total, kMaxPlines);
+  EXPECT_EQ(row_points(3), Ps({30, 31, 40, 41}));
+  EXPECT_EQ(row_points(4), Ps({50, 51}));
+  EXPECT_EQ(row_points(1498), Ps({100000, 100001}));
+  EXPECT_EQ(row_points(1499), Ps({200000, 200001}));
+  // The ends are found in their new rows: 41 extends row 3, 51 row 4.
+  ASSERT_EQ(seg(P(41), P(42)), 0);
+  ASSERT_EQ(seg(P(51), P(52)), 0);
+  EXPECT_EQ(row_points(3), Ps({30, 31, 40, 41, 42}));
+  EXPECT_EQ(row_points(4), Ps({50, 51, 52}));
+  // Now 1500 rows are live: the limit holds.
+  EXPECT_EQ(seg(P(300000), P(300001)), -1);
+  EXPECT_EQ(message(), cp932(u8"(make_poly)ポリラインの数が多すぎる（最大：1500）"));
 }
 
 TEST_F(EngineTest, PolylineLimit) {

@@ -55,29 +55,66 @@ int grow_pline(int n, PlineEnd end, int p) {
   return 0;
 }
 
+bool scan_links(int p, int q) {
+  for (int l = t.link_count - 1; l >= 0; --l) {
+    if ((t.link_a[l] == p && t.link_b[l] == q) || (t.link_a[l] == q && t.link_b[l] == p)) return true;
+  }
+  return false;
+}
+
+void keep_link(int p, int q) {
+  t.link_a[t.link_count] = p;
+  t.link_b[t.link_count] = q;
+  ++t.link_count;
+}
+
+// A new row p1, p2. With all 1500 rows in use, the emptied ones are squeezed
+// out first (the others copied down in their order).
+int new_row(int p1, int p2, int k) {
+  if (t.pline_total >= 1500) {
+    int live = 0;
+    for (int n = 0; n < t.pline_total; ++n) {
+      if (t.pline_count[n] <= 0) continue;
+      if (live != n) {
+        std::memcpy(t.pline_points[live], t.pline_points[n], sizeof(int) * t.pline_count[n]);
+        t.pline_count[live] = t.pline_count[n];
+        t.pline_level[live] = t.pline_level[n];
+        t.pline_closed[live] = t.pline_closed[n];
+      }
+      ++live;
+    }
+    if (live >= 1500) {
+      put_message(t.message_buffer, kMessageBufferSize, msg::make_poly_too_many_plines, 1500);
+      return -1;
+    }
+    t.pline_total = live;
+  }
+  int n = t.pline_total++;
+  t.pline_level[n] = k;
+  t.pline_points[n][0] = p1;
+  t.pline_points[n][1] = p2;
+  t.pline_count[n] = 2;
+  t.pline_closed[n] = 0;
+  keep_link(p1, p2);
+  return 0;
+}
+
 int join_plines(int p1, int p2) {
   PlineEnd ea, eb;
   int a = scan_pline_end(p1, &ea);
-  if (a < 0) {
-    put_message(t.message_buffer, kMessageBufferSize, msg::connect_first_not_found, p1);
-    return 0;
-  }
   int b = scan_pline_end(p2, &eb);
-  if (b < 0) {
-    put_message(t.message_buffer, kMessageBufferSize, msg::connect_second_not_found, p2);
-    return 0;
-  }
+  if (a < 0 || b < 0) return new_row(p1, p2, t.iso_points[p1].level);
   int* pa = t.pline_points[a];
   int* pb = t.pline_points[b];
   int ca = t.pline_count[a];
   int cb = t.pline_count[b];
   if (a == b) {
-    if (ca == 2) return 0;
     bool ends = (p1 == pa[0] && p2 == pa[ca - 1]) || (p1 == pa[ca - 1] && p2 == pa[0]);
-    if (ends && t.pline_closed[a] == 0) {
+    if (ends && pa[0] != pa[ca - 1]) {
       pa[ca] = pa[0];
       t.pline_count[a] = ca + 1;
       t.pline_closed[a] = 1;
+      keep_link(p1, p2);
       return 0;
     }
     fail_text(msg::connect_same_pline);
@@ -107,6 +144,7 @@ int join_plines(int p1, int p2) {
   std::memcpy(t.pline_points[kept], joined, sizeof(int) * m);
   t.pline_count[kept] = m;
   t.pline_count[gone] = 0;
+  keep_link(p1, p2);
   return 0;
 }
 
@@ -288,6 +326,7 @@ void reset() {
   t.point_count = 1;
   t.pline_total = 0;
   t.fill_poly_count = 0;
+  t.link_count = 0;
 }
 
 int make_poly(float x1, float y1, float x2, float y2, int k) {
@@ -302,43 +341,32 @@ int make_poly(float x1, float y1, float x2, float y2, int k) {
     put_message(t.message_buffer, kMessageBufferSize, msg::make_poly_too_many_points, 100000);
     return -1;
   }
-  if (p1 > 0 && p2 > 0) return join_plines(p1, p2);
+  if (p1 > 0 && p2 > 0) {
+    if (scan_links(p1, p2)) return 0;
+    return join_plines(p1, p2);
+  }
   PlineEnd end;
   if (p1 > 0) {
     int n = scan_pline_end(p1, &end);
-    if (n < 0) {
-      fail_text(msg::make_poly_point_not_found);
-      return 0;
-    }
+    if (n < 0) return new_row(p1, -p2, k);
     if (grow_pline(n, end, -p2) != 0) {
       fail_text(msg::make_poly_overflow_1);
       return -1;
     }
+    keep_link(p1, -p2);
     return 0;
   }
   if (p2 > 0) {
     int n = scan_pline_end(p2, &end);
-    if (n < 0) {
-      fail_text(msg::make_poly_point_not_found);
-      return 0;
-    }
+    if (n < 0) return new_row(-p1, p2, k);
     if (grow_pline(n, end, -p1) != 0) {
       fail_text(msg::make_poly_overflow_2);
       return -1;
     }
+    keep_link(-p1, p2);
     return 0;
   }
-  if (t.pline_total >= 1500) {
-    put_message(t.message_buffer, kMessageBufferSize, msg::make_poly_too_many_plines, 1500);
-    return -1;
-  }
-  int n = t.pline_total++;
-  t.pline_level[n] = k;
-  t.pline_points[n][0] = -p1;
-  t.pline_points[n][1] = -p2;
-  t.pline_count[n] = 2;
-  t.pline_closed[n] = 0;
-  return 0;
+  return new_row(-p1, -p2, k);
 }
 
 int add_fill_poly(int band, int nvert, const float x[5], const float y[5]) {

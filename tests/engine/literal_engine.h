@@ -1,8 +1,10 @@
 // A straightforward engine kept as the yardstick for the real one: the same
 // tracing, but every lookup is a linear scan from the newest entry backwards,
 // rows are plain arrays (a point put before the head moves all the others),
-// and the vertex sort starts from 1e30. It reads model_store and writes only
-// its own tables, so both engines can run on one model and be compared.
+// the recorded segments are a plain list of point pairs, rows emptied by
+// joins are squeezed out by copying, and the vertex sort starts from 1e30.
+// It reads model_store and writes only its own tables, so both engines can
+// run on one model and be compared.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,9 @@ struct Tables {
   int32_t pline_total;
   FillPoly fill_poly[kFillPolySlots];
   int32_t fill_poly_count;
+  int32_t link_a[kLinkSlots];  // the recorded segments, as point pairs
+  int32_t link_b[kLinkSlots];
+  int32_t link_count;
   char message_buffer[kMessageBufferSize];
 };
 

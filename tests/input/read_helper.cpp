@@ -8,7 +8,7 @@
 #include "input/reader.h"
 
 ReadResult read_text(const std::string& bytes, bool fresh) {
-  if (fresh) std::memset(&model_store, 0, sizeof model_store);
+  if (fresh) clear_model_store();
   testing_support::TempDir dir;
   const std::string path = dir.file("model.iso");
   testing_support::write_file(path, bytes);

@@ -43,8 +43,7 @@ inline void set_model(float xmin, float xmax, float ymin, float ymax,
     s.level_label[s.level_count] = l.label;
     ++s.level_count;
   }
-  engine_tables.point_count = 1;
-  engine_tables.pline_total = 0;
+  reset_engine_tables();
 }
 
 inline void set_titles(std::initializer_list<std::string> titles) {
@@ -63,29 +62,24 @@ inline int32_t add_point(float x, float y, int32_t level) {
   return p;
 }
 
-// Appends a polyline row through the given model points (new points each)
-// and returns its row.
-inline int add_pline(int32_t level, std::initializer_list<std::pair<float, float>> points) {
-  EngineTables& e = engine_tables;
-  int n = e.pline_total++;
-  e.pline_first[n] = 0;
-  e.pline_count[n] = 0;
-  e.pline_level[n] = level;
-  e.pline_closed[n] = 0;
-  for (const auto& xy : points) e.pline_points[n][e.pline_count[n]++] = add_point(xy.first, xy.second, level);
-  return n;
-}
-
 // A row of given point slots (to repeat a point, as a closed ring does).
 inline int add_pline_of(int32_t level, const std::vector<int32_t>& slots, int32_t closed = 0) {
   EngineTables& e = engine_tables;
   int n = e.pline_total++;
-  e.pline_first[n] = 0;
-  e.pline_count[n] = static_cast<int32_t>(slots.size());
+  e.pline_count[n] = 0;
+  open_ring(n, static_cast<int32_t>(slots.size()));
+  for (int32_t p : slots) ring_push_back(n, p);
   e.pline_level[n] = level;
   e.pline_closed[n] = closed;
-  for (std::size_t i = 0; i < slots.size(); ++i) e.pline_points[n][i] = slots[i];
   return n;
+}
+
+// Appends a polyline row through the given model points (new points each)
+// and returns its row.
+inline int add_pline(int32_t level, std::initializer_list<std::pair<float, float>> points) {
+  std::vector<int32_t> slots;
+  for (const auto& xy : points) slots.push_back(add_point(xy.first, xy.second, level));
+  return add_pline_of(level, slots);
 }
 
 inline void set_picture(HDC dc, int32_t width, int32_t height) {

@@ -23,7 +23,7 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 // A 2 x 2 grid from x = x1 to x2 and y = 0 to 1 with the four corner values
 // (i, j) = (1,1), (2,1), (1,2), (2,2) and one level.
 void set_grid(float v11, float v21, float v12, float v22, float level, float x1 = 0, float x2 = 1) {
-  std::memset(&model_store, 0, sizeof model_store);
+  clear_model_store();
   ModelStore& m = model_store;
   m.model_kind = kGridModel;
   m.display_mode = 1;

@@ -1,0 +1,95 @@
+// The table mode and the growing storage of large mode.
+#include "shared/tables.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+TableMode table_mode;
+
+namespace {
+
+constexpr TableLimits kDefaultLimits = {
+    499,     // grid_nx
+    500,     // grid_ny
+    99999,   // max_number
+    100000,  // point_slots
+    1500,    // plines
+    1500,    // pline_points
+    100000,  // fill_poly_slots
+    500,     // labels
+};
+
+// As high as the counts go; a count one past it must still fit.
+constexpr int32_t kUnlimited = INT32_MAX - 1;
+
+constexpr TableLimits kLargeLimits = {
+    kUnlimited, kUnlimited, 99999999,   kUnlimited,
+    kUnlimited, kUnlimited, kUnlimited, kUnlimited,
+};
+
+uint64_t mix(int32_t number) {
+  uint64_t h = static_cast<uint32_t>(number) * 0x9E3779B97F4A7C15ull;
+  return h ^ (h >> 29);
+}
+
+}  // namespace
+
+const TableLimits& table_limits() { return large_models() ? kLargeLimits : kDefaultLimits; }
+
+bool grow_block(void** block, int64_t* capacity, int64_t needed, std::size_t entry_size) {
+  if (needed <= *capacity) return true;
+  int64_t want = *capacity < 64 ? 64 : *capacity * 2;
+  if (want < needed) want = needed;
+  const uint64_t bytes = static_cast<uint64_t>(want) * entry_size;
+  if (want < 0 || bytes / entry_size != static_cast<uint64_t>(want) || bytes > SIZE_MAX) return false;
+  void* grown = std::realloc(*block, static_cast<std::size_t>(bytes));
+  if (grown == nullptr) return false;
+  *block = grown;
+  *capacity = want;
+  return true;
+}
+
+void index_clear(NumberIndex& index) {
+  if (index.count > 0) {
+    for (int64_t i = 0; i < index.capacity; ++i) index.entries[i].number = -1;
+  }
+  index.count = 0;
+}
+
+int32_t index_find(const NumberIndex& index, int32_t number) {
+  if (index.capacity == 0) return -1;
+  const uint64_t mask = static_cast<uint64_t>(index.capacity) - 1;
+  for (uint64_t i = mix(number) & mask;; i = (i + 1) & mask) {
+    const NumberIndex::Entry& e = index.entries[i];
+    if (e.number == number) return e.slot;
+    if (e.number < 0) return -1;
+  }
+}
+
+bool index_add(NumberIndex& index, int32_t number, int32_t slot) {
+  if ((index.count + 1) * 2 > index.capacity) {
+    // Double and put every entry again.
+    const int64_t capacity = index.capacity == 0 ? 1024 : index.capacity * 2;
+    auto* entries = static_cast<NumberIndex::Entry*>(std::malloc(sizeof(NumberIndex::Entry) * capacity));
+    if (entries == nullptr) return false;
+    for (int64_t i = 0; i < capacity; ++i) entries[i].number = -1;
+    const uint64_t mask = static_cast<uint64_t>(capacity) - 1;
+    for (int64_t i = 0; i < index.capacity; ++i) {
+      const NumberIndex::Entry e = index.entries[i];
+      if (e.number < 0) continue;
+      uint64_t at = mix(e.number) & mask;
+      while (entries[at].number >= 0) at = (at + 1) & mask;
+      entries[at] = e;
+    }
+    std::free(index.entries);
+    index.entries = entries;
+    index.capacity = capacity;
+  }
+  const uint64_t mask = static_cast<uint64_t>(index.capacity) - 1;
+  uint64_t at = mix(number) & mask;
+  while (index.entries[at].number >= 0) at = (at + 1) & mask;
+  index.entries[at] = NumberIndex::Entry{number, slot};
+  ++index.count;
+  return true;
+}

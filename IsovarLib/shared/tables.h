@@ -1,0 +1,123 @@
+// The table mode, and the storage every table of the library is made of.
+//
+// In the default mode every table is a fixed array of its documented size,
+// nothing is allocated, and reaching a limit is an error with that table's
+// own message. In large mode the same procedures run over the same tables,
+// but each grows with the model (memory kept from run to run), and only the
+// limits that are part of the format stay: levels, titles, frame lines.
+//
+// The mode is decided here and nowhere else: a table picks its storage with
+// select() and asks for room with reserve(); a procedure that enforces a
+// limit reads it from table_limits(). setLargeModels (entry/) switches it; it
+// applies to the reads and plot runs that follow.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct TableMode {
+  int32_t large;         // 0: the fixed tables; 1: tables that grow
+  int32_t bands_wanted;  // large mode fills the band table only when asked
+};
+
+extern TableMode table_mode;
+
+inline bool large_models() { return table_mode.large != 0; }
+
+// The limits a procedure checks, of the current mode. In large mode the
+// table limits are as high as a 32-bit count allows; memory runs out first.
+struct TableLimits {
+  int32_t grid_nx;          // x coordinates
+  int32_t grid_ny;          // y coordinates
+  int32_t max_number;       // highest node and element number
+  int32_t point_slots;      // isoline point slots, slot 0 unused
+  int32_t plines;           // polyline rows
+  int32_t pline_points;     // points of a polyline
+  int32_t fill_poly_slots;  // band-piece slots
+  int32_t labels;           // accepted labels
+};
+
+const TableLimits& table_limits();
+
+// Whether the band table is filled: always in the default mode (its limit
+// applies), in large mode only when something reads it.
+inline bool fill_band_table() { return !large_models() || table_mode.bands_wanted != 0; }
+
+// Grows block (capacity entries of entry_size bytes) to hold at least needed
+// entries, at least doubling, keeping its contents. False, with the block as
+// it was, when the memory cannot be had.
+bool grow_block(void** block, int64_t* capacity, int64_t needed, std::size_t entry_size);
+
+// One table: a fixed array in the default mode, growing memory in large mode.
+// T must be trivially copyable. Contents are kept by reserve(), not by select().
+template <class T>
+struct Table {
+  T* data;
+  int64_t capacity;
+  T* fixed;  // the default mode's array
+  int64_t fixed_capacity;
+  T* heap;  // large mode's memory, kept between runs
+  int64_t heap_capacity;
+  bool grows;  // the large storage is the one in use
+
+  T& operator[](int64_t i) const { return data[i]; }
+
+  // Takes the storage of the current mode.
+  void select() {
+    grows = large_models();
+    if (grows) {
+      data = heap;
+      capacity = heap_capacity;
+    } else {
+      data = fixed;
+      capacity = fixed_capacity;
+    }
+  }
+
+  // Room for n entries: within the fixed array in the default mode, by
+  // growing in large mode (only while the large storage is the one in use).
+  bool reserve(int64_t n) {
+    if (n <= capacity) return true;
+    if (!grows) return false;
+    void* block = heap;
+    if (!grow_block(&block, &heap_capacity, n, sizeof(T))) return false;
+    heap = static_cast<T*>(block);
+    data = heap;
+    capacity = heap_capacity;
+    return true;
+  }
+};
+
+template <class T, std::size_t N>
+constexpr Table<T> fixed_table(T (&array)[N]) {
+  return Table<T>{array, static_cast<int64_t>(N), array, static_cast<int64_t>(N), nullptr, 0, false};
+}
+
+// A two-dimensional table addressed [i][j], rows of `stride` entries.
+template <class T>
+struct GridTable {
+  Table<T> cells;
+  int64_t stride;
+
+  T* operator[](int64_t i) const { return cells.data + i * stride; }
+};
+
+// Numbers (node or element numbers, up to the large mode's limit) to slots:
+// open addressing over a power-of-two table of (number, slot) pairs. Used in
+// large mode only, where numbers are sparse; memory follows the count.
+struct NumberIndex {
+  struct Entry {
+    int32_t number;  // -1: empty
+    int32_t slot;
+  };
+  Entry* entries;
+  int64_t capacity;  // a power of two, or 0
+  int64_t count;
+};
+
+// Empties the index, keeping its memory.
+void index_clear(NumberIndex& index);
+// The slot of number, or -1.
+int32_t index_find(const NumberIndex& index, int32_t number);
+// Adds number with slot (number must be absent): false when memory ran out.
+bool index_add(NumberIndex& index, int32_t number, int32_t slot);
