@@ -264,6 +264,20 @@ void wide_line(const Raster& r, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
   const bool near = std::llabs(c.px) < far && std::llabs(c.py) < far && std::llabs(c.qx) < far &&
                     std::llabs(c.qy) < far;
   if (near) {
+    // A short stroke (an isoline of a dense model has millions of them)
+    // covers a few pixels: testing each of them costs less than the rows.
+    const int64_t ilo = std::max<int64_t>(0, static_cast<int64_t>(ceil_div(std::min(c.px, c.qx) - c.radius - 1, 2)));
+    const int64_t ihi =
+        std::min<int64_t>(r.width - 1, static_cast<int64_t>(floor_div(std::max(c.px, c.qx) + c.radius - 1, 2)));
+    if (ilo > ihi) return;
+    if ((ihi - ilo + 1) * (jhi - jlo + 1) <= 36) {
+      for (int64_t j = jlo; j <= jhi; ++j) {
+        for (int64_t i = ilo; i <= ihi; ++i) {
+          if (c.covers_near(i, j)) r.pixels[j * int64_t{r.width} + i] = rgb;
+        }
+      }
+      return;
+    }
     stroke_rows<double, true>(r, c, jlo, jhi, rgb);
   } else {
     stroke_rows<long double, false>(r, c, jlo, jhi, rgb);

@@ -18,11 +18,14 @@ namespace isovar_plot {
 
 namespace {
 
-// The library's message (code page 932) in UTF-8, after whose file it is.
+// The library's message (code page 932) in UTF-8, after whose file it is;
+// when the model passed a default table's size, how to lift the limits.
 int library_failure(const std::string& prefix, const char* err_msg) {
   std::string text = replay::cp932_to_utf8(err_msg);
   while (!text.empty() && text.back() == '\n') text.pop_back();
   std::cerr << prefix << ": " << text << '\n';
+  if (tableLimitReached() != 0)
+    std::cerr << prefix << ": the model is larger than the default tables; --large lifts their limits\n";
   return kExitFailure;
 }
 
@@ -76,6 +79,7 @@ int print_pdf(const Options& o) {
 
 int plot(const Options& o) {
   char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+  setLargeModels(o.large ? 1 : 0);
   if (readData(o.input.c_str(), err_msg) != 0) return library_failure(o.input, err_msg);
 
   Surface surface(o.width, o.height);

@@ -22,6 +22,7 @@ struct Options {
   std::string png;
   std::string pdf;
   std::string isolines;
+  bool large = false;  // lift the default tables' limits
 };
 
 // "WxH" with W and H whole numbers from 1 to kMaxSide; an empty text when

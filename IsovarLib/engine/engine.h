@@ -22,11 +22,20 @@ constexpr int kMaxPlinePoints = 1500;
 constexpr int kFillPolySlots = 100000;  // at most 99999 band pieces
 
 // The point index: open addressing with linear probing over a power-of-two
-// table of 64-bit entries, the run's stamp above a point slot. An entry
-// belongs to the current run only when its stamp is the run's, so a new run
-// empties the index by changing the stamp. The default mode's 2^18 entries
-// keep at most 99999 points below 40 % load; large mode doubles the table
-// whenever it would pass half full.
+// table of point slots, beside a table of one-byte tags (0: empty, else 8
+// bits of the key's hash). A probe reads tags only, and a point only where
+// its tag matches, so looking for a point that is not there touches one small
+// table: a model of millions of points keeps its tags in the processor's
+// cache. Each run clears the tags. The default mode's 2^18 entries keep at
+// most 99999 points below 40 % load; large mode doubles the table whenever
+// it would pass half full.
+//
+// Large grids index by column instead (point_window_begin): a crossing traced
+// in column i lies between x[i] and x[i + 1], give or take a rounding step, so
+// where every column is wider than a few rounding steps a point can equal
+// only points of the column before or of its own. Two small indexes, the
+// column before and the current one, then answer exactly what the whole index
+// would, and stay in the cache however large the model.
 constexpr int kPointHashBits = 18;
 constexpr int kPointHashSlots = 1 << kPointHashBits;
 
@@ -40,6 +49,13 @@ struct IsoPoint {
   float x;
   float y;
   int32_t level;
+};
+
+struct PointIndex {
+  Table<uint8_t> tags;   // 0 empty, else 8 bits of the point's hash
+  Table<int32_t> slots;  // the point slot of each used tag
+  int32_t bits;          // log2 of their size; 0: none yet
+  int32_t count;
 };
 
 struct FillPoly {
@@ -87,9 +103,10 @@ struct EngineTables {
   int32_t fill_poly_count;
 
   // Lookup indexes and scratch, private to the engine.
-  Table<uint64_t> point_hash;   // stamp << 32 | point slot
-  int32_t point_hash_bits;
-  uint32_t point_hash_stamp;    // stamp of the current run, from 1
+  PointIndex point_index;       // every point of the run, or ...
+  PointIndex point_window[2];   // ... those of two columns (large grids)
+  int32_t window_on;
+  int32_t window_newer;         // the part of the current column
   Table<int32_t> end_list;      // per point: its newest end entry, 0 none
   Table<EndEntry> end_entries;
   int32_t end_entry_count;      // the next free entry, 1 after a reset
@@ -197,6 +214,11 @@ void reset_engine_tables();
 // adding it, minus its new slot; 0 when it is new and there is no room (the
 // table's limit, or in large mode the memory).
 int32_t find_or_add_point(float x, float y, int k);
+
+// Large mode's grid walk: index points by column when the columns x[1..nx]
+// are wide enough (see the point index); point_window_next at each column.
+void point_window_begin(const float* x, int nx);
+void point_window_next();
 
 // Notes that point p has just become the head or tail of row n: false when
 // there is no memory for it.

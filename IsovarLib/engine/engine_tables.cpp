@@ -9,7 +9,8 @@ int32_t fixed_counts[kMaxPlines];
 int32_t fixed_levels[kMaxPlines];
 int32_t fixed_closed[kMaxPlines];
 FillPoly fixed_fill_poly[kFillPolySlots];
-uint64_t fixed_point_hash[kPointHashSlots];
+uint8_t fixed_point_tags[kPointHashSlots];
+int32_t fixed_point_index[kPointHashSlots];
 int32_t fixed_end_list[kPointSlots];
 EndEntry fixed_end_entries[kEndEntrySlots];
 int32_t fixed_link_list[kPointSlots];
@@ -27,8 +28,10 @@ EngineTables engine_tables = {
     fixed_table(fixed_stores),      fixed_table(fixed_counts),
     fixed_table(fixed_levels),      fixed_table(fixed_closed),
     0,                              fixed_table(fixed_fill_poly),
-    0,                              fixed_table(fixed_point_hash),
-    kPointHashBits,                 0,
+    0,
+    {fixed_table(fixed_point_tags), fixed_table(fixed_point_index), kPointHashBits, 0},
+    {},                             0,
+    0,
     fixed_table(fixed_end_list),    fixed_table(fixed_end_entries),
     1,                              fixed_table(fixed_link_list),
     fixed_table(fixed_links),       1,

@@ -130,6 +130,7 @@ int open_pline(int32_t p1, int32_t p2, int k) {
     for (int32_t n = 0; n < t.pline_total && !emptied; ++n) emptied = t.pline_count[n] <= 0;
     if (!emptied) {
       put_message(run_context.message_buffer, kMessageBufferSize, msg::make_poly_too_many_plines, limit);
+      note_table_limit();
       return -1;
     }
     compact_plines();
@@ -177,6 +178,7 @@ int connect_pline(int32_t p1, int32_t p2) {
 
   if (int64_t{t.pline_count[a]} + t.pline_count[b] >= table_limits().pline_points) {
     copy_message(run_context.message_buffer, kMessageBufferSize, msg::connect_too_many_points);
+    note_table_limit();
     return -1;
   }
 
@@ -213,6 +215,7 @@ int make_poly(float x1, float y1, float x2, float y2, int k) {
   if (p1 == 0 || p2 == 0) {
     if (large_models()) return no_memory();
     put_message(run_context.message_buffer, kMessageBufferSize, msg::make_poly_too_many_points, kPointSlots);
+    note_table_limit();
     return -1;
   }
 
@@ -235,6 +238,7 @@ int make_poly(float x1, float y1, float x2, float y2, int k) {
     if (extended == -1) {
       copy_message(run_context.message_buffer, kMessageBufferSize,
                    first_known ? msg::make_poly_overflow_1 : msg::make_poly_overflow_2);
+      note_table_limit();
       return -1;
     }
     if (extended != 0) return -1;

@@ -3,6 +3,7 @@
 // table. Nothing here knows about polylines beyond "point p became an end of
 // row n" and "row n holds these points"; joining.cpp decides what that means.
 #include <cassert>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,40 +23,79 @@ uint32_t key_bits(float f) {
   return bits;
 }
 
-uint32_t hash_slot(float x, float y, int k, int bits) {
+uint64_t point_hash(float x, float y, int k) {
   uint64_t h = (static_cast<uint64_t>(key_bits(x)) << 32) | key_bits(y);
   h ^= static_cast<uint64_t>(static_cast<uint32_t>(k)) * 0x9E3779B97F4A7C15ull;
   h ^= h >> 33;
   h *= 0xFF51AFD7ED558CCDull;
   h ^= h >> 33;
   h *= 0xC4CEB9FE1A85EC53ull;
-  return static_cast<uint32_t>(h >> (64 - bits));
+  return h ^ (h >> 33);
 }
 
-uint64_t hash_entry(int32_t p) {
-  return static_cast<uint64_t>(engine_tables.point_hash_stamp) << 32 | static_cast<uint32_t>(p);
+uint32_t hash_slot(uint64_t h, int bits) { return static_cast<uint32_t>(h >> (64 - bits)); }
+uint8_t hash_tag(uint64_t h) { return static_cast<uint8_t>(h & 0xFF) | 1; }
+
+bool same_point(const IsoPoint& q, float x, float y, int k) { return q.x == x && q.y == y && q.level == k; }
+
+void clear_index(PointIndex& index) {
+  if (index.bits > 0) std::memset(index.tags.data, 0, size_t{1} << index.bits);
+  index.count = 0;
 }
 
-// The free slot for (x, y, k), which must be absent.
-uint32_t free_hash_slot(float x, float y, int k) {
-  const EngineTables& t = engine_tables;
-  const uint32_t mask = (1u << t.point_hash_bits) - 1;
-  uint32_t slot = hash_slot(x, y, k, t.point_hash_bits);
-  while (t.point_hash[slot] >> 32 == t.point_hash_stamp) slot = (slot + 1) & mask;
-  return slot;
+// Puts point p, whose hash is h, into the index, which has room.
+void put_in_index(PointIndex& index, int32_t p, uint64_t h) {
+  const uint32_t mask = (1u << index.bits) - 1;
+  uint32_t slot = hash_slot(h, index.bits);
+  while (index.tags[slot] != 0) slot = (slot + 1) & mask;
+  index.tags[slot] = hash_tag(h);
+  index.slots[slot] = p;
+  ++index.count;
 }
 
-// Large mode: a table twice the size, every point of the run put again.
-bool grow_point_hash(int bits) {
-  EngineTables& t = engine_tables;
-  if (!t.point_hash.reserve(int64_t{1} << bits)) return false;
-  std::memset(t.point_hash.data, 0, sizeof(uint64_t) * (size_t{1} << bits));
-  t.point_hash_bits = bits;
-  for (int32_t p = 1; p < t.point_count; ++p) {
-    const IsoPoint& q = t.iso_points[p];
-    if (q.x == q.x && q.y == q.y) t.point_hash[free_hash_slot(q.x, q.y, q.level)] = hash_entry(p);
+// Large mode: the index at twice its size (2^16 entries to start with), its
+// points put again.
+bool grow_index(PointIndex& index) {
+  const int bits = index.bits > 0 ? index.bits + 1 : 16;
+  const size_t size = size_t{1} << bits;
+  auto* tags = static_cast<uint8_t*>(std::calloc(size, 1));
+  auto* slots = static_cast<int32_t*>(std::malloc(size * sizeof(int32_t)));
+  if (tags == nullptr || slots == nullptr) {
+    std::free(tags);
+    std::free(slots);
+    return false;
   }
+  // The default mode's arrays stay where they are; only large mode's memory
+  // is replaced.
+  PointIndex grown = index;
+  grown.tags.data = grown.tags.heap = tags;
+  grown.slots.data = grown.slots.heap = slots;
+  grown.tags.capacity = grown.tags.heap_capacity = grown.slots.capacity = grown.slots.heap_capacity = int64_t(size);
+  grown.tags.grows = grown.slots.grows = true;
+  grown.bits = bits;
+  grown.count = 0;
+  for (int64_t i = 0; index.bits > 0 && i < (int64_t{1} << index.bits); ++i) {
+    if (index.tags[i] == 0) continue;
+    const IsoPoint& q = engine_tables.iso_points[index.slots[i]];
+    put_in_index(grown, index.slots[i], point_hash(q.x, q.y, q.level));
+  }
+  std::free(index.tags.heap);
+  std::free(index.slots.heap);
+  index = grown;
   return true;
+}
+
+// The point equal to (x, y, k), whose hash is h, or 0.
+int32_t find_in_index(const PointIndex& index, uint64_t h, float x, float y, int k) {
+  if (index.bits == 0) return 0;
+  const uint32_t mask = (1u << index.bits) - 1;
+  const uint8_t tag = hash_tag(h);
+  for (uint32_t slot = hash_slot(h, index.bits); index.tags[slot] != 0; slot = (slot + 1) & mask) {
+    if (index.tags[slot] != tag) continue;
+    const int32_t p = index.slots[slot];
+    if (same_point(engine_tables.iso_points[p], x, y, k)) return p;
+  }
+  return 0;
 }
 
 bool in_ring_pool(const int32_t* ring) {
@@ -85,7 +125,6 @@ void reset_engine_tables() {
   t.pline_level.select();
   t.pline_closed.select();
   t.fill_poly.select();
-  t.point_hash.select();
   t.end_list.select();
   t.end_entries.select();
   t.link_list.select();
@@ -103,24 +142,39 @@ void reset_engine_tables() {
     for (int n = 0; n < kMaxPlines; ++n) t.free_rings[t.free_ring_count++] = engine_ring_pool[kMaxPlines - 1 - n];
   }
 
-  // A new stamp empties the point index. When the stamps run out they start
-  // over, and the slots are cleared then.
-  if (++t.point_hash_stamp == 0) {
-    std::memset(t.point_hash.fixed, 0, sizeof(uint64_t) * t.point_hash.fixed_capacity);
-    if (t.point_hash.heap != nullptr) std::memset(t.point_hash.heap, 0, sizeof(uint64_t) * t.point_hash.heap_capacity);
-    t.point_hash_stamp = 1;
+  // The index starts empty; large mode's grows from nothing, keeping its
+  // memory from run to run.
+  PointIndex& index = t.point_index;
+  index.tags.select();
+  index.slots.select();
+  index.bits = 0;
+  for (int bits = 16; (int64_t{1} << bits) <= index.tags.capacity; ++bits) index.bits = bits;
+  if (!large_models()) index.bits = kPointHashBits;
+  clear_index(index);
+  t.window_on = 0;
+}
+
+void point_window_begin(const float* x, int nx) {
+  EngineTables& t = engine_tables;
+  if (!large_models()) return;
+  for (int i = 1; i < nx; ++i) {
+    // Wider than eight rounding steps of the larger end: then a crossing of
+    // column i can equal no crossing of column i + 2.
+    const float wide = std::fmax(std::fabs(x[i]), std::fabs(x[i + 1]));
+    const float step = std::nextafter(wide, INFINITY) - wide;
+    if (!(x[i + 1] - x[i] > 8 * step)) return;
   }
-  // Large mode keeps its table from run to run: a power of two from 2^16
-  // entries, or none yet (the first point makes one).
-  int bits = kPointHashBits;
-  if (large_models()) {
-    bits = 0;
-    if (t.point_hash.capacity >= int64_t{1} << 16) {
-      bits = 16;
-      while ((int64_t{1} << (bits + 1)) <= t.point_hash.capacity) ++bits;
-    }
-  }
-  t.point_hash_bits = bits;
+  t.window_on = 1;
+  t.window_newer = 0;
+  clear_index(t.point_window[0]);
+  clear_index(t.point_window[1]);
+}
+
+void point_window_next() {
+  EngineTables& t = engine_tables;
+  if (!t.window_on) return;
+  t.window_newer ^= 1;
+  clear_index(t.point_window[t.window_newer]);
 }
 
 int32_t find_or_add_point(float x, float y, int k) {
@@ -128,27 +182,24 @@ int32_t find_or_add_point(float x, float y, int k) {
   // A NaN coordinate equals nothing, not even itself: such a point is never
   // found, always added, and kept out of the index.
   const bool comparable = x == x && y == y;
-  if (comparable && t.point_hash_bits > 0) {
-    const uint32_t mask = (1u << t.point_hash_bits) - 1;
-    for (uint32_t slot = hash_slot(x, y, k, t.point_hash_bits);; slot = (slot + 1) & mask) {
-      const uint64_t entry = t.point_hash[slot];
-      if (entry >> 32 != t.point_hash_stamp) break;
-      const int32_t p = static_cast<int32_t>(entry & 0xFFFFFFFFu);
-      const IsoPoint& q = t.iso_points[p];
-      if (q.x == x && q.y == y && q.level == k) return p;
-    }
+  const uint64_t h = comparable ? point_hash(x, y, k) : 0;
+  PointIndex& index = t.window_on ? t.point_window[t.window_newer] : t.point_index;
+  if (comparable) {
+    int32_t p = find_in_index(index, h, x, y, k);
+    if (p == 0 && t.window_on) p = find_in_index(t.point_window[t.window_newer ^ 1], h, x, y, k);
+    if (p != 0) return p;
   }
   if (t.point_count >= table_limits().point_slots) return 0;
   const int32_t p = t.point_count;
   if (!t.iso_points.reserve(p + 1) || !t.end_list.reserve(p + 1) || !t.link_list.reserve(p + 1)) return 0;
-  if (large_models() && (int64_t{p} + 1) * 2 > (t.point_hash_bits > 0 ? int64_t{1} << t.point_hash_bits : 0)) {
-    if (!grow_point_hash(t.point_hash_bits > 0 ? t.point_hash_bits + 1 : 16)) return 0;
+  if (comparable && large_models() && (int64_t{index.count} + 1) * 2 > (index.bits > 0 ? int64_t{1} << index.bits : 0)) {
+    if (!grow_index(index)) return 0;
   }
   ++t.point_count;
   t.iso_points[p] = IsoPoint{x, y, k};
   t.end_list[p] = 0;
   t.link_list[p] = 0;
-  if (comparable) t.point_hash[free_hash_slot(x, y, k)] = hash_entry(p);
+  if (comparable) put_in_index(index, p, h);
   return -p;
 }
 
@@ -288,6 +339,7 @@ int add_fill_poly(int band, int nvert, const float x[5], const float y[5]) {
   const int32_t limit = table_limits().fill_poly_slots;
   if (t.fill_poly_count >= limit) {  // a full table stays full
     copy_message(run_context.message_buffer, kMessageBufferSize, msg::fill_poly_too_many);
+    note_table_limit();
     return -1;
   }
   if (!t.fill_poly.reserve(int64_t{t.fill_poly_count} + 1)) return engine_out_of_memory("add_fill_poly");
@@ -300,6 +352,7 @@ int add_fill_poly(int band, int nvert, const float x[5], const float y[5]) {
   std::memcpy(f.y, y, sizeof f.y);
   if (++t.fill_poly_count >= limit) {
     copy_message(run_context.message_buffer, kMessageBufferSize, msg::fill_poly_too_many);
+    note_table_limit();
     return -1;
   }
   return 0;

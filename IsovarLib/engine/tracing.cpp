@@ -97,7 +97,9 @@ int store(int band, const Piece& piece) { return add_fill_poly(band, piece.n, pi
 
 // trace_triangle, given the number of levels at or below each vertex value
 // (c0 for v0 and so on), which the grid walk shares between the six
-// triangles that meet at a grid point.
+// triangles that meet at a grid point. Without the band table (large mode,
+// when nothing reads it) the pieces are not even made.
+template <bool kPieces>
 int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, int c1, int c2) {
   // Sort by value, equal values keeping their argument order: the first of
   // the lowest values is L, and so on. Strict comparisons make the three
@@ -126,6 +128,7 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
   // second those in (mid, hi], c1 .. c2 - 1. Where level_range would answer
   // "none", these ranges are simply empty.
   if (c0 == c2) {
+    if (!kPieces) return 0;
     Piece whole;
     whole << L << M << H;
     return store(uncrossed_band_counted(lo.v, c0), whole);
@@ -137,13 +140,15 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
     const EdgePoint a = edge_point(levels[k], lo, mid);
     const EdgePoint b = edge_point(levels[k], lo, hi);
     if (make_poly(a.x, a.y, b.x, b.y, k) != 0) return -1;
-    Piece piece;
-    if (k == c0) {
-      piece << L << a << b;
-    } else {
-      piece << a0 << b0 << b << a;
+    if (kPieces) {
+      Piece piece;
+      if (k == c0) {
+        piece << L << a << b;
+      } else {
+        piece << a0 << b0 << b << a;
+      }
+      if (store(k, piece) != 0) return -1;
     }
-    if (store(k, piece) != 0) return -1;
     a0 = a;
     b0 = b;
   }
@@ -153,18 +158,21 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
     const EdgePoint a = edge_point(levels[k], mid, hi);
     const EdgePoint b = edge_point(levels[k], lo, hi);
     if (make_poly(a.x, a.y, b.x, b.y, k) != 0) return -1;
-    Piece piece;
-    if (k > c1) {
-      piece << a0 << b0 << b << a;
-    } else if (first_swept) {
-      piece << a0 << b0 << b << a << M;
-    } else {
-      piece << L << b << a << M;
+    if (kPieces) {
+      Piece piece;
+      if (k > c1) {
+        piece << a0 << b0 << b << a;
+      } else if (first_swept) {
+        piece << a0 << b0 << b << a << M;
+      } else {
+        piece << L << b << a << M;
+      }
+      if (store(k, piece) != 0) return -1;
     }
-    if (store(k, piece) != 0) return -1;
     a0 = a;
     b0 = b;
   }
+  if (!kPieces) return 0;
 
   // The last piece lies above the last level swept.
   Piece last;
@@ -174,6 +182,48 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
   }
   last << a0 << b0 << H << M;
   return store(c1, last);
+}
+
+int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, int c1, int c2) {
+  return fill_band_table() ? trace_counted<true>(v0, v1, v2, c0, c1, c2)
+                           : trace_counted<false>(v0, v1, v2, c0, c1, c2);
+}
+
+// The grid walk, with or without band pieces.
+template <bool kPieces>
+int walk_grid(int nx, int ny, int32_t* left, int32_t* right) {
+  const ModelStore& m = model_store;
+  const int n = level_count();
+  for (int j = 1; j <= ny; ++j) left[j] = levels_at_or_below(m.grid_value[1][j], m.levels, n);
+  point_window_begin(m.grid_x.data, nx);
+  // Cell (i, j) has the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1); its
+  // diagonal always runs from (i+1, j) to (i, j+1).
+  for (int i = 1; i < nx; ++i) {
+    const float* value0 = m.grid_value[i];
+    const float* value1 = m.grid_value[i + 1];
+    const int16_t* defined0 = m.grid_defined[i];
+    const int16_t* defined1 = m.grid_defined[i + 1];
+    const float x0 = m.grid_x[i];
+    const float x1 = m.grid_x[i + 1];
+    for (int j = 1; j <= ny; ++j) right[j] = levels_at_or_below(value1[j], m.levels, n);
+    if (i > 1) point_window_next();
+    for (int j = 1; j < ny; ++j) {
+      if (defined0[j] == 0 || defined1[j] == 0 || defined1[j + 1] == 0 || defined0[j + 1] == 0) continue;
+      // A cell whose four corners have as many levels below them crosses
+      // no level: without band pieces there is nothing to do.
+      if (!kPieces && left[j] == right[j] && left[j] == right[j + 1] && left[j] == left[j + 1]) continue;
+      const float y0 = m.grid_y[j];
+      const float y1 = m.grid_y[j + 1];
+      const Vertex c00{x0, y0, value0[j]};
+      const Vertex c10{x1, y0, value1[j]};
+      const Vertex c11{x1, y1, value1[j + 1]};
+      const Vertex c01{x0, y1, value0[j + 1]};
+      if (trace_counted<kPieces>(c00, c10, c01, left[j], right[j], left[j + 1]) != 0) return -1;
+      if (trace_counted<kPieces>(c10, c11, c01, right[j], right[j + 1], left[j + 1]) != 0) return -1;
+    }
+    std::swap(left, right);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -219,38 +269,13 @@ int trace_grid() {
   // Points outside the value tables are undefined, so cells stop there.
   const int nx = std::min(m.grid_nx, m.value_nx);
   const int ny = std::min(m.grid_ny, m.value_ny);
-  const int n = level_count();
   if (nx < 2 || ny < 2) return 0;
   // Levels at or below each grid point of columns i and i + 1: every point
   // serves up to six triangles, so it is counted once.
   if (!engine_tables.column_counts.reserve(2 * (int64_t{ny} + 1))) return engine_out_of_memory("trace_grid");
   int32_t* left = engine_tables.column_counts.data;
   int32_t* right = left + ny + 1;
-  for (int j = 1; j <= ny; ++j) left[j] = levels_at_or_below(m.grid_value[1][j], m.levels, n);
-  // Cell (i, j) has the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1); its
-  // diagonal always runs from (i+1, j) to (i, j+1).
-  for (int i = 1; i < nx; ++i) {
-    const float* value0 = m.grid_value[i];
-    const float* value1 = m.grid_value[i + 1];
-    const int16_t* defined0 = m.grid_defined[i];
-    const int16_t* defined1 = m.grid_defined[i + 1];
-    const float x0 = m.grid_x[i];
-    const float x1 = m.grid_x[i + 1];
-    for (int j = 1; j <= ny; ++j) right[j] = levels_at_or_below(value1[j], m.levels, n);
-    for (int j = 1; j < ny; ++j) {
-      if (defined0[j] == 0 || defined1[j] == 0 || defined1[j + 1] == 0 || defined0[j + 1] == 0) continue;
-      const float y0 = m.grid_y[j];
-      const float y1 = m.grid_y[j + 1];
-      const Vertex c00{x0, y0, value0[j]};
-      const Vertex c10{x1, y0, value1[j]};
-      const Vertex c11{x1, y1, value1[j + 1]};
-      const Vertex c01{x0, y1, value0[j + 1]};
-      if (trace_counted(c00, c10, c01, left[j], right[j], left[j + 1]) != 0) return -1;
-      if (trace_counted(c10, c11, c01, right[j], right[j + 1], left[j + 1]) != 0) return -1;
-    }
-    std::swap(left, right);
-  }
-  return 0;
+  return fill_band_table() ? walk_grid<true>(nx, ny, left, right) : walk_grid<false>(nx, ny, left, right);
 }
 
 int trace_isolines() {

@@ -28,11 +28,13 @@ void report(char* errMsg, const char* text) {
 int32_t readData(const char* path, char* errMsg) {
   // The reader driver (input/reader.h), exported as is.
   int32_t ReadIsovarFile(const char* path, char* errMsg);
+  run_context.table_limit_reached = 0;
   return ReadIsovarFile(path, errMsg);
 }
 
 int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t width, int32_t height) {
   RunContext& run = run_context;
+  run.table_limit_reached = 0;
   if (run.log_file != nullptr) std::fclose(run.log_file);
   // The run needs nothing from its log: one that cannot be opened is skipped.
   run.log_file = open_rewrite(kRunLogName);

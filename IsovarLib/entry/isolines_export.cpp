@@ -69,6 +69,7 @@ void put_feature(std::FILE* out, int n, bool first) {
 }  // namespace
 
 int32_t saveIsolines(char* errMsg, const char* path) {
+  run_context.table_limit_reached = 0;
   if (trace_isolines() != 0) {
     report(errMsg, run_context.message_buffer);
     return -1;

@@ -66,6 +66,21 @@ ISOVAR_API int32_t makeTempFilePath(char* errMsg, char* outPath);
  * no file; a file that cannot be written completely is removed. */
 ISOVAR_API int32_t saveIsolines(char* errMsg, const char* path);
 
+/* Large models, for the readData and plot runs that follow: with on != 0 the
+ * tables grow with the model instead of refusing what passes their default
+ * sizes (grids of any size memory holds, node and element numbers up to
+ * 99999999, no limit on isoline points, polylines, their points, band pieces
+ * or labels); levels (49), titles (5 of 58 bytes) and frame lines (10) keep
+ * their limits. A model that fits the default tables gives the same tables,
+ * display list and picture either way. Running out of memory is a failure
+ * with its message. Always 0. */
+ISOVAR_API int32_t setLargeModels(int32_t on);
+
+/* 1 when the last readData, isovarMain, saveBMP or saveIsolines failed
+ * because the model passed a default table's size, a limit that
+ * setLargeModels(1) lifts; otherwise 0. */
+ISOVAR_API int32_t tableLimitReached(void);
+
 #ifdef __cplusplus
 }
 #endif

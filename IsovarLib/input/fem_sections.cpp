@@ -123,6 +123,7 @@ int node_input(InputFile& in, char* errMsg) {
         std::fflush(run_context.log_file);
       }
       put_message(errMsg, kErrMsgSize, msg::in_node_number_bad, line, shown_max());
+      note_table_limit();
       return -1;
     }
     int32_t slot = node_slot(n);
@@ -170,6 +171,7 @@ int element_input(InputFile& in, char* errMsg) {
     const int32_t e = parse_index(tokens[0]);
     if (out_of_range(e)) {
       put_message(errMsg, kErrMsgSize, msg::in_element_number_bad, line, shown_max());
+      note_table_limit();
       return -1;
     }
     int32_t slot = m.large ? index_find(m.element_index, e) : e;
@@ -199,6 +201,7 @@ int node_data_input(InputFile& in, char* errMsg) {
     const int32_t n = parse_index(tokens[0]);
     if (out_of_range(n)) {
       put_message(errMsg, kErrMsgSize, msg::in_node_data_number_bad, line, shown_max());
+      note_table_limit();
       return -1;
     }
     const int32_t slot = node_slot(n);

@@ -45,6 +45,7 @@ int axis_input(InputFile& in, char* errMsg, const Axis& axis) {
     // fails on the limit whatever it holds.
     if (*axis.count == axis.capacity) {
       put_message(errMsg, kErrMsgSize, axis.too_many, line, kShownMaxGrid);
+      note_table_limit();
       return -1;
     }
     double value;

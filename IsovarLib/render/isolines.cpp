@@ -175,11 +175,14 @@ void draw_isolines() {
   const float w = static_cast<float>(static_cast<double>(model_store.extent_xmax) - xmin);
   const float h = static_cast<float>(static_cast<double>(model_store.extent_ymax) - ymin);
   const int32_t level_count = model_store.level_count;
+  // The box line_clip clips to, and its test of a point (a NaN is inside).
+  const bool box = w > 0.0f && h > 0.0f;
+  const float right = static_cast<float>(static_cast<double>(xmin) + w);
+  const float top = static_cast<float>(static_cast<double>(ymin) + h);
+  auto inside = [&](float x, float y) { return !(x < xmin) && !(x > right) && !(y < ymin) && !(y > top); };
 
   reset_labels();
-  int32_t total = E.pline_total;
-  if (total > kMaxPlines) total = kMaxPlines;
-  for (int32_t n = 0; n < total; ++n) {
+  for (int32_t n = 0; n < E.pline_total; ++n) {
     const int32_t count = E.pline_count[n];
     const int32_t k = E.pline_level[n];
     if (count <= 0 || k < 0 || k >= level_count) continue;
@@ -188,13 +191,26 @@ void draw_isolines() {
     const int32_t width = model_store.level_kind[k] == 1 ? 2 : 1;
     HPEN pen = CreatePen(PS_SOLID, width, level_colour(k));
     HGDIOBJ old_pen = SelectObject(dc, pen);
+    // A segment with both ends in the box is what clipping would leave as it
+    // is; the pixel of its second end is then the first of the next one's.
+    int32_t mapped = -1;  // the point whose pixel is (mapped_x, mapped_y)
+    int32_t mapped_x = 0, mapped_y = 0;
     for (int32_t j = 0; j + 1 < count; ++j) {
       const IsoPoint& a = E.iso_points[pline_point(n, j)];
       const IsoPoint& b = E.iso_points[pline_point(n, j + 1)];
-      float x1 = a.x, y1 = a.y, x2 = b.x, y2 = b.y;
-      int32_t r = line_clip(xmin, ymin, w, h, x1, y1, x2, y2);
-      if (r < 0 || r > 3) continue;
-      const int32_t X1 = map_x(x1), Y1 = map_y(y1), X2 = map_x(x2), Y2 = map_y(y2);
+      int32_t X1, Y1, X2, Y2;
+      if (box && inside(a.x, a.y) && inside(b.x, b.y)) {
+        X1 = mapped == j ? mapped_x : map_x(a.x);
+        Y1 = mapped == j ? mapped_y : map_y(a.y);
+        X2 = mapped_x = map_x(b.x);
+        Y2 = mapped_y = map_y(b.y);
+        mapped = j + 1;
+      } else {
+        float x1 = a.x, y1 = a.y, x2 = b.x, y2 = b.y;
+        int32_t r = line_clip(xmin, ymin, w, h, x1, y1, x2, y2);
+        if (r < 0 || r > 3) continue;
+        X1 = map_x(x1), Y1 = map_y(y1), X2 = map_x(x2), Y2 = map_y(y2);
+      }
       MoveToEx(dc, X1, Y1, nullptr);
       LineTo(dc, X2, Y2);
       dl_line(width, X1, Y1, X2, Y2);

@@ -19,7 +19,13 @@
 #include "isovar_messages.h"
 #include "render.h"
 
-LabelTable label_table;
+namespace {
+
+AcceptedLabel fixed_labels[kMaxLabels];
+
+}  // namespace
+
+LabelTable label_table = {fixed_table(fixed_labels), 0, 0.0f, 0.0f, 0, {}};
 
 namespace {
 
@@ -35,7 +41,7 @@ int cell_of(float v, float origin, float cell_size) {
 
 bool near_label(float x, float y, int32_t m) {
   const LabelTable& T = label_table;
-  return std::fabs(x - T.label_x[m]) <= T.near_x && std::fabs(y - T.label_y[m]) <= T.near_y;
+  return std::fabs(x - T.labels[m].x) <= T.near_x && std::fabs(y - T.labels[m].y) <= T.near_y;
 }
 
 bool near_any_label(float x, float y, int col, int row) {
@@ -51,7 +57,7 @@ bool near_any_label(float x, float y, int col, int row) {
   const int r1 = row + kReach >= kLabelCells ? kLabelCells - 1 : row + kReach;
   for (int c = c0; c <= c1; ++c)
     for (int r = r0; r <= r1; ++r)
-      for (int32_t m = T.cell_head[c][r]; m >= 0; m = T.cell_next[m])
+      for (int32_t m = T.cell_head[c][r]; m >= 0; m = T.labels[m].next)
         if (near_label(x, y, m)) return true;
   return false;
 }
@@ -66,6 +72,7 @@ struct Placement {
 
 void reset_labels() {
   LabelTable& T = label_table;
+  T.labels.select();
   T.label_count = 0;
   T.near_x = static_cast<float>(
       (static_cast<double>(model_store.extent_xmax) - model_store.extent_xmin) * 0.1);
@@ -96,18 +103,16 @@ void add_label(int32_t p, int32_t k) {
     row = cell_of(y, model_store.extent_ymin, T.near_y);
   }
   if (near_any_label(x, y, col, row)) return;
-  if (T.label_count >= kMaxLabels) {
+  if (T.label_count >= table_limits().labels || !T.labels.reserve(int64_t{T.label_count} + 1)) {
     // Drawn on the picture only, in whatever font and colour are current.
     TextOutA(run_context.run_hdc, 10, 10, msg::label_overflow,
              static_cast<int>(sizeof msg::label_overflow - 1));
     return;
   }
   const int32_t m = T.label_count++;
-  T.label_x[m] = x;
-  T.label_y[m] = y;
-  T.label_level[m] = k;
+  T.labels[m] = AcceptedLabel{x, y, k, -1};
   if (T.indexed) {
-    T.cell_next[m] = T.cell_head[col][row];
+    T.labels[m].next = T.cell_head[col][row];
     T.cell_head[col][row] = m;
   }
 }
@@ -157,8 +162,7 @@ void draw_labels() {
   HGDIOBJ old_font = SelectObject(dc, font);
   SetTextColor(dc, kWhite);
   const LabelTable& T = label_table;
-  for (int32_t m = 0; m < T.label_count; ++m)
-    draw_label(T.label_x[m], T.label_y[m], T.label_level[m], kLabelSize);
+  for (int32_t m = 0; m < T.label_count; ++m) draw_label(T.labels[m].x, T.labels[m].y, T.labels[m].level, kLabelSize);
   SelectObject(dc, old_font);
   DeleteObject(font);
 }

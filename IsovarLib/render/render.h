@@ -21,6 +21,7 @@
 #include <cstdio>
 
 #include "platform.h"
+#include "shared/tables.h"
 
 // ---------------------------------------------------------------------------
 // Files rewritten on every run
@@ -104,22 +105,26 @@ void draw_frame();
 // ---------------------------------------------------------------------------
 // Isolines and labels
 
-constexpr int kMaxLabels = 500;
+constexpr int kMaxLabels = 500;  // the default mode's table; large mode grows
 // The nearness index: a grid of cells one nearness threshold wide over the
 // extent (clamped at its sides), each holding a chain of accepted labels.
 constexpr int kLabelCells = 16;
 
+struct AcceptedLabel {
+  float x;
+  float y;
+  int32_t level;
+  int32_t next;  // the next label in the same cell, -1 none
+};
+
 struct LabelTable {
-  float label_x[kMaxLabels];
-  float label_y[kMaxLabels];
-  int32_t label_level[kMaxLabels];
+  Table<AcceptedLabel> labels;
   int32_t label_count;
 
   float near_x;  // nearness thresholds of this render
   float near_y;
   int32_t indexed;  // 0: thresholds unusable as cell sizes, scan every label
   int32_t cell_head[kLabelCells][kLabelCells];  // first label of a cell, -1 none
-  int32_t cell_next[kMaxLabels];                // next label in the same cell
 };
 
 extern LabelTable label_table;

@@ -4,8 +4,13 @@
 #include <cstring>
 
 #include "shared/run_context.h"
+#include "shared/tables.h"
 
 RunContext run_context;
+
+void note_table_limit() {
+  if (!large_models()) run_context.table_limit_reached = 1;
+}
 
 namespace {
 

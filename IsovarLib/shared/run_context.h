@@ -21,9 +21,14 @@ struct RunContext {
   std::FILE* log_file;           // the open run log, or none
   std::FILE* display_list_file;  // open only while a run renders
   char message_buffer[kMessageBufferSize];
+  int32_t table_limit_reached;  // the last call failed on a default table's limit
 };
 
 extern RunContext run_context;
+
+// Marks the failure being reported as one of a table limit that large mode
+// lifts (tableLimitReached tells the caller).
+void note_table_limit();
 
 // Formats a message into dest, a buffer of cap bytes, cutting it at the last
 // whole code page 932 character that fits with its NUL.

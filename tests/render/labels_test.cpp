@@ -78,8 +78,8 @@ TEST_F(Labels, ClosedPolylineGetsOneLabel) {
   int n = add_pline_of(0, {a, b, c, a}, 1);
   add_pline_labels(n);
   ASSERT_EQ(label_table.label_count, 1);
-  EXPECT_EQ(label_table.label_x[0], 2.0f);
-  EXPECT_EQ(label_table.label_y[0], 2.0f);
+  EXPECT_EQ(label_table.labels[0].x, 2.0f);
+  EXPECT_EQ(label_table.labels[0].y, 2.0f);
 }
 
 TEST_F(Labels, NearnessIgnoresLevelsAndNeedsBothDirections) {
@@ -93,9 +93,9 @@ TEST_F(Labels, NearnessIgnoresLevelsAndNeedsBothDirections) {
   ASSERT_EQ(label_table.label_count, 5);
   const Accepted want[] = {{2, 2, 0}, {9, 4.5f, 0}, {9, 2, 1}, {2.5f, 3, 2}, {3.5f, 2, 2}};
   for (int m = 0; m < 5; ++m) {
-    EXPECT_EQ(label_table.label_x[m], want[m].x) << m;
-    EXPECT_EQ(label_table.label_y[m], want[m].y) << m;
-    EXPECT_EQ(label_table.label_level[m], want[m].k) << m;
+    EXPECT_EQ(label_table.labels[m].x, want[m].x) << m;
+    EXPECT_EQ(label_table.labels[m].y, want[m].y) << m;
+    EXPECT_EQ(label_table.labels[m].level, want[m].k) << m;
   }
 }
 
@@ -151,9 +151,9 @@ TEST_F(Labels, IndexAgreesWithScanningEveryLabel) {
       }
       ASSERT_EQ(label_table.label_count, static_cast<int32_t>(literal.labels.size()));
       for (int32_t m = 0; m < label_table.label_count; ++m) {
-        ASSERT_EQ(label_table.label_x[m], literal.labels[m].x);
-        ASSERT_EQ(label_table.label_y[m], literal.labels[m].y);
-        ASSERT_EQ(label_table.label_level[m], literal.labels[m].k);
+        ASSERT_EQ(label_table.labels[m].x, literal.labels[m].x);
+        ASSERT_EQ(label_table.labels[m].y, literal.labels[m].y);
+        ASSERT_EQ(label_table.labels[m].level, literal.labels[m].k);
       }
     }
   }
@@ -163,7 +163,7 @@ TEST_F(Labels, FullTableDropsFurtherCandidates) {
   // Candidates 3 units apart in x never come near each other.
   for (int i = 0; i < 520; ++i) add_label(add_point(3.0f * i, 1, 0), 0);
   EXPECT_EQ(label_table.label_count, 500);
-  EXPECT_EQ(label_table.label_x[499], 3.0f * 499);
+  EXPECT_EQ(label_table.labels[499].x, 3.0f * 499);
 }
 
 TEST_F(Labels, PlacementByEdge) {
