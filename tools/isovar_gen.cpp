@@ -1,5 +1,6 @@
 // isovar-gen: writes a made-up model file, for trying large models.
-//   isovar-gen noise N OUTPUT          a few sines and 2 % noise on an N x N grid
+//   isovar-gen noise N OUTPUT [RAW]    a few sines and 2 % noise on an N x N grid
+//                                      (RAW: its values as float32, column by column)
 //   isovar-gen terrain NX NY OUTPUT    an elevation model in metres, levels every 40 m
 #include <cstdio>
 #include <cstdlib>
@@ -10,12 +11,12 @@
 int main(int argc, char** argv) {
   const std::string kind = argc > 1 ? argv[1] : "";
   bool ok;
-  if (kind == "noise" && argc == 4) {
-    ok = model_gen::write_noisy_field(argv[3], std::atoi(argv[2]));
+  if (kind == "noise" && (argc == 4 || argc == 5)) {
+    ok = model_gen::write_noisy_field(argv[3], std::atoi(argv[2]), 1, argc == 5 ? argv[4] : "");
   } else if (kind == "terrain" && argc == 5) {
     ok = model_gen::write_terrain(argv[4], std::atoi(argv[2]), std::atoi(argv[3]));
   } else {
-    std::fprintf(stderr, "usage: isovar-gen noise N OUTPUT | isovar-gen terrain NX NY OUTPUT\n");
+    std::fprintf(stderr, "usage: isovar-gen noise N OUTPUT [RAW] | isovar-gen terrain NX NY OUTPUT\n");
     return 2;
   }
   if (!ok) {

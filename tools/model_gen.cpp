@@ -72,7 +72,7 @@ void axis(Writer& w, const char* name, int n, double from, double step, int deci
 
 }  // namespace
 
-bool write_noisy_field(const std::string& path, int n, unsigned seed) {
+bool write_noisy_field(const std::string& path, int n, unsigned seed, const std::string& raw_path) {
   Writer w(path);
   if (!w.ok()) return false;
   std::mt19937 rng(seed);
@@ -90,6 +90,12 @@ bool write_noisy_field(const std::string& path, int n, unsigned seed) {
       lo = std::min(lo, value);
       hi = std::max(hi, value);
     }
+  }
+  if (!raw_path.empty()) {
+    std::FILE* raw = std::fopen(raw_path.c_str(), "wb");
+    if (raw == nullptr) return false;
+    const bool written = std::fwrite(v.data(), sizeof(float), v.size(), raw) == v.size();
+    if (std::fclose(raw) != 0 || !written) return false;
   }
   w.text("*model differencial\n*title\nnoisy field\n*end\n");
   axis(w, "*x", n, 0.0, step, 6);

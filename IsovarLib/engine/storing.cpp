@@ -53,10 +53,10 @@ void put_in_index(PointIndex& index, int32_t p, uint64_t h) {
   ++index.count;
 }
 
-// Large mode: the index at twice its size (2^16 entries to start with), its
-// points put again.
-bool grow_index(PointIndex& index) {
-  const int bits = index.bits > 0 ? index.bits + 1 : 16;
+// Large mode: the index at twice its size (2^first_bits entries to start
+// with), its points put again.
+bool grow_index(PointIndex& index, int first_bits) {
+  const int bits = index.bits > 0 ? index.bits + 1 : first_bits;
   const size_t size = size_t{1} << bits;
   auto* tags = static_cast<uint8_t*>(std::calloc(size, 1));
   auto* slots = static_cast<int32_t*>(std::malloc(size * sizeof(int32_t)));
@@ -193,7 +193,8 @@ int32_t find_or_add_point(float x, float y, int k) {
   const int32_t p = t.point_count;
   if (!t.iso_points.reserve(p + 1) || !t.end_list.reserve(p + 1) || !t.link_list.reserve(p + 1)) return 0;
   if (comparable && large_models() && (int64_t{index.count} + 1) * 2 > (index.bits > 0 ? int64_t{1} << index.bits : 0)) {
-    if (!grow_index(index)) return 0;
+    // A column's part starts small: it is cleared at every column.
+    if (!grow_index(index, t.window_on ? 10 : 16)) return 0;
   }
   ++t.point_count;
   t.iso_points[p] = IsoPoint{x, y, k};

@@ -182,6 +182,9 @@ void draw_isolines() {
   auto inside = [&](float x, float y) { return !(x < xmin) && !(x > right) && !(y < ymin) && !(y > top); };
 
   reset_labels();
+  // Each level's pen colour, worked out once (a large model has many rows).
+  COLORREF colours[kLevelSlots];
+  for (int32_t k = 0; k < level_count && k < kLevelSlots; ++k) colours[k] = level_colour(k);
   for (int32_t n = 0; n < E.pline_total; ++n) {
     const int32_t count = E.pline_count[n];
     const int32_t k = E.pline_level[n];
@@ -189,7 +192,7 @@ void draw_isolines() {
     add_pline_labels(n);
 
     const int32_t width = model_store.level_kind[k] == 1 ? 2 : 1;
-    HPEN pen = CreatePen(PS_SOLID, width, level_colour(k));
+    HPEN pen = CreatePen(PS_SOLID, width, colours[k]);
     HGDIOBJ old_pen = SelectObject(dc, pen);
     // A segment with both ends in the box is what clipping would leave as it
     // is; the pixel of its second end is then the first of the next one's.

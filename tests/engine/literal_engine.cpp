@@ -8,6 +8,7 @@
 namespace literal {
 
 Tables tables;
+std::vector<TracedSegment> traced;
 
 namespace {
 
@@ -327,9 +328,11 @@ void reset() {
   t.pline_total = 0;
   t.fill_poly_count = 0;
   t.link_count = 0;
+  traced.clear();
 }
 
 int make_poly(float x1, float y1, float x2, float y2, int k) {
+  traced.push_back(TracedSegment{x1, y1, x2, y2, k});
   if (x1 == x2 && y1 == y2) return 0;
   int p1 = scan_or_add_point(x1, y1, k);
   if (p1 == 0) {

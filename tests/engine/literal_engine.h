@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/engine.h"
 #include "shared/run_context.h"
@@ -31,6 +32,13 @@ struct Tables {
 };
 
 extern Tables tables;
+
+// Every segment the tracing handed over in the last run, as handed over.
+struct TracedSegment {
+  float x1, y1, x2, y2;
+  int k;
+};
+extern std::vector<TracedSegment> traced;
 
 // The whole run over model_store: 0, or -1 with the message in
 // tables.message_buffer. Leaves message_buffer as it was at the start apart
