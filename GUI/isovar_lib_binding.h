@@ -9,13 +9,16 @@
 
 #include "IsovarLib.h"
 
-// The library functions the window calls. All four are set after a
-// successful bind.
+// The library functions the window calls. The first four are set after a
+// successful bind; the large-model pair when the library has it (the window
+// then offers --large and says when a model passes the default tables).
 struct IsovarLibBinding {
   decltype(&::readData) readData = nullptr;
   decltype(&::isovarMain) isovarMain = nullptr;
   decltype(&::saveBMP) saveBMP = nullptr;
   decltype(&::currentDir) currentDir = nullptr;
+  decltype(&::setLargeModels) setLargeModels = nullptr;
+  decltype(&::tableLimitReached) tableLimitReached = nullptr;
 };
 
 // The library's file name.

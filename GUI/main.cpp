@@ -1,5 +1,6 @@
-// Isovar: the window. "Isovar FILE" opens FILE at start-up as if it had been
-// chosen in the open dialog.
+// Isovar: the window. "Isovar [--large] [FILE]" opens FILE at start-up as if
+// it had been chosen in the open dialog; --large lifts the default tables'
+// limits for every model the window reads and plots.
 #include <QApplication>
 #include <QTimer>
 
@@ -21,9 +22,11 @@ int main(int argc, char** argv) {
   Form1 window(lib);
   window.show();
 
-  const QStringList args = QApplication::arguments();
-  if (args.size() > 1) {
-    const QString path = args.at(1);
+  QStringList args = QApplication::arguments();
+  args.removeFirst();
+  if (args.removeAll(QStringLiteral("--large")) > 0 && lib.setLargeModels != nullptr) lib.setLargeModels(1);
+  if (!args.isEmpty()) {
+    const QString path = args.first();
     QTimer::singleShot(0, &window, [&window, path] { window.module1().OpenInput(path); });
   }
   return QApplication::exec();

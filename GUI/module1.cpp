@@ -15,6 +15,7 @@ const char* const kDrawPlotBeforePrint = "最初に描画してください";
 const char* const kPrinterCancel = "Printer cancel";
 const char* const kBmpFilter = "BMP(*.BMP)|*.bmp|すべて|*.*";
 const char* const kPrtInfoName = "prtInfo.tmp";
+const char* const kLargeModelHint = "モデルが既定の表の大きさを超えています。Isovar --large で制限を外せます。";
 
 Module1::Module1(const IsovarLibBinding& lib, Dialogs& dialogs, QObject* parent)
     : QObject(parent), fileOpenDlg(dialogs), lib_(lib), dialogs_(dialogs) {}
@@ -32,7 +33,10 @@ void Module1::clearErrMsg() { std::memset(errMsg, 0, sizeof errMsg); }
 
 QString Module1::errMsgText() {
   errMsg[ISOVAR_ERRMSG_SIZE] = '\0';  // the library's text ends within its 256 bytes
-  return fromCp932(errMsg);
+  QString text = fromCp932(errMsg);
+  if (lib_.tableLimitReached != nullptr && lib_.tableLimitReached() != 0)
+    text += QLatin1Char('\n') + QString::fromUtf8(kLargeModelHint);
+  return text;
 }
 
 void Module1::FileCommand_Click() {

@@ -25,6 +25,7 @@ extern const char* const kPrinterCancel;        // "Printer cancel"
 // The save dialog's file types: BMP files, and all files.
 extern const char* const kBmpFilter;            // "BMP(*.BMP)|*.bmp|すべて|*.*"
 extern const char* const kPrtInfoName;          // "prtInfo.tmp"
+extern const char* const kLargeModelHint;       // under a message of a default table's limit
 
 class Module1 : public QObject {
  public:
@@ -63,6 +64,8 @@ class Module1 : public QObject {
  private:
   void readInput();
   void clearErrMsg();
+  // The library's message, and under it how to lift the default tables'
+  // limits when they stopped the model.
   QString errMsgText();
   void reportPaintFailure(const QString& text);
 

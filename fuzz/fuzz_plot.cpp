@@ -1,17 +1,23 @@
 // The whole plot run: arbitrary bytes through readData and, when the read
 // succeeds, isovarMain and saveBMP at a size taken from the input.
 //
-// Input layout: two bytes of width and two of height (little-endian, mapped
-// into 1..999), then the input file. When the first byte is odd, the plot run
-// happens even after a failed read, as a window repaint does: the run then
-// works on whatever the failed read left in the tables.
+// Input layout: two bytes of width and two of height (little-endian), then
+// the input file. Most inputs plot small (1..48 pixels a side, which keeps the
+// runs fast); with the top four bits of the fourth byte set, the sides run up
+// to 999. When the first byte is odd, the plot run happens even after a failed
+// read, as a window repaint does: the run then works on whatever the failed
+// read left in the tables. When the third byte is odd and the file is at most
+// 4 KiB, the tables are those of large mode (the size cap keeps the grids a
+// file can declare, and so each run, small).
 #include "IsovarLib.h"
 #include "fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
-  int width = 1 + (data[0] | data[1] << 8) % 999;
-  int height = 1 + (data[2] | data[3] << 8) % 999;
+  const int sides = (data[3] & 0xF0) == 0xF0 ? 999 : 48;
+  int width = 1 + (data[0] | data[1] << 8) % sides;
+  int height = 1 + (data[2] | (data[3] & 0x7F) << 8) % sides;
+  setLargeModels((data[2] & 1) != 0 && size - 4 <= 4096 ? 1 : 0);
   std::string path = fuzz::write_input("input.iso", data + 4, size - 4);
   fuzz::GuardedErrMsg err;
   if (readData(path.c_str(), err.get()) != 0) {

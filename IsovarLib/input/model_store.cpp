@@ -62,8 +62,8 @@ void select_model_storage() {
     m.value_ny = kMaxGridNy;
     m.grid_value.stride = m.grid_defined.stride = kFixedStride;
     m.node_slots = m.element_slots = kNodeSlots;
-    for (int n = 0; n < kNodeSlots; ++n) m.node_state[n] = 0;
-    for (int e = 0; e < kNodeSlots; ++e) m.element_defined[e] = 0;
+    std::memset(m.node_state.data, 0, sizeof(int16_t) * kNodeSlots);
+    std::memset(m.element_defined.data, 0, sizeof(int16_t) * kNodeSlots);
   }
 }
 

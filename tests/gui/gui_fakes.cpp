@@ -54,6 +54,8 @@ int32_t fakeSaveBMP(char* errMsg, HDC hdc, const char* printInfoPath, const char
   return 0;
 }
 
+int32_t fakeTableLimitReached() { return script.limitReached; }
+
 int32_t fakeCurrentDir(char* buf) {
   ++calls.currentDir;
   buf[0] = '\0';
@@ -68,6 +70,7 @@ IsovarLibBinding binding() {
   b.isovarMain = &fakeIsovarMain;
   b.saveBMP = &fakeSaveBMP;
   b.currentDir = &fakeCurrentDir;
+  b.tableLimitReached = &fakeTableLimitReached;
   return b;
 }
 

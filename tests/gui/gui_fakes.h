@@ -73,6 +73,7 @@ struct Script {
   std::string plotMessage;
   int32_t bmpResult = 0;
   std::string bmpMessage;
+  int32_t limitReached = 0;  // what tableLimitReached answers
 };
 
 struct Calls {

@@ -113,6 +113,18 @@ TEST_F(Module1Test, RejectedFileShowsTheLibraryTextAndKeepsTheFlags) {
   EXPECT_TRUE(module.Picture1_Paint(QSize(665, 585)));
 }
 
+TEST_F(Module1Test, ModelPastTheDefaultTablesGetsTheLargeModeHint) {
+  const std::string text = u8"(x_input) (行:505)  Ｘ方向の格子点数が多すぎます。（最大:500） ";
+  fake_lib::script.readResult = -1;
+  fake_lib::script.readMessage = cp932(text);
+  fake_lib::script.limitReached = 1;
+  open(input("wide.iso"));
+  fake_lib::script.limitReached = 0;
+  open(input("wide.iso"));
+  EXPECT_EQ(dialogs.messages, (QStringList{QString::fromStdString(text) + "\n" + QString::fromUtf8(kLargeModelHint),
+                                           QString::fromStdString(text)}));
+}
+
 TEST_F(Module1Test, FailedPlotRefusesBmpAndPrintAndIsShownOnceAcrossRepaints) {
   const std::string text = u8"(make_poly)ポリラインの数が多すぎる（最大：1500）";
   fake_lib::script.plotResult = -1;

@@ -1,5 +1,6 @@
 // isovar-plot run as a program, in a folder of its own.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,7 +33,8 @@ struct Result {
 };
 
 // Runs isovar-plot with args in folder dir; its output goes to files there.
-Result plot(const TempDir& dir, const std::vector<std::string>& args) {
+// A memory limit (bytes of address space) is set for it when given.
+Result plot(const TempDir& dir, const std::vector<std::string>& args, rlim_t memory = 0) {
   std::string out_path = dir.file(".stdout");
   std::string err_path = dir.file(".stderr");
   pid_t pid = fork();
@@ -40,6 +42,10 @@ Result plot(const TempDir& dir, const std::vector<std::string>& args) {
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || chdir(dir.path().c_str()) != 0) _exit(127);
+    if (memory != 0) {
+      const rlimit limit{memory, memory};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+    }
     dup2(out, 1);
     dup2(err, 2);
     std::vector<char*> argv{const_cast<char*>(kPlot)};
@@ -94,6 +100,48 @@ TEST(IsovarPlot, UsageErrorsExitTwoWithAOneLineHint) {
     EXPECT_NE(r.err.find("--help"), std::string::npos) << shown << r.err;
     EXPECT_FALSE(testing_support::file_exists(dir.file("isovar.log"))) << shown;
   }
+}
+
+// A grid of nx x ny points with values only along its first column.
+std::string thin_grid(int nx, int ny) {
+  std::string text = "*x\n";
+  for (int i = 0; i < nx; ++i) text += std::to_string(i) + "\n";
+  text += "*end\n*y\n";
+  for (int j = 0; j < ny; ++j) text += std::to_string(j) + "\n";
+  text += "*end\n*value\n1 1 0\n1 2 1\n2 1 1\n2 2 2\n*end\n*isovar\n0.5\n*end\n";
+  return text;
+}
+
+TEST(IsovarPlot, LargeLiftsTheTablesAndTheDefaultSaysSo) {
+  TempDir dir;
+  write_file(dir.file("wide.iso"), thin_grid(600, 3));
+  Result r = plot(dir, {"wide.iso"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, u8"wide.iso: (x_input) (行:501)  Ｘ方向の格子点数が多すぎます。（最大:500） \n"
+                   "wide.iso: the model is larger than the default tables; --large lifts their limits\n");
+  r = plot(dir, {"wide.iso", "--large", "--isolines", "wide.geojson"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(read_file(dir.file("wide.geojson")).find("LineString"), std::string::npos);
+  // A failure that is no table's limit gets no hint.
+  write_file(dir.file("bad.iso"), "*x\nabc\n");
+  r = plot(dir, {"bad.iso"});
+  EXPECT_EQ(r.err.find("--large"), std::string::npos) << r.err;
+}
+
+TEST(IsovarPlot, LargeModelBeyondTheMemoryFailsWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+#endif
+  TempDir dir;
+  // 20000 x 20000 grid points need some 2.4 GB of value tables.
+  write_file(dir.file("huge.iso"), thin_grid(20000, 20000));
+  const Result r = plot(dir, {"huge.iso", "--large"}, rlim_t{1} << 30);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, u8"huge.iso: (value_input)メモリが足りません。\n");
 }
 
 TEST(IsovarPlot, HelpAndVersion) {
