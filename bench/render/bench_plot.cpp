@@ -12,6 +12,7 @@
 #include <string>
 
 #include "IsovarLib.h"
+#include "atomic_file.h"
 #include "engine/engine.h"
 #include "shared/run_context.h"
 #include "render/render.h"
@@ -72,11 +73,18 @@ void BM_RenderOnly(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
-    run_context.display_list_file = open_rewrite("render.tmp");
+    files::AtomicFile display_list;
+    if (display_list.open("render.tmp", files::Target::kFixedName) != 0) {
+      state.SkipWithError("render.tmp cannot be written");
+      break;
+    }
+    run_context.display_list_file = &display_list;
     render_plot();
-    end_rewrite(run_context.display_list_file);
-    std::fclose(run_context.display_list_file);
     run_context.display_list_file = nullptr;
+    if (display_list.commit() != 0) {
+      state.SkipWithError("render.tmp cannot be written");
+      break;
+    }
   }
   DeleteDC(dc);
 }
