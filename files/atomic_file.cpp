@@ -241,6 +241,10 @@ int replace_file(const char* path, const void* data, std::size_t size, Target ta
   return out.commit();
 }
 
+std::string write_failure(const std::string& path, int error) {
+  return "cannot write " + path + ": " + std::strerror(error);
+}
+
 void inject_failure(Step step, int nth, int error) { injected[static_cast<int>(step)] = {nth, error}; }
 
 }  // namespace files

@@ -94,6 +94,10 @@ class AtomicFile {
 // error number.
 int replace_file(const char* path, const void* data, std::size_t size, Target target);
 
+// "cannot write PATH: REASON", REASON being the system's text for error: how
+// the programs report a file they could not write.
+std::string write_failure(const std::string& path, int error);
+
 // Test seam: the nth call (1 for the next) of a step from now on fails with
 // error instead of being made; a failed write writes nothing. One failure
 // per step can be waiting; error 0 takes it back.
