@@ -124,8 +124,11 @@ int AtomicFile::open(const char* path, Target target) {
     if (int err = follow_links(target_)) return error_ = err;
   }
   exchange_ = target == Target::kFixedName && exists;
-  // Created no more open than the file it replaces, then given its exact bits.
   const bool keep_mode = exists && S_ISREG(st.st_mode);
+  // Renaming needs only the folder's permission: a file that may not be
+  // written stays as it is, as if it were written in place.
+  if (keep_mode && faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return error_ = errno;
+  // Created no more open than the file it replaces, then given its exact bits.
   const mode_t mode = keep_mode ? st.st_mode & 0777 : 0666;
   fd_ = create_temp(target_, mode, temp_);
   if (fd_ < 0) {

@@ -13,8 +13,9 @@
 //   out.write(body);
 //   if (int err = out.commit()) return report_write(err);
 //
-// An existing regular target keeps its permission bits (not its owner); a
-// new one gets 0666 less the umask, as any created file. An existing device,
+// An existing regular target keeps its permission bits (not its owner), and
+// one that may not be written is refused (EACCES) as an in-place write
+// would be; a new one gets 0666 less the umask, as any created file. An existing device,
 // pipe or socket is not replaced but written directly, every write checked.
 // A directory is refused with EISDIR. Not thread-safe; one object writes one
 // file at a time.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -134,6 +135,26 @@ TEST_P(AtomicFileTest, PermissionBitsOfAnExistingFileAreKept) {
     EXPECT_EQ(mode_of(target) & 0777, mode);
   }
   umask(mask);
+}
+
+TEST_P(AtomicFileTest, AFileThatMayNotBeWrittenStaysAsItIs) {
+  const std::string target = dir.file("locked.dat");
+  write_file(target, kOld);
+  ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+  const Target kind = GetParam();
+  auto refused = [&] { return replace(target, "new", kind) == EACCES; };
+  if (geteuid() != 0) {
+    EXPECT_TRUE(refused());
+  } else {
+    // Root may write anything: the attempt is made as another user.
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    const pid_t pid = fork();
+    if (pid == 0) _exit(setgid(65534) == 0 && setuid(65534) == 0 && refused() ? 0 : 1);
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(status, 0);
+  }
+  EXPECT_EQ(read_file(target), kOld);
 }
 
 TEST_P(AtomicFileTest, FoldersAndMissingFoldersAreRefused) {
