@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <set>
 #include <string>
 
@@ -19,6 +18,7 @@
 using files::AtomicFile;
 using files::Step;
 using files::Target;
+using testing_support::names_in;
 using testing_support::read_file;
 using testing_support::TempDir;
 using testing_support::write_file;
@@ -26,12 +26,6 @@ using testing_support::write_file;
 namespace {
 
 const std::string kOld = "old content, longer than the new one";
-
-std::set<std::string> names_in(const TempDir& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.insert(entry.path().filename());
-  return names;
-}
 
 mode_t mode_of(const std::string& path) {
   struct stat st;
@@ -60,7 +54,7 @@ TEST_P(AtomicFileTest, ReplacesTheWholeFileUnderATemporaryNameOfItsOwn) {
   b.write("second");
   // Until the commit only hidden temporary names are new, one for each file,
   // and the target is untouched.
-  std::set<std::string> names = names_in(dir);
+  std::set<std::string> names = names_in(dir.path());
   ASSERT_EQ(names.size(), 3u);
   for (const std::string& name : names) {
     if (name == "out.dat") continue;
@@ -72,7 +66,7 @@ TEST_P(AtomicFileTest, ReplacesTheWholeFileUnderATemporaryNameOfItsOwn) {
   EXPECT_EQ(read_file(target), "first");
   EXPECT_EQ(b.commit(), 0);
   EXPECT_EQ(read_file(target), "second");
-  EXPECT_EQ(names_in(dir), std::set<std::string>{"out.dat"});
+  EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"out.dat"});
 
   // Large writes pass the buffer; the object can write another file.
   std::string big(200000, 'x');
@@ -100,7 +94,7 @@ TEST_P(AtomicFileTest, EveryFailingStepKeepsTheOldBytesAndRemovesTheTemporaryFil
     }
     EXPECT_EQ(out.commit(), ENOSPC);
     EXPECT_TRUE(read_file(target) == kOld);
-    EXPECT_EQ(names_in(dir), std::set<std::string>{"out.dat"});
+    EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"out.dat"});
   }
   // No failure left waiting.
   EXPECT_EQ(replace(target, "new", GetParam()), 0);
@@ -121,7 +115,7 @@ TEST_P(AtomicFileTest, AbandonedFilesLeaveTheTargetAlone) {
   out.abort();
   EXPECT_EQ(out.commit(), EBADF);
   EXPECT_EQ(read_file(target), kOld);
-  EXPECT_EQ(names_in(dir), std::set<std::string>{"out.dat"});
+  EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"out.dat"});
 }
 
 TEST_P(AtomicFileTest, PermissionBitsOfAnExistingFileAreKept) {
@@ -201,7 +195,7 @@ TEST(AtomicFileLinks, AFileTheUserNamedIsWrittenThroughItsLinks) {
   EXPECT_EQ(mode_of(dir.file("real/plot.bmp")) & 0777, 0640u);
   EXPECT_TRUE(S_ISLNK(mode_of(dir.file("abs"))));
   EXPECT_TRUE(S_ISLNK(mode_of(dir.file("rel"))));
-  EXPECT_EQ(names_in(dir), (std::set<std::string>{"abs", "real", "rel"}));
+  EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"abs", "real", "rel"}));
 
   // A dangling link makes the file it names; a loop is refused.
   ASSERT_EQ(symlink("real/later.bmp", dir.file("dangling").c_str()), 0);
@@ -222,7 +216,7 @@ TEST(AtomicFileLinks, ALinkPlantedUnderAFixedNameIsReplacedNotFollowed) {
   EXPECT_TRUE(S_ISREG(mode_of(dir.file("prtInfo.tmp"))));
   EXPECT_EQ(read_file(dir.file("prtInfo.tmp")), "list");
   EXPECT_EQ(read_file(dir.file("isovar.log")), "log");
-  EXPECT_EQ(names_in(dir), (std::set<std::string>{"isovar.log", "prtInfo.tmp", "victim"}));
+  EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"isovar.log", "prtInfo.tmp", "victim"}));
 }
 
 TEST(AtomicFileOpen, CommitOpenKeepsTheNewFileOpenForAppending) {

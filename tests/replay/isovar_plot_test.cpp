@@ -14,7 +14,6 @@
 #include <QJsonObject>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <regex>
 #include <set>
 #include <string>
@@ -23,6 +22,7 @@
 #include "test_support.h"
 
 using testing_support::cp932;
+using testing_support::names_in;
 using testing_support::read_file;
 using testing_support::TempDir;
 using testing_support::write_file;
@@ -287,12 +287,6 @@ TEST(IsovarPlot, PdfIsOnePageWithTitlesAndLabels) {
 const char* const kEarlier = "earlier";
 const std::vector<std::string> kOutputs = {"isovar.log", "prtInfo.tmp", "out.bmp", "out.png", "out.pdf", "out.geojson"};
 
-std::set<std::string> names_in(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
-  return names;
-}
-
 void expect_outputs_fail(const std::string& folder, const std::string& input, rlim_t file_limit,
                          const std::string& reason, std::set<std::string> others = {}) {
   struct Case {
@@ -371,17 +365,17 @@ TEST(IsovarPlot, LinksAreFollowedOnlyForTheOutputsTheUserNames) {
   write_file(dir.file("ring.iso"), ring_model());
   write_file(dir.file("victim"), kEarlier);
   ASSERT_EQ(mkdir(dir.file("pictures").c_str(), 0755), 0);
-  ASSERT_EQ(symlink("pictures/ring.png", dir.file("link.png").c_str()), 0);
+  ASSERT_EQ(symlink("pictures/ring.bmp", dir.file("link.bmp").c_str()), 0);
   ASSERT_EQ(symlink("victim", dir.file("prtInfo.tmp").c_str()), 0);
   ASSERT_EQ(symlink("victim", dir.file("isovar.log").c_str()), 0);
-  Result r = plot(dir, {"ring.iso", "--size", "300x200", "--png", "link.png"});
+  Result r = plot(dir, {"ring.iso", "--size", "300x200", "--bmp", "link.bmp"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(QImage(QString::fromStdString(dir.file("pictures/ring.png"))).size(), QSize(300, 200));
+  EXPECT_EQ(QImage(QString::fromStdString(dir.file("pictures/ring.bmp"))).size(), QSize(300, 200));
   EXPECT_EQ(read_file(dir.file("victim")), kEarlier);
   struct stat st;
-  for (const char* name : {"link.png", "prtInfo.tmp", "isovar.log"}) {
+  for (const char* name : {"link.bmp", "prtInfo.tmp", "isovar.log"}) {
     ASSERT_EQ(lstat(dir.file(name).c_str(), &st), 0);
-    EXPECT_EQ(S_ISLNK(st.st_mode), std::string(name) == "link.png") << name;
+    EXPECT_EQ(S_ISLNK(st.st_mode), std::string(name) == "link.bmp") << name;
   }
 }
 
