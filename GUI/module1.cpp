@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QPrinter>
 #include <QTimer>
-#include <QtGlobal>
 #include <cstring>
 #include <string>
 
@@ -77,6 +76,8 @@ bool Module1::Picture1_Paint(const QSize& size) {
   if (hdc == nullptr) return false;
   clearErrMsg();
   if (lib_.isovarMain(errMsg, hdc, prtInfoPath.constData(), size.width(), size.height()) != 0) {
+    // The display list on disk is now another picture's, or none.
+    plotDrawn = false;
     reportPaintFailure(errMsgText());
     return false;
   }
@@ -115,14 +116,13 @@ void Module1::PrtCommand_Click() {
     dialogs_.message(QString::fromUtf8(kDrawPlotBeforePrint));
     return;
   }
-  // Cancelling the dialog and every failure of the replay end the same way.
   if (!fileOpenDlg.ShowPrinter()) {
     dialogs_.message(QString::fromLatin1(kPrinterCancel));
     return;
   }
+  // A failure says why, after the same words as a cancelled dialog.
   std::string reason;
-  if (!Module2::PrintDisplayList(prtInfoPath, fileOpenDlg.printer(), &reason)) {
-    qWarning("Isovar: printing failed: %s", reason.c_str());
-    dialogs_.message(QString::fromLatin1(kPrinterCancel));
-  }
+  if (!Module2::PrintDisplayList(prtInfoPath, fileOpenDlg.printer(), &reason))
+    dialogs_.message(QString::fromLatin1(kPrinterCancel) + QStringLiteral(" (") + QString::fromStdString(reason) +
+                     QLatin1Char(')'));
 }

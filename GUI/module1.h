@@ -21,7 +21,7 @@
 // The program's own messages.
 extern const char* const kDrawPlotBeforeBmp;    // "最初にIsovar図を表示してください。"
 extern const char* const kDrawPlotBeforePrint;  // "最初に描画してください"
-extern const char* const kPrinterCancel;        // "Printer cancel"
+extern const char* const kPrinterCancel;        // "Printer cancel"; a failure adds " (reason)"
 // The save dialog's file types: BMP files, and all files.
 extern const char* const kBmpFilter;            // "BMP(*.BMP)|*.bmp|すべて|*.*"
 extern const char* const kPrtInfoName;          // "prtInfo.tmp"
@@ -52,9 +52,10 @@ class Module1 : public QObject {
   // Opens path as if it had been chosen in the open dialog.
   void OpenInput(const QString& path);
   // The paint procedure: a full plot run on a surface of size. True when the
-  // surface holds the new plot; false leaves the picture blank. A failed run
-  // is reported once, by a message box shown after the paint (never from
-  // inside it), and not again until a read or a run succeeds.
+  // surface holds the new plot; false leaves the picture blank and refuses
+  // BMP and print until a run succeeds. A failed run is reported once, by a
+  // message box shown after the paint (never from inside it), and not again
+  // until a read or a run succeeds.
   bool Picture1_Paint(const QSize& size);
   // The surface the paint procedure drew on.
   QImage picture() const { return surface_.image(); }

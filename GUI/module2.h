@@ -5,14 +5,16 @@
 #include <QByteArray>
 #include <string>
 
-class QPagedPaintDevice;
+class QPrinter;
 
 namespace Module2 {
 
 // Replays the display-list file at path (file-system bytes, relative to the
-// current directory) onto one page of printer and ends the document. False,
-// with the reason in *reason when given, when the file cannot be read or the
-// printer fails.
-bool PrintDisplayList(const QByteArray& path, QPagedPaintDevice& printer, std::string* reason = nullptr);
+// current directory) onto one page of printer and ends the document. A
+// printer that prints to a PDF file gets the page made in memory and written
+// whole, so a file that cannot be written keeps its earlier bytes. False,
+// with the reason in *reason when given, when the file cannot be read, the
+// printer fails or the PDF file cannot be written.
+bool PrintDisplayList(const QByteArray& path, QPrinter& printer, std::string* reason = nullptr);
 
 }  // namespace Module2

@@ -1,6 +1,6 @@
 #include "qt_printer.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QMarginsF>
@@ -122,25 +122,22 @@ std::unique_ptr<Printer> make_qt_printer(QPagedPaintDevice& device) {
   return std::make_unique<QtPrinter>(device);
 }
 
-bool PrintDisplayListToPdf(const std::string& dl_path, const std::string& pdf_path, std::string* reason) {
-  const QString file = QFile::decodeName(pdf_path.c_str());
-  bool ok;
-  {
-    QPdfWriter writer(file);
-    const double m = kPdfMarginInches;
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(m, m, m, m),
-                                     QPageLayout::Inch));
-    writer.setResolution(kPdfResolution);
-    writer.setCreator(QStringLiteral("isovar-plot"));
-    auto printer = make_qt_printer(writer);
-    ok = PrintDisplayList(dl_path, *printer, reason);
-  }
-  if (ok && !QFile::exists(file)) {
-    ok = false;
-    if (reason) *reason = "cannot write " + pdf_path;
-  }
-  if (!ok) QFile::remove(file);
-  return ok;
+PdfPage a4_pdf_page() {
+  const double m = kPdfMarginInches;
+  return {QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(m, m, m, m), QPageLayout::Inch),
+          kPdfResolution, QString(), QString()};
+}
+
+bool PrintDisplayListToPdf(const std::string& dl_path, const PdfPage& page, QByteArray* pdf, std::string* reason) {
+  pdf->clear();
+  QBuffer buffer(pdf);
+  buffer.open(QIODevice::WriteOnly);
+  QPdfWriter writer(&buffer);
+  writer.setPageLayout(page.layout);
+  writer.setResolution(page.resolution);
+  writer.setCreator(page.creator);
+  writer.setTitle(page.title);
+  return PrintDisplayList(dl_path, *make_qt_printer(writer), reason);
 }
 
 }  // namespace replay

@@ -9,6 +9,8 @@
 // top-left corner at the given position.
 #pragma once
 
+#include <QByteArray>
+#include <QPageLayout>
 #include <QString>
 #include <memory>
 #include <string>
@@ -30,14 +32,25 @@ std::unique_ptr<Printer> make_qt_printer(QPagedPaintDevice& device);
 // which fontconfig resolves to some fixed-pitch font.
 QString matched_family(const QString& face);
 
-// The PDF page of the print command: A4 portrait, 600 dots per inch, a
-// printable area a quarter inch inside each edge.
+// The page of a PDF and what the document says of itself.
+struct PdfPage {
+  QPageLayout layout;
+  int resolution;  // dots per inch
+  QString creator;
+  QString title;
+};
+
+// isovar-plot's page, as the print command prints on the default printer:
+// A4 portrait, 600 dots per inch, a printable area a quarter inch inside
+// each edge.
 constexpr int kPdfResolution = 600;
 constexpr double kPdfMarginInches = 0.25;
+PdfPage a4_pdf_page();
 
-// Replays the display list at dl_path onto a one-page PDF at pdf_path. On
-// failure the PDF is removed and *reason says why.
-bool PrintDisplayListToPdf(const std::string& dl_path, const std::string& pdf_path,
+// Replays the display list at dl_path onto a one-page PDF made in memory,
+// into *pdf; the caller writes it where it belongs, so a file is never left
+// half-written. False, with the reason, when the replay fails.
+bool PrintDisplayListToPdf(const std::string& dl_path, const PdfPage& page, QByteArray* pdf,
                            std::string* reason = nullptr);
 
 }  // namespace replay

@@ -1,13 +1,17 @@
 // The exported entry points and the plot run.
 //
-// A plot run, in this order: the run log "isovar.log" reopened with its
-// header line; the run context stored; the engine; only when the engine
-// succeeded, the display-list file created in byte mode; the render; the file
-// closed. A failing engine therefore leaves an earlier display list as it was.
+// A plot run, in this order: the run log "isovar.log" replaced by its header
+// line; the run context stored; the engine; only when the engine succeeded,
+// a new display list written and put in place of the old one. A failing
+// engine, or a display list that cannot be written, therefore leaves an
+// earlier display list as it was.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 
 #include "IsovarLib.h"
+#include "atomic_file.h"
 #include "engine/engine.h"
 #include "isovar_messages.h"
 #include "render/render.h"
@@ -19,8 +23,22 @@ constexpr const char* kRunLogName = "isovar.log";
 constexpr std::size_t kTempPathSize = 256;  // the working buffer of makeTempFilePath
 constexpr char kTempLeaf[] = "\\IsovarData";
 
-void report(char* errMsg, const char* text) {
-  if (errMsg != nullptr) copy_message(errMsg, kErrMsgSize, text);
+// The run needs nothing from its log: one that cannot be written is skipped,
+// and the old one then stays as it was. The new log stays open: the reads
+// that follow the run append their lines to it.
+void start_run_log(int32_t width, int32_t height) {
+  RunContext& run = run_context;
+  if (run.log_file != nullptr) std::fclose(run.log_file);
+  run.log_file = nullptr;
+  char header[64];
+  int n = std::snprintf(header, sizeof header, "(isovarMain)  width=%d   height=%d\n", width, height);
+  files::AtomicFile log;
+  int fd = -1;
+  if (log.open(kRunLogName, files::Target::kFixedName) != 0) return;
+  log.write(header, static_cast<std::size_t>(n));
+  if (log.commit_open(&fd) != 0) return;
+  run.log_file = fdopen(fd, "a");
+  if (run.log_file == nullptr) close(fd);
 }
 
 }  // namespace
@@ -35,42 +53,34 @@ int32_t readData(const char* path, char* errMsg) {
 int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t width, int32_t height) {
   RunContext& run = run_context;
   run.table_limit_reached = 0;
-  if (run.log_file != nullptr) std::fclose(run.log_file);
-  // The run needs nothing from its log: one that cannot be opened is skipped.
-  run.log_file = open_rewrite(kRunLogName);
+  start_run_log(width, height);
 
   run.run_hdc = hdc;
   run.plot_width = width;
   run.plot_height = height;
-  if (run.log_file != nullptr) {
-    std::fprintf(run.log_file, "(isovarMain)  width=%d   height=%d\n", width, height);
-    end_rewrite(run.log_file);  // later lines of this run's reads follow it
-  }
 
-  if (trace_isolines() != 0) {
-    report(errMsg, run.message_buffer);
-    return -1;
-  }
+  if (trace_isolines() != 0) return fail_entry(errMsg, run.message_buffer, 0);
 
-  run.display_list_file = open_rewrite(printInfoPath);
-  if (run.display_list_file == nullptr) {
-    report(errMsg, msg::cannot_open_display_list);
-    return -1;
-  }
+  files::AtomicFile display_list;
+  if (int err = display_list.open(printInfoPath, files::Target::kFixedName))
+    return fail_entry(errMsg, msg::cannot_open_display_list, err);
+  run.display_list_file = &display_list;
   render_plot();
-  end_rewrite(run.display_list_file);
-  std::fclose(run.display_list_file);
   run.display_list_file = nullptr;
+  if (int err = display_list.commit()) {
+    // The picture is drawn, but printing it would print another.
+    char text[kErrMsgSize];
+    put_message(text, sizeof text, msg::display_list_write_failed, printInfoPath);
+    return fail_entry(errMsg, text, err);
+  }
   return 0;
 }
 
 int32_t saveBMP(char* errMsg, HDC hdc, const char* printInfoPath, const char* bmpPath, int32_t width,
                 int32_t height) {
   if (isovarMain(errMsg, hdc, printInfoPath, width, height) != 0) return -1;
-  if (capture_pixels(hdc) != 0 || saveBMPFile(bmpPath) != 0) {
-    report(errMsg, run_context.message_buffer);
-    return -1;
-  }
+  if (capture_pixels(hdc) != 0) return fail_entry(errMsg, run_context.message_buffer, 0);
+  if (int err = saveBMPFile(bmpPath)) return fail_entry(errMsg, run_context.message_buffer, err);
   return 0;
 }
 
@@ -81,16 +91,10 @@ int32_t currentDir(char* buf) {
 
 int32_t makeTempFilePath(char* errMsg, char* outPath) {
   const char* temp = std::getenv("TEMP");
-  if (temp == nullptr) {
-    report(errMsg, msg::no_temp);
-    return -1;
-  }
+  if (temp == nullptr) return fail_entry(errMsg, msg::no_temp, 0);
   char path[kTempPathSize];
   std::size_t len = std::strlen(temp);
-  if (len + sizeof kTempLeaf > sizeof path) {
-    report(errMsg, msg::temp_too_long);
-    return -1;
-  }
+  if (len + sizeof kTempLeaf > sizeof path) return fail_entry(errMsg, msg::temp_too_long, 0);
   std::memcpy(path, temp, len);
   std::memcpy(path + len, kTempLeaf, sizeof kTempLeaf);
   if (outPath != nullptr) std::memcpy(outPath, path, len + sizeof kTempLeaf);

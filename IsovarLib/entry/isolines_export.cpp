@@ -1,14 +1,12 @@
 // saveIsolines: the traced polylines as a GeoJSON file. Reads the engine
 // output tables and the model store's levels; draws nothing and leaves the
 // run context's device context, picture size and files alone.
-#include <sys/stat.h>
-
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "IsovarLib.h"
+#include "atomic_file.h"
 #include "engine/engine.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
@@ -16,17 +14,13 @@
 
 namespace {
 
-void report(char* errMsg, const char* text) {
-  if (errMsg != nullptr) copy_message(errMsg, kErrMsgSize, text);
-}
-
 // Numbers go through to_chars, not printf: a caller that switched the C
 // locale to one with a decimal comma must still get JSON. Nine significant
 // digits bring every float back exactly.
-void put_float(std::FILE* out, float v) {
+void put_float(files::AtomicFile& out, float v) {
   char text[32];
   std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 9);
-  std::fwrite(text, 1, static_cast<std::size_t>(r.ptr - text), out);
+  out.write(text, static_cast<std::size_t>(r.ptr - text));
 }
 
 bool row_is_finite(int n) {
@@ -37,67 +31,56 @@ bool row_is_finite(int n) {
   return true;
 }
 
-void put_feature(std::FILE* out, int n, bool first) {
+void put_feature(files::AtomicFile& out, int n, bool first) {
   const int k = engine_tables.pline_level[n];
   const float level = model_store.levels[k];
-  std::fputs(first ? "\n" : ",\n", out);
-  std::fputs("{\"type\":\"Feature\",\"properties\":{\"level\":", out);
+  out.write(first ? "\n" : ",\n");
+  out.write("{\"type\":\"Feature\",\"properties\":{\"level\":");
   if (std::isfinite(level)) {
     put_float(out, level);
   } else {
-    std::fputs("null", out);
+    out.write("null");
   }
-  std::fprintf(out, ",\"level_index\":%d,\"closed\":%s,\"bold\":%s,\"labelled\":%s},\"geometry\":", k,
-               engine_tables.pline_closed[n] ? "true" : "false", model_store.level_kind[k] == 1 ? "true" : "false",
-               model_store.level_label[k] == 1 ? "true" : "false");
+  char text[128];
+  int length = std::snprintf(text, sizeof text,
+                             ",\"level_index\":%d,\"closed\":%s,\"bold\":%s,\"labelled\":%s},\"geometry\":", k,
+                             engine_tables.pline_closed[n] ? "true" : "false",
+                             model_store.level_kind[k] == 1 ? "true" : "false",
+                             model_store.level_label[k] == 1 ? "true" : "false");
+  out.write(text, static_cast<std::size_t>(length));
   if (!row_is_finite(n)) {
-    std::fputs("null}", out);
+    out.write("null}");
     return;
   }
-  std::fputs("{\"type\":\"LineString\",\"coordinates\":[", out);
+  out.write("{\"type\":\"LineString\",\"coordinates\":[");
   for (int i = 0; i < engine_tables.pline_count[n]; ++i) {
     const IsoPoint& p = engine_tables.iso_points[pline_point(n, i)];
-    std::fputs(i == 0 ? "[" : ",[", out);
+    out.write(i == 0 ? "[" : ",[");
     put_float(out, p.x);
-    std::fputc(',', out);
+    out.write(",");
     put_float(out, p.y);
-    std::fputc(']', out);
+    out.write("]");
   }
-  std::fputs("]}}", out);
+  out.write("]}}");
 }
 
 }  // namespace
 
 int32_t saveIsolines(char* errMsg, const char* path) {
   run_context.table_limit_reached = 0;
-  if (trace_isolines() != 0) {
-    report(errMsg, run_context.message_buffer);
-    return -1;
-  }
-  std::FILE* out = path != nullptr ? std::fopen(path, "wb") : nullptr;
-  if (out == nullptr) {
-    report(errMsg, msg::cannot_open_isoline_file);
-    return -1;
-  }
-  struct stat st;
-  const bool regular = fstat(fileno(out), &st) == 0 && S_ISREG(st.st_mode);
+  if (trace_isolines() != 0) return fail_entry(errMsg, run_context.message_buffer, 0);
+  files::AtomicFile out;
+  if (int err = out.open(path, files::Target::kNamedByUser))
+    return fail_entry(errMsg, msg::cannot_open_isoline_file, err);
 
-  std::fputs("{\"type\":\"FeatureCollection\",\"features\":[", out);
+  out.write("{\"type\":\"FeatureCollection\",\"features\":[");
   bool first = true;
   for (int n = 0; n < engine_tables.pline_total; ++n) {
     if (engine_tables.pline_count[n] <= 0) continue;
     put_feature(out, n, first);
     first = false;
   }
-  std::fputs("\n]}\n", out);
-
-  const bool written = !std::ferror(out);
-  if (std::fclose(out) != 0 || !written) {
-    // A cut-off file must not pass for a complete one; only a plain file is
-    // removed, never a device the caller named.
-    if (regular) std::remove(path);
-    report(errMsg, msg::cannot_write_isoline_file);
-    return -1;
-  }
+  out.write("\n]}\n");
+  if (int err = out.commit()) return fail_entry(errMsg, msg::cannot_write_isoline_file, err);
   return 0;
 }

@@ -9,6 +9,11 @@
  * there (cut at the last whole character that fits) and returns -1; a
  * successful call returns 0 and leaves errMsg untouched.
  *
+ * Every file is written whole under a temporary name in its folder and then
+ * renamed over the old one, so a failed write leaves the earlier file as it
+ * was. isovarMain, saveBMP and saveIsolines, when they fail, set errno: to
+ * the system's error number when a file could not be written, else to 0.
+ *
  * The library keeps all its state in process-wide tables: it is not
  * reentrant, and calls must not overlap.
  */
@@ -36,13 +41,17 @@ extern "C" {
 ISOVAR_API int32_t readData(const char* path, char* errMsg);
 
 /* One plot run: rewrites the run log "isovar.log" in the current directory,
- * traces the isolines, creates the display-list file printInfoPath and draws
- * the plot on hdc, a width x height picture. */
+ * traces the isolines, draws the plot on hdc, a width x height picture, and
+ * writes the display-list file printInfoPath. A run log that cannot be
+ * written is skipped; a display list that cannot be written fails the run
+ * after the picture is drawn. Neither name is followed when it is a symbolic
+ * link: the link itself is replaced. */
 ISOVAR_API int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t width,
                               int32_t height);
 
 /* A plot run as isovarMain, then the picture read back from hdc and written
- * to bmpPath as a 24-bit BMP file (pictures below 1000 pixels each way). */
+ * to bmpPath as a 24-bit BMP file (pictures below 1000 pixels each way). A
+ * bmpPath that is a symbolic link is written through to the file it names. */
 ISOVAR_API int32_t saveBMP(char* errMsg, HDC hdc, const char* printInfoPath, const char* bmpPath,
                            int32_t width, int32_t height);
 
@@ -63,7 +72,8 @@ ISOVAR_API int32_t makeTempFilePath(char* errMsg, char* outPath);
  * precision value reads back exactly; JSON has no NaN or infinity, so a
  * level that is not finite is written as null, and a polyline with a
  * position that is not finite gets a null geometry. A failed trace writes
- * no file; a file that cannot be written completely is removed. */
+ * no file. A path that is a symbolic link is written through to the file it
+ * names; a device (such as /dev/stdout) is written directly. */
 ISOVAR_API int32_t saveIsolines(char* errMsg, const char* path);
 
 /* Large models, for the readData and plot runs that follow: with on != 0 the

@@ -2,9 +2,9 @@
 // uncompressed 24-bit BMP file: a 14-byte file header, a 40-byte information
 // header, and the rows from the bottom one up, blue-green-red, each padded
 // with zero bytes to a multiple of four.
-#include <cstdio>
 #include <cstring>
 
+#include "atomic_file.h"
 #include "shared/run_context.h"
 #include "isovar_messages.h"
 #include "render.h"
@@ -27,7 +27,7 @@ void store_u32(unsigned char* at, uint32_t v) {
 }
 
 // The whole file goes through here: headers, then every row.
-void write_bmp(std::FILE* out, int32_t width, int32_t height) {
+void write_bmp(files::AtomicFile& out, int32_t width, int32_t height) {
   const int32_t row_bytes = (width * 3 + 3) / 4 * 4;
   const uint32_t image_bytes = static_cast<uint32_t>(row_bytes) * static_cast<uint32_t>(height);
 
@@ -44,7 +44,7 @@ void write_bmp(std::FILE* out, int32_t width, int32_t height) {
   store_u32(header + 34, image_bytes);
   store_u32(header + 38, kPixelsPerMetre);
   store_u32(header + 42, kPixelsPerMetre);
-  std::fwrite(header, 1, sizeof header, out);
+  out.write(header, sizeof header);
 
   // Cleared once: the padding after the pixels of every row stays zero.
   unsigned char row[kMaxPicture * 3 + 3] = {};
@@ -58,7 +58,7 @@ void write_bmp(std::FILE* out, int32_t width, int32_t height) {
       at[1] = GetGValue(c);
       at[2] = GetRValue(c);
     }
-    std::fwrite(row, 1, static_cast<std::size_t>(row_bytes), out);
+    out.write(row, static_cast<std::size_t>(row_bytes));
   }
 }
 
@@ -85,11 +85,11 @@ int32_t capture_pixels(HDC hdc) {
 }
 
 int32_t saveBMPFile(const char* path) {
-  std::FILE* out = open_rewrite(path);
-  if (out == nullptr) {
+  files::AtomicFile out;
+  if (int err = out.open(path, files::Target::kNamedByUser)) {
     put_message(run_context.message_buffer, kMessageBufferSize, msg::bmp_open_failed,
                 path != nullptr ? path : "");
-    return -1;
+    return err;
   }
   // The size was checked by the capture; a picture that did not pass it is
   // written as an empty one rather than read past the buffer.
@@ -97,7 +97,9 @@ int32_t saveBMPFile(const char* path) {
   int32_t height = run_context.plot_height;
   if (width < 0 || width >= kMaxPicture || height < 0 || height >= kMaxPicture) width = height = 0;
   write_bmp(out, width, height);
-  end_rewrite(out);
-  std::fclose(out);
+  if (int err = out.commit()) {
+    put_message(run_context.message_buffer, kMessageBufferSize, msg::bmp_write_failed, path);
+    return err;
+  }
   return 0;
 }

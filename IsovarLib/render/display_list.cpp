@@ -6,12 +6,9 @@
 //
 // Records collect in dl_writer and reach the file in large writes; a render
 // always ends with dl_flush, so the file is complete when the run closes it.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstring>
 
+#include "atomic_file.h"
 #include "shared/run_context.h"
 #include "render.h"
 
@@ -20,10 +17,7 @@ DisplayListWriter dl_writer;
 namespace {
 
 void write_out(const unsigned char* bytes, std::size_t n) {
-  // Write results are not checked: a short file simply ends early for its
-  // reader, which stops at the last whole record.
-  if (run_context.display_list_file != nullptr && n > 0)
-    std::fwrite(bytes, 1, n, run_context.display_list_file);
+  if (run_context.display_list_file != nullptr) run_context.display_list_file->write(bytes, n);
 }
 
 void put_bytes(const void* data, std::size_t n) {
@@ -85,21 +79,3 @@ void dl_flush() {
 }
 
 void dl_discard() { dl_writer.used = 0; }
-
-std::FILE* open_rewrite(const char* path) {
-  if (path == nullptr) return nullptr;
-  int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  std::FILE* file = fdopen(fd, "wb");
-  if (file == nullptr) close(fd);
-  return file;
-}
-
-void end_rewrite(std::FILE* file) {
-  // The stream's position is the length of the new content; any old bytes
-  // beyond it go. When a write failed, the file is emptied instead: the old
-  // content behind the new records would otherwise read as records.
-  long length = std::fflush(file) == 0 && !std::ferror(file) ? std::ftell(file) : -1;
-  if (length < 0) length = 0;
-  if (ftruncate(fileno(file), length) != 0) return;  // nothing to report
-}

@@ -18,22 +18,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-
 #include "platform.h"
 #include "shared/tables.h"
-
-// ---------------------------------------------------------------------------
-// Files rewritten on every run
-
-// Opens path for writing from its first byte, creating it when missing, but
-// without cutting it to nothing first: a file system with delayed allocation
-// writes a file's old blocks out when it is emptied and written again, which
-// costs milliseconds on every repaint. NULL when the path cannot be opened
-// for writing. end_rewrite then cuts the file to what was written, so it
-// holds exactly the new content.
-std::FILE* open_rewrite(const char* path);
-void end_rewrite(std::FILE* file);
 
 // ---------------------------------------------------------------------------
 // Layout
@@ -70,8 +56,9 @@ int32_t map_y(float y);
 
 // ---------------------------------------------------------------------------
 // Display-list writer. Records are appended to a fixed buffer and written to
-// run_context.display_list_file when it fills and by dl_flush; without an
-// open file the bytes are dropped.
+// run_context.display_list_file when it fills and by dl_flush; without a
+// file the bytes are dropped. The file keeps the first write failure for the
+// run to report when it commits the file.
 
 constexpr int32_t DL_TITLE = 1;
 constexpr int32_t DL_LINE = 2;
@@ -165,6 +152,7 @@ extern PixelBuffer pixel_buffer;
 // Reads the picture back from hdc: 0, or -1 with the message in
 // message_buffer when it is too large (or has a negative size).
 int32_t capture_pixels(HDC hdc);
-// Writes pixel_buffer as a 24-bit BMP file: 0, or -1 with the message in
-// message_buffer when the file cannot be opened.
+// Writes pixel_buffer as a 24-bit BMP file, put in place of path only when
+// complete: 0, or the system's error number with the message in
+// message_buffer when the file cannot be opened or written.
 int32_t saveBMPFile(const char* path);

@@ -1,5 +1,6 @@
 // Bounded message texts: nothing the library writes ever runs past the buffer
 // it was given, and a cut never splits a two-byte character.
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
@@ -46,4 +47,10 @@ void put_message(char* dest, std::size_t cap, const char* format, ...) {
   va_end(args);
   if (n < 0) text[0] = '\0';
   copy_message(dest, cap, text);
+}
+
+int32_t fail_entry(char* errMsg, const char* text, int error) {
+  if (errMsg != nullptr) copy_message(errMsg, kErrMsgSize, text);
+  errno = error;
+  return -1;
 }

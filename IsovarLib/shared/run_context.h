@@ -11,6 +11,10 @@
 
 #include "platform.h"
 
+namespace files {
+class AtomicFile;
+}
+
 constexpr std::size_t kErrMsgSize = 256;        // the caller's errMsg buffer
 constexpr std::size_t kMessageBufferSize = 128;  // message_buffer
 
@@ -19,7 +23,7 @@ struct RunContext {
   int32_t plot_width;
   int32_t plot_height;
   std::FILE* log_file;           // the open run log, or none
-  std::FILE* display_list_file;  // open only while a run renders
+  files::AtomicFile* display_list_file;  // open only while a run renders
   char message_buffer[kMessageBufferSize];
   int32_t table_limit_reached;  // the last call failed on a default table's limit
 };
@@ -37,6 +41,11 @@ void put_message(char* dest, std::size_t cap, const char* format, ...)
 
 // Copies a NUL-terminated text into dest (cap bytes) with the same cut.
 void copy_message(char* dest, std::size_t cap, const char* text);
+
+// An entry point's failure: text into the caller's errMsg (when given, cut
+// as copy_message cuts), errno set to error (the system's error number when
+// a file could not be written, 0 for any other failure); returns -1.
+int32_t fail_entry(char* errMsg, const char* text, int error);
 
 // The length of the longest prefix of text[0..len) made of whole code page 932
 // characters that fits in limit bytes.

@@ -151,15 +151,19 @@ TEST_F(Module1Test, FailedPlotRefusesBmpAndPrintAndIsShownOnceAcrossRepaints) {
   settle();
   EXPECT_EQ(dialogs.messages.size(), 1);
 
-  // A plot that works again clears the refusal; a later failure is news.
+  // A plot that works again clears the refusal; a later failure is news,
+  // and refuses again: the display list is no longer the picture's.
   fake_lib::script.plotResult = 0;
   EXPECT_TRUE(module.Picture1_Paint(QSize(665, 585)));
   EXPECT_TRUE(module.plotDrawn);
   fake_lib::script.plotResult = -1;
   EXPECT_FALSE(module.Picture1_Paint(QSize(665, 585)));
-  EXPECT_TRUE(module.plotDrawn);  // the display list of the last good run is still there
+  EXPECT_FALSE(module.plotDrawn);
   settle();
   EXPECT_EQ(dialogs.messages.size(), 2);
+  module.PrtCommand_Click();
+  EXPECT_EQ(dialogs.messages.last(), kPrintFirst);
+  EXPECT_EQ(dialogs.printSetups, 0);
 }
 
 TEST_F(Module1Test, SurfaceIsReusedWhileThePictureKeepsItsSize) {

@@ -2,12 +2,15 @@
 // box, BMP files and printed PDF pages.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTimer>
+#include <csignal>
 #include <cmath>
 #include <cstring>
 
@@ -56,6 +59,25 @@ IsovarLibBinding realLibrary() {
 }
 
 QImage rgb32(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
+
+// Limits the size of the files this process writes while it lives: a write
+// past the limit fails with EFBIG (the signal it would raise is ignored).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    const rlimit limit{bytes, saved_.rlim_max};
+    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit saved_;
+  void (*oldHandler_)(int);
+};
 
 class WindowWithLibraryTest : public testing::Test {
  protected:
@@ -184,13 +206,60 @@ TEST_F(WindowWithLibraryTest, PrintGoesToThePrinterTheSetupChose) {
   std::memcpy(&broken[4], &length, 4);
   write_file(dir.dir().file("prtInfo.tmp"), broken);
   form.PrtCommand->click();
-  EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("Printer cancel")});
+  EXPECT_EQ(dialogs.messages,
+            QStringList{QStringLiteral("Printer cancel (text record at byte 0 has the negative length -5)")});
 
   dialogs.onPrintSetup = [](QPrinter&) { return false; };
   form.PrtCommand->click();
   EXPECT_EQ(dialogs.messages.size(), 2);
   EXPECT_EQ(dialogs.messages.last(), QStringLiteral("Printer cancel"));
   EXPECT_EQ(dialogs.printSetups, 3);
+}
+
+TEST_F(WindowWithLibraryTest, FilesThatCannotBeWrittenAreReportedAndKeepTheirEarlierBytes) {
+  open(model("grid.iso", grid_model()));
+  ASSERT_TRUE(state().plotDrawn);
+  const std::string list = read_file(dir.dir().file("prtInfo.tmp"));
+  write_file(dir.dir().file("plot.bmp"), "earlier");
+  write_file(dir.dir().file("page.pdf"), "earlier");
+  const QString pdf = dir.path("page.pdf");
+  dialogs.onPrintSetup = [&](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    return true;
+  };
+  {
+    // Room for the run log and the display list of the save's plot run, not
+    // for the BMP.
+    FileSizeLimit limit(list.size() + 4096);
+    dialogs.saveAnswers.push_back(dir.path("plot.bmp"));
+    form.BMPCommand->click();
+  }
+  {
+    FileSizeLimit limit(100);
+    form.PrtCommand->click();
+  }
+  EXPECT_EQ(dialogs.messages,
+            QStringList({QString::fromUtf8(u8"出力ファイル(") + dir.path("plot.bmp") +
+                             QString::fromUtf8(u8")に書き込めません。"),
+                         QStringLiteral("Printer cancel (cannot write ") + pdf + QStringLiteral(": File too large)")}));
+  EXPECT_EQ(read_file(dir.dir().file("plot.bmp")), "earlier");
+  EXPECT_EQ(read_file(dir.dir().file("page.pdf")), "earlier");
+
+  // A plot run whose display list cannot be written: the message, and no
+  // print of the earlier list it left.
+  dialogs.messages.clear();
+  {
+    FileSizeLimit limit(100);
+    form.Picture1->grab();
+  }
+  QApplication::processEvents();
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8(u8"印刷情報ファイル(prtInfo.tmp)に書き込めません。")});
+  EXPECT_FALSE(state().plotDrawn);
+  EXPECT_TRUE(read_file(dir.dir().file("prtInfo.tmp")) == list);
+  form.PrtCommand->click();
+  EXPECT_EQ(dialogs.messages.last(), QString::fromUtf8(u8"最初に描画してください"));
+  EXPECT_EQ(read_file(dir.dir().file("page.pdf")), "earlier");
 }
 
 // The print-setup dialog the program shows, answered while it runs.

@@ -1,6 +1,7 @@
 // BMP export: capture limits, file layout, and the failure texts.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -102,7 +103,7 @@ TEST(BmpFile, RedAndUnreadablePixels) {
 }
 
 TEST(BmpFile, OpenFailureNamesThePathWithinTheBuffer) {
-  ASSERT_EQ(saveBMPFile("no-such-folder/x.bmp"), -1);
+  ASSERT_EQ(saveBMPFile("no-such-folder/x.bmp"), ENOENT);
   EXPECT_EQ(std::string(run_context.message_buffer),
             cp932(u8"出力ファイル(no-such-folder/x.bmp)をオープンできません。"));
 
@@ -111,7 +112,7 @@ TEST(BmpFile, OpenFailureNamesThePathWithinTheBuffer) {
   for (std::size_t lead = 0; lead < 2; ++lead) {
     std::string path_utf8 = "no-such-folder/" + std::string(lead, 'a');
     for (int i = 0; i < 60; ++i) path_utf8 += u8"図";
-    ASSERT_EQ(saveBMPFile(cp932(path_utf8).c_str()), -1);
+    ASSERT_EQ(saveBMPFile(cp932(path_utf8).c_str()), ENOENT);
     std::string want = cut_cp932(u8"出力ファイル(" + path_utf8 + u8")をオープンできません。", 127);
     EXPECT_EQ(std::string(run_context.message_buffer), want);
     EXPECT_GE(want.size(), 126u);

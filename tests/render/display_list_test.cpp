@@ -1,7 +1,6 @@
 // Display-list files of small hand-made models, byte for byte.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -114,48 +113,20 @@ TEST_F(DisplayList, DegenerateModelsRenderWithoutFailing) {
 }
 
 TEST(DisplayListWriter, LongRunsReachTheFileInOrder) {
-  std::FILE* f = std::tmpfile();
-  run_context.display_list_file = f;
-  dl_discard();
   std::string expected;
-  for (int i = 0; i < 5000; ++i) {
-    dl_line(1, i, -i, i * 7, 1 << (i % 31));
-    expected += ints({2, 1, i, -i, i * 7, 1 << (i % 31)});
-    if (i % 1000 == 0) {
-      std::string big(70000, static_cast<char>('a' + i % 26));  // longer than the buffer
-      dl_title(big.c_str(), 1, 2, 3);
-      expected += ints({1, 70000}) + big + ints({1, 2, 3});
+  std::string bytes = capture_display_list([&] {
+    dl_discard();
+    for (int i = 0; i < 5000; ++i) {
+      dl_line(1, i, -i, i * 7, 1 << (i % 31));
+      expected += ints({2, 1, i, -i, i * 7, 1 << (i % 31)});
+      if (i % 1000 == 0) {
+        std::string big(70000, static_cast<char>('a' + i % 26));  // longer than the buffer
+        dl_title(big.c_str(), 1, 2, 3);
+        expected += ints({1, 70000}) + big + ints({1, 2, 3});
+      }
     }
-  }
-  dl_flush();
-  run_context.display_list_file = nullptr;
-  std::string bytes = take_stream(f);
+    dl_flush();
+  });
   EXPECT_EQ(bytes.size(), expected.size());
   EXPECT_TRUE(bytes == expected);
-}
-
-// Files are written over in place and cut to the new length: a shorter new
-// content leaves nothing of the old one, and after a failed write the file
-// is emptied rather than left with old bytes behind the new records.
-TEST(DisplayListWriter, RewriteKeepsOnlyTheNewContent) {
-  testing_support::TempDir dir;
-  const std::string path = dir.file("prtInfo.tmp");
-  testing_support::write_file(path, std::string(100, 'X'));
-
-  std::FILE* f = open_rewrite(path.c_str());
-  ASSERT_NE(f, nullptr);
-  std::fputs("new", f);
-  end_rewrite(f);
-  std::fclose(f);
-  EXPECT_EQ(testing_support::read_file(path), "new");
-
-  testing_support::write_file(path, std::string(100, 'X'));
-  f = open_rewrite(path.c_str());
-  ASSERT_NE(f, nullptr);
-  std::fputs("new", f);
-  std::fgetc(f);  // reading a write-only stream sets its error indicator
-  ASSERT_TRUE(std::ferror(f));
-  end_rewrite(f);
-  std::fclose(f);
-  EXPECT_EQ(testing_support::read_file(path), "");
 }

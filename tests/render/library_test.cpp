@@ -129,8 +129,7 @@ TEST_F(LibraryRun, PlotRunWritesTheLogHeaderAndLeavesErrMsg) {
   EXPECT_EQ(read_file("fresh.tmp"), second);
 }
 
-// Files are rewritten in place and cut to their new length: longer earlier
-// files leave nothing behind.
+// Files are replaced whole: longer earlier files leave nothing behind.
 TEST_F(LibraryRun, LongerEarlierFilesAreReplaced) {
   read(hill_file());
   ASSERT_EQ(lib().saveBMP(err_, dc_, "fresh.tmp", "fresh.bmp", 665, 585), 0);

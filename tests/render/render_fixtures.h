@@ -2,18 +2,21 @@
 // the renderer can be tested without the reader and the engine.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "atomic_file.h"
 #include "engine/engine.h"
 #include "shared/run_context.h"
 #include "input/model_store.h"
 #include "render/render.h"
+#include "test_support.h"
 
 namespace render_fixtures {
 
@@ -89,26 +92,24 @@ inline void set_picture(HDC dc, int32_t width, int32_t height) {
   run_context.display_list_file = nullptr;
 }
 
-// The whole content of a temporary stream, which is then closed.
-inline std::string take_stream(std::FILE* f) {
-  std::string bytes;
-  std::rewind(f);
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-  std::fclose(f);
-  return bytes;
+// Runs draw with the display list going to a new file and returns the
+// file's bytes. The tests run in a temporary current directory.
+template <class Draw>
+std::string capture_display_list(Draw draw) {
+  files::AtomicFile file;
+  EXPECT_EQ(file.open("captured.dl", files::Target::kFixedName), 0);
+  run_context.display_list_file = &file;
+  draw();
+  run_context.display_list_file = nullptr;
+  EXPECT_EQ(file.commit(), 0);
+  return testing_support::read_file("captured.dl");
 }
 
-// Renders the current model on dc (width x height) into a temporary
-// display-list file and returns the file's bytes.
+// Renders the current model on dc (width x height) and returns the display
+// list's bytes.
 inline std::string render_display_list(HDC dc, int32_t width, int32_t height) {
   set_picture(dc, width, height);
-  std::FILE* f = std::tmpfile();
-  run_context.display_list_file = f;
-  render_plot();
-  run_context.display_list_file = nullptr;
-  return take_stream(f);
+  return capture_display_list(render_plot);
 }
 
 // A display-list record, decoded.

@@ -1,6 +1,8 @@
 // isovar-plot run as a program, in a folder of its own.
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,14 +12,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <csignal>
 #include <cstdio>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "test_support.h"
 
 using testing_support::cp932;
+using testing_support::names_in;
 using testing_support::read_file;
 using testing_support::TempDir;
 using testing_support::write_file;
@@ -32,22 +37,32 @@ struct Result {
   std::string err;
 };
 
-// Runs isovar-plot with args in folder dir; its output goes to files there.
-// A memory limit (bytes of address space) is set for it when given.
-Result plot(const TempDir& dir, const std::vector<std::string>& args, rlim_t memory = 0) {
-  std::string out_path = dir.file(".stdout");
-  std::string err_path = dir.file(".stderr");
+// Runs isovar-plot with args in folder, its output kept elsewhere. A
+// file_limit above 0 limits the size of the files it writes (RLIMIT_FSIZE):
+// a write beyond it fails with EFBIG. A memory limit above 0 limits its
+// address space (RLIMIT_AS). Reasons are in English.
+Result run_in(const std::string& folder, const std::vector<std::string>& args, rlim_t file_limit = 0,
+              rlim_t memory = 0) {
+  TempDir output;
+  std::string out_path = output.file("stdout");
+  std::string err_path = output.file("stderr");
   pid_t pid = fork();
   if (pid == 0) {
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || chdir(dir.path().c_str()) != 0) _exit(127);
+    if (out < 0 || err < 0 || chdir(folder.c_str()) != 0) _exit(127);
     if (memory != 0) {
       const rlimit limit{memory, memory};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
     }
     dup2(out, 1);
     dup2(err, 2);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    if (file_limit > 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{file_limit, file_limit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+    }
     std::vector<char*> argv{const_cast<char*>(kPlot)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -61,6 +76,8 @@ Result plot(const TempDir& dir, const std::vector<std::string>& args, rlim_t mem
   r.err = read_file(err_path);
   return r;
 }
+
+Result plot(const TempDir& dir, const std::vector<std::string>& args) { return run_in(dir.path(), args); }
 
 std::string shell(const std::string& command) { return testing_support::run_command(command); }
 
@@ -139,7 +156,7 @@ TEST(IsovarPlot, LargeModelBeyondTheMemoryFailsWithAMessage) {
   TempDir dir;
   // 20000 x 20000 grid points need some 2.4 GB of value tables.
   write_file(dir.file("huge.iso"), thin_grid(20000, 20000));
-  const Result r = plot(dir, {"huge.iso", "--large"}, rlim_t{1} << 30);
+  const Result r = run_in(dir.path(), {"huge.iso", "--large"}, 0, rlim_t{1} << 30);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, u8"huge.iso: (value_input)メモリが足りません。\n");
 }
@@ -170,7 +187,7 @@ TEST(IsovarPlot, LibraryFailuresExitOneWithTheMessageInUtf8) {
   write_file(dir.file("ring.iso"), ring_model());
   r = plot(dir, {"ring.iso", "--display-list", "no/such/folder/prtInfo.tmp"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "ring.iso: cannot open print information file\n");
+  EXPECT_EQ(r.err, "isovar-plot: cannot open print information file: No such file or directory\n");
 
   // A BMP of 1000 pixels is refused by the library, after the plot run.
   r = plot(dir, {"ring.iso", "--size", "1000x500", "--bmp", "big.bmp"});
@@ -260,10 +277,10 @@ TEST(IsovarPlot, GeoJsonKeepsTableOrderLevelsAndFlags) {
     for (const auto& c : coords) EXPECT_NEAR(c.toArray()[0].toDouble(), f == 0 ? 0.1 : f + 0.5, 1e-6) << f;
   }
 
-  // A file that cannot be opened is the library's failure.
+  // A file that cannot be made is named, not the input.
   r = plot(dir, {"ramp.iso", "--isolines", "no/such/folder/x.geojson"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "ramp.iso: cannot open isoline file\n");
+  EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.geojson: No such file or directory\n");
 }
 
 TEST(IsovarPlot, PngAndBmpHoldThePicture) {
@@ -289,7 +306,7 @@ TEST(IsovarPlot, PngAndBmpHoldThePicture) {
 
   r = plot(dir, {"ring.iso", "--png", "no/such/folder/x.png"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("no/such/folder/x.png"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.png: No such file or directory\n");
 }
 
 TEST(IsovarPlot, PdfIsOnePageWithTitlesAndLabels) {
@@ -306,10 +323,108 @@ TEST(IsovarPlot, PdfIsOnePageWithTitlesAndLabels) {
   EXPECT_NE(text.find("Ring"), std::string::npos) << text;
   EXPECT_NE(text.find("5.00"), std::string::npos) << text;  // the ring's label
 
-  // A page that cannot be written is a printer failure.
   r = plot(dir, {"ring.iso", "--pdf", "no/such/folder/x.pdf"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err.rfind("isovar-plot: Printer cancel", 0), 0u) << r.err;
+  EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.pdf: No such file or directory\n");
+}
+
+// Outputs that cannot be written: each run fails on one of them and exits 1,
+// naming the file and the system's reason; every earlier file keeps its
+// bytes, the run log is old or whole, and no temporary file stays behind.
+// The display list goes to /dev/null where it is not the file under test.
+const char* const kEarlier = "earlier";
+const std::vector<std::string> kOutputs = {"isovar.log", "prtInfo.tmp", "out.bmp", "out.png", "out.pdf", "out.geojson"};
+
+void expect_outputs_fail(const std::string& folder, const std::string& input, rlim_t file_limit,
+                         const std::string& reason, std::set<std::string> others = {}) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{}, u8"印刷情報ファイル(prtInfo.tmp)に書き込めません。"},
+      {{"--display-list", "/dev/null", "--bmp", "out.bmp"}, u8"出力ファイル(out.bmp)に書き込めません。"},
+      {{"--display-list", "/dev/null", "--png", "out.png"}, "cannot write out.png"},
+      {{"--display-list", "/dev/null", "--pdf", "out.pdf"}, "cannot write out.pdf"},
+      {{"--display-list", "/dev/null", "--isolines", "out.geojson"}, "cannot write out.geojson"},
+  };
+  for (const std::string& name : kOutputs) write_file(folder + "/" + name, kEarlier);
+  others.insert(kOutputs.begin(), kOutputs.end());
+  for (const Case& c : cases) {
+    std::vector<std::string> args{input, "--size", "300x200"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    SCOPED_TRACE(c.message);
+    Result r = run_in(folder, args, file_limit);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "isovar-plot: " + c.message + ": " + reason + "\n");
+    for (const std::string& name : kOutputs) {
+      const std::string bytes = read_file(folder + "/" + name);
+      if (name == "isovar.log" && bytes != kEarlier) {
+        EXPECT_EQ(bytes, "(isovarMain)  width=300   height=200\n");
+      } else {
+        EXPECT_TRUE(bytes == kEarlier) << name;
+      }
+    }
+    EXPECT_EQ(names_in(folder), others);
+  }
+}
+
+TEST(IsovarPlot, OutputsThatCannotBeWrittenKeepTheirEarlierFiles) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  expect_outputs_fail(dir.path(), "ring.iso", 100, "File too large", {"ring.iso"});
+
+  // A run log that cannot be written is skipped, whole.
+  write_file(dir.file("isovar.log"), kEarlier);
+  Result r = run_in(dir.path(), {"ring.iso", "--display-list", "/dev/null"}, 10);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir.file("isovar.log")), kEarlier);
+}
+
+// The outputs and a plot run on a small file system that is full. Needs root
+// (CI runs the tests as root); skipped otherwise.
+TEST(IsovarPlot, FullFileSystemFailsEveryOutputAndKeepsTheEarlierFiles) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  const std::string full = dir.file("full");
+  ASSERT_EQ(mkdir(full.c_str(), 0755), 0);
+  if (mount("isovar-test", full.c_str(), "tmpfs", 0, "size=256k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{full};
+
+  for (const std::string& name : kOutputs) write_file(full + "/" + name, kEarlier);
+  const int filler = open((full + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(filler, 0);
+  const std::string block(4096, 'f');
+  while (write(filler, block.data(), block.size()) > 0) {
+  }
+  close(filler);
+  expect_outputs_fail(full, dir.file("ring.iso"), 0, "No space left on device", {"filler"});
+}
+
+// A file the user names is written through a link to it; a link planted
+// under the name of the run log or the display list is replaced instead.
+TEST(IsovarPlot, LinksAreFollowedOnlyForTheOutputsTheUserNames) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  write_file(dir.file("victim"), kEarlier);
+  ASSERT_EQ(mkdir(dir.file("pictures").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("pictures/ring.bmp", dir.file("link.bmp").c_str()), 0);
+  ASSERT_EQ(symlink("victim", dir.file("prtInfo.tmp").c_str()), 0);
+  ASSERT_EQ(symlink("victim", dir.file("isovar.log").c_str()), 0);
+  Result r = plot(dir, {"ring.iso", "--size", "300x200", "--bmp", "link.bmp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(QImage(QString::fromStdString(dir.file("pictures/ring.bmp"))).size(), QSize(300, 200));
+  EXPECT_EQ(read_file(dir.file("victim")), kEarlier);
+  struct stat st;
+  for (const char* name : {"link.bmp", "prtInfo.tmp", "isovar.log"}) {
+    ASSERT_EQ(lstat(dir.file(name).c_str(), &st), 0);
+    EXPECT_EQ(S_ISLNK(st.st_mode), std::string(name) == "link.bmp") << name;
+  }
 }
 
 }  // namespace

@@ -80,6 +80,12 @@ bool file_exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+std::set<std::string> names_in(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
 std::string source_path(const std::string& relative) { return std::string(ISOVAR_SOURCE_DIR) + "/" + relative; }
 
 }  // namespace testing_support

@@ -1,6 +1,7 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <set>
 #include <string>
 
 namespace testing_support {
@@ -32,6 +33,8 @@ std::string read_file(const std::string& path);
 std::string run_command(const std::string& command);
 void write_file(const std::string& path, const std::string& bytes);
 bool file_exists(const std::string& path);
+// The names in a folder (hidden ones too).
+std::set<std::string> names_in(const std::string& folder);
 
 // A file under the source tree, e.g. source_path("examples/plate.iso").
 std::string source_path(const std::string& relative);

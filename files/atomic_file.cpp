@@ -1,0 +1,253 @@
+#include "atomic_file.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace files {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr int kMaxLinks = 40;         // as the kernel allows in one path
+constexpr std::size_t kRandomChars = 8;
+constexpr int kCreateTries = 100;
+
+struct Injected {
+  int countdown;
+  int error;
+};
+Injected injected[4];
+
+// True, with errno set, when the test seam fails this call of step.
+bool fails(Step step) {
+  Injected& i = injected[static_cast<int>(step)];
+  if (i.error == 0 || --i.countdown > 0) return false;
+  errno = i.error;
+  i.error = 0;
+  return true;
+}
+
+// The folder part of a path with its final slash, "" for a bare name.
+std::string folder_of(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Follows the symbolic links at name to the first name that is none (or
+// does not exist yet): 0, or the error number.
+int follow_links(std::string& name) {
+  for (int hops = 0; hops < kMaxLinks; ++hops) {
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+    char link[PATH_MAX];
+    ssize_t n = readlink(name.c_str(), link, sizeof link);
+    if (n < 0) return errno;
+    if (static_cast<std::size_t>(n) == sizeof link) return ENAMETOOLONG;
+    std::string next(link, static_cast<std::size_t>(n));
+    name = next[0] == '/' ? next : folder_of(name) + next;
+  }
+  return ELOOP;
+}
+
+void random_chars(char* out, std::size_t count) {
+  static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[kRandomChars];
+  if (getrandom(bytes, count, GRND_NONBLOCK) != static_cast<ssize_t>(count)) {
+    // No entropy to be had: the clock still makes the name hard to guess,
+    // and creation is exclusive anyway.
+    unsigned long long v = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count()) * 6364136223846793005ULL + getpid();
+    for (std::size_t i = 0; i < count; ++i, v = v * 6364136223846793005ULL + 1442695040888963407ULL)
+      bytes[i] = static_cast<unsigned char>(v >> 56);
+  }
+  for (std::size_t i = 0; i < count; ++i) out[i] = kChars[bytes[i] % (sizeof kChars - 1)];
+}
+
+// Creates ".NAME.XXXXXXXX" beside target exclusively: the descriptor, or -1
+// with errno set.
+int create_temp(const std::string& target, mode_t mode, std::string& temp) {
+  const std::string folder = folder_of(target);
+  // The temporary name must fit the file system's limit even for the longest
+  // target name: a shortened name serves as well.
+  const std::string leaf = target.substr(folder.size(), NAME_MAX - kRandomChars - 2);
+  for (int tries = 0; tries < kCreateTries; ++tries) {
+    char random[kRandomChars];
+    random_chars(random, kRandomChars);
+    temp = folder + "." + leaf + "." + std::string(random, kRandomChars);
+    if (fails(Step::kCreate)) return -1;
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile() = default;
+
+AtomicFile::~AtomicFile() { abort(); }
+
+int AtomicFile::open(const char* path, Target target) {
+  abort();
+  error_ = 0;
+  exchange_ = false;
+  if (path == nullptr) return error_ = EINVAL;
+  if (*path == '\0') return error_ = ENOENT;
+  target_ = path;
+
+  struct stat st;
+  const bool exists = (target == Target::kNamedByUser ? stat(path, &st) : lstat(path, &st)) == 0;
+  if (!exists && errno != ENOENT) return error_ = errno;
+  if (exists && S_ISDIR(st.st_mode)) return error_ = EISDIR;
+  if (!buffer_) buffer_.reset(new char[kBufferSize]);
+
+  if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    // A device, pipe or socket: nothing to replace, the bytes go straight
+    // there. A name of the program's own is never followed, and a pipe
+    // without a reader fails at once instead of waiting for one.
+    const int flags = O_WRONLY | O_CLOEXEC | (target == Target::kFixedName ? O_NOFOLLOW | O_NONBLOCK : 0);
+    fd_ = fails(Step::kCreate) ? -1 : ::open(path, flags);
+    if (fd_ < 0) return error_ = errno;
+    if (flags & O_NONBLOCK) fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    return 0;
+  }
+
+  if (target == Target::kNamedByUser) {
+    if (int err = follow_links(target_)) return error_ = err;
+  }
+  exchange_ = target == Target::kFixedName && exists;
+  const bool keep_mode = exists && S_ISREG(st.st_mode);
+  // Renaming needs only the folder's permission: a file that may not be
+  // written stays as it is, as if it were written in place.
+  if (keep_mode && faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return error_ = errno;
+  // Created no more open than the file it replaces, then given its exact bits.
+  const mode_t mode = keep_mode ? st.st_mode & 0777 : 0666;
+  fd_ = create_temp(target_, mode, temp_);
+  if (fd_ < 0) {
+    temp_.clear();
+    return error_ = errno;
+  }
+  if (keep_mode) fchmod(fd_, mode);  // a file system without modes keeps its own
+  return 0;
+}
+
+void AtomicFile::write(const void* data, std::size_t size) {
+  if (fd_ < 0) note(EBADF);
+  if (error_ != 0 || size == 0) return;
+  const char* bytes = static_cast<const char*>(data);
+  if (used_ + size > kBufferSize) {
+    flush();
+    if (size >= kBufferSize) {
+      write_out(bytes, size);
+      return;
+    }
+  }
+  std::memcpy(buffer_.get() + used_, bytes, size);
+  used_ += size;
+}
+
+void AtomicFile::flush() {
+  if (used_ > 0) write_out(buffer_.get(), used_);
+  used_ = 0;
+}
+
+void AtomicFile::write_out(const char* data, std::size_t size) {
+  while (size > 0 && error_ == 0) {
+    ssize_t n = fails(Step::kWrite) ? -1 : ::write(fd_, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      note(n < 0 ? errno : EIO);
+      return;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+int AtomicFile::commit() { return finish(nullptr); }
+
+int AtomicFile::commit_open(int* fd) { return finish(fd); }
+
+int AtomicFile::finish(int* keep_fd) {
+  if (fd_ < 0) {
+    note(EBADF);
+    return error_;
+  }
+  flush();
+  int fd = fd_;
+  fd_ = -1;
+  if (keep_fd == nullptr || error_ != 0) {
+    // Some file systems report a failed write only here.
+    int result = ::close(fd);
+    if (fails(Step::kClose)) result = -1;
+    if (result != 0) note(errno);
+    fd = -1;
+  }
+  if (error_ == 0 && !temp_.empty()) replace();
+  if (error_ != 0) {
+    if (fd >= 0) ::close(fd);
+    abort();
+    return error_;
+  }
+  temp_.clear();
+  if (keep_fd != nullptr) *keep_fd = fd;
+  return 0;
+}
+
+void AtomicFile::replace() {
+  const char* from = temp_.c_str();
+  const char* to = target_.c_str();
+  if (fails(Step::kRename)) {
+    note(errno);
+    return;
+  }
+  if (exchange_) {
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0) {
+      // The temporary name now holds the old entry.
+      if (::unlink(from) == 0) return;
+      const int err = errno;
+      // Something other than the file that was there (a folder put in its
+      // place meanwhile) goes back; should that fail, both stay as they are.
+      if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) != 0) temp_.clear();
+      note(err);
+      return;
+    }
+    // Not supported here, or the old entry went meanwhile: a plain rename.
+    if (errno != EINVAL && errno != ENOENT && errno != ENOSYS) {
+      note(errno);
+      return;
+    }
+  }
+  if (std::rename(from, to) != 0) note(errno);
+}
+
+void AtomicFile::abort() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+  used_ = 0;
+}
+
+int replace_file(const char* path, const void* data, std::size_t size, Target target) {
+  AtomicFile out;
+  if (int err = out.open(path, target)) return err;
+  out.write(data, size);
+  return out.commit();
+}
+
+std::string write_failure(const std::string& path, int error) {
+  return "cannot write " + path + ": " + std::strerror(error);
+}
+
+void inject_failure(Step step, int nth, int error) { injected[static_cast<int>(step)] = {nth, error}; }
+
+}  // namespace files
