@@ -1,36 +1,81 @@
 #include "model_store.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
-// The default mode's tables.
-float fixed_grid_x[kMaxGridNy + 1];
-float fixed_grid_y[kMaxGridNy + 1];
-float fixed_grid_value[(kMaxGridNx + 1) * (kMaxGridNy + 1)];
-int16_t fixed_grid_defined[(kMaxGridNx + 1) * (kMaxGridNy + 1)];
-int16_t fixed_node_state[kNodeSlots];
-float fixed_node_x[kNodeSlots];
-float fixed_node_y[kNodeSlots];
-float fixed_node_value[kNodeSlots];
-int16_t fixed_element_defined[kNodeSlots];
-ElementNodes fixed_element_nodes[kNodeSlots];
+// The default mode's tables, one set for the current model and one for the
+// model being read.
+struct FixedTables {
+  float grid_x[kMaxGridNy + 1];
+  float grid_y[kMaxGridNy + 1];
+  float grid_value[(kMaxGridNx + 1) * (kMaxGridNy + 1)];
+  int16_t grid_defined[(kMaxGridNx + 1) * (kMaxGridNy + 1)];
+  int16_t node_state[kNodeSlots];
+  float node_x[kNodeSlots];
+  float node_y[kNodeSlots];
+  float node_value[kNodeSlots];
+  int16_t element_defined[kNodeSlots];
+  ElementNodes element_nodes[kNodeSlots];
+};
+
+FixedTables fixed_sets[2];
 
 constexpr int64_t kFixedStride = kMaxGridNy + 1;
 
+constexpr ModelStore store_over(FixedTables& f) {
+  return ModelStore{
+      0, 0, 0, {}, 0, {}, {}, {}, 0, 0, 0, 0,
+      0,  // large
+      0, 0, fixed_table(f.grid_x), fixed_table(f.grid_y),
+      {fixed_table(f.grid_value), kFixedStride}, {fixed_table(f.grid_defined), kFixedStride},
+      kMaxGridNx, kMaxGridNy,
+      kNodeSlots, fixed_table(f.node_state), fixed_table(f.node_x), fixed_table(f.node_y),
+      fixed_table(f.node_value), {},
+      kNodeSlots, fixed_table(f.element_defined), fixed_table(f.element_nodes), {}, {}, 0, {},
+      0, {}, {},
+  };
+}
+
+// Where a read writes, so that the model it replaces stays whole until the
+// read succeeds.
+ModelStore spare_store = store_over(fixed_sets[1]);
+
+template <class T>
+void zero_fixed(const Table<T>& table) {
+  std::memset(static_cast<void*>(table.fixed), 0, sizeof(T) * static_cast<size_t>(table.fixed_capacity));
+}
+
+template <class T>
+void zero_used(const Table<T>& table, int64_t count) {
+  if (count > 0) std::memset(static_cast<void*>(table.data), 0, sizeof(T) * static_cast<size_t>(count));
+}
+
+// Every count and flag of the store as a read starts them: what a file
+// gives never depends on a file read before it.
+void reset_for_read(ModelStore& m) {
+  m.model_kind = kGridModel;
+  m.display_mode = 1;
+  m.title_count = 0;
+  m.level_count = 0;
+  m.frame_count = 0;
+  m.grid_nx = m.grid_ny = 0;
+  if (m.large) {
+    m.value_nx = m.value_ny = 0;
+    m.node_slots = m.element_slots = m.element_ordered = 0;
+    index_clear(m.node_index);
+    index_clear(m.element_index);
+  } else {
+    zero_used(m.grid_defined.cells, m.grid_defined.cells.capacity);
+    zero_used(m.node_state, kNodeSlots);
+    zero_used(m.element_defined, kNodeSlots);
+  }
+}
+
 }  // namespace
 
-ModelStore model_store = {
-    0, 0, 0, {}, 0, {}, {}, {}, 0, 0, 0, 0,
-    0,  // large
-    0, 0, fixed_table(fixed_grid_x), fixed_table(fixed_grid_y),
-    {fixed_table(fixed_grid_value), kFixedStride}, {fixed_table(fixed_grid_defined), kFixedStride},
-    kMaxGridNx, kMaxGridNy,
-    kNodeSlots, fixed_table(fixed_node_state), fixed_table(fixed_node_x), fixed_table(fixed_node_y),
-    fixed_table(fixed_node_value), {},
-    kNodeSlots, fixed_table(fixed_element_defined), fixed_table(fixed_element_nodes), {}, {}, 0, {},
-    0, {}, {},
-};
+ModelStore model_store = store_over(fixed_sets[0]);
 
 void select_model_storage() {
   ModelStore& m = model_store;
@@ -62,27 +107,35 @@ void select_model_storage() {
     m.value_ny = kMaxGridNy;
     m.grid_value.stride = m.grid_defined.stride = kFixedStride;
     m.node_slots = m.element_slots = kNodeSlots;
-    std::memset(m.node_state.data, 0, sizeof(int16_t) * kNodeSlots);
-    std::memset(m.element_defined.data, 0, sizeof(int16_t) * kNodeSlots);
+    zero_used(m.node_state, kNodeSlots);
+    zero_used(m.element_defined, kNodeSlots);
   }
+}
+
+void begin_model_read() {
+  std::swap(model_store, spare_store);
+  select_model_storage();
+  reset_for_read(model_store);
+}
+
+void end_model_read(bool complete) {
+  if (!complete) std::swap(model_store, spare_store);
 }
 
 void clear_model_store() {
   ModelStore& m = model_store;
-  // Each table is cleared through its own storage, then the fields around
-  // them; a table stores no more than its pointers and sizes.
-  std::memset(fixed_grid_x, 0, sizeof fixed_grid_x);
-  std::memset(fixed_grid_y, 0, sizeof fixed_grid_y);
-  std::memset(fixed_grid_value, 0, sizeof fixed_grid_value);
-  std::memset(fixed_grid_defined, 0, sizeof fixed_grid_defined);
-  std::memset(fixed_node_state, 0, sizeof fixed_node_state);
-  std::memset(fixed_node_x, 0, sizeof fixed_node_x);
-  std::memset(fixed_node_y, 0, sizeof fixed_node_y);
-  std::memset(fixed_node_value, 0, sizeof fixed_node_value);
-  std::memset(fixed_element_defined, 0, sizeof fixed_element_defined);
-  std::memset(fixed_element_nodes, 0, sizeof fixed_element_nodes);
+  zero_fixed(m.grid_x);
+  zero_fixed(m.grid_y);
+  zero_fixed(m.grid_value.cells);
+  zero_fixed(m.grid_defined.cells);
+  zero_fixed(m.node_state);
+  zero_fixed(m.node_x);
+  zero_fixed(m.node_y);
+  zero_fixed(m.node_value);
+  zero_fixed(m.element_defined);
+  zero_fixed(m.element_nodes);
+  // Back to the default mode's storage, whatever the store held.
   const TableMode mode = table_mode;
-  table_mode.large = 1;  // so that switching back selects the default storage
   m.large = 1;
   table_mode.large = 0;
   select_model_storage();

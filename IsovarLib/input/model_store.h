@@ -1,5 +1,5 @@
-// The model store: the one copy of the current model. Written only by the
-// input reader (input/), read by the engine and the renderer. In the default
+// The model store: the current model. Written only by the input reader
+// (input/), read by the engine and the renderer. In the default
 // mode every table is fixed in size, starts out zero and is never allocated;
 // in large mode the grid and finite-element tables grow with what the file
 // gives (shared/tables.h), and node and element numbers are looked up through
@@ -93,3 +93,10 @@ void clear_model_store();
 // Makes the store's tables those of the current table mode. Switching modes
 // starts the grid and finite-element parts empty.
 void select_model_storage();
+
+// A read writes into a second store, made the current one only when the
+// whole read succeeded: begin_model_read puts it in model_store's place with
+// every count and flag reset (in the current table mode's storage), and
+// end_model_read(false) puts the previous model back as it was.
+void begin_model_read();
+void end_model_read(bool complete);

@@ -147,12 +147,7 @@ int read_sections(char* errMsg) {
 int32_t ReadIsovarFile(const char* path, char* errMsg) {
   char scratch[kErrMsgSize];
   if (errMsg == nullptr) errMsg = scratch;  // a caller without a buffer still gets -1
-  ModelStore& m = model_store;
   ReaderState& r = reader_state;
-  select_model_storage();
-  m.model_kind = kGridModel;
-  m.title_count = 0;
-  m.display_mode = 1;
   r.line_number = 0;
   r.x_given = r.y_given = r.value_given = r.levels_given = 0;
   r.nodes_given = r.elements_given = r.node_data_given = 0;
@@ -162,11 +157,14 @@ int32_t ReadIsovarFile(const char* path, char* errMsg) {
     put_message(errMsg, kErrMsgSize, msg::in_open_failed, path != nullptr ? path : "");
     return -1;
   }
+  // The file goes into a store of its own; the current model stays as it is
+  // unless the whole file is read.
+  begin_model_read();
   const int result = read_sections(errMsg);
   close_input(r.input);
-  if (result != 0) return -1;
-  compute_extent();
-  return 0;
+  if (result == 0) compute_extent();
+  end_model_read(result == 0);
+  return result == 0 ? 0 : -1;
 }
 
 int title_input(InputFile& in, char* errMsg) {
