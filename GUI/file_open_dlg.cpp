@@ -43,8 +43,20 @@ std::optional<QString> FileOpenDlg::ShowOpen() {
   return chosen(path);
 }
 
-std::optional<QString> FileOpenDlg::ShowSave() {
-  std::optional<QString> path = dialogs_.saveFile(nameFiltersOf(filter), fileName);
+std::optional<QString> FileOpenDlg::ShowSave(const QString& proposedName, const QString& defaultSuffix) {
+  const QStringList filters = nameFiltersOf(filter);
+  QString selected;
+  std::optional<QString> path =
+      dialogs_.saveFile(filters, proposedName.isEmpty() ? fileName : proposedName, &selected);
+  if (!path || path->isEmpty()) return path;
+  if (!defaultSuffix.isEmpty() && !filters.isEmpty() && selected == filters.first() &&
+      QFileInfo(*path).suffix().isEmpty()) {
+    *path += QLatin1Char('.') + defaultSuffix;
+  }
+  if (QFileInfo::exists(*path) &&
+      !dialogs_.question(QStringLiteral("%1 は既にあります。\n置き換えますか？").arg(QFileInfo(*path).fileName()))) {
+    return std::nullopt;
+  }
   return chosen(path);
 }
 

@@ -17,13 +17,17 @@ class Dialogs {
   // The open and the save dialog: the chosen path, or nothing when the user
   // cancelled. nameFilters may be empty (all files shown); fileName is the
   // name the file-name field starts with, empty for none.
+  // The save dialog also tells which filter was chosen (its shown text).
   virtual std::optional<QString> openFile(const QStringList& nameFilters, const QString& fileName) = 0;
-  virtual std::optional<QString> saveFile(const QStringList& nameFilters, const QString& fileName) = 0;
+  virtual std::optional<QString> saveFile(const QStringList& nameFilters, const QString& fileName,
+                                          QString* selectedFilter) = 0;
   // The print-setup dialog on printer: true when the user accepted it, with
   // the choices made on printer.
   virtual bool printSetup(QPrinter& printer) = 0;
   // A message box: the text, caption "Isovar", an OK button, no icon.
   virtual void message(const QString& text) = 0;
+  // A question with Yes and No: true for Yes.
+  virtual bool question(const QString& text) = 0;
 };
 
 // The name filters shown for a filter text of description|patterns pairs,
@@ -48,7 +52,11 @@ class FileOpenDlg {
   QString fileName;  // the last chosen path
 
   std::optional<QString> ShowOpen();
-  std::optional<QString> ShowSave();
+  // The save dialog, starting with proposedName (the last name when empty).
+  // With the first filter chosen, a name typed without an extension gets
+  // defaultSuffix; an existing file is replaced only when the user says so
+  // (else, as when cancelled, nothing is chosen).
+  std::optional<QString> ShowSave(const QString& proposedName = QString(), const QString& defaultSuffix = QString());
   // The print-setup dialog; false when cancelled.
   bool ShowPrinter();
 

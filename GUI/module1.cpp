@@ -1,6 +1,8 @@
 #include "module1.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrinter>
 #include <QTimer>
 #include <cstring>
@@ -100,7 +102,13 @@ void Module1::BMPCommand_Click() {
     return;
   }
   fileOpenDlg.filter = QString::fromUtf8(kBmpFilter);
-  std::optional<QString> path = fileOpenDlg.ShowSave();
+  // The last name with ".bmp" (the input's own name would be replaced by a
+  // picture), in its folder.
+  QString proposed = fileOpenDlg.fileName;
+  const QFileInfo last(proposed);
+  if (!proposed.isEmpty() && last.suffix().compare(QLatin1String("bmp"), Qt::CaseInsensitive) != 0)
+    proposed = last.dir().filePath(last.completeBaseName() + QLatin1String(".bmp"));
+  std::optional<QString> path = fileOpenDlg.ShowSave(proposed, QStringLiteral("bmp"));
   if (!path || path->isEmpty()) return;
   HDC hdc = surface_.dc(pictureSize.width(), pictureSize.height());
   if (hdc == nullptr) return;

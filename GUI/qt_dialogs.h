@@ -11,9 +11,11 @@ class QtDialogs : public Dialogs {
   explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
 
   std::optional<QString> openFile(const QStringList& nameFilters, const QString& fileName) override;
-  std::optional<QString> saveFile(const QStringList& nameFilters, const QString& fileName) override;
+  std::optional<QString> saveFile(const QStringList& nameFilters, const QString& fileName,
+                                  QString* selectedFilter) override;
   bool printSetup(QPrinter& printer) override;
   void message(const QString& text) override;
+  bool question(const QString& text) override;
 
  private:
   QPointer<QWidget> parent_;

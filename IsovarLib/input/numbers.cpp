@@ -1,10 +1,16 @@
 // The number syntax of the input file: reals through str2d, indices and
 // node numbers through parse_index.
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "input/reader.h"
 #include "isovar_messages.h"
@@ -83,8 +89,56 @@ bool plain_decimal(const char* text, double* result) {
   return true;
 }
 
+// The character set of the user's locale, as the environment says now
+// (without touching the process's own locale), or "" when the diagnostics
+// can go out as they are: the locale is code page 932 itself, or plain
+// ASCII, which has no Japanese to convert into. Asked at each diagnostic,
+// which comes only with a refused number.
+std::string diagnostic_charset() {
+  std::string name;
+  if (locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0))) {
+    name = nl_langinfo_l(CODESET, user);
+    freelocale(user);
+  }
+  std::string upper;
+  for (char c : name) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  if (upper.empty() || upper == "ANSI_X3.4-1968" || upper == "ASCII" || upper == "CP932" || upper == "SHIFT_JIS" ||
+      upper == "SJIS" || upper == "WINDOWS-31J") {
+    return std::string();
+  }
+  return name;
+}
+
+// A diagnostic of the number parser on the standard error stream, in the
+// user's character set: a UTF-8 terminal shows the Japanese, not bytes of
+// code page 932. Unconvertible text goes out unchanged.
+void diagnose(const char* format, const char* text) {
+  char cp932[256];
+  const int n = std::snprintf(cp932, sizeof cp932, format, text);
+  if (n < 0) return;
+  const size_t length = std::min(static_cast<size_t>(n), sizeof cp932 - 1);
+  const std::string charset = diagnostic_charset();
+  if (!charset.empty()) {
+    iconv_t cd = iconv_open(charset.c_str(), "CP932");
+    if (cd != reinterpret_cast<iconv_t>(-1)) {
+      char converted[1024];
+      char* in = cp932;
+      size_t in_left = length;
+      char* out = converted;
+      size_t out_left = sizeof converted;
+      const bool whole = iconv(cd, &in, &in_left, &out, &out_left) != static_cast<size_t>(-1) && in_left == 0;
+      iconv_close(cd);
+      if (whole) {
+        std::fwrite(converted, 1, sizeof converted - out_left, stderr);
+        return;
+      }
+    }
+  }
+  std::fwrite(cp932, 1, length, stderr);
+}
+
 int refuse(const char* text) {
-  std::fprintf(stderr, msg::in_str2d_not_number, text);
+  diagnose(msg::in_str2d_not_number, text);
   return -1;
 }
 
@@ -113,7 +167,7 @@ int str2d(const char* text, double* result) {
   }
   if (minus > 2 || points > 1 || letters > 1) return refuse(text);
   if (p - text >= kMaxNumberText) {
-    std::fprintf(stderr, msg::in_str2d_too_long, text);
+    diagnose(msg::in_str2d_too_long, text);
     return -1;
   }
   if (letter == nullptr) {

@@ -27,6 +27,11 @@ class FakeDialogs : public Dialogs {
   // The paths the user chooses, one per dialog; a null QString cancels.
   std::deque<QString> openAnswers;
   std::deque<QString> saveAnswers;
+  // The filter chosen in each save dialog (by index; the first when none is
+  // scripted), and the answers to questions (No when none is scripted).
+  std::deque<int> saveFilterAnswers;
+  std::deque<bool> questionAnswers;
+  QStringList questions;
   std::function<bool(QPrinter&)> onPrintSetup;
 
   std::vector<FileDialogCall> opens;
@@ -40,9 +45,23 @@ class FakeDialogs : public Dialogs {
     opens.push_back({nameFilters, fileName});
     return next(openAnswers);
   }
-  std::optional<QString> saveFile(const QStringList& nameFilters, const QString& fileName) override {
+  std::optional<QString> saveFile(const QStringList& nameFilters, const QString& fileName,
+                                  QString* selectedFilter) override {
     saves.push_back({nameFilters, fileName});
+    int chosen = 0;
+    if (!saveFilterAnswers.empty()) {
+      chosen = saveFilterAnswers.front();
+      saveFilterAnswers.pop_front();
+    }
+    *selectedFilter = chosen < nameFilters.size() ? nameFilters[chosen] : QString();
     return next(saveAnswers);
+  }
+  bool question(const QString& text) override {
+    questions << text;
+    if (questionAnswers.empty()) return false;
+    const bool yes = questionAnswers.front();
+    questionAnswers.pop_front();
+    return yes;
   }
   bool printSetup(QPrinter& printer) override {
     ++printSetups;

@@ -212,7 +212,7 @@ TEST_F(Module1Test, BmpSaveSetsTheFilterAndNameForTheNextOpenDialog) {
   ASSERT_EQ(dialogs.saves.size(), 1u);
   const QStringList bmpFilters{QString::fromUtf8(u8"BMP(*.BMP) (*.bmp)"), QString::fromUtf8(u8"すべて (*)")};
   EXPECT_EQ(dialogs.saves[0].nameFilters, bmpFilters);
-  EXPECT_EQ(dialogs.saves[0].fileName, first);
+  EXPECT_EQ(dialogs.saves[0].fileName, input("a.bmp"));  // the input's name with .bmp, never the input
   ASSERT_EQ(fake_lib::calls.bmpPaths, std::vector<std::string>{QFile::encodeName(bmp).toStdString()});
   EXPECT_EQ(fake_lib::calls.printInfoPath, "prtInfo.tmp");
   EXPECT_TRUE(dialogs.messages.isEmpty());
@@ -223,6 +223,41 @@ TEST_F(Module1Test, BmpSaveSetsTheFilterAndNameForTheNextOpenDialog) {
   module.FileCommand_Click();
   EXPECT_EQ(dialogs.opens.back().nameFilters, bmpFilters);
   EXPECT_EQ(dialogs.opens.back().fileName, bmp);
+}
+
+// The input "g2.iso" once went unasked into the save dialog and was replaced
+// by a picture when the user pressed Enter.
+TEST_F(Module1Test, BmpSaveNeverReplacesAFileUnasked) {
+  const QString data = input("g2.iso");
+  open(data);
+  // The dialog proposes g2.bmp; a typed name without extension gets .bmp
+  // while the BMP filter is chosen, and none with "all files".
+  dialogs.saveAnswers.push_back(dir.path("picture"));
+  module.BMPCommand_Click();
+  EXPECT_EQ(dialogs.saves.back().fileName, dir.path("g2.bmp"));
+  EXPECT_TRUE(QFile::exists(dir.path("picture.bmp")));
+  dialogs.saveFilterAnswers.push_back(1);
+  dialogs.saveAnswers.push_back(dir.path("raw"));
+  module.BMPCommand_Click();
+  EXPECT_TRUE(QFile::exists(dir.path("raw")));
+  EXPECT_TRUE(dialogs.questions.isEmpty());
+
+  // Choosing the input itself: asked, answered No, the file keeps its bytes.
+  dialogs.saveFilterAnswers.push_back(1);
+  dialogs.saveAnswers.push_back(data);
+  dialogs.questionAnswers.push_back(false);
+  const size_t saved = fake_lib::calls.bmpPaths.size();
+  module.BMPCommand_Click();
+  EXPECT_EQ(dialogs.questions.size(), 1);
+  EXPECT_TRUE(dialogs.questions.back().contains(QStringLiteral("g2.iso")));
+  EXPECT_EQ(fake_lib::calls.bmpPaths.size(), saved);
+  EXPECT_EQ(testing_support::read_file(QFile::encodeName(data).toStdString()), "*model fem\n");
+  // Answered Yes, an existing picture is replaced.
+  dialogs.saveAnswers.push_back(dir.path("picture.bmp"));
+  dialogs.questionAnswers.push_back(true);
+  module.BMPCommand_Click();
+  EXPECT_EQ(dialogs.questions.size(), 2);
+  EXPECT_EQ(fake_lib::calls.bmpPaths.size(), saved + 1);
 }
 
 TEST_F(Module1Test, BmpFailureShowsTheLibraryTextAndKeepsTheState) {

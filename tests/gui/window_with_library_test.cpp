@@ -233,6 +233,7 @@ TEST_F(WindowWithLibraryTest, FilesThatCannotBeWrittenAreReportedAndKeepTheirEar
     // for the BMP.
     FileSizeLimit limit(list.size() + 4096);
     dialogs.saveAnswers.push_back(dir.path("plot.bmp"));
+    dialogs.questionAnswers.push_back(true);  // replace the earlier plot.bmp
     form.BMPCommand->click();
   }
   {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <optional>
 #include <string>
 
 #include "input/reader.h"
@@ -53,7 +54,41 @@ TEST(Str2d, HugeExponentsEndAtInfinityOrZeroQuickly) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
-TEST(Str2d, InvalidTextsAndTheirDiagnostics) {
+// The diagnostics in code page 932 (their own text) under a plain locale,
+// and in UTF-8 under a UTF-8 one, so that a terminal shows the Japanese.
+class Diagnostics : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* all = std::getenv("LC_ALL");
+    saved_ = all != nullptr ? std::optional<std::string>(all) : std::nullopt;
+    setenv("LC_ALL", "C", 1);
+  }
+  void TearDown() override {
+    if (saved_) setenv("LC_ALL", saved_->c_str(), 1);
+    else unsetenv("LC_ALL");
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+TEST_F(Diagnostics, ReachStandardErrorInTheLocalesCharacterSet) {
+  double v;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(str2d("1e2e3", &v), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            testing_support::cp932(u8"(str2d)文字列1e2e3が浮動小数点数ではありません。\n"));
+  setenv("LC_ALL", "C.UTF-8", 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(str2d("1e2e3", &v), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), u8"(str2d)文字列1e2e3が浮動小数点数ではありません。\n");
+  const std::string long_text(31, '2');
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(str2d(long_text.c_str(), &v), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), u8"(str2d)文字列" + long_text + u8"が長すぎます。\n");
+}
+
+TEST_F(Diagnostics, InvalidTextsAndTheirDiagnostics) {
   for (const char* text : {"1.2.3", "1e2e3", "1e2.5", "1e+-2", "1e--2", "1e++2", "abc", "1x", "---1", "1,5", "inf",
                            "0x10", "1e 2"}) {
     double v = 42;

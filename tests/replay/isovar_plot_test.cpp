@@ -183,6 +183,12 @@ TEST(IsovarPlot, LibraryFailuresExitOneWithTheMessageInUtf8) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, u8"missing.iso: 入力ファイル(missing.iso)をオープンできません。\n");
 
+  // The number parser's own diagnostic comes first, in the locale's UTF-8.
+  write_file(dir.file("x.iso"), "*x\n1e2e3\n");
+  r = plot(dir, {"x.iso"});
+  EXPECT_EQ(r.err, u8"(str2d)文字列1e2e3が浮動小数点数ではありません。\n"
+                   u8"x.iso: x_input (行:2)  ｘ座標値が不正。\n");
+
   // The display list cannot be created.
   write_file(dir.file("ring.iso"), ring_model());
   r = plot(dir, {"ring.iso", "--display-list", "no/such/folder/prtInfo.tmp"});
