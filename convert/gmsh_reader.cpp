@@ -27,8 +27,9 @@ class Scanner {
     return pos_ == text_.size() || text_[pos_] == '\n';
   }
   // The rest of the next line that is not empty, without surrounding blanks.
-  std::string_view line_text() {
+  std::string_view line_text(const char* what) {
     skip_space(true);
+    if (pos_ == text_.size()) fail(std::string("the file ends before ") + what);
     const size_t start = pos_;
     while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
     size_t end = pos_;
@@ -245,7 +246,7 @@ class GmshParser {
     const int64_t strings = in_.count("the string tag count");
     std::string name;
     for (int64_t k = 0; k < strings; ++k) {
-      std::string_view s = in_.line_text();
+      std::string_view s = in_.line_text("a string tag");
       if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
       if (k == 0) name = std::string(s);
     }

@@ -205,6 +205,9 @@ TEST(Gmsh, FaultsNameTheLine) {
   EXPECT_EQ(refusal(good.substr(0, good.find("5 2 0.5 0"))), "line 14: the node tag '' is not a whole number");
   EXPECT_EQ(refusal(good.substr(0, good.find("$EndElements"))), "line 22: expected $EndElements, found ''");
   EXPECT_EQ(refusal(good.substr(good.find("$Nodes"))), "line 1: the file does not begin with $MeshFormat");
+  // Counts far beyond what the file holds end at its end, not after them.
+  EXPECT_EQ(refusal(good.substr(0, good.find("$NodeData")) + "$NodeData\n2000000000\n"),
+            "line 25: the file ends before a string tag");
   EXPECT_EQ(refusal(good.substr(0, good.find("$NodeData"))), "no data: the mesh has no $NodeData block of node values");
   EXPECT_EQ(refusal(replaced("7 3 2 1 1 1 2 3 4\n8 2 2 1 1 2 5 3", "7 9 2 1 1 1 2 3 4 5 6\n8 1 2 1 1 2 5")),
             "no data: the mesh has no triangles or quadrangles");
