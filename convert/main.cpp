@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "delaunay.h"
@@ -144,6 +145,10 @@ int convert(const Options& o) {
   } catch (const Failure& f) {
     progress.finish();
     std::cerr << "isovar-convert: " << o.input << ": " << f.what() << '\n';
+    return kExitFailure;
+  } catch (const std::bad_alloc&) {
+    progress.finish();
+    std::cerr << "isovar-convert: " << o.input << ": not enough memory to hold the model\n";
     return kExitFailure;
   }
   header.titles = o.titles;

@@ -116,7 +116,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
         throw CLI::ValidationError(k.name, std::string("applies to ") + k.kind_name + " only");
     out.band_given = app.count("--band") > 0;
     out.field.step_given = app.count("--step") > 0;
-    if (!columns_text.empty()) {
+    if (app.count("--columns") > 0) {
       const std::string why = parse_columns(columns_text, out.columns);
       if (!why.empty()) throw CLI::ValidationError("--columns", why);
     }

@@ -71,40 +71,29 @@ void make_cone(const std::string& path, int columns, int rows) {
   GDALClose(ds);
 }
 
+// Two quadrangles and a line, format 2.2.
 const char* const kPlateMesh = R"($MeshFormat
-4.1 0 8
+2.2 0 8
 $EndMeshFormat
 $Nodes
-1 6 1 6
-2 1 0 6
-1
-2
-3
-4
-5
 6
-0 0 0
-1 0 0
-2 0 0
-0 1 0
-1 1 0
-2 1 0
+1 0 0 0
+2 1 0 0
+3 2 0 0
+4 0 1 0
+5 1 1 0
+6 2 1 0
 $EndNodes
 $Elements
-3 4 1 4
-2 1 3 1
-1 1 2 5 4
-2 1 2 2
-2 2 3 6
-3 2 6 5
-1 1 1 1
-4 1 2
+3
+1 3 0 1 2 5 4
+2 3 0 2 3 6 5
+3 1 0 4 5
 $EndElements
 $NodeData
 1
 "sigma_x"
-1
-0.0
+0
 3
 0
 1
@@ -129,6 +118,7 @@ TEST(ConvertProgram, UsageErrorsExitTwo) {
       {"a.csv", "--field", "p"},
       {"a.tif", "--columns", "1,2,3"},
       {"a.csv", "--columns", "1,2"},
+      {"a.csv", "--columns", ""},
       {"a.csv", "--levels", "0"},
       {"a.csv", "--levels", "1:2"},
       {"a.csv", "--bold", "0"},
