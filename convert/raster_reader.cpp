@@ -14,12 +14,14 @@ namespace convert {
 
 namespace {
 
-// GDAL's own messages are kept, not printed: the last failure becomes part
-// of ours.
+// GDAL's own messages are kept, not printed: the first line of the last
+// failure becomes part of ours (drivers add where in their source it arose).
 std::string last_gdal_failure;
 
 void keep_failure(CPLErr level, CPLErrorNum, const char* text) {
-  if (level >= CE_Failure) last_gdal_failure = text != nullptr ? text : "";
+  if (level < CE_Failure) return;
+  const std::string message = text != nullptr ? text : "";
+  last_gdal_failure = message.substr(0, message.find('\n'));
 }
 
 class QuietGdal {
