@@ -141,14 +141,22 @@ Parsed parse_real(std::string_view text, float& out) {
   return Parsed::ok;
 }
 
-std::string show(double v) {
+namespace {
+
+template <typename T>
+std::string shortest(T v) {
   char text[64];
-  const double size = std::fabs(v);
-  const std::to_chars_result r = size >= 1e-5 && size < 1e16
+  const T size = std::fabs(v);
+  const std::to_chars_result r = size >= T(1e-5) && size < T(1e16)
                                      ? std::to_chars(text, text + sizeof text, v, std::chars_format::fixed)
                                      : std::to_chars(text, text + sizeof text, v);
   return std::string(text, r.ptr);
 }
+
+}  // namespace
+
+std::string show(double v) { return shortest(v); }
+std::string show(float v) { return shortest(v); }
 
 bool parse_integer(std::string_view text, int64_t& out) {
   const char* first = text.data();

@@ -26,8 +26,10 @@ enum class Parsed { ok, not_number, out_of_range };
 // Infinity and NaN spellings are not numbers.
 Parsed parse_real(std::string_view text, float& out);
 
-// v as the shortest text that reads back as it, for messages.
+// v as the shortest text that reads back as it, for messages: plain
+// decimals unless the value is very large or small.
 std::string show(double v);
+std::string show(float v);
 
 // A whole number of a source file (optional sign, digits only).
 bool parse_integer(std::string_view text, int64_t& out);
