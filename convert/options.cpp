@@ -77,7 +77,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_option("--levels", levels_text,
                  "A list 1,2,5; a range START:STOP:STEP; or N for about N round levels (default 10). One level "
                  "alone: with a point, 5.0")
-      ->type_name("SPEC");
+      ->type_name("LEVELS");
   app.add_option("--bold", out.bold_every, "Make every K-th level bold (evenly spaced levels: at multiples of K steps)")
       ->check(CLI::Range(1, 1000))
       ->type_name("K");

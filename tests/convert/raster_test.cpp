@@ -16,7 +16,7 @@ namespace {
 using convert::Grid;
 using convert::RasterRequest;
 
-struct RasterSpec {
+struct TestRaster {
   int columns = 4;
   int rows = 3;
   std::vector<double> gt = {100, 10, 0, 230, 0, -10};  // north up: pixel centres x 105.., y 225..
@@ -33,7 +33,7 @@ struct RasterSpec {
 // Writes the raster with driver (GTiff, AAIGrid, netCDF), through an
 // in-memory copy for drivers that only copy.
 std::string make_raster(const testing_support::TempDir& dir, const std::string& name, const char* driver,
-                        const RasterSpec& s) {
+                        const TestRaster& s) {
   GDALAllRegister();
   GDALDatasetH mem = GDALCreate(GDALGetDriverByName("MEM"), "", s.columns, s.rows, s.bands, s.type, nullptr);
   if (s.georeferenced) GDALSetGeoTransform(mem, const_cast<double*>(s.gt.data()));
@@ -69,7 +69,7 @@ std::string refusal(const std::string& path, const RasterRequest& request = {}) 
   return "accepted";
 }
 
-// The grid of the default spec: x ascending from 105, y from 205 (the
+// The grid of the default test raster: x ascending from 105, y from 205 (the
 // file's last row), the nodata pixel left out.
 void expect_small_grid(const Grid& g) {
   EXPECT_EQ(g.x, (std::vector<float>{105, 115, 125, 135}));
@@ -83,15 +83,15 @@ void expect_small_grid(const Grid& g) {
 
 TEST(Raster, NorthUpSouthUpAndMirroredGiveOneGrid) {
   testing_support::TempDir dir;
-  RasterSpec north;
+  TestRaster north;
   expect_small_grid(raster(make_raster(dir, "north.tif", "GTiff", north)).grid);
   // Rows from the south: the first row is the lowest y.
-  RasterSpec south = north;
+  TestRaster south = north;
   south.gt = {100, 10, 0, 200, 0, 10};
   south.values = {9, 10, 11, 12.5, 5, -9999, 7, 8, 1, 2, 3, 4};
   expect_small_grid(raster(make_raster(dir, "south.tif", "GTiff", south)).grid);
   // Columns from the east.
-  RasterSpec east = north;
+  TestRaster east = north;
   east.gt = {140, -10, 0, 230, 0, -10};
   east.values = {4, 3, 2, 1, 8, 7, -9999, 5, 12.5, 11, 10, 9};
   expect_small_grid(raster(make_raster(dir, "east.tif", "GTiff", east)).grid);
@@ -99,7 +99,7 @@ TEST(Raster, NorthUpSouthUpAndMirroredGiveOneGrid) {
 
 TEST(Raster, AsciiGridAndNetcdf) {
   testing_support::TempDir dir;
-  RasterSpec s;
+  TestRaster s;
   expect_small_grid(raster(make_raster(dir, "small.asc", "AAIGrid", s)).grid);
   if (GDALGetDriverByName("netCDF") == nullptr) GTEST_SKIP() << "GDAL has no netCDF driver";
   expect_small_grid(raster(make_raster(dir, "small.nc", "netCDF", s)).grid);
@@ -107,7 +107,7 @@ TEST(Raster, AsciiGridAndNetcdf) {
 
 TEST(Raster, BandsScaleOffsetEveryAndNoGeotransform) {
   testing_support::TempDir dir;
-  RasterSpec s;
+  TestRaster s;
   s.bands = 3;
   s.has_nodata = false;
   RasterRequest second;
@@ -117,7 +117,7 @@ TEST(Raster, BandsScaleOffsetEveryAndNoGeotransform) {
   EXPECT_EQ(r.grid.at(1, 1), -19998.0f);  // without nodata, -9999 is a value
   EXPECT_EQ(r.grid.at(3, 0), 25.0f);
 
-  RasterSpec packed;
+  TestRaster packed;
   packed.type = GDT_Int16;
   packed.values = {1, 2, 3, 4, 5, -9999, 7, 8, 9, 10, 11, 12};
   packed.scale = 0.5;
@@ -128,13 +128,13 @@ TEST(Raster, BandsScaleOffsetEveryAndNoGeotransform) {
 
   RasterRequest every;
   every.every = 2;
-  const Grid thin = raster(make_raster(dir, "every.tif", "GTiff", RasterSpec{}), every).grid;
+  const Grid thin = raster(make_raster(dir, "every.tif", "GTiff", TestRaster{}), every).grid;
   EXPECT_EQ(thin.x, (std::vector<float>{105, 125}));
   EXPECT_EQ(thin.y, (std::vector<float>{205, 225}));  // rows 1 and 3 of the file
   EXPECT_EQ(thin.at(1, 0), 11.0f);
   EXPECT_EQ(thin.at(1, 1), 3.0f);
 
-  RasterSpec plain;
+  TestRaster plain;
   plain.georeferenced = false;
   const convert::Raster p = raster(make_raster(dir, "plain.tif", "GTiff", plain));
   EXPECT_FALSE(p.georeferenced);
@@ -145,22 +145,22 @@ TEST(Raster, BandsScaleOffsetEveryAndNoGeotransform) {
 
 TEST(Raster, Refusals) {
   testing_support::TempDir dir;
-  RasterSpec rotated;
+  TestRaster rotated;
   rotated.gt = {100, 10, 1, 230, 0, -10};
   EXPECT_EQ(refusal(make_raster(dir, "rotated.tif", "GTiff", rotated)),
             "the raster is rotated (its geotransform turns rows and columns); warp it north-up first");
   RasterRequest third;
   third.band = 3;
-  EXPECT_EQ(refusal(make_raster(dir, "one.tif", "GTiff", RasterSpec{}), third), "has 1 band, so no band 3");
-  RasterSpec empty;
+  EXPECT_EQ(refusal(make_raster(dir, "one.tif", "GTiff", TestRaster{}), third), "has 1 band, so no band 3");
+  TestRaster empty;
   empty.values.assign(12, -9999);
   EXPECT_EQ(refusal(make_raster(dir, "empty.tif", "GTiff", empty)), "no data: every pixel of band 1 is nodata");
-  RasterSpec huge;
+  TestRaster huge;
   huge.type = GDT_Float64;
   huge.values[6] = 1e300;
   EXPECT_EQ(refusal(make_raster(dir, "huge.tif", "GTiff", huge)),
             "the pixel at column 3, row 2 holds 1e+300, beyond single precision");
-  RasterSpec close;
+  TestRaster close;
   close.gt = {1e7, 0.1, 0, 230, 0, -10};
   EXPECT_EQ(refusal(make_raster(dir, "close.tif", "GTiff", close)),
             "pixel centres x = 10000000 and 10000000 are one in single precision; keep fewer pixels with --every");
@@ -173,7 +173,7 @@ TEST(Raster, Refusals) {
 TEST(Raster, TheGridIsReadAsWritten) {
   testing_support::TempDir dir;
   convert::Model model;
-  model.grid = raster(make_raster(dir, "small.tif", "GTiff", RasterSpec{})).grid;
+  model.grid = raster(make_raster(dir, "small.tif", "GTiff", TestRaster{})).grid;
   convert::Header header;
   header.titles = {testing_support::cp932("地形図"), ""};
   header.full = true;
