@@ -12,14 +12,6 @@ namespace convert {
 
 namespace {
 
-bool parse_double(std::string_view text, double& out) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first < last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
-  const std::from_chars_result r = std::from_chars(first, last, out);
-  return first != last && r.ec == std::errc() && r.ptr == last && std::isfinite(out);
-}
-
 std::vector<std::string_view> split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
   for (;;) {
@@ -164,7 +156,7 @@ std::vector<Level> make_levels(const LevelRequest& request, float low, float hig
   std::vector<Level> levels;
   for (size_t k = 0; k < spaced.size(); ++k) {
     const double v = spaced[k].value;
-    if (!(std::fabs(v) < 0x1.ffffffp127)) throw Failure("level " + show(v) + " is beyond single precision");
+    if (!fits_single(v)) throw Failure("level " + show(v) + " is beyond single precision");
     Level level{static_cast<float>(v), false, labelled};
     if (bold_every > 0) {
       const long long position = aligned ? *spaced[k].multiple : static_cast<long long>(k) + 1;

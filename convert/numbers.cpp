@@ -89,6 +89,12 @@ bool reads_back(const char* text, float v) {
   return read_real(text, &d) && static_cast<float>(d) == v;
 }
 
+// The text of a number without a leading plus, which from_chars does not take.
+std::string_view without_plus(std::string_view text) {
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  return text;
+}
+
 // Whether a number outside single precision's range is too small for it
 // rather than too large: by its double value, or when that is out of range
 // too, by the exponent's sign.
@@ -122,17 +128,16 @@ int format_real(float v, char* out) {
 }
 
 Parsed parse_real(std::string_view text, float& out) {
+  text = without_plus(text);
   const char* first = text.data();
   const char* last = first + text.size();
-  // from_chars takes a minus but not a plus.
-  if (first < last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
   if (first == last) return Parsed::not_number;
   float v = 0.0f;
   const std::from_chars_result r = std::from_chars(first, last, v, std::chars_format::general);
   if (r.ptr != last) return Parsed::not_number;
   if (r.ec == std::errc::result_out_of_range) {
     // Only too large a value is refused; too small a one is zero.
-    if (!too_small(std::string_view(first, static_cast<size_t>(last - first)))) return Parsed::out_of_range;
+    if (!too_small(text)) return Parsed::out_of_range;
     out = *first == '-' ? -0.0f : 0.0f;
     return Parsed::ok;
   }
@@ -159,11 +164,15 @@ std::string show(double v) { return shortest(v); }
 std::string show(float v) { return shortest(v); }
 
 bool parse_integer(std::string_view text, int64_t& out) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first < last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
-  const std::from_chars_result r = std::from_chars(first, last, out);
-  return r.ec == std::errc() && r.ptr == last && first != last;
+  text = without_plus(text);
+  const std::from_chars_result r = std::from_chars(text.data(), text.data() + text.size(), out);
+  return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+bool parse_double(std::string_view text, double& out) {
+  text = without_plus(text);
+  const std::from_chars_result r = std::from_chars(text.data(), text.data() + text.size(), out);
+  return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size() && std::isfinite(out);
 }
 
 }  // namespace convert

@@ -18,6 +18,9 @@ constexpr int kRealBufferSize = 32;
 // a mantissa and an exponent. Returns the length; out gets a NUL too.
 int format_real(float v, char* out);
 
+// Whether v rounds to a finite single-precision value (NaN does not).
+inline bool fits_single(double v) { return v > -0x1.ffffffp127 && v < 0x1.ffffffp127; }
+
 enum class Parsed { ok, not_number, out_of_range };
 
 // A decimal number of a source file ("12", "-1.5", "+2.5e-3", ".5"), rounded
@@ -33,5 +36,8 @@ std::string show(float v);
 
 // A whole number of a source file (optional sign, digits only).
 bool parse_integer(std::string_view text, int64_t& out);
+
+// A finite number in double precision (a level range of the command line).
+bool parse_double(std::string_view text, double& out);
 
 }  // namespace convert

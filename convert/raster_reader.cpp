@@ -77,7 +77,7 @@ std::vector<float> centres(int64_t count, int every, double origin, double size,
   std::vector<float> out;
   for (int64_t p = 0; p < count; p += every) {
     const double c = origin + (static_cast<double>(p) + 0.5) * size;
-    if (!(std::fabs(c) < 0x1.ffffffp127))
+    if (!fits_single(c))
       throw Failure(std::string("the pixel centre ") + axis + " = " + show(c) + " is beyond single precision");
     out.push_back(static_cast<float>(c));
   }
@@ -125,7 +125,7 @@ Raster read_raster(const std::string& path, const RasterRequest& request, Progre
   int has_nodata = 0;
   const double nodata = GDALGetRasterNoDataValue(band, &has_nodata);
   // A Float32 band's nodata may be written with fewer digits than its pixels.
-  const bool single = GDALGetRasterDataType(band) == GDT_Float32 && std::fabs(nodata) < 0x1.ffffffp127;
+  const bool single = GDALGetRasterDataType(band) == GDT_Float32 && fits_single(nodata);
   const float nodata_single = single ? static_cast<float>(nodata) : 0.0f;
   const double scale = GDALGetRasterScale(band, nullptr);
   const double offset = GDALGetRasterOffset(band, nullptr);
@@ -145,7 +145,7 @@ Raster read_raster(const std::string& path, const RasterRequest& request, Progre
       if (!std::isfinite(raw)) continue;
       if (has_nodata && (single ? static_cast<float>(raw) == nodata_single : raw == nodata)) continue;
       const double v = raw * scale + offset;
-      if (!(std::fabs(v) < 0x1.ffffffp127))
+      if (!fits_single(v))
         throw Failure("the pixel at column " + std::to_string(i_kept * request.every + 1) + ", row " +
                       std::to_string(r + 1) + " holds " + show(v) + ", beyond single precision");
       values[gt[1] < 0 ? nx - 1 - i_kept : i_kept] = static_cast<float>(v);
