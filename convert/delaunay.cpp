@@ -55,8 +55,8 @@ class ErrorText {
 size_t merge_equal_points(std::vector<Point>& points) {
   std::vector<size_t> order(points.size());
   std::iota(order.begin(), order.end(), 0);
-  // Equal x and y side by side, earlier points first among them. Adding
-  // zero turns -0 into 0, which compare equal anyway.
+  // Equal x and y side by side (-0 equals 0), earlier points first among
+  // them.
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
     return points[a].x < points[b].x || (points[a].x == points[b].x && points[a].y < points[b].y);
   });
