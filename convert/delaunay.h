@@ -1,0 +1,26 @@
+// Scattered points into a finite-element model of triangles.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "model.h"
+#include "table_reader.h"
+
+namespace convert {
+
+struct Triangulation {
+  Mesh mesh;          // nodes 1, 2, ... in the order of the points; elements 1, 2, ...
+  size_t merged = 0;  // points left out because an earlier one has the same x and y
+};
+
+// Keeps the first of the points that share x and y (as single-precision
+// values), in their order; returns how many were left out.
+size_t merge_equal_points(std::vector<Point>& points);
+
+// The Delaunay triangulation of the points (by qhull), after merging equal
+// ones. Triangles are counter-clockwise; none has zero area. Throws Failure
+// for fewer than three distinct points or points all on one line.
+Triangulation triangulate(std::vector<Point> points);
+
+}  // namespace convert

@@ -1,0 +1,38 @@
+// Gmsh meshes in the ASCII formats 2.2 and 4.1: nodes, 3-node triangles,
+// 4-node quadrangles and node values from a "$NodeData" block.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "model.h"
+
+namespace convert {
+
+struct FieldRequest {
+  std::string name;  // empty: the first block's field
+  bool step_given = false;
+  int64_t step = 0;  // the time step index of the block
+};
+
+struct GmshMesh {
+  Mesh mesh;  // Gmsh's own node and element tags
+  std::string field;
+  int64_t step = 0;
+  std::map<int64_t, int64_t> skipped;  // element type -> count of elements left out
+};
+
+// The mesh of a Gmsh file and the values of the requested field at its
+// nodes. Elements of other types are left out and counted. Sections other
+// than $MeshFormat, $Nodes, $Elements and $NodeData are passed over.
+//
+// Throws LineFailure for a malformed or inconsistent record, Failure for a
+// file without nodes, triangles or quadrangles, or the requested field.
+GmshMesh parse_gmsh(std::string_view bytes, const FieldRequest& request);
+
+// What a Gmsh element type is ("2-node line"), or "" for a rare one.
+std::string element_type_name(int64_t type);
+
+}  // namespace convert

@@ -1,0 +1,58 @@
+// Arbitrary bytes through isovar-convert's text parsers: an even first byte
+// reads the rest as a table of points, an odd one as a Gmsh mesh. What they
+// accept is triangulated (small tables), numbered and written as an input
+// file into memory, so every number goes through the writer too.
+#include <cstdint>
+#include <string_view>
+
+#include "delaunay.h"
+#include "gmsh_reader.h"
+#include "table_reader.h"
+#include "writer.h"
+
+namespace {
+
+// Keeps qhull's share of each run small.
+constexpr size_t kMaxTriangulated = 64;
+
+convert::Mesh table_mesh(std::string_view text, uint8_t choice) {
+  convert::Columns columns;
+  if (choice & 2) convert::parse_columns(choice & 4 ? "z,x,y" : "3,1,2", columns);
+  std::vector<convert::Point> points = convert::parse_table(text, columns);
+  if (points.size() <= kMaxTriangulated) return convert::triangulate(points).mesh;
+  convert::merge_equal_points(points);
+  convert::Mesh mesh;
+  for (const convert::Point& p : points)
+    mesh.nodes.push_back({static_cast<int64_t>(mesh.nodes.size()) + 1, p.x, p.y, p.z, true});
+  return mesh;
+}
+
+convert::Mesh gmsh_mesh(std::string_view text, uint8_t choice) {
+  convert::FieldRequest field;
+  if (choice & 2) field.name = "p";
+  field.step_given = (choice & 4) != 0;
+  field.step = 1;
+  convert::Mesh mesh = convert::parse_gmsh(text, field).mesh;
+  convert::fit_numbers(mesh);
+  return mesh;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  convert::Model model;
+  model.is_grid = false;
+  try {
+    model.mesh = data[0] % 2 == 0 ? table_mesh(text, data[0]) : gmsh_mesh(text, data[0]);
+  } catch (const convert::Failure&) {
+    return 0;
+  }
+  convert::Header header;
+  header.levels = {{0.5f, true, false}};
+  convert::StringSink sink;
+  convert::Progress quiet(false);
+  convert::write_input_file(model, header, sink, quiet);
+  return 0;
+}
