@@ -82,9 +82,9 @@ TEST(OutputFile, FailuresNameTheFileAndTheReason) {
     convert::OutputFile f(nowhere);
     FAIL() << "created";
   } catch (const convert::OutputFailure& e) {
-    EXPECT_EQ(std::string(e.what()), "cannot create a file beside " + nowhere + ": No such file or directory");
+    EXPECT_EQ(std::string(e.what()), "cannot write " + nowhere + ": No such file or directory");
   }
-  // A folder in the target's place: everything is written, the rename fails.
+  // A folder in the target's place is never replaced.
   const std::string folder = dir.file("taken");
   ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
   try {
@@ -93,7 +93,7 @@ TEST(OutputFile, FailuresNameTheFileAndTheReason) {
     f.commit();
     FAIL() << "replaced a folder";
   } catch (const convert::OutputFailure& e) {
-    EXPECT_EQ(std::string(e.what()), "cannot replace " + folder + ": Is a directory");
+    EXPECT_EQ(std::string(e.what()), "cannot write " + folder + ": Is a directory");
   }
   EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"taken"});
 }
