@@ -198,6 +198,7 @@ void draw_isolines() {
     // is; the pixel of its second end is then the first of the next one's.
     int32_t mapped = -1;  // the point whose pixel is (mapped_x, mapped_y)
     int32_t mapped_x = 0, mapped_y = 0;
+    int64_t drawn[4] = {INT64_MIN, 0, 0, 0};  // the last segment drawn with this pen
     for (int32_t j = 0; j + 1 < count; ++j) {
       const IsoPoint& a = E.iso_points[pline_point(n, j)];
       const IsoPoint& b = E.iso_points[pline_point(n, j + 1)];
@@ -214,8 +215,14 @@ void draw_isolines() {
         if (r < 0 || r > 3) continue;
         X1 = map_x(x1), Y1 = map_y(y1), X2 = map_x(x2), Y2 = map_y(y2);
       }
-      MoveToEx(dc, X1, Y1, nullptr);
-      LineTo(dc, X2, Y2);
+      // A dense model maps many segments in a row onto the same pixels: drawn
+      // again with the same pen, such a segment would paint nothing new. It
+      // is recorded all the same.
+      if (!(X1 == drawn[0] && Y1 == drawn[1] && X2 == drawn[2] && Y2 == drawn[3])) {
+        MoveToEx(dc, X1, Y1, nullptr);
+        LineTo(dc, X2, Y2);
+        drawn[0] = X1, drawn[1] = Y1, drawn[2] = X2, drawn[3] = Y2;
+      }
       dl_line(width, X1, Y1, X2, Y2);
     }
     SelectObject(dc, old_pen);
