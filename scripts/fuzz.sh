@@ -5,7 +5,7 @@
 # tests run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-target=${1:?target: reader, plot or replay}
+target=${1:?target: reader, plot, replay or convert}
 seconds=${2:-600}
 jobs=${3:-1}
 scripts/install-deps.sh
