@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes one target for a while: scripts/fuzz.sh reader|plot|replay SECONDS [JOBS]
+# Fuzzes one target for a while: scripts/fuzz.sh reader|plot|replay|convert SECONDS [JOBS]
 # New inputs gather in build-fuzz/corpus-TARGET; crashes in build-fuzz/crashes.
 # Copy the interesting ones into fuzz/corpus/TARGET (the seed corpus that the
 # tests run).
