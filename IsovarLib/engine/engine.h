@@ -222,24 +222,79 @@ void point_window_next();
 
 // Notes that point p has just become the head or tail of row n: false when
 // there is no memory for it.
-bool note_pline_end(int32_t p, int n);
+inline bool note_pline_end(int32_t p, int n) {
+  EngineTables& t = engine_tables;
+  // The default mode's table is large enough by construction (kEndEntrySlots).
+  if (!t.end_entries.reserve(int64_t{t.end_entry_count} + 1)) return false;
+  const int32_t e = t.end_entry_count++;
+  t.end_entries[e] = EndEntry{n, t.end_list[p]};
+  t.end_list[p] = e;
+  return true;
+}
 
 // Whether the segment p-q was recorded before; record_link notes it (false
-// when there is no memory for it).
-bool linked(int32_t p, int32_t q);
-bool record_link(int32_t p, int32_t q);
+// when there is no memory for it). A link is kept under its lower point.
+inline bool linked(int32_t p, int32_t q) {
+  const EngineTables& t = engine_tables;
+  const int32_t lo = p < q ? p : q;
+  const int32_t hi = p < q ? q : p;
+  for (int32_t e = t.link_list[lo]; e != 0; e = t.links[e].next) {
+    if (t.links[e].other == hi) return true;
+  }
+  return false;
+}
+
+inline bool record_link(int32_t p, int32_t q) {
+  EngineTables& t = engine_tables;
+  // The default mode's table is large enough by construction (kLinkSlots).
+  if (!t.links.reserve(int64_t{t.link_count} + 1)) return false;
+  const int32_t lo = p < q ? p : q;
+  const int32_t hi = p < q ? q : p;
+  const int32_t e = t.link_count++;
+  t.links[e] = LinkEntry{hi, t.link_list[lo]};
+  t.link_list[lo] = e;
+  return true;
+}
 
 // Gives row n (a new row, or one whose storage was taken) storage for at
 // least `need` points, empty: false when there is none.
 bool open_ring(int n, int32_t need);
 // Room for `extra` more points in row n's storage, keeping them: false when
 // large mode runs out of memory (the default mode's rows never need more).
-bool ring_room(int n, int32_t extra);
+bool grow_ring(int n, int32_t extra);
+inline bool ring_room(int n, int32_t extra) {
+  return int64_t{engine_tables.pline_count[n]} + extra <= engine_tables.pline_store[n].capacity || grow_ring(n, extra);
+}
 // Hands row n's storage back; the row keeps its count.
 void release_ring(int n);
 // Puts p before the first or after the last point of row n (own order).
-void ring_push_front(int n, int32_t p);
-void ring_push_back(int n, int32_t p);
+inline void ring_push_front(int n, int32_t p) {
+  EngineTables& t = engine_tables;
+  PlineStore& s = t.pline_store[n];
+  if (s.reversed) {
+    int32_t slot = s.first + t.pline_count[n];
+    if (slot >= s.capacity) slot -= s.capacity;
+    s.points[slot] = p;
+  } else {
+    s.first = s.first == 0 ? s.capacity - 1 : s.first - 1;
+    s.points[s.first] = p;
+  }
+  ++t.pline_count[n];
+}
+
+inline void ring_push_back(int n, int32_t p) {
+  EngineTables& t = engine_tables;
+  PlineStore& s = t.pline_store[n];
+  if (s.reversed) {
+    s.first = s.first == 0 ? s.capacity - 1 : s.first - 1;
+    s.points[s.first] = p;
+  } else {
+    int32_t slot = s.first + t.pline_count[n];
+    if (slot >= s.capacity) slot -= s.capacity;
+    s.points[slot] = p;
+  }
+  ++t.pline_count[n];
+}
 
 // The engine's out-of-memory failure of large mode, naming the routine.
 int engine_out_of_memory(const char* routine);

@@ -204,43 +204,6 @@ int32_t find_or_add_point(float x, float y, int k) {
   return -p;
 }
 
-bool note_pline_end(int32_t p, int n) {
-  EngineTables& t = engine_tables;
-  // The default mode's table is large enough by construction (kEndEntrySlots).
-  if (!t.end_entries.reserve(int64_t{t.end_entry_count} + 1)) {
-    assert(large_models());
-    return false;
-  }
-  const int32_t e = t.end_entry_count++;
-  t.end_entries[e] = EndEntry{n, t.end_list[p]};
-  t.end_list[p] = e;
-  return true;
-}
-
-bool linked(int32_t p, int32_t q) {
-  const EngineTables& t = engine_tables;
-  const int32_t lo = p < q ? p : q;
-  const int32_t hi = p < q ? q : p;
-  for (int32_t e = t.link_list[lo]; e != 0; e = t.links[e].next) {
-    if (t.links[e].other == hi) return true;
-  }
-  return false;
-}
-
-bool record_link(int32_t p, int32_t q) {
-  EngineTables& t = engine_tables;
-  if (!t.links.reserve(int64_t{t.link_count} + 1)) {
-    assert(large_models());  // the default mode's table is large enough (kLinkSlots)
-    return false;
-  }
-  const int32_t lo = p < q ? p : q;
-  const int32_t hi = p < q ? q : p;
-  const int32_t e = t.link_count++;
-  t.links[e] = LinkEntry{hi, t.link_list[lo]};
-  t.link_list[lo] = e;
-  return true;
-}
-
 bool open_ring(int n, int32_t need) {
   EngineTables& t = engine_tables;
   PlineStore& s = t.pline_store[n];
@@ -258,7 +221,7 @@ bool open_ring(int n, int32_t need) {
   return true;
 }
 
-bool ring_room(int n, int32_t extra) {
+bool grow_ring(int n, int32_t extra) {
   EngineTables& t = engine_tables;
   PlineStore& s = t.pline_store[n];
   const int64_t need = int64_t{t.pline_count[n]} + extra;
@@ -289,44 +252,6 @@ void release_ring(int n) {
     std::free(s.points);
   }
   s.points = nullptr;
-}
-
-namespace {
-
-void store_front(PlineStore& s, int32_t count, int32_t p) {
-  (void)count;
-  s.first = s.first == 0 ? s.capacity - 1 : s.first - 1;
-  s.points[s.first] = p;
-}
-
-void store_back(PlineStore& s, int32_t count, int32_t p) {
-  int32_t slot = s.first + count;
-  if (slot >= s.capacity) slot -= s.capacity;
-  s.points[slot] = p;
-}
-
-}  // namespace
-
-void ring_push_front(int n, int32_t p) {
-  EngineTables& t = engine_tables;
-  PlineStore& s = t.pline_store[n];
-  if (s.reversed) {
-    store_back(s, t.pline_count[n], p);
-  } else {
-    store_front(s, t.pline_count[n], p);
-  }
-  ++t.pline_count[n];
-}
-
-void ring_push_back(int n, int32_t p) {
-  EngineTables& t = engine_tables;
-  PlineStore& s = t.pline_store[n];
-  if (s.reversed) {
-    store_front(s, t.pline_count[n], p);
-  } else {
-    store_back(s, t.pline_count[n], p);
-  }
-  ++t.pline_count[n];
 }
 
 int engine_out_of_memory(const char* routine) {

@@ -1,32 +1,12 @@
 // The table mode and the growing storage of large mode.
 #include "shared/tables.h"
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 
 TableMode table_mode;
 
 namespace {
-
-constexpr TableLimits kDefaultLimits = {
-    499,     // grid_nx
-    500,     // grid_ny
-    99999,   // max_number
-    100000,  // point_slots
-    1500,    // plines
-    1500,    // pline_points
-    100000,  // fill_poly_slots
-    500,     // labels
-};
-
-// As high as the counts go; a count one past it must still fit.
-constexpr int32_t kUnlimited = INT32_MAX - 1;
-
-constexpr TableLimits kLargeLimits = {
-    kUnlimited, kUnlimited, 99999999,   kUnlimited,
-    kUnlimited, kUnlimited, kUnlimited, kUnlimited,
-};
 
 uint64_t mix(int32_t number) {
   uint64_t h = static_cast<uint32_t>(number) * 0x9E3779B97F4A7C15ull;
@@ -35,7 +15,6 @@ uint64_t mix(int32_t number) {
 
 }  // namespace
 
-const TableLimits& table_limits() { return large_models() ? kLargeLimits : kDefaultLimits; }
 
 bool grow_block(void** block, int64_t* capacity, int64_t needed, std::size_t entry_size) {
   if (needed <= *capacity) return true;

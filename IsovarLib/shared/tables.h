@@ -12,6 +12,7 @@
 // applies to the reads and plot runs that follow.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -37,7 +38,26 @@ struct TableLimits {
   int32_t labels;           // accepted labels
 };
 
-const TableLimits& table_limits();
+inline constexpr TableLimits kDefaultLimits = {
+    499,     // grid_nx
+    500,     // grid_ny
+    99999,   // max_number
+    100000,  // point_slots
+    1500,    // plines
+    1500,    // pline_points
+    100000,  // fill_poly_slots
+    500,     // labels
+};
+
+// As high as the counts go; a count one past it must still fit.
+inline constexpr int32_t kUnlimited = INT32_MAX - 1;
+
+inline constexpr TableLimits kLargeLimits = {
+    kUnlimited, kUnlimited, 99999999,   kUnlimited,
+    kUnlimited, kUnlimited, kUnlimited, kUnlimited,
+};
+
+inline const TableLimits& table_limits() { return large_models() ? kLargeLimits : kDefaultLimits; }
 
 // Whether the band table is filled: always in the default mode (its limit
 // applies), in large mode only when something reads it.
