@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 const char* const kIsovarLibName = "libIsovarLib.so";
+// From the install rules' library folder (GNUInstallDirs) at configure time.
+const char* const kInstalledLibDir = ISOVAR_INSTALLED_LIBDIR;
 
 std::string executable_dir() {
   char path[PATH_MAX];
@@ -20,6 +22,8 @@ std::vector<std::string> isovar_lib_candidates(const std::string& exe_dir) {
   if (!exe_dir.empty()) {
     paths.push_back(exe_dir + "/" + kIsovarLibName);
     paths.push_back(exe_dir + "/../lib/" + kIsovarLibName);
+    if (std::string(kInstalledLibDir) != "../lib")
+      paths.push_back(exe_dir + "/" + kInstalledLibDir + "/" + kIsovarLibName);
   }
   paths.push_back(kIsovarLibName);
   return paths;

@@ -24,12 +24,17 @@ struct IsovarLibBinding {
 // The library's file name.
 extern const char* const kIsovarLibName;  // "libIsovarLib.so"
 
+// Where an installation keeps the library, relative to the folder of the
+// programs: "../lib", or for example "../lib/x86_64-linux-gnu" on Debian.
+extern const char* const kInstalledLibDir;
+
 // The folder of the running executable, or empty when it cannot be told.
 std::string executable_dir();
 
 // Where the library is looked for, in order: the executable's own folder,
-// then ../lib beside it (where the build tree and an installation keep it),
-// and last the bare name, which the loader looks up on its usual search path.
+// then ../lib beside it (where the build tree keeps it), then the installed
+// library folder when that is another, and last the bare name, which the
+// loader looks up on its usual search path.
 std::vector<std::string> isovar_lib_candidates(const std::string& exe_dir);
 
 // Opens the library at path and finds the window's functions in it. On

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int width = 1 + (data[0] | data[1] << 8) % sides;
   int height = 1 + (data[2] | (data[3] & 0x7F) << 8) % sides;
   setLargeModels((data[2] & 1) != 0 && size - 4 <= 4096 ? 1 : 0);
-  std::string path = fuzz::write_input("input.iso", data + 4, size - 4);
+  std::string path = fuzz::write_input("input.isovar", data + 4, size - 4);
   fuzz::GuardedErrMsg err;
   if (readData(path.c_str(), err.get()) != 0) {
     err.check_message();

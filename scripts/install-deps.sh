@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev libcli11-dev
   libgdal-dev gdal-bin libqhull-dev
   poppler-utils valgrind xvfb xauth xdotool
+  help2man desktop-file-utils shared-mime-info libxml2-utils dpkg-dev file
 )
 
 missing=()

@@ -8,8 +8,8 @@ BUILD_DIR=build scripts/build.sh
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 status=0
-for f in examples/*.iso; do
-  name=$(basename "$f" .iso)
+for f in examples/*.isovar; do
+  name=$(basename "$f" .isovar)
   echo "== $f"
   if ! (cd "$out" && valgrind --quiet --error-exitcode=99 --leak-check=full --suppressions="$OLDPWD/scripts/valgrind.supp" \
         --errors-for-leak-kinds=definite "$OLDPWD/build/bin/isovar-plot" "$OLDPWD/$f" \

@@ -48,12 +48,33 @@ void print_fem(const ModelStore& m) {
   std::printf(", %d frame lines\n", m.frame_count);
 }
 
+const char* const kUsage =
+    "Usage: isovar-read FILE...\n"
+    "Reads each Isovar input file as the window does and prints what the model then\n"
+    "holds: its kind and size, titles, display mode, levels and extent, or the\n"
+    "library's message when the file is refused. Texts are printed in UTF-8.\n"
+    "\n"
+    "Options:\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "Exit status: 0 when every file was read, 1 when any was refused, 2 on a\n"
+    "usage error.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s FILE...\n", argv[0]);
     return 2;
+  }
+  if (argc == 2 && std::string(argv[1]) == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::puts("isovar-read " ISOVAR_VERSION);
+    return 0;
   }
   int failed = 0;
   for (int a = 1; a < argc; ++a) {

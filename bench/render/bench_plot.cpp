@@ -24,9 +24,9 @@ constexpr int kHeight = 585;
 
 bool read_large(benchmark::State& state) {
   char err[ISOVAR_ERRMSG_SIZE] = {};
-  const std::string path = std::string(ISOVAR_SOURCE_DIR) + "/examples/large.iso";
+  const std::string path = std::string(ISOVAR_SOURCE_DIR) + "/examples/large.isovar";
   if (readData(path.c_str(), err) != 0) {
-    state.SkipWithError("examples/large.iso cannot be read");
+    state.SkipWithError("examples/large.isovar cannot be read");
     return false;
   }
   return true;

@@ -41,7 +41,7 @@ TEST_P(ExampleFile, TracesWithinTheLimitsLikeTheLiteralScans) {
   EXPECT_STREQ(run_context.message_buffer, L.message_buffer);
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, ExampleFile, ::testing::Values("large.iso", "plate.iso", "terrain.iso"),
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleFile, ::testing::Values("large.isovar", "plate.isovar", "terrain.isovar"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string name = info.param;
                            return name.substr(0, name.find('.'));

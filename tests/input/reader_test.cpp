@@ -129,7 +129,7 @@ TEST(Reader, Extent) {
 }
 
 TEST(Reader, ExamplesRead) {
-  for (const char* name : {"examples/terrain.iso", "examples/plate.iso", "examples/large.iso"}) {
+  for (const char* name : {"examples/terrain.isovar", "examples/plate.isovar", "examples/large.isovar"}) {
     char err[256] = "";
     EXPECT_EQ(readData(testing_support::source_path(name).c_str(), err), 0)
         << name << ": " << testing_support::utf8(err);

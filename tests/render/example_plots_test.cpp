@@ -22,7 +22,7 @@ std::vector<std::string> example_files() {
   std::vector<std::string> files;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(testing_support::source_path("examples"), ec))
-    if (entry.path().extension() == ".iso") files.push_back(entry.path().filename().string());
+    if (entry.path().extension() == ".isovar") files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
   return files;
 }

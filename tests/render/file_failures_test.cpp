@@ -40,7 +40,7 @@ class FileFailures : public testing::Test {
   FileFailures() : home_(std::filesystem::current_path()) {
     std::filesystem::current_path(dir_.path());
     dc_ = CreateSurfaceDC(kWidth, kHeight);
-    const std::string model = testing_support::source_path("examples/plate.iso");
+    const std::string model = testing_support::source_path("examples/plate.isovar");
     EXPECT_EQ(readData(model.c_str(), err_), 0);
   }
   ~FileFailures() override {

@@ -167,7 +167,7 @@ std::string random_model(std::mt19937& rng, int m) {
 }
 
 TEST(LargeMode, ModelsThatFitPlotAlikeInBothModes) {
-  for (const char* name : {"terrain.iso", "plate.iso", "large.iso"}) {
+  for (const char* name : {"terrain.isovar", "plate.isovar", "large.isovar"}) {
     const std::string path = source_path(std::string("examples/") + name);
     expect_same(plot(path, false), plot(path, true), name, false);
     expect_same(plot(path, false), plot(path, true, true), std::string(name) + " with bands", true);

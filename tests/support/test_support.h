@@ -36,7 +36,7 @@ bool file_exists(const std::string& path);
 // The names in a folder (hidden ones too).
 std::set<std::string> names_in(const std::string& folder);
 
-// A file under the source tree, e.g. source_path("examples/plate.iso").
+// A file under the source tree, e.g. source_path("examples/plate.isovar").
 std::string source_path(const std::string& relative);
 
 }  // namespace testing_support
