@@ -107,6 +107,7 @@ struct EngineTables {
   PointIndex point_window[2];   // ... those of two columns (large grids)
   int32_t window_on;
   int32_t window_newer;         // the part of the current column
+  double window_older_reach;    // no point of the column before lies right of this
   Table<int32_t> end_list;      // per point: its newest end entry, 0 none
   Table<EndEntry> end_entries;
   int32_t end_entry_count;      // the next free entry, 1 after a reset
@@ -216,9 +217,10 @@ void reset_engine_tables();
 int32_t find_or_add_point(float x, float y, int k);
 
 // Large mode's grid walk: index points by column when the columns x[1..nx]
-// are wide enough (see the point index); point_window_next at each column.
+// are wide enough (see the point index); point_window_next(x, i) as column
+// i (from 2) starts.
 void point_window_begin(const float* x, int nx);
-void point_window_next();
+void point_window_next(const float* x, int i);
 
 // Notes that point p has just become the head or tail of row n: false when
 // there is no memory for it.

@@ -31,7 +31,7 @@ EngineTables engine_tables = {
     0,
     {fixed_table(fixed_point_tags), fixed_table(fixed_point_index), kPointHashBits, 0},
     {},                             0,
-    0,
+    0,                              0.0,
     fixed_table(fixed_end_list),    fixed_table(fixed_end_entries),
     1,                              fixed_table(fixed_link_list),
     fixed_table(fixed_links),       1,

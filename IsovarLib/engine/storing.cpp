@@ -166,15 +166,21 @@ void point_window_begin(const float* x, int nx) {
   }
   t.window_on = 1;
   t.window_newer = 0;
+  t.window_older_reach = -INFINITY;  // column 1 has none before it
   clear_index(t.point_window[0]);
   clear_index(t.point_window[1]);
 }
 
-void point_window_next() {
+void point_window_next(const float* x, int i) {
   EngineTables& t = engine_tables;
   if (!t.window_on) return;
   t.window_newer ^= 1;
   clear_index(t.point_window[t.window_newer]);
+  // The crossings of column i - 1 lie left of x[i] plus a rounding step; a
+  // point further right is looked for in the current column only.
+  const float wide = std::fmax(std::fabs(x[i - 1]), std::fabs(x[i]));
+  const double step = static_cast<double>(std::nextafter(wide, INFINITY)) - wide;
+  t.window_older_reach = static_cast<double>(x[i]) + 4 * step;
 }
 
 int32_t find_or_add_point(float x, float y, int k) {
@@ -186,7 +192,9 @@ int32_t find_or_add_point(float x, float y, int k) {
   PointIndex& index = t.window_on ? t.point_window[t.window_newer] : t.point_index;
   if (comparable) {
     int32_t p = find_in_index(index, h, x, y, k);
-    if (p == 0 && t.window_on) p = find_in_index(t.point_window[t.window_newer ^ 1], h, x, y, k);
+    if (p == 0 && t.window_on && x <= t.window_older_reach) {
+      p = find_in_index(t.point_window[t.window_newer ^ 1], h, x, y, k);
+    }
     if (p != 0) return p;
   }
   if (t.point_count >= table_limits().point_slots) return 0;

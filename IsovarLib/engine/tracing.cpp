@@ -206,7 +206,7 @@ int walk_grid(int nx, int ny, int32_t* left, int32_t* right) {
     const float x0 = m.grid_x[i];
     const float x1 = m.grid_x[i + 1];
     for (int j = 1; j <= ny; ++j) right[j] = levels_at_or_below(value1[j], m.levels, n);
-    if (i > 1) point_window_next();
+    if (i > 1) point_window_next(m.grid_x.data, i);
     for (int j = 1; j < ny; ++j) {
       if (defined0[j] == 0 || defined1[j] == 0 || defined1[j + 1] == 0 || defined0[j + 1] == 0) continue;
       // A cell whose four corners have as many levels below them crosses
