@@ -45,6 +45,7 @@ struct RunSetup {
   rlim_t memory = 0;
   std::string stdin_file;  // its standard input; empty: /dev/null
   std::string tmpdir;      // TMPDIR; empty: a folder of the test's own, checked empty afterwards
+  std::vector<std::pair<std::string, std::string>> env;  // more environment variables
 };
 
 Result run_in(const std::string& folder, const std::vector<std::string>& args, const RunSetup& setup);
@@ -83,6 +84,7 @@ Result run_in(const std::string& folder, const std::vector<std::string>& args, c
     dup2(err, 2);
     setenv("LC_ALL", "C.UTF-8", 1);
     setenv("TMPDIR", tmpdir.c_str(), 1);
+    for (const auto& [name, value] : setup.env) setenv(name.c_str(), value.c_str(), 1);
     if (file_limit > 0) {
       signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{file_limit, file_limit};
@@ -594,6 +596,48 @@ TEST(IsovarPlot, ManyInputsGoToTheOutputFolder) {
   r = plot(dir, {"ring.iso", "--outdir", "no/such/folder"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "isovar-plot: cannot make the folder no/such/folder: No such file or directory\n");
+}
+
+
+// The face fontconfig resolved is remembered for the next process, and
+// forgotten when fontconfig's configuration changes.
+TEST(IsovarPlot, FontResolutionIsRememberedUntilTheConfigurationChanges) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model(cp932(u8"等高線 Ring")));
+  const std::string config = dir.file("fonts.conf");
+  const std::string plain =
+      "<?xml version=\"1.0\"?>\n<fontconfig>\n"
+      "  <include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>\n";
+  write_file(config, plain + "</fontconfig>\n");
+  RunSetup setup;
+  setup.env = {{"XDG_CACHE_HOME", dir.file("cache")}, {"FONTCONFIG_FILE", config}};
+  auto picture = [&](const std::string& name) {
+    Result r = run_in(dir.path(), {"ring.iso", "--size", "300x200", "--bmp", name}, setup);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return read_file(dir.file(name));
+  };
+  const std::string first = picture("first.bmp");
+  const std::set<std::string> cached = names_in(dir.file("cache/isovar"));
+  ASSERT_EQ(cached.size(), 1u);
+  EXPECT_EQ(picture("again.bmp"), first);
+  EXPECT_EQ(names_in(dir.file("cache/isovar")), cached);
+
+  // The proportional gothic face put first: a new resolution, another picture,
+  // itself remembered.
+  write_file(config, plain +
+                         "  <match target=\"pattern\"><test name=\"family\"><string>" + u8"ＭＳ ゴシック" +
+                         "</string></test>\n"
+                         "    <edit name=\"family\" mode=\"prepend\" binding=\"strong\"><string>IPAPGothic</string>"
+                         "</edit></match>\n</fontconfig>\n");
+  const std::string other = picture("other.bmp");
+  if (shell("fc-list IPAPGothic family").empty()) GTEST_SKIP() << "IPAPGothic is not installed";
+  EXPECT_NE(other, first);
+  EXPECT_EQ(picture("other-again.bmp"), other);
+
+  // A damaged cache file is not used.
+  write_file(dir.file("cache/isovar/" + *cached.begin()), "isovar font cache 1\nkey x\nfont 0 /nowhere\n");
+  write_file(config, plain + "</fontconfig>\n");
+  EXPECT_EQ(picture("repaired.bmp"), first);
 }
 
 }  // namespace
