@@ -1,6 +1,6 @@
 // PNG pictures of a drawing surface, encoded for speed: the pictures are flat
-// colours and thin lines, which a cheap row filter and zlib's fastest level
-// compress almost as well as the slow settings do. The pixels are exactly
+// colours and thin lines, which zlib's fastest level with run-length matching
+// compresses almost as well as the slow settings do. The pixels are exactly
 // the surface's (8-bit truecolour, no gamma or colour chunks).
 #pragma once
 
