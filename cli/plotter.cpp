@@ -1,6 +1,7 @@
 #include "plotter.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +16,6 @@
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
-#include "cairo_printer.h"
 #include "platform.h"
 #include "png_encode.h"
 #include "print_replay.h"
@@ -92,11 +92,37 @@ int save_png(HDC hdc, const std::string& path) {
   return write_output(path, png);
 }
 
+// The PDF printer's entry in libIsovarPdf.so, beside the library in ../lib;
+// loaded on the first PDF, so other runs never load cairo.
+using PrintPdf = bool (*)(const std::string*, const std::string*, std::string*, std::string*);
+
+PrintPdf pdf_printer(std::string* failure) {
+  static PrintPdf print = nullptr;
+  if (print != nullptr) return print;
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  std::string module = "libIsovarPdf.so";
+  if (n > 0) {
+    const std::string self(exe, static_cast<std::size_t>(n));
+    module = self.substr(0, self.find_last_of('/') + 1) + "../lib/" + module;
+  }
+  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle != nullptr) print = reinterpret_cast<PrintPdf>(dlsym(handle, "isovar_print_pdf"));
+  if (print == nullptr) {
+    const char* why = dlerror();
+    *failure = "cannot load the PDF printer " + module + (why != nullptr ? std::string(": ") + why : std::string());
+  }
+  return print;
+}
+
 int print_pdf(const std::string& display_list, const std::string& path) {
+  std::string failure;
+  const PrintPdf print = pdf_printer(&failure);
+  if (print == nullptr) return own_failure(failure);
   std::string pdf;
   std::string reason;
-  if (!replay::PrintDisplayListToCairoPdf(display_list, "isovar-plot", &pdf, &reason))
-    return own_failure("Printer cancel (" + reason + ")");
+  const std::string creator = "isovar-plot";
+  if (!print(&display_list, &creator, &pdf, &reason)) return own_failure("Printer cancel (" + reason + ")");
   return write_output(path, pdf);
 }
 
