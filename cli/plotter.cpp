@@ -216,7 +216,11 @@ int Plotter::plot(const Options& o) {
 
   // The plot run happens in the private folder, so the paths the library is
   // given are absolute; its messages show them as the user wrote them.
-  const std::string display_list = o.display_list.empty() ? kDisplayList : absolute(o.display_list);
+  // A display list that nothing reads goes to /dev/null, which the write core
+  // writes directly: no file to make, rename and remove.
+  const std::string display_list = !o.display_list.empty() ? absolute(o.display_list)
+                                   : o.pdf.empty()          ? std::string("/dev/null")
+                                                            : std::string(kDisplayList);
   const std::string bmp = absolute(o.bmp);
   const std::vector<Spelling> spellings = {{display_list, o.display_list}, {bmp, o.bmp}};
   auto in_folder = [&](auto call, int* error) {
