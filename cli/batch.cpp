@@ -76,6 +76,17 @@ void work(const Options& o, Board& board) {
   }
 }
 
+// The workers, for a signal that ends the parent: they end with it.
+constexpr int kMaxWorkers = 1024;
+pid_t worker_pids[kMaxWorkers];
+volatile sig_atomic_t worker_count_started = 0;
+
+void stop_workers_and_die(int sig) {
+  for (int w = 0; w < worker_count_started; ++w) kill(worker_pids[w], sig);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
 void show_progress(const Board& board, int count) {
   const int failed = board.failed.load();
   std::string line = "\r\033[Kisovar-plot: " + std::to_string(board.finished.load()) + " of " + std::to_string(count) +
@@ -135,9 +146,11 @@ int plot_batch(const Options& o) {
     }
   } else {
     std::fflush(nullptr);
-    for (int w = 0; w < workers; ++w) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, stop_workers_and_die);
+    for (int w = 0; w < workers && w < kMaxWorkers; ++w) {
       const pid_t pid = fork();
       if (pid == 0) {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
         work(o, *board);
         std::fflush(nullptr);
         _exit(0);
@@ -147,6 +160,8 @@ int plot_batch(const Options& o) {
         break;
       }
       pids.push_back(pid);
+      worker_pids[w] = pid;
+      worker_count_started = w + 1;
     }
     std::size_t live = pids.size();
     while (live > 0) {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,7 +44,7 @@ int own_failure(const std::string& text) {
 std::string library_text(const char* err_msg, const std::vector<Spelling>& spellings) {
   std::string bytes = err_msg;
   for (const auto& [given, shown] : spellings) {
-    if (given == shown || given.empty()) continue;
+    if (given == shown || given.empty() || shown.empty()) continue;
     for (std::size_t at = 0; (at = bytes.find(given, at)) != std::string::npos; at += shown.size())
       bytes.replace(at, given.size(), shown);
   }
@@ -126,6 +127,23 @@ int print_pdf(const std::string& display_list, const std::string& path) {
   return write_output(path, pdf);
 }
 
+// The private folder of this process, for a signal that ends it: what a
+// handler may use (no allocation), set while the folder exists.
+int signal_folder_fd = -1;
+char signal_folder[PATH_MAX];
+
+// Removes the run's files and the folder, then ends the process as the
+// signal would have.
+void remove_folder_and_die(int sig) {
+  if (signal_folder_fd >= 0) {
+    unlinkat(signal_folder_fd, kRunLog, 0);
+    unlinkat(signal_folder_fd, kDisplayList, 0);
+    rmdir(signal_folder);
+  }
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
 void remove_folder(int folder_fd, const std::string& folder) {
   DIR* dir = fdopendir(dup(folder_fd));
   if (dir != nullptr) {
@@ -168,6 +186,7 @@ Plotter::Plotter() {
 
 Plotter::~Plotter() {
   if (folder_fd_ >= 0) {
+    signal_folder_fd = -1;
     remove_folder(folder_fd_, folder_);
     close(folder_fd_);
   }
@@ -192,6 +211,11 @@ std::string Plotter::start() {
       continue;
     }
     folder_ = absolute(pattern);
+    if (folder_.size() < sizeof signal_folder) {
+      std::memcpy(signal_folder, folder_.c_str(), folder_.size() + 1);
+      signal_folder_fd = folder_fd_;
+      for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, remove_folder_and_die);
+    }
     return {};
   }
   return std::string("cannot make a temporary folder: ") + std::strerror(error);
