@@ -640,4 +640,45 @@ TEST(IsovarPlot, FontResolutionIsRememberedUntilTheConfigurationChanges) {
   EXPECT_EQ(picture("repaired.bmp"), first);
 }
 
+
+// Ended by a signal, a many-inputs run takes its workers and their temporary
+// folders with it.
+TEST(IsovarPlot, SignalEndsTheWorkersAndRemovesTheirFolders) {
+  TempDir dir, tmp;
+  const std::string model = testing_support::source_path("examples/large.iso");
+  std::vector<std::string> args{kPlot};
+  for (int i = 0; i < 2000; ++i) {
+    const std::string name = dir.file("m" + std::to_string(i) + ".iso");
+    ASSERT_EQ(symlink(model.c_str(), name.c_str()), 0);
+    args.push_back(name);
+  }
+  for (const char* a : {"--outdir", "out", "-j", "2"}) args.push_back(a);
+  ASSERT_EQ(mkdir(dir.file("out").c_str(), 0755), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(127);
+    setenv("TMPDIR", tmp.path().c_str(), 1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(kPlot, argv.data());
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  // Until the workers have made their folders and a few pictures.
+  for (int wait = 0; wait < 200 && names_in(dir.file("out")).size() < 4; ++wait) usleep(20000);
+  kill(pid, SIGTERM);
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGTERM) << wstatus;
+  for (int wait = 0; wait < 100 && !names_in(tmp.path()).empty(); ++wait) usleep(20000);
+  EXPECT_EQ(names_in(tmp.path()), std::set<std::string>{});
+  const std::size_t made = names_in(dir.file("out")).size();
+  usleep(200000);
+  EXPECT_EQ(names_in(dir.file("out")).size(), made) << "a worker went on plotting";
+  EXPECT_LT(made, 2000u);
+}
+
 }  // namespace
