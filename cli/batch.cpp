@@ -31,7 +31,7 @@ struct Board {
   std::atomic<int> next;
   std::atomic<int> finished;
   std::atomic<int> failed;
-  std::atomic<int8_t> state[1];  // one per input
+  std::atomic<int8_t>* state;  // one per input, after the board; fork keeps the address
 };
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<int8_t>::is_always_lock_free,
               "the board is shared between processes");
@@ -43,6 +43,7 @@ class SharedBoard {
     void* memory = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) return;
     board_ = new (memory) Board{};
+    board_->state = reinterpret_cast<std::atomic<int8_t>*>(static_cast<char*>(memory) + sizeof(Board));
     for (int i = 0; i < inputs; ++i) new (&board_->state[i]) std::atomic<int8_t>(kWaiting);
   }
   ~SharedBoard() {
@@ -61,6 +62,7 @@ class SharedBoard {
 void work(const Options& o, Board& board) {
   Plotter plotter;
   const std::string failure = plotter.start();
+  block_ending_signals(false);  // blocked by the parent until here
   const int count = static_cast<int>(o.inputs.size());
   for (int i; (i = board.next.fetch_add(1)) < count;) {
     board.state[i] = kStarted;
@@ -146,11 +148,14 @@ int plot_batch(const Options& o) {
     }
   } else {
     std::fflush(nullptr);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, stop_workers_and_die);
+    // Until every worker is known, and each has its folder and its own
+    // handlers, the signals wait.
+    block_ending_signals(true);
+    for (int sig : kEndingSignals) signal(sig, stop_workers_and_die);
     for (int w = 0; w < workers && w < kMaxWorkers; ++w) {
       const pid_t pid = fork();
       if (pid == 0) {
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
+        for (int sig : kEndingSignals) signal(sig, SIG_DFL);
         work(o, *board);
         std::fflush(nullptr);
         _exit(0);
@@ -163,6 +168,7 @@ int plot_batch(const Options& o) {
       worker_pids[w] = pid;
       worker_count_started = w + 1;
     }
+    block_ending_signals(false);
     std::size_t live = pids.size();
     while (live > 0) {
       int wstatus = 0;

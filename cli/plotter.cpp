@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <sys/syscall.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -132,12 +133,26 @@ int print_pdf(const std::string& display_list, const std::string& path) {
 int signal_folder_fd = -1;
 char signal_folder[PATH_MAX];
 
-// Removes the run's files and the folder, then ends the process as the
-// signal would have.
+// Removes every file of the folder (the run's files, and a write core's
+// temporary file when the signal came during a write) and the folder, then
+// ends the process as the signal would have. System calls only.
 void remove_folder_and_die(int sig) {
   if (signal_folder_fd >= 0) {
-    unlinkat(signal_folder_fd, kRunLog, 0);
-    unlinkat(signal_folder_fd, kDisplayList, 0);
+    const int dir = openat(signal_folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    alignas(8) char entries[4096];
+    long n;
+    while (dir >= 0 && (n = syscall(SYS_getdents64, dir, entries, sizeof entries)) > 0) {
+      for (long at = 0; at < n;) {
+        // struct linux_dirent64: inode (8), offset (8), record length (2), type (1), name.
+        unsigned short length;
+        std::memcpy(&length, entries + at + 16, sizeof length);
+        const char* name = entries + at + 19;
+        if (!(name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))))
+          unlinkat(signal_folder_fd, name, 0);
+        at += length;
+      }
+    }
+    if (dir >= 0) close(dir);
     rmdir(signal_folder);
   }
   signal(sig, SIG_DFL);
@@ -193,8 +208,22 @@ Plotter::~Plotter() {
   if (home_fd_ >= 0) close(home_fd_);
 }
 
+void block_ending_signals(bool block, sigset_t* old) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kEndingSignals) sigaddset(&set, sig);
+  sigprocmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, old);
+}
+
 std::string Plotter::start() {
   if (home_fd_ < 0) return std::string("cannot open the current folder: ") + std::strerror(errno);
+  // No signal between making the folder and being ready to remove it.
+  sigset_t old;
+  block_ending_signals(true, &old);
+  struct Restore {
+    sigset_t* mask;
+    ~Restore() { sigprocmask(SIG_SETMASK, mask, nullptr); }
+  } restore{&old};
   const char* tmp = std::getenv("TMPDIR");
   int error = 0;
   for (const char* base : {tmp, "/tmp"}) {
@@ -214,7 +243,7 @@ std::string Plotter::start() {
     if (folder_.size() < sizeof signal_folder) {
       std::memcpy(signal_folder, folder_.c_str(), folder_.size() + 1);
       signal_folder_fd = folder_fd_;
-      for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, remove_folder_and_die);
+      for (int sig : kEndingSignals) signal(sig, remove_folder_and_die);
     }
     return {};
   }

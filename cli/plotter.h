@@ -1,6 +1,7 @@
 // Plotting one input into its outputs, as isovar-plot does for each input.
 #pragma once
 
+#include <csignal>
 #include <string>
 
 #include "options.h"
@@ -12,6 +13,11 @@ namespace isovar_plot {
 void say(const std::string& line);
 // Whether say() first clears a progress line.
 void set_progress_shown(bool shown);
+
+// The signals that end a run; a Plotter removes its folder on them.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Blocks (or unblocks) them, the mask before in *old when given.
+void block_ending_signals(bool block, sigset_t* old = nullptr);
 
 // The process's plotting state: the private folder where the run log and the
 // display list go unless the options name them, and the folder the process
