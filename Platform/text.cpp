@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "font_cache.h"
 #include "raster.h"
 #include "surface.h"
 
@@ -195,6 +196,14 @@ int open_matched(FcPattern* font) {
 }
 
 int resolve_with_fontconfig(const LOGFONTA& lf) {
+  // The answer of an earlier process, while nothing it depends on changed.
+  const std::string cache_key = std::string("face ") + lf.lfFaceName + "\npitch " + std::to_string(lf.lfPitchAndFamily);
+  std::string cached_file;
+  int cached_index = 0;
+  if (find_cached_font(cache_key, &cached_file, &cached_index)) {
+    const int face = open_face(cached_file, cached_index);
+    if (face >= 0) return face;
+  }
   if (!FcInit()) return -1;
   FcPattern* pattern = FcPatternCreate();
   const std::string name = utf8_of_cp932(lf.lfFaceName);
@@ -228,6 +237,7 @@ int resolve_with_fontconfig(const LOGFONTA& lf) {
   }
   FcCharSetDestroy(probe);
   FcFontSetDestroy(set);
+  if (face >= 0) remember_font(cache_key, open_faces[face].path, open_faces[face].index);
   return face;
 }
 

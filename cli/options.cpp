@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <map>
 #include <utility>
 
 #ifndef ISOVAR_VERSION
@@ -9,6 +10,14 @@
 #endif
 
 namespace isovar_plot {
+
+const OutputFormat kOutputFormats[] = {
+    {"png", ".png", &Options::png},
+    {"bmp", ".bmp", &Options::bmp},
+    {"pdf", ".pdf", &Options::pdf},
+    {"isolines", ".geojson", &Options::isolines},
+};
+const int kOutputFormatCount = sizeof kOutputFormats / sizeof kOutputFormats[0];
 
 namespace {
 
@@ -26,34 +35,97 @@ bool read_side(const std::string& text, std::size_t& pos, int& value) {
   return pos > start && v >= 1;
 }
 
+const OutputFormat* format_named(const std::string& name) {
+  for (int i = 0; i < kOutputFormatCount; ++i)
+    if (name == kOutputFormats[i].name) return &kOutputFormats[i];
+  return nullptr;
+}
+
+std::string format_names() {
+  std::string names;
+  for (int i = 0; i < kOutputFormatCount; ++i) names += std::string(i > 0 ? ", " : "") + kOutputFormats[i].name;
+  return names;
+}
+
+// What the options say together, past what each says alone.
+void check_together(const CLI::App& app, const Options& out) {
+  const bool several = out.inputs.size() > 1;
+  if (out.outdir.empty()) {
+    if (several) throw CLI::ValidationError("INPUT", "several inputs need --outdir");
+    if (app.count("--format") > 0) throw CLI::ValidationError("--format", "needs --outdir");
+    return;
+  }
+  for (const char* single : {"--bmp", "--png", "--pdf", "--isolines"})
+    if (app.count(single) > 0)
+      throw CLI::ValidationError(single, "names one file; with --outdir, --format chooses the outputs");
+  if (several) {
+    for (const char* shared : {"--display-list", "--log"})
+      if (app.count(shared) > 0) throw CLI::ValidationError(shared, "would be shared by several inputs");
+  }
+  std::map<std::string, std::string> names;
+  for (const std::string& input : out.inputs) {
+    if (input == kStandardInput) throw CLI::ValidationError("INPUT", "'-' (standard input) cannot go with --outdir");
+    auto [at, fresh] = names.emplace(output_name(input), input);
+    if (!fresh)
+      throw CLI::ValidationError("INPUT", "'" + at->second + "' and '" + input + "' would write the same files " +
+                                              at->first + ".*");
+  }
+}
+
 }  // namespace
 
 std::string parse_size(const std::string& text, int& width, int& height) {
-  const std::string wrong = "size '" + text + "' must be WxH, whole numbers from 1 to " + std::to_string(kMaxSide);
+  const std::string wrong = "size '" + text + "' must be WxH, whole numbers from 1 to " + std::to_string(kMaxSide) +
+                            ", at most " + std::to_string(kMaxPixels) + " pixels in all (8192x8192)";
   std::size_t pos = 0;
   int w, h;
   if (!read_side(text, pos, w)) return wrong;
   if (pos >= text.size() || (text[pos] != 'x' && text[pos] != 'X')) return wrong;
   ++pos;
   if (!read_side(text, pos, h) || pos != text.size()) return wrong;
+  if (int64_t{w} * h > kMaxPixels) return wrong;
   width = w;
   height = h;
   return {};
 }
 
+std::string output_name(const std::string& input) {
+  std::string name = input.substr(input.find_last_of('/') + 1);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+Options outputs_in_folder(const Options& batch, const std::string& input) {
+  Options one = batch;
+  one.inputs = {input};
+  one.outdir.clear();
+  const std::string stem = batch.outdir + (batch.outdir.back() == '/' ? "" : "/") + output_name(input);
+  for (const std::string& name : batch.formats) {
+    const OutputFormat* format = format_named(name);
+    if (format != nullptr) one.*(format->path) = stem + format->extension;
+  }
+  return one;
+}
+
 int parse_command_line(int argc, char** argv, Options& out) {
-  CLI::App app{"Plots the isolines of an Isovar input file: draws the picture, writes the display list "
-               "(prtInfo.tmp unless --display-list names another file) and the run log isovar.log in the "
-               "current folder, and saves what the options ask for.",
+  CLI::App app{"Plots the isolines of Isovar input files: draws the picture and saves what the options ask "
+               "for. The run log and the display list go where --log and --display-list say, otherwise into a "
+               "private temporary folder that is removed at the end. With --outdir, every INPUT is plotted, "
+               "in parallel worker processes, into DIR/NAME.EXT.",
                "isovar-plot"};
   app.set_version_flag("--version", "isovar-plot " ISOVAR_VERSION);
   app.footer(
-      "Exit status: 0 on success, 1 when the library, a file or the printer fails (the message goes to "
-      "standard error), 2 for a usage error.");
+      "Exit status: 0 on success, 1 when the library, a file or the printer fails (each failure goes to "
+      "standard error, naming its file; the other outputs are still made), 2 for a usage error.");
 
   std::string size = std::to_string(kDefaultWidth) + "x" + std::to_string(kDefaultHeight);
-  app.add_option("INPUT", out.input, "Input file (grid or finite-element model)")->required()->type_name("FILE");
-  app.add_option("--size", size, "Picture size in pixels, each side 1 to " + std::to_string(kMaxSide))
+  app.add_option("INPUT", out.inputs, "Input files (grid or finite-element models); - reads standard input")
+      ->required()
+      ->type_name("FILE");
+  app.add_option("--size", size,
+                 "Picture size in pixels, each side 1 to " + std::to_string(kMaxSide) + ", at most " +
+                     std::to_string(kMaxPixels) + " pixels in all (8192x8192)")
       ->type_name("WxH")
       ->default_str(size)
       ->check(CLI::Validator(
@@ -63,8 +135,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
           },
           ""));
   app.add_option("--display-list", out.display_list, "Where the plot run writes its display-list file")
-      ->default_str(out.display_list)
       ->type_name("FILE");
+  app.add_option("--log", out.log, "Where the plot run writes its run log")->type_name("FILE");
   app.add_option("--bmp", out.bmp, "Save the picture as a 24-bit BMP file (below 1000 pixels each way)")
       ->type_name("FILE");
   app.add_option("--png", out.png, "Save the picture as a PNG file")->type_name("FILE");
@@ -75,14 +147,35 @@ int parse_command_line(int argc, char** argv, Options& out) {
                "499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, 99999 "
                "band pieces, 500 labels); levels, titles and frame lines keep their limits");
 
+  // Many inputs.
+  app.add_option("--outdir", out.outdir, "Write each input's outputs into DIR as NAME.EXT")->type_name("DIR");
+  app.add_option("--format", out.formats,
+                 "The outputs of each input with --outdir, separated by commas: " + format_names() +
+                     " (NAME.geojson); default png")
+      ->type_name("LIST")
+      ->delimiter(',')
+      ->check(CLI::Validator(
+          [](std::string& name) {
+            return format_named(name) != nullptr ? std::string() : "unknown format '" + name + "'; known: " + format_names();
+          },
+          ""));
+  app.add_option("-j,--jobs", out.jobs, "Worker processes with --outdir (default: one per core)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1024));
+
   try {
     app.parse(argc, argv);
     const std::pair<const char*, const std::string*> paths[] = {
-        {"INPUT", &out.input}, {"--display-list", &out.display_list}, {"--bmp", &out.bmp},
-        {"--png", &out.png},   {"--pdf", &out.pdf},                   {"--isolines", &out.isolines}};
+        {"--display-list", &out.display_list}, {"--log", &out.log},           {"--bmp", &out.bmp},
+        {"--png", &out.png},                   {"--pdf", &out.pdf},           {"--isolines", &out.isolines},
+        {"--outdir", &out.outdir}};
     for (const auto& [name, value] : paths)
       if (app.count(name) > 0 && value->empty())
         throw CLI::ValidationError(name, "a file name must not be empty");
+    for (const std::string& input : out.inputs)
+      if (input.empty()) throw CLI::ValidationError("INPUT", "a file name must not be empty");
+    check_together(app, out);
+    if (out.formats.empty()) out.formats = {"png"};
     parse_size(size, out.width, out.height);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
-  qt6-base-dev libcli11-dev
+  qt6-base-dev libcli11-dev libcairo2-dev zlib1g-dev
   libgdal-dev gdal-bin libqhull-dev
   poppler-utils valgrind xvfb xauth xdotool
   help2man desktop-file-utils shared-mime-info libxml2-utils dpkg-dev file

@@ -67,20 +67,24 @@ bool plain_decimal(const char* text, double* result) {
   const char* p = text;
   bool negative = false;
   if (*p == '-' || *p == '+') negative = *p++ == '-';
+  // Twenty digits or more may wrap the mantissa; they are refused below.
   uint64_t mantissa = 0;
-  int digits = 0;
-  int fraction = -1;  // digits after the point, -1 without one
-  for (;; ++p) {
-    const unsigned d = static_cast<unsigned char>(*p) - '0';
-    if (d < 10) {
+  unsigned d;
+  const char* whole = p;
+  while ((d = static_cast<unsigned char>(*p) - '0') < 10) {
+    mantissa = mantissa * 10 + d;
+    ++p;
+  }
+  long digits = p - whole;
+  long fraction = 0;  // digits after the point
+  if (*p == '.') {
+    const char* part = ++p;
+    while ((d = static_cast<unsigned char>(*p) - '0') < 10) {
       mantissa = mantissa * 10 + d;
-      ++digits;
-      if (fraction >= 0) ++fraction;
-    } else if (*p == '.' && fraction < 0) {
-      fraction = 0;
-    } else {
-      break;
+      ++p;
     }
+    fraction = p - part;
+    digits += fraction;
   }
   if (*p != '\0' || digits == 0 || digits > 19 || mantissa >= (uint64_t{1} << 53)) return false;
   double value = static_cast<double>(mantissa);
@@ -206,6 +210,13 @@ int str2d(const char* text, double* result) {
 }
 
 int32_t parse_index(const char* text) {
+  // The common case: one to nine digits, which cannot overflow, and no more.
+  uint32_t quick = 0;
+  int n = 0;
+  for (unsigned d; n < 9 && (d = static_cast<unsigned char>(text[n]) - '0') < 10; ++n) quick = quick * 10 + d;
+  if (n > 0 && static_cast<unsigned>(static_cast<unsigned char>(text[n]) - '0') >= 10)
+    return static_cast<int32_t>(quick);
+
   const char* p = text;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
   bool negative = false;

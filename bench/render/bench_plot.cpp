@@ -13,7 +13,9 @@
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
+#include "cairo_printer.h"
 #include "engine/engine.h"
+#include "png_encode.h"
 #include "shared/run_context.h"
 #include "render/render.h"
 
@@ -61,6 +63,44 @@ void BM_SaveBMP(benchmark::State& state) {
   DeleteDC(dc);
 }
 BENCHMARK(BM_SaveBMP)->Unit(benchmark::kMillisecond);
+
+// isovar-plot's outputs of the picture and the display list of one run: the
+// PNG encoding of the 665 x 585 picture and the printed page as a PDF.
+void BM_EncodePng(benchmark::State& state) {
+  if (!read_large(state)) return;
+  HDC dc = CreateSurfaceDC(kWidth, kHeight);
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  if (isovarMain(err, dc, "prtInfo.tmp", kWidth, kHeight) != 0) state.SkipWithError(err);
+  int w = 0, h = 0;
+  const uint32_t* bits = GetSurfaceBits(dc, &w, &h);
+  std::string png;
+  for (auto _ : state) {
+    if (!isovar_plot::encode_png(bits, w, h, &png)) {
+      state.SkipWithError("the PNG encoder failed");
+      break;
+    }
+  }
+  state.counters["bytes"] = static_cast<double>(png.size());
+  DeleteDC(dc);
+}
+BENCHMARK(BM_EncodePng)->Unit(benchmark::kMillisecond);
+
+void BM_PdfPage(benchmark::State& state) {
+  if (!read_large(state)) return;
+  HDC dc = CreateSurfaceDC(kWidth, kHeight);
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  if (isovarMain(err, dc, "prtInfo.tmp", kWidth, kHeight) != 0) state.SkipWithError(err);
+  std::string pdf;
+  for (auto _ : state) {
+    if (!replay::PrintDisplayListToCairoPdf("prtInfo.tmp", "bench", &pdf)) {
+      state.SkipWithError("the page cannot be printed");
+      break;
+    }
+  }
+  state.counters["bytes"] = static_cast<double>(pdf.size());
+  DeleteDC(dc);
+}
+BENCHMARK(BM_PdfPage)->Unit(benchmark::kMillisecond);
 
 // The render step alone, on the polylines of one engine run, writing the
 // display list to a file as a run does.

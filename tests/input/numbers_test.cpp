@@ -111,8 +111,9 @@ TEST(Str2d, MantissaIsCorrectlyRounded) {
   // Against the C library's conversion on random decimal texts.
   std::mt19937 rng(7);
   for (int n = 0; n < 20000; ++n) {
-    std::string text = (rng() % 2) ? "-" : "";
-    int digits = 1 + static_cast<int>(rng() % 17);
+    // Up to 21 digits: past 19, or a mantissa from 2^53, the general path.
+    std::string text = (rng() % 3 == 0) ? "-" : (rng() % 2) ? "+" : "";
+    int digits = 1 + static_cast<int>(rng() % 21);
     int point = static_cast<int>(rng() % (digits + 1));
     for (int d = 0; d < digits; ++d) {
       if (d == point) text += '.';
@@ -143,6 +144,8 @@ TEST(ParseIndex, LikeTheCLibraryButNeverOverflowing) {
       {"a1", 0},           {"", 0},            {"*end", 0},         {"1e5", 1},
       {"2147483647", INT32_MAX}, {"99999999999999999", INT32_MAX}, {"-99999999999999999", INT32_MIN},
       {"-2147483648", INT32_MIN}, {"--1", 0},
+      {"999999999", 999999999},  {"1234567890", 1234567890}, {"000000000012", 12}, {"12abc", 12},
+      {" 7", 7},                 {"\t-8", -8},               {"4294967297", INT32_MAX},
   };
   for (const auto& c : cases) EXPECT_EQ(parse_index(c.text), c.value) << c.text;
 }

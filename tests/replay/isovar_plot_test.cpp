@@ -37,12 +37,34 @@ struct Result {
   std::string err;
 };
 
-// Runs isovar-plot with args in folder, its output kept elsewhere. A
-// file_limit above 0 limits the size of the files it writes (RLIMIT_FSIZE):
-// a write beyond it fails with EFBIG. A memory limit above 0 limits its
-// address space (RLIMIT_AS). Reasons are in English.
+// What a run gets besides its arguments. A file_limit above 0 limits the
+// size of the files it writes (RLIMIT_FSIZE): a write beyond it fails with
+// EFBIG. A memory limit above 0 limits its address space (RLIMIT_AS).
+struct RunSetup {
+  rlim_t file_limit = 0;
+  rlim_t memory = 0;
+  std::string stdin_file;  // its standard input; empty: /dev/null
+  std::string tmpdir;      // TMPDIR; empty: a folder of the test's own, checked empty afterwards
+  std::vector<std::pair<std::string, std::string>> env;  // more environment variables
+};
+
+Result run_in(const std::string& folder, const std::vector<std::string>& args, const RunSetup& setup);
+
 Result run_in(const std::string& folder, const std::vector<std::string>& args, rlim_t file_limit = 0,
               rlim_t memory = 0) {
+  RunSetup setup;
+  setup.file_limit = file_limit;
+  setup.memory = memory;
+  return run_in(folder, args, setup);
+}
+
+// Runs isovar-plot with args in folder, its output kept elsewhere; see RunSetup.
+// Reasons are in English. The private temporary folder must be gone afterwards.
+Result run_in(const std::string& folder, const std::vector<std::string>& args, const RunSetup& setup) {
+  const rlim_t file_limit = setup.file_limit;
+  const rlim_t memory = setup.memory;
+  TempDir own_tmp;
+  const std::string tmpdir = setup.tmpdir.empty() ? own_tmp.path() : setup.tmpdir;
   TempDir output;
   std::string out_path = output.file("stdout");
   std::string err_path = output.file("stderr");
@@ -55,9 +77,14 @@ Result run_in(const std::string& folder, const std::vector<std::string>& args, r
       const rlimit limit{memory, memory};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
     }
+    const int in = open(setup.stdin_file.empty() ? "/dev/null" : setup.stdin_file.c_str(), O_RDONLY);
+    if (in < 0) _exit(127);
+    dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
     setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("TMPDIR", tmpdir.c_str(), 1);
+    for (const auto& [name, value] : setup.env) setenv(name.c_str(), value.c_str(), 1);
     if (file_limit > 0) {
       signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{file_limit, file_limit};
@@ -74,6 +101,9 @@ Result run_in(const std::string& folder, const std::vector<std::string>& args, r
   if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
   r.out = read_file(out_path);
   r.err = read_file(err_path);
+  if (setup.tmpdir.empty()) {
+    EXPECT_EQ(names_in(tmpdir), std::set<std::string>{}) << "left in the temporary folder";
+  }
   return r;
 }
 
@@ -107,6 +137,17 @@ TEST(IsovarPlot, UsageErrorsExitTwoWithAOneLineHint) {
       {"a.iso", "--bmp", ""},
       {"a.iso", "--pdf"},
       {"a.iso", "b.iso"},
+      {"a.iso", "--size", "8193x8192"},
+      {"a.iso", "--size", "20000x3356"},
+      {"a.iso", "--log", ""},
+      {"a.iso", "--format", "png"},
+      {"a.iso", "--outdir", "out", "--png", "a.png"},
+      {"a.iso", "--outdir", "out", "--format", "png,gif"},
+      {"a.iso", "b.iso", "--outdir", "out", "--display-list", "x.dl"},
+      {"a.iso", "b.iso", "--outdir", "out", "--log", "x.log"},
+      {"-", "--outdir", "out"},
+      {"one/a.iso", "two/a.iso", "--outdir", "out"},
+      {"a.iso", "--outdir", "out", "-j", "0"},
   };
   for (const auto& args : cases) {
     std::string shown;
@@ -198,26 +239,110 @@ TEST(IsovarPlot, LibraryFailuresExitOneWithTheMessageInUtf8) {
   // A BMP of 1000 pixels is refused by the library, after the plot run.
   r = plot(dir, {"ring.iso", "--size", "1000x500", "--bmp", "big.bmp"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, u8"ring.iso: 画像（1000, 500）が大きすぎます。\n");
+  EXPECT_EQ(r.err, u8"big.bmp: 画像（1000, 500）が大きすぎます。\n");
   EXPECT_FALSE(testing_support::file_exists(dir.file("big.bmp")));
 }
 
-TEST(IsovarPlot, PlotRunWithoutOutputsWritesDisplayListAndLog) {
+// Every output asked for is attempted; each failure is named, and the exit
+// status says that one failed.
+TEST(IsovarPlot, FailedOutputsDoNotStopTheOthers) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  Result r = plot(dir, {"ring.iso", "--size", "1200x1000", "--png", "a.png", "--bmp", "b.bmp", "--isolines",
+                        "c.geojson", "--pdf", "d.pdf"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, u8"b.bmp: 画像（1200, 1000）が大きすぎます。\n");
+  EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"ring.iso", "a.png", "c.geojson", "d.pdf"}));
+
+  r = plot(dir, {"ring.iso", "--bmp", "no/b.bmp", "--png", "no/a.png", "--isolines", "c2.geojson", "--pdf", "no/d.pdf"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, u8"isovar-plot: 出力ファイル(no/b.bmp)をオープンできません。: No such file or directory\n"
+                   "isovar-plot: cannot write no/a.png: No such file or directory\n"
+                   "isovar-plot: cannot write no/d.pdf: No such file or directory\n");
+  EXPECT_TRUE(testing_support::file_exists(dir.file("c2.geojson")));
+}
+
+// The side limit and the pixel limit: 8192 x 8192 is the largest square.
+TEST(IsovarPlot, SizeLimitsHold) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  for (const char* size : {"20000x1", "1x20000", "8192x8192", "20000x3355"}) {
+    Result r = plot(dir, {"ring.iso", "--size", size});
+    EXPECT_EQ(r.status, 0) << size << r.err;
+  }
+  Result help = plot(dir, {"--help"});
+  EXPECT_NE(help.out.find("8192x8192"), std::string::npos) << help.out;
+}
+
+// Unless named, the run log and the display list stay in a private
+// temporary folder that is removed (run_in checks it is gone): the current
+// folder gets nothing.
+TEST(IsovarPlot, RunLogAndDisplayListGoWhereAsked) {
   TempDir dir;
   write_file(dir.file("ring.iso"), ring_model());
   Result r = plot(dir, {"ring.iso", "--size", "640x480"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(read_file(dir.file("isovar.log")), "(isovarMain)  width=640   height=480\n");
-  // Title, two frames and at least the ring's segments.
-  EXPECT_GT(read_file(dir.file("prtInfo.tmp")).size(), 192u);
+  EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"ring.iso"});
 
-  // Another display-list path; the default size.
-  r = plot(dir, {"ring.iso", "--display-list", "other.dl"});
+  ASSERT_EQ(mkdir(dir.file("logs").c_str(), 0755), 0);
+  r = plot(dir, {"ring.iso", "--size", "640x480", "--log", "logs/run.log", "--display-list", "logs/ring.dl"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir.file("logs/run.log")), "(isovarMain)  width=640   height=480\n");
+  // Title, two frames and at least the ring's segments.
+  const std::string ring_dl = read_file(dir.file("logs/ring.dl"));
+  EXPECT_GT(ring_dl.size(), 192u);
+
+  // The default size; a display list named by an absolute path.
+  r = plot(dir, {"ring.iso", "--display-list", dir.file("other.dl"), "--log", "isovar.log"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(read_file(dir.file("isovar.log")), "(isovarMain)  width=665   height=585\n");
   EXPECT_GT(read_file(dir.file("other.dl")).size(), 192u);
-  EXPECT_NE(read_file(dir.file("other.dl")), read_file(dir.file("prtInfo.tmp")));
+  EXPECT_NE(read_file(dir.file("other.dl")), ring_dl);
+
+  // A run log that cannot be written is named.
+  r = plot(dir, {"ring.iso", "--log", "no/such/folder/run.log", "--png", "ring.png"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/run.log: No such file or directory\n");
+  EXPECT_TRUE(testing_support::file_exists(dir.file("ring.png")));
+}
+
+// A working folder that cannot be written to: outputs elsewhere are made.
+// Needs root to mount a read-only file system; skipped otherwise.
+TEST(IsovarPlot, ReadOnlyWorkingFolderIsNoObstacle) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  TempDir dir;
+  const std::string locked = dir.file("locked");
+  ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
+  if (mount("isovar-test", locked.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{locked};
+  write_file(dir.file("ring.iso"), ring_model());
+  Result r = run_in(locked, {dir.file("ring.iso"), "--png", dir.file("ring.png")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(testing_support::file_exists(dir.file("ring.png")));
+}
+
+// "-" reads the model from standard input; messages name it "-".
+TEST(IsovarPlot, DashReadsStandardInput) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  RunSetup setup;
+  setup.stdin_file = dir.file("ring.iso");
+  Result r = run_in(dir.path(), {"-", "--isolines", "piped.geojson"}, setup);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = plot(dir, {"ring.iso", "--isolines", "named.geojson"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir.file("piped.geojson")), read_file(dir.file("named.geojson")));
+
+  write_file(dir.file("bad.iso"), "*x\nabc\n");
+  setup.stdin_file = dir.file("bad.iso");
+  r = run_in(dir.path(), {"-"}, setup);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("\n-: x_input ("), std::string::npos) << r.err;
 }
 
 TEST(IsovarPlot, RingIsolinesAsGeoJson) {
@@ -348,7 +473,7 @@ void expect_outputs_fail(const std::string& folder, const std::string& input, rl
     std::string message;
   };
   const std::vector<Case> cases = {
-      {{}, u8"印刷情報ファイル(prtInfo.tmp)に書き込めません。"},
+      {{"--display-list", "prtInfo.tmp"}, u8"印刷情報ファイル(prtInfo.tmp)に書き込めません。"},
       {{"--display-list", "/dev/null", "--bmp", "out.bmp"}, u8"出力ファイル(out.bmp)に書き込めません。"},
       {{"--display-list", "/dev/null", "--png", "out.png"}, "cannot write out.png"},
       {{"--display-list", "/dev/null", "--pdf", "out.pdf"}, "cannot write out.pdf"},
@@ -380,9 +505,9 @@ TEST(IsovarPlot, OutputsThatCannotBeWrittenKeepTheirEarlierFiles) {
   write_file(dir.file("ring.iso"), ring_model());
   expect_outputs_fail(dir.path(), "ring.iso", 100, "File too large", {"ring.iso"});
 
-  // A run log that cannot be written is skipped, whole.
+  // A run log the library cannot write is skipped, whole.
   write_file(dir.file("isovar.log"), kEarlier);
-  Result r = run_in(dir.path(), {"ring.iso", "--display-list", "/dev/null"}, 10);
+  Result r = run_in(dir.path(), {"ring.iso", "--display-list", "/dev/null", "--log", "isovar.log"}, 10);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(read_file(dir.file("isovar.log")), kEarlier);
 }
@@ -422,7 +547,8 @@ TEST(IsovarPlot, LinksAreFollowedOnlyForTheOutputsTheUserNames) {
   ASSERT_EQ(symlink("pictures/ring.bmp", dir.file("link.bmp").c_str()), 0);
   ASSERT_EQ(symlink("victim", dir.file("prtInfo.tmp").c_str()), 0);
   ASSERT_EQ(symlink("victim", dir.file("isovar.log").c_str()), 0);
-  Result r = plot(dir, {"ring.iso", "--size", "300x200", "--bmp", "link.bmp"});
+  Result r = plot(dir, {"ring.iso", "--size", "300x200", "--bmp", "link.bmp", "--display-list", "prtInfo.tmp",
+                        "--log", "isovar.log"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(QImage(QString::fromStdString(dir.file("pictures/ring.bmp"))).size(), QSize(300, 200));
   EXPECT_EQ(read_file(dir.file("victim")), kEarlier);
@@ -431,6 +557,134 @@ TEST(IsovarPlot, LinksAreFollowedOnlyForTheOutputsTheUserNames) {
     ASSERT_EQ(lstat(dir.file(name).c_str(), &st), 0);
     EXPECT_EQ(S_ISLNK(st.st_mode), std::string(name) == "link.bmp") << name;
   }
+}
+
+
+// Many inputs into one folder: each input's outputs there as NAME.EXT, the
+// same bytes as a run of its own, whatever the number of workers; a failing
+// input is named and does not stop the others.
+TEST(IsovarPlot, ManyInputsGoToTheOutputFolder) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  write_file(dir.file("titled.iso"), ring_model("Other"));
+  write_file(dir.file("bad.iso"), "*x\nabc\n");
+  ASSERT_EQ(mkdir(dir.file("in").c_str(), 0755), 0);
+  write_file(dir.file("in/ring.model.iso"), ring_model("Third"));
+  Result single = plot(dir, {"ring.iso", "--size", "300x200", "--png", "ring.png", "--bmp", "ring.bmp", "--pdf",
+                             "ring.pdf", "--isolines", "ring.geojson"});
+  ASSERT_EQ(single.status, 0) << single.err;
+
+  for (const char* jobs : {"1", "3"}) {
+    SCOPED_TRACE(jobs);
+    const std::string out = std::string("out") + jobs;
+    Result r = plot(dir, {"ring.iso", "bad.iso", "titled.iso", "in/ring.model.iso", "--outdir", out, "--size",
+                          "300x200", "--format", "png,bmp,isolines,pdf", "-j", jobs});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\nbad.iso: x_input ("), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("isovar-plot: 1 of 4 inputs failed\n"), std::string::npos) << r.err;
+    EXPECT_EQ(names_in(dir.file(out)),
+              (std::set<std::string>{"ring.png", "ring.bmp", "ring.geojson", "ring.pdf", "titled.png", "titled.bmp",
+                                     "titled.geojson", "titled.pdf", "ring.model.png", "ring.model.bmp",
+                                     "ring.model.geojson", "ring.model.pdf"}));
+    for (const char* ext : {".png", ".bmp", ".geojson"})
+      EXPECT_EQ(read_file(dir.file(out + "/ring" + ext)), read_file(dir.file(std::string("ring") + ext))) << ext;
+    EXPECT_NE(read_file(dir.file(out + "/titled.bmp")), read_file(dir.file("ring.bmp")));
+    EXPECT_NE(shell("pdftotext '" + dir.file(out + "/titled.pdf") + "' -").find("Other"), std::string::npos);
+  }
+
+  // PNG alone by default; all succeed: exit 0, nothing said.
+  Result r = plot(dir, {"ring.iso", "titled.iso", "--outdir", "plain"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(names_in(dir.file("plain")), (std::set<std::string>{"ring.png", "titled.png"}));
+
+  // An output folder that cannot be made.
+  r = plot(dir, {"ring.iso", "--outdir", "no/such/folder"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "isovar-plot: cannot make the folder no/such/folder: No such file or directory\n");
+}
+
+
+// The face fontconfig resolved is remembered for the next process, and
+// forgotten when fontconfig's configuration changes.
+TEST(IsovarPlot, FontResolutionIsRememberedUntilTheConfigurationChanges) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model(cp932(u8"等高線 Ring")));
+  const std::string config = dir.file("fonts.conf");
+  const std::string plain =
+      "<?xml version=\"1.0\"?>\n<fontconfig>\n"
+      "  <include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>\n";
+  write_file(config, plain + "</fontconfig>\n");
+  RunSetup setup;
+  setup.env = {{"XDG_CACHE_HOME", dir.file("cache")}, {"FONTCONFIG_FILE", config}};
+  auto picture = [&](const std::string& name) {
+    Result r = run_in(dir.path(), {"ring.iso", "--size", "300x200", "--bmp", name}, setup);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return read_file(dir.file(name));
+  };
+  const std::string first = picture("first.bmp");
+  const std::set<std::string> cached = names_in(dir.file("cache/isovar"));
+  ASSERT_EQ(cached.size(), 1u);
+  EXPECT_EQ(picture("again.bmp"), first);
+  EXPECT_EQ(names_in(dir.file("cache/isovar")), cached);
+
+  // The proportional gothic face put first: a new resolution, another picture,
+  // itself remembered.
+  write_file(config, plain +
+                         "  <match target=\"pattern\"><test name=\"family\"><string>" + u8"ＭＳ ゴシック" +
+                         "</string></test>\n"
+                         "    <edit name=\"family\" mode=\"prepend\" binding=\"strong\"><string>IPAPGothic</string>"
+                         "</edit></match>\n</fontconfig>\n");
+  const std::string other = picture("other.bmp");
+  if (shell("fc-list IPAPGothic family").empty()) GTEST_SKIP() << "IPAPGothic is not installed";
+  EXPECT_NE(other, first);
+  EXPECT_EQ(picture("other-again.bmp"), other);
+
+  // A damaged cache file is not used.
+  write_file(dir.file("cache/isovar/" + *cached.begin()), "isovar font cache 1\nkey x\nfont 0 /nowhere\n");
+  write_file(config, plain + "</fontconfig>\n");
+  EXPECT_EQ(picture("repaired.bmp"), first);
+}
+
+
+// Ended by a signal, a many-inputs run takes its workers and their temporary
+// folders with it.
+TEST(IsovarPlot, SignalEndsTheWorkersAndRemovesTheirFolders) {
+  TempDir dir, tmp;
+  const std::string model = testing_support::source_path("examples/large.isovar");
+  std::vector<std::string> args{kPlot};
+  for (int i = 0; i < 2000; ++i) {
+    const std::string name = dir.file("m" + std::to_string(i) + ".iso");
+    ASSERT_EQ(symlink(model.c_str(), name.c_str()), 0);
+    args.push_back(name);
+  }
+  for (const char* a : {"--outdir", "out", "-j", "2"}) args.push_back(a);
+  ASSERT_EQ(mkdir(dir.file("out").c_str(), 0755), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(127);
+    setenv("TMPDIR", tmp.path().c_str(), 1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(kPlot, argv.data());
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  // Until the workers have made their folders and a few pictures.
+  for (int wait = 0; wait < 200 && names_in(dir.file("out")).size() < 4; ++wait) usleep(20000);
+  kill(pid, SIGTERM);
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGTERM) << wstatus;
+  for (int wait = 0; wait < 100 && !names_in(tmp.path()).empty(); ++wait) usleep(20000);
+  EXPECT_EQ(names_in(tmp.path()), std::set<std::string>{});
+  const std::size_t made = names_in(dir.file("out")).size();
+  usleep(200000);
+  EXPECT_EQ(names_in(dir.file("out")).size(), made) << "a worker went on plotting";
+  EXPECT_LT(made, 2000u);
 }
 
 }  // namespace
