@@ -108,16 +108,46 @@ int32_t ring_capacity_for(int32_t need) {
   return capacity;
 }
 
+// Large mode's rings no row holds, by the power of two of their capacity:
+// a run reuses the rings of the run before (and of its own joins) instead of
+// asking the system for each.
+constexpr int kRingClasses = 31;
+Table<int32_t*> spare_rings[kRingClasses];
+int64_t spare_ring_count[kRingClasses];
+
+int ring_class(int32_t capacity) {
+  int c = 0;
+  while ((int32_t{1} << c) < capacity) ++c;
+  return c;
+}
+
+int32_t* take_ring(int32_t capacity) {
+  const int c = ring_class(capacity);
+  if (spare_ring_count[c] > 0) return spare_rings[c][--spare_ring_count[c]];
+  return static_cast<int32_t*>(std::malloc(sizeof(int32_t) * static_cast<size_t>(capacity)));
+}
+
+void give_ring(int32_t* ring, int32_t capacity) {
+  const int c = ring_class(capacity);
+  Table<int32_t*>& spares = spare_rings[c];
+  spares.grows = true;
+  if (!spares.reserve(spare_ring_count[c] + 1)) {
+    std::free(ring);
+    return;
+  }
+  spares[spare_ring_count[c]++] = ring;
+}
+
 }  // namespace
 
 void reset_engine_tables() {
   EngineTables& t = engine_tables;
-  // Large mode's rings of the last run go back to the system before the
-  // tables are chosen anew (the pool's rows simply become free again).
+  // Large mode's rings of the last run become spare before the tables are
+  // chosen anew (the pool's rows simply become free again).
   for (int32_t n = 0; n < t.pline_total; ++n) {
-    int32_t*& ring = t.pline_store[n].points;
-    if (ring != nullptr && !in_ring_pool(ring)) std::free(ring);
-    ring = nullptr;
+    PlineStore& s = t.pline_store[n];
+    if (s.points != nullptr && !in_ring_pool(s.points)) give_ring(s.points, s.capacity);
+    s.points = nullptr;
   }
   t.iso_points.select();
   t.pline_store.select();
@@ -223,7 +253,7 @@ bool open_ring(int n, int32_t need) {
     return true;
   }
   const int32_t capacity = ring_capacity_for(need);
-  auto* ring = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * static_cast<size_t>(capacity)));
+  int32_t* ring = take_ring(capacity);
   if (ring == nullptr) return false;
   s = PlineStore{ring, capacity, 0, 0};
   return true;
@@ -236,14 +266,14 @@ bool grow_ring(int n, int32_t extra) {
   if (need <= s.capacity) return true;
   if (!large_models() || need > (1 << 30)) return false;
   const int32_t capacity = ring_capacity_for(static_cast<int32_t>(need));
-  auto* ring = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * static_cast<size_t>(capacity)));
+  int32_t* ring = take_ring(capacity);
   if (ring == nullptr) return false;
   // Storage order is kept; the ring starts over at slot 0.
   const int32_t count = t.pline_count[n];
   const int32_t run = count < s.capacity - s.first ? count : s.capacity - s.first;
   std::memcpy(ring, s.points + s.first, sizeof(int32_t) * static_cast<size_t>(run));
   std::memcpy(ring + run, s.points, sizeof(int32_t) * static_cast<size_t>(count - run));
-  std::free(s.points);
+  give_ring(s.points, s.capacity);
   s.points = ring;
   s.capacity = capacity;
   s.first = 0;
@@ -257,7 +287,7 @@ void release_ring(int n) {
   if (in_ring_pool(s.points)) {
     t.free_rings[t.free_ring_count++] = s.points;
   } else {
-    std::free(s.points);
+    give_ring(s.points, s.capacity);
   }
   s.points = nullptr;
 }

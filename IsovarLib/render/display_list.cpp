@@ -59,14 +59,17 @@ void dl_title(const char* text, int32_t x, int32_t y, int32_t size) {
 }
 
 void dl_line(int32_t pen_width, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  unsigned char record[24];
+  // Straight into the buffer: a dense model records millions of these.
+  constexpr std::size_t kSize = 24;
+  if (dl_writer.used + kSize > kDlBufferSize) dl_flush();
+  unsigned char* record = dl_writer.bytes + dl_writer.used;
   store_int(record, DL_LINE);
   store_int(record + 4, pen_width);
   store_int(record + 8, x1);
   store_int(record + 12, y1);
   store_int(record + 16, x2);
   store_int(record + 20, y2);
-  put_bytes(record, sizeof record);
+  dl_writer.used += kSize;
 }
 
 void dl_label(const char* text, int32_t x, int32_t y, int32_t size) {

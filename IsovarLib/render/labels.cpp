@@ -51,14 +51,20 @@ bool near_any_label(float x, float y, int col, int row) {
       if (near_label(x, y, m)) return true;
     return false;
   }
+  // The candidate's own cell first: a label there is the likeliest to be
+  // near, and the answer does not depend on the order of the look.
+  for (int32_t m = T.cell_head[col][row]; m >= 0; m = T.labels[m].next)
+    if (near_label(x, y, m)) return true;
   const int c0 = col - kReach < 0 ? 0 : col - kReach;
   const int c1 = col + kReach >= kLabelCells ? kLabelCells - 1 : col + kReach;
   const int r0 = row - kReach < 0 ? 0 : row - kReach;
   const int r1 = row + kReach >= kLabelCells ? kLabelCells - 1 : row + kReach;
   for (int c = c0; c <= c1; ++c)
-    for (int r = r0; r <= r1; ++r)
+    for (int r = r0; r <= r1; ++r) {
+      if (c == col && r == row) continue;
       for (int32_t m = T.cell_head[c][r]; m >= 0; m = T.labels[m].next)
         if (near_label(x, y, m)) return true;
+    }
   return false;
 }
 

@@ -64,7 +64,7 @@ constexpr int32_t DL_TITLE = 1;
 constexpr int32_t DL_LINE = 2;
 constexpr int32_t DL_LABEL = 3;
 
-constexpr std::size_t kDlBufferSize = 64 * 1024;
+constexpr std::size_t kDlBufferSize = 256 * 1024;
 
 struct DisplayListWriter {
   unsigned char bytes[kDlBufferSize];
