@@ -25,9 +25,11 @@
  *   min(l, r) .. max(l, r) - 1 and rows min(t, b) .. max(t, b) - 1: the pen's
  *   1-pixel ring, the brush inside. A wider pen strokes that ring's centre line.
  * - TextOutA puts the top-left of the text cell at the point; the font height
- *   (lfHeight > 0) is the cell height in pixels. Glyphs are painted in the
- *   exact text colour (no blending); background mode OPAQUE first fills the
- *   cell with white. Text is code page 932; a byte that starts no character
+ *   (lfHeight > 0) is the cell height in pixels. Glyphs are antialiased:
+ *   a pixel the outline covers by the fraction c (in 1/255 steps) becomes
+ *   c x text colour + (1 - c) x what was there, each channel rounded, so a
+ *   fully covered pixel gets exactly the text colour and an uncovered one
+ *   keeps its colour. Background mode OPAQUE first fills the cell with white. Text is code page 932; a byte that starts no character
  *   is drawn as '?'. The font file may be chosen with the environment
  *   variable ISOVAR_FONT; otherwise fontconfig finds the face, preferring one
  *   that covers Japanese. With no font installed, text draws nothing.

@@ -32,6 +32,19 @@ void thin_line(const Raster& r, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
 void wide_line(const Raster& r, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width,
                uint32_t rgb);
 
+// The colour `coverage` / 255 of the way from `under` to `over` (pixels
+// 0x00RRGGBB), each channel (coverage x over + (255 - coverage) x under) / 255
+// rounded to the nearest: coverage 255 gives `over` exactly, 0 `under`.
+inline uint32_t blend_pixel(uint32_t over, uint32_t under, uint32_t coverage) {
+  const uint32_t rest = 255 - coverage;
+  uint32_t out = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const uint32_t v = coverage * ((over >> shift) & 0xFFu) + rest * ((under >> shift) & 0xFFu) + 127;
+    out |= (v / 255) << shift;
+  }
+  return out;
+}
+
 // Fills columns left .. right - 1 and rows top .. bottom - 1.
 void fill_box(const Raster& r, int64_t left, int64_t top, int64_t right, int64_t bottom,
               uint32_t rgb);
