@@ -10,15 +10,13 @@
 #include <limits>
 #include <memory>
 
+#include "display_list_format.h"
+
 namespace replay {
 
 const char* const kPrintFace = "ＭＳ　ゴシック";
 
 namespace {
-
-constexpr int32_t kTagTitle = 1;
-constexpr int32_t kTagLine = 2;
-constexpr int32_t kTagLabel = 3;
 
 // A text is read in pieces of this size, so a length field larger than the
 // file costs no more memory than the bytes that are really there.
@@ -132,9 +130,9 @@ class Replay {
       if (r == Read::kEnd) break;
       if (r == Read::kError) return read_error(path);
       bool go_on = true;
-      if (tag == kTagTitle || tag == kTagLabel) {
+      if (tag == DL_TITLE || tag == DL_LABEL) {
         r = text_record(file.get(), tag, at, go_on);
-      } else if (tag == kTagLine) {
+      } else if (tag == DL_LINE) {
         r = line_record(file.get(), at, go_on);
       } else {
         break;  // unknown tag: what came before stands
@@ -164,11 +162,11 @@ class Replay {
     }
     r = read_text(f, n, bytes_);
     if (r != Read::kOk) return r;
-    int32_t xys[3];
-    r = read_ints(f, xys, 3);
+    int32_t xys[kDlTextTailFields];
+    r = read_ints(f, xys, kDlTextTailFields);
     if (r != Read::kOk) return r;
 
-    int offset = tag == kTagTitle ? kTitleOffset : kLineOffset;
+    int offset = tag == DL_TITLE ? kTitleOffset : kLineOffset;
     int x, y;
     if (!to_twips(xys[0], offset, x) || !to_twips(xys[1], offset, y)) {
       go_on = fail("text record at byte " + std::to_string(at) + " lies out of the printer's range");
@@ -180,8 +178,8 @@ class Replay {
   }
 
   Read line_record(std::FILE* f, long at, bool& go_on) {
-    int32_t v[5];
-    Read r = read_ints(f, v, 5);
+    int32_t v[kDlLineFields];
+    Read r = read_ints(f, v, kDlLineFields);
     if (r != Read::kOk) return r;
     int64_t width = int64_t{v[0]} * kWidthPerPenPixel;
     int x1, y1, x2, y2;

@@ -1,9 +1,4 @@
-// The display-list writer: flat records of little-endian 32-bit integers and
-// raw text bytes, no header and no padding.
-//
-//   DL_TITLE, DL_LABEL: tag, n, n text bytes (no NUL), x, y, size
-//   DL_LINE:            tag, pen_width, x1, y1, x2, y2
-//
+// The display-list writer, of the records display_list_format.h lays out.
 // Records collect in dl_writer and reach the file in large writes; a render
 // always ends with dl_flush, so the file is complete when the run closes it.
 #include <cstring>
@@ -45,7 +40,7 @@ void put_text_record(int32_t tag, const char* text, int32_t x, int32_t y, int32_
   store_int(head + 4, static_cast<int32_t>(n));
   put_bytes(head, sizeof head);
   put_bytes(text, n);
-  unsigned char tail[12];
+  unsigned char tail[4 * kDlTextTailFields];
   store_int(tail, x);
   store_int(tail + 4, y);
   store_int(tail + 8, size);
@@ -59,7 +54,7 @@ void dl_title(const char* text, int32_t x, int32_t y, int32_t size) {
 }
 
 void dl_line(int32_t pen_width, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  unsigned char record[24];
+  unsigned char record[4 * (1 + kDlLineFields)];
   store_int(record, DL_LINE);
   store_int(record + 4, pen_width);
   store_int(record + 8, x1);

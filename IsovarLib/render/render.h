@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "display_list_format.h"
 #include "platform.h"
 #include "shared/tables.h"
 
@@ -55,14 +56,11 @@ int32_t map_x(float x);
 int32_t map_y(float y);
 
 // ---------------------------------------------------------------------------
-// Display-list writer. Records are appended to a fixed buffer and written to
+// Display-list writer, of the records display_list_format.h lays out.
+// Records are appended to a fixed buffer and written to
 // run_context.display_list_file when it fills and by dl_flush; without a
 // file the bytes are dropped. The file keeps the first write failure for the
 // run to report when it commits the file.
-
-constexpr int32_t DL_TITLE = 1;
-constexpr int32_t DL_LINE = 2;
-constexpr int32_t DL_LABEL = 3;
 
 constexpr std::size_t kDlBufferSize = 64 * 1024;
 
