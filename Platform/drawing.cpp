@@ -44,6 +44,22 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
   return TRUE;
 }
 
+BOOL FillPolygons(HDC hdc, const POINTF* points, const int* counts, int polygons) {
+  Surface* s = surface_of(hdc);
+  if (s == nullptr || polygons < 0) return FALSE;
+  if (polygons == 0) return TRUE;
+  if (points == nullptr || counts == nullptr) return FALSE;
+  for (int i = 0; i < polygons; ++i)
+    if (counts[i] < 0) return FALSE;
+  const Raster r = raster_of(*s);
+  const uint32_t fill = object_at(s->brush).rgb;
+  for (int i = 0; i < polygons; ++i) {
+    fill_polygon(r, points, counts[i], fill);
+    points += counts[i];
+  }
+  return TRUE;
+}
+
 BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT previous) {
   Surface* s = surface_of(hdc);
   if (s == nullptr) return FALSE;

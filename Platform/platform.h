@@ -33,6 +33,12 @@
  *   is drawn as '?'. The font file may be chosen with the environment
  *   variable ISOVAR_FONT; otherwise fontconfig finds the face, preferring one
  *   that covers Japanese. With no font installed, text draws nothing.
+ * - FillPolygons fills each polygon with the brush and draws no outline: a
+ *   pixel is painted when its centre lies inside (nonzero winding). A centre
+ *   exactly on an edge counts as inside when the polygon lies to the right
+ *   of that edge, or below it for a horizontal edge; so polygons that share
+ *   an edge (the same two vertices, walked either way) paint every pixel
+ *   along it exactly once: no gap, no double paint.
  * - Everything is clipped to the surface; any int32 coordinate is safe.
  *   GetPixel outside the surface, or on a handle that is not a surface device
  *   context, returns CLR_INVALID.
@@ -78,6 +84,13 @@ typedef struct tagPOINT {
   LONG x;
   LONG y;
 } POINT, *LPPOINT;
+
+/* A point in pixels with fractions: (0, 0) is the top-left corner of the
+ * top-left pixel, so pixel (i, j) has its centre at (i + 0.5, j + 0.5). */
+typedef struct tagPOINTF {
+  float x;
+  float y;
+} POINTF;
 
 #define LF_FACESIZE 32
 
@@ -133,6 +146,11 @@ ISOVAR_PLATFORM_API BOOL TextOutA(HDC hdc, int x, int y, LPCSTR text, int length
 ISOVAR_PLATFORM_API COLORREF SetTextColor(HDC hdc, COLORREF color);
 ISOVAR_PLATFORM_API int SetBkMode(HDC hdc, int mode);
 ISOVAR_PLATFORM_API COLORREF GetPixel(HDC hdc, int x, int y);
+/* Fills `polygons` polygons in the brush's colour; polygon i has counts[i]
+ * vertices, taken one after another from points. A polygon of fewer than
+ * three vertices, or with a vertex that is not finite, paints nothing. FALSE
+ * for a bad handle, a negative count or a null array with polygons > 0. */
+ISOVAR_PLATFORM_API BOOL FillPolygons(HDC hdc, const POINTF* points, const int* counts, int polygons);
 
 /* Surface life: a device context over a width x height pixel buffer, filled
  * with the plain window background. NULL when the size is negative, more than

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform.h"
+
 namespace plat {
 
 struct Raster {
@@ -44,6 +46,14 @@ inline uint32_t blend_pixel(uint32_t over, uint32_t under, uint32_t coverage) {
   }
   return out;
 }
+
+// Fills the polygon of `count` vertices (pixel units with fractions, the
+// top-left corner of pixel (i, j) at (i, j)): every pixel whose centre lies
+// inside by the nonzero winding rule; a centre exactly on an edge counts when
+// the polygon lies right of the edge, or below a horizontal edge. Polygons
+// that share edges (the same two vertices) thus paint each pixel once. A
+// polygon with a vertex that is not finite paints nothing.
+void fill_polygon(const Raster& r, const POINTF* points, int count, uint32_t rgb);
 
 // Fills columns left .. right - 1 and rows top .. bottom - 1.
 void fill_box(const Raster& r, int64_t left, int64_t top, int64_t right, int64_t bottom,
