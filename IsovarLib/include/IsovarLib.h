@@ -91,6 +91,21 @@ ISOVAR_API int32_t setLargeModels(int32_t on);
  * setLargeModels(1) lifts; otherwise 0. */
 ISOVAR_API int32_t tableLimitReached(void);
 
+/* Filled bands, for the plot runs that follow (isovarMain, saveBMP): with
+ * on != 0 every band between neighbouring levels is filled under the
+ * isolines, the frame and the labels, clipped to the frame, and the display
+ * list carries the filled polygons (DL_BANDS records, display_list_format.h)
+ * for the printout to paint under its lines and text. Band b lies between
+ * levels b - 1 and b (band 0 below the lowest level, band n above the
+ * highest of n levels); its colour has the hue midway between the hues of
+ * those two levels' line colours (band 0 and band n: the lowest and the
+ * highest level's hue), saturation 0.35 and full value, lighter than every
+ * line. Areas without values (missing grid points, elements without values,
+ * outside the mesh) keep the background. A model without levels is not
+ * filled. With on == 0 (the default) pictures and display lists are as
+ * without this call. Always 0. */
+ISOVAR_API int32_t setFillBands(int32_t on);
+
 #ifdef __cplusplus
 }
 #endif

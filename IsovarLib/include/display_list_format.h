@@ -9,6 +9,7 @@
 //
 //   DL_TITLE, DL_LABEL:  tag, n, n text bytes, x, y, size
 //   DL_LINE:             tag, pen_width, x1, y1, x2, y2
+//   DL_BANDS:            tag, colour, m, then m polygons: n, n pairs x, y
 //
 // A reader stops at the end of the file, at a record cut short, or at a tag
 // it does not know; what came before stands.
@@ -24,6 +25,17 @@ constexpr int32_t DL_LINE = 2;
 // An isoline label: x, y is the top-left corner of its text, size the font
 // height in pixels.
 constexpr int32_t DL_LABEL = 3;
+
+// Filled band polygons, written only when the plot fills its bands: the
+// colour (a COLORREF, 0x00BBGGRR) and m polygons, each of n corners, in
+// sixteenths of a picture pixel (the corner (16 i, 16 j) is the top-left
+// corner of pixel (i, j)). Each polygon is filled by itself (nonzero
+// winding) with no outline; polygons never overlap, and those of one band
+// share edges exactly, so all polygons of one colour can be painted as one
+// shape (without seams between them), in any order. All band records come
+// before every other record, so they are painted under lines and texts.
+constexpr int32_t DL_BANDS = 4;
+constexpr int32_t kDlBandSubpixels = 16;
 
 // Numbers after the tag: of a line record, and of a text record after its text.
 constexpr int kDlLineFields = 5;
