@@ -99,8 +99,8 @@ ISOVAR_API int32_t tableLimitReached(void);
  * levels b - 1 and b (band 0 below the lowest level, band n above the
  * highest of n levels); its colour has the hue midway between the hues of
  * those two levels' line colours (band 0 and band n: the lowest and the
- * highest level's hue), saturation 0.35 and full value, lighter than every
- * line. Areas without values (missing grid points, elements without values,
+ * highest level's hue; with a single level, blue below it and red above),
+ * saturation 0.35 and full value, lighter than every line. Areas without values (missing grid points, elements without values,
  * outside the mesh) keep the background. A model without levels is not
  * filled. With on == 0 (the default) pictures and display lists are as
  * without this call. Always 0. */

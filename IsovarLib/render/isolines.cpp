@@ -35,9 +35,9 @@ float clamp_to(float v, float lo, float hi, double tolerance) {
 
 constexpr double kHueOfLowest = 0.666666;  // blue; exactly this, not 2/3
 
-// The hue of level k's line colour. Where the line colours have no hue (a
-// single level makes t = 0/0, and levels that are not finite do the like),
-// the lowest level's blue stands in.
+// The hue of level k's line colour. Where the line colours have no hue
+// (levels that are not finite make t a NaN), the lowest level's blue stands
+// in.
 double level_hue(int32_t k) {
   const float* levels = model_store.levels;
   const double lowest = levels[0];
@@ -181,7 +181,11 @@ COLORREF level_colour(int32_t k) {
 COLORREF band_colour(int32_t b) {
   const int32_t n = model_store.level_count;
   double hue;
-  if (b <= 0) {
+  if (n == 1) {
+    // One level: its line has no hue; below it is the low end of the scale
+    // (blue), above it the high end (red).
+    hue = b <= 0 ? kHueOfLowest : 0.0;
+  } else if (b <= 0) {
     hue = level_hue(0);
   } else if (b >= n) {
     hue = level_hue(n - 1);

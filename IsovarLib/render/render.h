@@ -137,7 +137,8 @@ COLORREF level_colour(int32_t k);
 // midway between the hues of those two levels' line colours, the lowest
 // level's hue for band 0 and the highest's for the top band, at saturation
 // kBandSaturation and full value, so every band is lighter than the lines
-// (saturation 1) around it. Needs at least one level.
+// (saturation 1) around it. A single level (whose line has no hue) puts blue
+// below it and red above. Needs at least one level.
 constexpr float kBandSaturation = 0.35f;
 COLORREF band_colour(int32_t b);
 
