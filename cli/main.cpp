@@ -100,6 +100,7 @@ int print_pdf(const Options& o) {
 int plot(const Options& o) {
   char err_msg[ISOVAR_ERRMSG_SIZE] = {};
   setLargeModels(o.large ? 1 : 0);
+  setFillBands(o.fill ? 1 : 0);
   if (readData(o.input.c_str(), err_msg) != 0) return library_failure(o.input, err_msg);
 
   Surface surface(o.width, o.height);

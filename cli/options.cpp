@@ -70,6 +70,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_option("--png", out.png, "Save the picture as a PNG file")->type_name("FILE");
   app.add_option("--pdf", out.pdf, "Print the display list on one A4 page of a PDF file")->type_name("FILE");
   app.add_option("--isolines", out.isolines, "Write the traced isolines as GeoJSON")->type_name("FILE");
+  app.add_flag("--fill", out.fill,
+               "Fill the bands between the levels under the isolines, in every picture (BMP, PNG, PDF)");
   app.add_flag("--large", out.large,
                "Large models: tables grow with the model instead of stopping at the default sizes (grids of "
                "499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, 99999 "

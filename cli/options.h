@@ -23,6 +23,7 @@ struct Options {
   std::string pdf;
   std::string isolines;
   bool large = false;  // lift the default tables' limits
+  bool fill = false;   // fill the bands between the levels
 };
 
 // "WxH" with W and H whole numbers from 1 to kMaxSide; an empty text when

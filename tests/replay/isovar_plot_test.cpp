@@ -309,6 +309,39 @@ TEST(IsovarPlot, PngAndBmpHoldThePicture) {
   EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.png: No such file or directory\n");
 }
 
+TEST(IsovarPlot, FillPaintsTheBandsInEveryPicture) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  Result r = plot(dir, {"ring.iso", "--size", "300x200", "--png", "plain.png", "--display-list", "plain.dl"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = plot(dir, {"ring.iso", "--size", "300x200", "--fill", "--png", "fill.png", "--bmp", "fill.bmp", "--pdf",
+                 "fill.pdf", "--display-list", "fill.dl"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const QImage plain(QString::fromStdString(dir.file("plain.png")));
+  const QImage fill(QString::fromStdString(dir.file("fill.png")));
+  const QImage bmp(QString::fromStdString(dir.file("fill.bmp")));
+  ASSERT_EQ(fill.size(), QSize(300, 200));
+  ASSERT_EQ(bmp.size(), fill.size());
+  // Inside the frame the grey gives way to the light band colours: the
+  // centre lies in the band above level 5, a corner in the one below.
+  const QColor grey(100, 100, 100);
+  EXPECT_EQ(plain.pixelColor(110, 100), grey);
+  const QColor centre = fill.pixelColor(110, 100), corner = fill.pixelColor(40, 170);
+  EXPECT_NE(centre, grey);
+  EXPECT_NE(corner, grey);
+  EXPECT_NE(centre, corner);
+  EXPECT_GT(centre.lightness(), 150);
+  EXPECT_EQ(fill.pixelColor(10, 190), grey) << "outside the frame";
+  EXPECT_EQ(bmp.pixel(110, 100), fill.pixel(110, 100));
+  // The display list: band records first, then what the plain run wrote.
+  const std::string plain_dl = read_file(dir.file("plain.dl"));
+  const std::string fill_dl = read_file(dir.file("fill.dl"));
+  ASSERT_GT(fill_dl.size(), plain_dl.size());
+  EXPECT_EQ(fill_dl[0], 4);
+  EXPECT_EQ(fill_dl.substr(fill_dl.size() - plain_dl.size()), plain_dl);
+  EXPECT_NE(shell("pdfinfo '" + dir.file("fill.pdf") + "'").find("Pages:"), std::string::npos);
+}
+
 TEST(IsovarPlot, PdfIsOnePageWithTitlesAndLabels) {
   TempDir dir;
   write_file(dir.file("ring.iso"), ring_model(cp932(u8"温度分布 Ring")));
