@@ -68,12 +68,12 @@ ISOVAR_API int32_t makeTempFilePath(char* errMsg, char* outPath);
  * engine's table order, with its coordinates in model units and the
  * properties "level" (the level's value), "level_index" (0-based),
  * "closed" (a ring, whose last position repeats its first), "bold" and
- * "labelled". Numbers carry nine significant digits, so every single-
- * precision value reads back exactly; JSON has no NaN or infinity, so a
- * level that is not finite is written as null, and a polyline with a
- * position that is not finite gets a null geometry. A failed trace writes
- * no file. A path that is a symbolic link is written through to the file it
- * names; a device (such as /dev/stdout) is written directly. */
+ * "labelled". Each number is the shortest text that reads back as the same
+ * single-precision value (a level of -0.005 is written -0.005); JSON has no
+ * NaN or infinity, so a level that is not finite is written as null, and a
+ * polyline with a position that is not finite gets a null geometry. A failed
+ * trace writes no file. A path that is a symbolic link is written through to
+ * the file it names; a device (such as /dev/stdout) is written directly. */
 ISOVAR_API int32_t saveIsolines(char* errMsg, const char* path);
 
 /* Large models, for the readData and plot runs that follow: with on != 0 the

@@ -251,20 +251,21 @@ TEST(IsovarPlot, RingIsolinesAsGeoJson) {
 TEST(IsovarPlot, GeoJsonKeepsTableOrderLevelsAndFlags) {
   TempDir dir;
   // A ramp along x crossed by three levels: one open line each, the middle
-  // one bold, the last without labels; 0.1 needs all nine digits.
+  // one bold, the last without labels; -0.005 is a level no float holds.
   std::string model = "*x\n0\n1\n2\n3\n*end\n*y\n0\n1\n*end\n*value\n";
   for (int i = 1; i <= 4; ++i)
-    for (int j = 1; j <= 2; ++j) model += std::to_string(i) + " " + std::to_string(j) + " " + std::to_string(i - 1) + "\n";
-  model += "*end\n*isovar\n0.1\n1.5 bold\n2.5 default no\n*end\n";
+    for (int j = 1; j <= 2; ++j) model += std::to_string(i) + " " + std::to_string(j) + " " + std::to_string(i - 1.5) + "\n";
+  model += "*end\n*isovar\n-0.005\n1.25 bold\n2.25 default no\n*end\n";
   write_file(dir.file("ramp.iso"), model);
   Result r = plot(dir, {"ramp.iso", "--isolines", "ramp.geojson"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::string text = read_file(dir.file("ramp.geojson"));
   const QJsonArray features = QJsonDocument::fromJson(QByteArray::fromStdString(text))["features"].toArray();
   ASSERT_EQ(features.size(), 3) << text;
-  // Written with nine significant digits, the single-precision 0.1 reads back exactly.
-  EXPECT_NE(text.find("\"level\":0.100000001"), std::string::npos) << text;
-  EXPECT_EQ(static_cast<float>(features[0].toObject()["properties"].toObject()["level"].toDouble()), 0.1f);
+  // Each number is the shortest text that reads back as the same float:
+  // -0.005, not -0.00499999989.
+  EXPECT_NE(text.find("\"level\":-0.005,"), std::string::npos) << text;
+  EXPECT_EQ(static_cast<float>(features[0].toObject()["properties"].toObject()["level"].toDouble()), -0.005f);
   for (int f = 0; f < 3; ++f) {
     const QJsonObject feature = features[f].toObject();
     QJsonObject props = feature["properties"].toObject();
@@ -274,7 +275,8 @@ TEST(IsovarPlot, GeoJsonKeepsTableOrderLevelsAndFlags) {
     EXPECT_FALSE(props["closed"].toBool()) << f;
     QJsonArray coords = feature["geometry"].toObject()["coordinates"].toArray();
     ASSERT_GE(coords.size(), 2) << f;
-    for (const auto& c : coords) EXPECT_NEAR(c.toArray()[0].toDouble(), f == 0 ? 0.1 : f + 0.5, 1e-6) << f;
+    const double x[] = {0.495, 1.75, 2.75};  // where the value, x - 0.5, reaches the level
+    for (const auto& c : coords) EXPECT_NEAR(c.toArray()[0].toDouble(), x[f], 1e-6) << f;
   }
 
   // A file that cannot be made is named, not the input.
