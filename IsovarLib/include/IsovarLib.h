@@ -11,8 +11,9 @@
  *
  * Every file is written whole under a temporary name in its folder and then
  * renamed over the old one, so a failed write leaves the earlier file as it
- * was. isovarMain, saveBMP and saveIsolines, when they fail, set errno: to
- * the system's error number when a file could not be written, else to 0.
+ * was. isovarMain, saveBMP, saveIsolines and saveBands, when they fail, set
+ * errno: to the system's error number when a file could not be written,
+ * else to 0.
  *
  * The library keeps all its state in process-wide tables: it is not
  * reentrant, and calls must not overlap.
@@ -86,10 +87,28 @@ ISOVAR_API int32_t saveIsolines(char* errMsg, const char* path);
  * with its message. Always 0. */
 ISOVAR_API int32_t setLargeModels(int32_t on);
 
-/* 1 when the last readData, isovarMain, saveBMP or saveIsolines failed
- * because the model passed a default table's size, a limit that
+/* 1 when the last readData, isovarMain, saveBMP, saveIsolines or saveBands
+ * failed because the model passed a default table's size, a limit that
  * setLargeModels(1) lifts; otherwise 0. */
 ISOVAR_API int32_t tableLimitReached(void);
+
+/* Traces the current model (as saveIsolines does) and writes its band
+ * polygons to path as a GeoJSON FeatureCollection in UTF-8: one Feature per
+ * band that has area, in ascending order, with the properties "band" (0 below
+ * the lowest level up to n above the highest of n levels), "lower" and
+ * "upper" (the values of the levels the band lies between, null at the open
+ * ends and for a level that is not finite) and a MultiPolygon geometry in
+ * model units. The band pieces of one band are merged: edges two pieces
+ * share go, the rest are traced into rings, outer rings counter-clockwise
+ * and holes clockwise (RFC 7946), every ring closed and simple (rings of a
+ * band touch at single vertices at most), each hole inside its outer ring;
+ * bands do not overlap, and a band's area is the sum of its pieces' areas.
+ * Areas without values have no band. Numbers as in saveIsolines; pieces with
+ * a position that is not finite are left out. A failed trace writes no file.
+ * Large mode keeps the band table for this call. A path that is a symbolic
+ * link is written through to the file it names. On failure errno is set as
+ * by saveIsolines. */
+ISOVAR_API int32_t saveBands(char* errMsg, const char* path);
 
 /* Filled bands, for the plot runs that follow (isovarMain, saveBMP): with
  * on != 0 every band between neighbouring levels is filled under the

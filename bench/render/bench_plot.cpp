@@ -96,6 +96,32 @@ void BM_RenderOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// The band polygons as GeoJSON: a trace, the merge of about 90,000 band
+// pieces, and the file.
+void BM_SaveBands(benchmark::State& state) {
+  if (!read_large(state)) return;
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  for (auto _ : state) {
+    if (saveBands(err, "large.geojson") != 0) {
+      state.SkipWithError(err);
+      break;
+    }
+  }
+}
+BENCHMARK(BM_SaveBands)->Unit(benchmark::kMillisecond);
+
+// The trace alone, to tell the merge and the file from it.
+void BM_TraceOnly(benchmark::State& state) {
+  if (!read_large(state)) return;
+  for (auto _ : state) {
+    if (trace_isolines() != 0) {
+      state.SkipWithError("trace failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_TraceOnly)->Unit(benchmark::kMillisecond);
+
 // The files of a plot run alone, replaced as a run replaces them: the run
 // log's header line and a display list of the large example's size. Most
 // of it is the file system making the new files.
@@ -120,7 +146,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  for (const char* f : {"isovar.log", "prtInfo.tmp", "large.bmp", "render.tmp"}) std::remove(f);
+  for (const char* f : {"isovar.log", "prtInfo.tmp", "large.bmp", "render.tmp", "large.geojson"}) std::remove(f);
   if (chdir("/") != 0 || rmdir(dir) != 0) return 1;
   return 0;
 }
