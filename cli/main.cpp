@@ -121,6 +121,10 @@ int plot(const Options& o) {
     const int error = errno;
     return error != 0 ? own_failure(files::write_failure(o.isolines, error)) : library_failure(o.input, err_msg);
   }
+  if (!o.bands.empty() && saveBands(err_msg, o.bands.c_str()) != 0) {
+    const int error = errno;
+    return error != 0 ? own_failure(files::write_failure(o.bands, error)) : library_failure(o.input, err_msg);
+  }
   if (!o.pdf.empty()) return print_pdf(o);
   return kExitOk;
 }

@@ -22,6 +22,7 @@ struct Options {
   std::string png;
   std::string pdf;
   std::string isolines;
+  std::string bands;  // band polygons as GeoJSON
   bool large = false;  // lift the default tables' limits
   bool fill = false;   // fill the bands between the levels
 };

@@ -285,6 +285,28 @@ TEST(IsovarPlot, GeoJsonKeepsTableOrderLevelsAndFlags) {
   EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.geojson: No such file or directory\n");
 }
 
+TEST(IsovarPlot, BandsAsGeoJsonPolygons) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  Result r = plot(dir, {"ring.iso", "--bands", "ring.geojson"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string text = read_file(dir.file("ring.geojson"));
+  const QJsonArray features = QJsonDocument::fromJson(QByteArray::fromStdString(text))["features"].toArray();
+  // Below level 5 a square with a diamond hole, above it the diamond.
+  ASSERT_EQ(features.size(), 2) << text;
+  const QJsonObject below = features[0].toObject()["properties"].toObject();
+  EXPECT_EQ(below["band"].toInt(-1), 0);
+  EXPECT_TRUE(below["lower"].isNull());
+  EXPECT_EQ(below["upper"].toDouble(), 5.0);
+  const QJsonArray outer = features[0].toObject()["geometry"].toObject()["coordinates"].toArray()[0].toArray();
+  EXPECT_EQ(outer.size(), 2) << "an outer ring and its hole";
+  EXPECT_EQ(features[1].toObject()["properties"].toObject()["band"].toInt(-1), 1);
+
+  r = plot(dir, {"ring.iso", "--bands", "no/such/folder/x.geojson"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.geojson: No such file or directory\n");
+}
+
 TEST(IsovarPlot, PngAndBmpHoldThePicture) {
   TempDir dir;
   write_file(dir.file("ring.iso"), ring_model());
