@@ -52,6 +52,7 @@
 #ifndef ISOVAR_PLATFORM_H
 #define ISOVAR_PLATFORM_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(__GNUC__)
@@ -162,6 +163,24 @@ ISOVAR_PLATFORM_API BOOL DeleteDC(HDC hdc);
  * as a Qt QImage::Format_RGB32), or NULL for a handle that is not a surface
  * device context. A surface without pixels gives a valid pointer to nothing. */
 ISOVAR_PLATFORM_API const uint32_t* GetSurfaceBits(HDC hdc, int* width, int* height);
+
+/* Surfaces that also record SVG. A device context like CreateSurfaceDC's,
+ * whose drawing calls each add what they painted to an SVG 1.1 document of
+ * width x height pixels with the same colours: rectangles as rect elements
+ * (one that covers the whole surface, a picture's background, hides and
+ * drops everything before it), lines as stroked paths through the pixel
+ * centres (even widths: the pixels' top-left corners) with round ends, a
+ * line that goes on from the last one's end with the same pen continuing
+ * its path and a newly selected pen starting a new one, texts as text
+ * elements (font family and em size of the font, each character at the
+ * surface's pen position, UTF-8, XML-escaped), and the polygons of
+ * FillPolygons calls in a row of one colour as one path with crisp edges.
+ * NULL as CreateSurfaceDC, or when memory runs out. */
+ISOVAR_PLATFORM_API HDC CreateSvgSurfaceDC(int width, int height);
+/* The SVG document (UTF-8, NUL-ended, *length bytes when length is not
+ * NULL) of all that was drawn on hdc, valid until the next call on hdc; NULL
+ * for a device context that records no SVG. */
+ISOVAR_PLATFORM_API const char* GetSurfaceSvg(HDC hdc, size_t* length);
 
 /* Kernel services */
 ISOVAR_PLATFORM_API DWORD GetCurrentDirectoryA(DWORD buffer_length, LPSTR buffer);

@@ -131,6 +131,8 @@ uint32_t next_char(const unsigned char* text, int left, int* used) {
   return kReplacement;
 }
 
+}  // namespace
+
 std::string utf8_of_cp932(const char* text) {
   std::string out;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
@@ -153,6 +155,8 @@ std::string utf8_of_cp932(const char* text) {
   }
   return out;
 }
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // Faces
@@ -448,6 +452,30 @@ void paint_glyph(Surface& s, const Glyph& g, int64_t left, int64_t top, uint32_t
 }
 
 }  // namespace
+
+bool layout_text(const FontFace* face, const char* text, int length, TextLayout* out) {
+  if (face == nullptr) return false;
+  FT_Face ft = open_faces[face->face].face;
+  out->family = ft->family_name != nullptr ? ft->family_name : "";
+  out->ascent = face->ascent;
+  out->cell = face->cell;
+  out->em = FT_IS_SCALABLE(ft) ? FT_MulFix(ft->units_per_EM, face->size->metrics.y_scale) / 64.0 : face->cell;
+  out->chars.clear();
+  out->pen.clear();
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  int64_t pen = 0;
+  for (int i = 0; i < length;) {
+    int used;
+    const uint32_t cp = next_char(bytes + i, length - i, &used);
+    i += used;
+    out->chars.push_back(cp);
+    out->pen.push_back(pen);
+    const Glyph* g = glyph(*face, cp);
+    if (g != nullptr) pen += g->advance;
+  }
+  out->advance = pen;
+  return true;
+}
 
 const FontFace* face_of_font(Object& font) {
   if (!font.face_resolved) {

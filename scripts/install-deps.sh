@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev libcli11-dev
   libgdal-dev gdal-bin libqhull-dev
   poppler-utils valgrind xvfb xauth xdotool
+  librsvg2-bin libxml2-utils
 )
 
 missing=()
