@@ -49,7 +49,9 @@ int write_output(const std::string& path, const QByteArray& bytes) {
 
 class Surface {
  public:
-  Surface(int width, int height) : hdc_(CreateSurfaceDC(width, height)) {}
+  // A surface that also records the picture as SVG when svg is set.
+  Surface(int width, int height, bool svg)
+      : hdc_(svg ? CreateSvgSurfaceDC(width, height) : CreateSurfaceDC(width, height)) {}
   ~Surface() {
     if (hdc_ != nullptr) DeleteDC(hdc_);
   }
@@ -103,7 +105,7 @@ int plot(const Options& o) {
   setFillBands(o.fill ? 1 : 0);
   if (readData(o.input.c_str(), err_msg) != 0) return library_failure(o.input, err_msg);
 
-  Surface surface(o.width, o.height);
+  Surface surface(o.width, o.height, !o.svg.empty());
   if (surface.get() == nullptr)
     return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
                        " pixels");
@@ -115,6 +117,13 @@ int plot(const Options& o) {
 
   if (!o.png.empty()) {
     if (int status = save_png(surface.get(), o.png)) return status;
+  }
+  if (!o.svg.empty()) {
+    std::size_t size = 0;
+    const char* svg = GetSurfaceSvg(surface.get(), &size);
+    if (svg == nullptr) return own_failure("cannot make the SVG picture for " + o.svg);
+    if (int error = files::replace_file(o.svg.c_str(), svg, size, files::Target::kNamedByUser))
+      return own_failure(files::write_failure(o.svg, error));
   }
   if (!o.isolines.empty() && saveIsolines(err_msg, o.isolines.c_str()) != 0) {
     // The library's texts name no file: the tool names it.

@@ -69,6 +69,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
       ->type_name("FILE");
   app.add_option("--png", out.png, "Save the picture as a PNG file")->type_name("FILE");
   app.add_option("--pdf", out.pdf, "Print the display list on one A4 page of a PDF file")->type_name("FILE");
+  app.add_option("--svg", out.svg, "Save the picture as SVG")->type_name("FILE");
   app.add_option("--isolines", out.isolines, "Write the traced isolines as GeoJSON")->type_name("FILE");
   app.add_option("--bands", out.bands, "Write the bands between the levels as GeoJSON polygons")->type_name("FILE");
   app.add_flag("--fill", out.fill,
@@ -83,7 +84,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
     const std::pair<const char*, const std::string*> paths[] = {
         {"INPUT", &out.input}, {"--display-list", &out.display_list}, {"--bmp", &out.bmp},
         {"--png", &out.png},   {"--pdf", &out.pdf},                   {"--isolines", &out.isolines},
-        {"--bands", &out.bands}};
+        {"--bands", &out.bands},
+        {"--svg", &out.svg}};
     for (const auto& [name, value] : paths)
       if (app.count(name) > 0 && value->empty())
         throw CLI::ValidationError(name, "a file name must not be empty");

@@ -23,6 +23,7 @@ struct Options {
   std::string pdf;
   std::string isolines;
   std::string bands;  // band polygons as GeoJSON
+  std::string svg;    // the picture as SVG
   bool large = false;  // lift the default tables' limits
   bool fill = false;   // fill the bands between the levels
 };

@@ -52,6 +52,32 @@ void BM_PlotRun(benchmark::State& state) {
 }
 BENCHMARK(BM_PlotRun)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// A plot run on a surface that records SVG, and the SVG file written as
+// isovar-plot --svg writes it; argument 1 with the bands filled. Compare
+// with BM_PlotRun of the same argument.
+void BM_PlotRunSvg(benchmark::State& state) {
+  if (!read_large(state)) return;
+  setFillBands(static_cast<int32_t>(state.range(0)));
+  HDC dc = CreateSvgSurfaceDC(kWidth, kHeight);
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    if (isovarMain(err, dc, "prtInfo.tmp", kWidth, kHeight) != 0) {
+      state.SkipWithError(err);
+      break;
+    }
+    const char* svg = GetSurfaceSvg(dc, &bytes);
+    if (files::replace_file("large.svg", svg, bytes, files::Target::kNamedByUser) != 0) {
+      state.SkipWithError("large.svg cannot be written");
+      break;
+    }
+  }
+  state.counters["svg_bytes"] = static_cast<double>(bytes);
+  setFillBands(0);
+  DeleteDC(dc);
+}
+BENCHMARK(BM_PlotRunSvg)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 void BM_SaveBMP(benchmark::State& state) {
   if (!read_large(state)) return;
   HDC dc = CreateSurfaceDC(kWidth, kHeight);
@@ -146,7 +172,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  for (const char* f : {"isovar.log", "prtInfo.tmp", "large.bmp", "render.tmp", "large.geojson"}) std::remove(f);
+  for (const char* f : {"isovar.log", "prtInfo.tmp", "large.bmp", "render.tmp", "large.geojson", "large.svg"}) std::remove(f);
   if (chdir("/") != 0 || rmdir(dir) != 0) return 1;
   return 0;
 }

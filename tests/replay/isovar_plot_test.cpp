@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QXmlStreamReader>
 #include <csignal>
 #include <cstdio>
 #include <regex>
@@ -305,6 +306,50 @@ TEST(IsovarPlot, BandsAsGeoJsonPolygons) {
   r = plot(dir, {"ring.iso", "--bands", "no/such/folder/x.geojson"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.geojson: No such file or directory\n");
+}
+
+TEST(IsovarPlot, SvgIsThePictureAsElements) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model(cp932(u8"リング & <環>")));
+  for (bool fill : {false, true}) {
+    std::vector<std::string> args = {"ring.iso", "--size", "300x200", "--svg", "ring.svg", "--png", "ring.png"};
+    if (fill) args.push_back("--fill");
+    Result r = plot(dir, args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string svg = read_file(dir.file("ring.svg"));
+    QXmlStreamReader xml(QByteArray::fromStdString(svg));
+    int strokes = 0, fills = 0, rects = 0;
+    QStringList texts;
+    while (!xml.atEnd()) {
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      const auto attributes = xml.attributes();
+      if (xml.name() == QLatin1String("svg")) {
+        EXPECT_EQ(attributes.value("width"), QLatin1String("300"));
+        EXPECT_EQ(attributes.value("height"), QLatin1String("200"));
+        EXPECT_EQ(attributes.value("version"), QLatin1String("1.1"));
+      } else if (xml.name() == QLatin1String("path")) {
+        (attributes.value("fill") == QLatin1String("none") ? strokes : fills) += 1;
+      } else if (xml.name() == QLatin1String("rect")) {
+        ++rects;
+      } else if (xml.name() == QLatin1String("text")) {
+        texts << xml.readElementText();
+      }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString() << "\n" << svg;
+    // The background, the frame twice, the ring's one polyline, its labels.
+    EXPECT_EQ(rects, 1) << fill;
+    EXPECT_EQ(strokes, 3) << fill;
+    EXPECT_EQ(fills, fill ? 2 : 0) << "one path for each band's colour";
+    ASSERT_FALSE(texts.isEmpty());
+    EXPECT_EQ(texts[0], QString::fromUtf8(u8"リング & <環>"));
+    EXPECT_TRUE(texts.contains(QStringLiteral(" 5.00"))) << texts.join('|').toStdString();
+    // rsvg-convert renders it at the picture's size.
+    EXPECT_EQ(shell("rsvg-convert -o '" + dir.file("svg.png") + "' '" + dir.file("ring.svg") + "'; echo $?"), "0\n");
+    EXPECT_EQ(QImage(QString::fromStdString(dir.file("svg.png"))).size(), QSize(300, 200));
+  }
+  Result r = plot(dir, {"ring.iso", "--svg", "no/such/folder/x.svg"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.svg: No such file or directory\n");
 }
 
 TEST(IsovarPlot, PngAndBmpHoldThePicture) {
