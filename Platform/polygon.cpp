@@ -93,6 +93,15 @@ inline void paint_row(const Raster& r, int64_t row, const double* x, const int32
   }
 }
 
+// The pixels of row j whose centres lie between two crossings, in either
+// order: what paint_row does with two crossings.
+inline void paint_span(const Raster& r, int64_t j, double a, double b, uint32_t rgb) {
+  const int64_t ca = first_centre_at_or_after(a, 0, r.width);
+  const int64_t cb = first_centre_at_or_after(b, 0, r.width);
+  uint32_t* line = r.pixels + j * r.width;
+  for (int64_t c = std::min(ca, cb), end = std::max(ca, cb); c < end; ++c) line[c] = rgb;
+}
+
 // One side of a polygon that goes down once and up once: its vertices from
 // the top one to the bottom one, stepping by `step` round the polygon, and
 // the edge that crosses the current row.
@@ -147,10 +156,7 @@ bool fill_monotone(const Raster& r, const POINTF* points, int count, uint32_t rg
   for (int64_t j = j0; j < j1; ++j) {
     side[0].seek(j, r.height);
     side[1].seek(j, r.height);
-    double x[2] = {side[0].x_at(j), side[1].x_at(j)};
-    if (x[1] < x[0]) std::swap(x[0], x[1]);
-    const int32_t winding[2] = {1, -1};
-    paint_row(r, j, x, winding, 2, rgb);
+    paint_span(r, j, side[0].x_at(j), side[1].x_at(j), rgb);
   }
   return true;
 }
@@ -202,23 +208,18 @@ void fill_triangle(const Raster& r, POINTF a, POINTF b, POINTF c, uint32_t rgb) 
   // Each edge from its lower end, as make_edge computes it.
   const double ax = a.x, ay = a.y, bx = b.x, by = b.y;
   const double long_slope = (static_cast<double>(c.x) - ax) / (static_cast<double>(c.y) - ay);
-  const int32_t winding[2] = {1, -1};
   if (j0 < j1) {
     const double slope = (bx - ax) / (by - ay);
     for (int64_t j = j0; j < j1; ++j) {
       const double yc = static_cast<double>(j) + 0.5;
-      double x[2] = {ax + (yc - ay) * long_slope, ax + (yc - ay) * slope};
-      if (x[1] < x[0]) std::swap(x[0], x[1]);
-      paint_row(r, j, x, winding, 2, rgb);
+      paint_span(r, j, ax + (yc - ay) * long_slope, ax + (yc - ay) * slope, rgb);
     }
   }
   if (j1 < j2) {
     const double slope = (static_cast<double>(c.x) - bx) / (static_cast<double>(c.y) - by);
     for (int64_t j = j1; j < j2; ++j) {
       const double yc = static_cast<double>(j) + 0.5;
-      double x[2] = {ax + (yc - ay) * long_slope, bx + (yc - by) * slope};
-      if (x[1] < x[0]) std::swap(x[0], x[1]);
-      paint_row(r, j, x, winding, 2, rgb);
+      paint_span(r, j, ax + (yc - ay) * long_slope, bx + (yc - by) * slope, rgb);
     }
   }
 }

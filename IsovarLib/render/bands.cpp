@@ -115,15 +115,16 @@ int clip_to_frame(Point* pts, int n, const Frame& f) {
 // one bit each (bit 0: x0 y0, 1: x1 y0, 2: x0 y1, 3: x1 y1); 0 when one of
 // them is no corner or two are the same.
 unsigned box_corners(const FillPoly& t, float x0, float x1, float y0, float y1) {
-  unsigned bits = 0;
+  // Without branches: most pieces tested are whole cells' triangles.
+  unsigned bits = 0, twice = 0, on = 1;
   for (int k = 0; k < 3; ++k) {
-    const bool right = t.x[k] == x1, top = t.y[k] == y1;
-    if (!(right || t.x[k] == x0) || !(top || t.y[k] == y0)) return 0;
-    const unsigned bit = 1u << ((right ? 1 : 0) + (top ? 2 : 0));
-    if (bits & bit) return 0;
+    const unsigned right = t.x[k] == x1, top = t.y[k] == y1;
+    on &= (right | (t.x[k] == x0)) & (top | (t.y[k] == y0));
+    const unsigned bit = 1u << (right + 2 * top);
+    twice |= bits & bit;
     bits |= bit;
   }
-  return bits;
+  return on != 0 && twice == 0 ? bits : 0;
 }
 
 // Whether pieces a and b are the two triangles of one cell, (x0, y0) (x1, y0)
@@ -131,8 +132,8 @@ unsigned box_corners(const FillPoly& t, float x0, float x1, float y0, float y1) 
 // corners in any order).
 bool cell_pair(const FillPoly& a, const FillPoly& b, Cells* cell) {
   if (a.nvert != 3 || b.nvert != 3) return false;
-  const float x0 = std::min({a.x[0], a.x[1], a.x[2]}), x1 = std::max({a.x[0], a.x[1], a.x[2]});
-  const float y0 = std::min({a.y[0], a.y[1], a.y[2]}), y1 = std::max({a.y[0], a.y[1], a.y[2]});
+  const float x0 = std::min(std::min(a.x[0], a.x[1]), a.x[2]), x1 = std::max(std::max(a.x[0], a.x[1]), a.x[2]);
+  const float y0 = std::min(std::min(a.y[0], a.y[1]), a.y[2]), y1 = std::max(std::max(a.y[0], a.y[1]), a.y[2]);
   if (!(x0 < x1 && y0 < y1)) return false;
   if (box_corners(a, x0, x1, y0, y1) != 0x7u || box_corners(b, x0, x1, y0, y1) != 0xEu) return false;
   *cell = Cells{x0, x1, y0, y1};
@@ -140,9 +141,11 @@ bool cell_pair(const FillPoly& a, const FillPoly& b, Cells* cell) {
 }
 
 // Up to kDlBandPolygons polygons, filled and recorded together; polygon i
-// is of band band[i], its corners from points[first[i]].
+// is of band band[i] (-1: joined into another), its corners from
+// points[first[i]]. Joined polygons are written after the others, hence
+// room for twice the corners.
 struct Batch {
-  POINTF points[kDlBandPolygons * kMaxBandCorners];
+  POINTF points[2 * kDlBandPolygons * kMaxBandCorners];
   int32_t first[kDlBandPolygons];
   int counts[kDlBandPolygons];
   int32_t band[kDlBandPolygons];
@@ -154,7 +157,6 @@ struct Batch {
 struct Sorted {
   POINTF points[kDlBandPolygons * kMaxBandCorners];
   int counts[kDlBandPolygons];
-  int32_t band_polygons[kLevelSlots + 2];  // per band, its first polygon
 };
 
 Batch batch;
@@ -163,35 +165,87 @@ int32_t bands_in_use;
 HBRUSH band_brushes[kLevelSlots + 1];
 COLORREF band_colours[kLevelSlots + 1];
 
+// How many polygons after one are looked at for a neighbour to join: the
+// pieces of a crossed cell's two triangles come within four of each other.
+constexpr int32_t kJoinReach = 4;
+
+double area2(const POINTF* p, int n) {
+  double a = 0;
+  for (int k = 0; k < n; ++k) {
+    const POINTF& u = p[k];
+    const POINTF& v = p[k + 1 == n ? 0 : k + 1];
+    a += static_cast<double>(u.x) * v.y - static_cast<double>(v.x) * u.y;
+  }
+  return a;
+}
+
+// Joins polygon j into polygon i when they share an edge (its two corners
+// equal, bit for bit) and the union has at most kMaxBandCorners corners:
+// the union is the same pixels, one polygon fewer to draw and record.
+bool join(int32_t i, int32_t j) {
+  const int na = batch.counts[i], nb = batch.counts[j];
+  if (na + nb - 2 > kMaxBandCorners) return false;
+  const POINTF* a = batch.points + batch.first[i];
+  POINTF b[kMaxBandCorners];
+  std::copy(batch.points + batch.first[j], batch.points + batch.first[j] + nb, b);
+  const double sa = area2(a, na), sb = area2(b, nb);
+  if (sa == 0 || sb == 0) return false;
+  if ((sa > 0) != (sb > 0)) std::reverse(b, b + nb);  // both the same way round
+  auto same = [](const POINTF& p, const POINTF& q) { return p.x == q.x && p.y == q.y; };
+  for (int k = 0; k < na; ++k) {
+    const POINTF& u = a[k];
+    const POINTF& v = a[k + 1 == na ? 0 : k + 1];
+    for (int m = 0; m < nb; ++m) {
+      // The shared edge runs u -> v in a and v -> u in b.
+      if (!same(b[m], v) || !same(b[m + 1 == nb ? 0 : m + 1], u)) continue;
+      POINTF* out = batch.points + batch.used;
+      int n = 0;
+      for (int t = 1; t <= na; ++t) out[n++] = a[(k + t) % na];       // v round a to u
+      for (int t = 2; t < nb; ++t) out[n++] = b[(m + t) % nb];        // on round b, short of v
+      batch.first[i] = batch.used;
+      batch.counts[i] = n;
+      batch.used += n;
+      batch.band[j] = -1;
+      return true;
+    }
+  }
+  return false;
+}
+
 // Fills and records the batch, band by band: one brush and one record each.
 void flush_batch(HDC dc) {
-  int32_t* start = sorted.band_polygons;
-  std::fill(start, start + bands_in_use + 1, 0);
-  for (int32_t i = 0; i < batch.polygons; ++i) ++start[batch.band[i] + 1];
-  for (int32_t b = 0; b < bands_in_use; ++b) start[b + 1] += start[b];
-  int32_t corner_start[kLevelSlots + 2];
-  corner_start[0] = 0;
-  int32_t place[kLevelSlots + 1];
-  for (int32_t b = 0; b < bands_in_use; ++b) place[b] = start[b];
-  // Corners per band, to find where each band's corners begin.
-  int32_t corners[kLevelSlots + 1] = {};
-  for (int32_t i = 0; i < batch.polygons; ++i) corners[batch.band[i]] += batch.counts[i];
-  for (int32_t b = 0; b < bands_in_use; ++b) corner_start[b + 1] = corner_start[b] + corners[b];
-  int32_t corner_place[kLevelSlots + 1];
-  std::copy(corner_start, corner_start + bands_in_use, corner_place);
   for (int32_t i = 0; i < batch.polygons; ++i) {
-    const int32_t b = batch.band[i];
-    sorted.counts[place[b]++] = batch.counts[i];
-    std::copy(batch.points + batch.first[i], batch.points + batch.first[i] + batch.counts[i],
-              sorted.points + corner_place[b]);
-    corner_place[b] += batch.counts[i];
+    if (batch.band[i] < 0) continue;
+    for (int32_t j = i + 1; j < batch.polygons && j <= i + kJoinReach; ++j)
+      if (batch.band[j] == batch.band[i]) join(i, j);
+  }
+  int32_t polygons[kLevelSlots + 2] = {}, corners[kLevelSlots + 2] = {};
+  for (int32_t i = 0; i < batch.polygons; ++i) {
+    if (batch.band[i] < 0) continue;
+    ++polygons[batch.band[i] + 1];
+    corners[batch.band[i] + 1] += batch.counts[i];
   }
   for (int32_t b = 0; b < bands_in_use; ++b) {
-    const int32_t polygons = start[b + 1] - start[b];
-    if (polygons == 0) continue;
+    polygons[b + 1] += polygons[b];
+    corners[b + 1] += corners[b];
+  }
+  int32_t next_polygon[kLevelSlots + 1], next_corner[kLevelSlots + 1];
+  std::copy(polygons, polygons + bands_in_use, next_polygon);
+  std::copy(corners, corners + bands_in_use, next_corner);
+  for (int32_t i = 0; i < batch.polygons; ++i) {
+    const int32_t b = batch.band[i];
+    if (b < 0) continue;
+    sorted.counts[next_polygon[b]++] = batch.counts[i];
+    std::copy(batch.points + batch.first[i], batch.points + batch.first[i] + batch.counts[i],
+              sorted.points + next_corner[b]);
+    next_corner[b] += batch.counts[i];
+  }
+  for (int32_t b = 0; b < bands_in_use; ++b) {
+    const int32_t n = polygons[b + 1] - polygons[b];
+    if (n == 0) continue;
     SelectObject(dc, band_brushes[b]);
-    FillPolygons(dc, sorted.points + corner_start[b], sorted.counts + start[b], polygons);
-    dl_bands(band_colours[b], sorted.points + corner_start[b], sorted.counts + start[b], polygons);
+    FillPolygons(dc, sorted.points + corners[b], sorted.counts + polygons[b], n);
+    dl_bands(band_colours[b], sorted.points + corners[b], sorted.counts + polygons[b], n);
   }
   batch.polygons = 0;
   batch.used = 0;
