@@ -19,7 +19,9 @@
 // polygons to draw and record. The sides of a run are straight lines
 // through the corners of the pieces beside it (the grid's lines are
 // straight, and stay so in the picture), so the polygon rule still paints
-// every pixel along them once.
+// every pixel along them once. Before a batch is drawn, polygons of a band
+// that share an edge are joined (see join): the pieces of a crossed cell's
+// two triangles become one polygon per band.
 #include <algorithm>
 #include <cmath>
 
