@@ -1,17 +1,31 @@
 #include "form1.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QWindow>
 
 #include "qt_dialogs.h"
 
 const char* const kForm1Caption = "WinIsovar　";
+const char* const kFillItemCaption = "塗りつぶし";
 
 Picture1Box::Picture1Box(Module1& module1, QWidget* parent) : QWidget(parent), module1_(module1) {
   setFocusPolicy(Qt::StrongFocus);
   // paintEvent covers every pixel: nothing to erase first.
   setAttribute(Qt::WA_OpaquePaintEvent);
+  FillItem = new QAction(QString::fromUtf8(kFillItemCaption), this);
+  FillItem->setCheckable(true);
+  FillItem->setChecked(module1_.fillBands);
+  FillItem->setEnabled(module1_.canFillBands());
+  connect(FillItem, &QAction::toggled, this, [this](bool on) { module1_.setFillBands(on); });
+}
+
+void Picture1Box::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addAction(FillItem);
+  menu.exec(event->globalPos());
 }
 
 void Picture1Box::resizeEvent(QResizeEvent* event) {

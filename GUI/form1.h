@@ -2,6 +2,7 @@
 // events go to Module1.
 #pragma once
 
+#include <QAction>
 #include <QPushButton>
 #include <QWidget>
 #include <memory>
@@ -11,13 +12,17 @@
 class Form1;
 
 // The picture box. It keeps no picture of its own: every paint is a plot run.
+// Its context menu holds the checkable 塗りつぶし item (filled bands).
 class Picture1Box : public QWidget {
  public:
   Picture1Box(Module1& module1, QWidget* parent);
 
+  QAction* FillItem;  // 塗りつぶし; disabled when the library cannot fill
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   Module1& module1_;
@@ -47,3 +52,5 @@ class Form1 : public QWidget {
 
 // The window's title; it ends with an ideographic space.
 extern const char* const kForm1Caption;  // "WinIsovar　"
+// The picture's context-menu item for filled bands.
+extern const char* const kFillItemCaption;  // "塗りつぶし"

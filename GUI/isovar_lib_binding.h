@@ -11,7 +11,9 @@
 
 // The library functions the window calls. The first four are set after a
 // successful bind; the large-model pair when the library has it (the window
-// then offers --large and says when a model passes the default tables).
+// then offers --large and says when a model passes the default tables), and
+// setFillBands when it has filled bands (the window then offers its
+// 塗りつぶし item and --fill).
 struct IsovarLibBinding {
   decltype(&::readData) readData = nullptr;
   decltype(&::isovarMain) isovarMain = nullptr;
@@ -19,6 +21,7 @@ struct IsovarLibBinding {
   decltype(&::currentDir) currentDir = nullptr;
   decltype(&::setLargeModels) setLargeModels = nullptr;
   decltype(&::tableLimitReached) tableLimitReached = nullptr;
+  decltype(&::setFillBands) setFillBands = nullptr;
 };
 
 // The library's file name.

@@ -119,6 +119,17 @@ void Module1::BMPCommand_Click() {
     dialogs_.message(errMsgText());
 }
 
+void Module1::setFillBands(bool on) {
+  if (!canFillBands()) return;
+  fillBands = on;
+  lib_.setFillBands(on ? 1 : 0);
+  if (!dataLoaded) return;
+  if (paintNow)
+    paintNow();
+  else
+    Picture1_Paint(pictureSize);
+}
+
 void Module1::PrtCommand_Click() {
   if (!plotDrawn) {
     dialogs_.message(QString::fromUtf8(kDrawPlotBeforePrint));

@@ -40,6 +40,7 @@ class Module1 : public QObject {
 
   FileOpenDlg fileOpenDlg;
   QSize pictureSize{665, 585};  // Picture1's drawing area in pixels
+  bool fillBands = false;       // the plot runs fill the bands (塗りつぶし)
 
   // Runs the paint procedure on the picture at once. The window makes it a
   // repaint of Picture1; left empty, it is a plot run on the surface alone.
@@ -61,6 +62,12 @@ class Module1 : public QObject {
   QImage picture() const { return surface_.image(); }
   void BMPCommand_Click();
   void PrtCommand_Click();
+  // Whether the library can fill bands (the 塗りつぶし item is offered).
+  bool canFillBands() const { return lib_.setFillBands != nullptr; }
+  // The 塗りつぶし item: fills the bands of the plot runs that follow, or
+  // not, and repaints a plot on the screen. The picture, a saved BMP and a
+  // printout all come from those runs. Nothing when the library cannot.
+  void setFillBands(bool on);
 
  private:
   void readInput();

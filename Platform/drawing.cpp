@@ -41,6 +41,24 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     wide_line(r, rr, b, l, b, pen.pen_width, pen.rgb);
     wide_line(r, l, b, l, t, pen.pen_width, pen.rgb);
   }
+  if (s->svg != nullptr) svg_rectangle(*s, x0, y0, x1, y1, pen.pen_width, pen.rgb, fill);
+  return TRUE;
+}
+
+BOOL FillPolygons(HDC hdc, const POINTF* points, const int* counts, int polygons) {
+  Surface* s = surface_of(hdc);
+  if (s == nullptr || polygons < 0) return FALSE;
+  if (polygons == 0) return TRUE;
+  if (points == nullptr || counts == nullptr) return FALSE;
+  for (int i = 0; i < polygons; ++i)
+    if (counts[i] < 0) return FALSE;
+  const Raster r = raster_of(*s);
+  const uint32_t fill = object_at(s->brush).rgb;
+  if (s->svg != nullptr) svg_polygons(*s, points, counts, polygons, fill);
+  for (int i = 0; i < polygons; ++i) {
+    fill_polygon(r, points, counts[i], fill);
+    points += counts[i];
+  }
   return TRUE;
 }
 
@@ -65,6 +83,7 @@ BOOL LineTo(HDC hdc, int x, int y) {
   } else {
     wide_line(raster_of(*s), s->cur_x, s->cur_y, x, y, pen.pen_width, pen.rgb);
   }
+  if (s->svg != nullptr) svg_line(*s, s->cur_x, s->cur_y, x, y, pen.pen_width, pen.rgb);
   s->cur_x = x;
   s->cur_y = y;
   return TRUE;
@@ -75,6 +94,7 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR text, int length) {
   if (s == nullptr || length < 0 || (text == nullptr && length > 0)) return FALSE;
   if (length == 0) return TRUE;
   draw_text(*s, face_of_font(object_at(s->font)), x, y, text, length);
+  if (s->svg != nullptr) svg_text(*s, object_at(s->font), x, y, text, length);
   return TRUE;
 }
 

@@ -74,6 +74,7 @@ void release_slot(int slot) {
   Object& o = objects[slot];
   if (o.kind == Kind::kDC) {
     delete[] o.surface->pixels;
+    svg_destroy(o.surface->svg);
     delete o.surface;
   }
   const uint32_t generation = o.generation;
@@ -176,6 +177,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
   ++objects[slot].select_count;
   *selected = slot;
   deselect(previous);
+  if (s->svg != nullptr && objects[slot].kind == Kind::kPen) svg_pen_selected(*s);
   return previous_handle;
 }
 

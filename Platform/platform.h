@@ -25,12 +25,20 @@
  *   min(l, r) .. max(l, r) - 1 and rows min(t, b) .. max(t, b) - 1: the pen's
  *   1-pixel ring, the brush inside. A wider pen strokes that ring's centre line.
  * - TextOutA puts the top-left of the text cell at the point; the font height
- *   (lfHeight > 0) is the cell height in pixels. Glyphs are painted in the
- *   exact text colour (no blending); background mode OPAQUE first fills the
- *   cell with white. Text is code page 932; a byte that starts no character
+ *   (lfHeight > 0) is the cell height in pixels. Glyphs are antialiased:
+ *   a pixel the outline covers by the fraction c (in 1/255 steps) becomes
+ *   c x text colour + (1 - c) x what was there, each channel rounded, so a
+ *   fully covered pixel gets exactly the text colour and an uncovered one
+ *   keeps its colour. Background mode OPAQUE first fills the cell with white. Text is code page 932; a byte that starts no character
  *   is drawn as '?'. The font file may be chosen with the environment
  *   variable ISOVAR_FONT; otherwise fontconfig finds the face, preferring one
  *   that covers Japanese. With no font installed, text draws nothing.
+ * - FillPolygons fills each polygon with the brush and draws no outline: a
+ *   pixel is painted when its centre lies inside (nonzero winding). A centre
+ *   exactly on an edge counts as inside when the polygon lies to the right
+ *   of that edge, or below it for a horizontal edge; so polygons that share
+ *   an edge (the same two vertices, walked either way) paint every pixel
+ *   along it exactly once: no gap, no double paint.
  * - Everything is clipped to the surface; any int32 coordinate is safe.
  *   GetPixel outside the surface, or on a handle that is not a surface device
  *   context, returns CLR_INVALID.
@@ -44,6 +52,7 @@
 #ifndef ISOVAR_PLATFORM_H
 #define ISOVAR_PLATFORM_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(__GNUC__)
@@ -76,6 +85,13 @@ typedef struct tagPOINT {
   LONG x;
   LONG y;
 } POINT, *LPPOINT;
+
+/* A point in pixels with fractions: (0, 0) is the top-left corner of the
+ * top-left pixel, so pixel (i, j) has its centre at (i + 0.5, j + 0.5). */
+typedef struct tagPOINTF {
+  float x;
+  float y;
+} POINTF;
 
 #define LF_FACESIZE 32
 
@@ -131,6 +147,11 @@ ISOVAR_PLATFORM_API BOOL TextOutA(HDC hdc, int x, int y, LPCSTR text, int length
 ISOVAR_PLATFORM_API COLORREF SetTextColor(HDC hdc, COLORREF color);
 ISOVAR_PLATFORM_API int SetBkMode(HDC hdc, int mode);
 ISOVAR_PLATFORM_API COLORREF GetPixel(HDC hdc, int x, int y);
+/* Fills `polygons` polygons in the brush's colour; polygon i has counts[i]
+ * vertices, taken one after another from points. A polygon of fewer than
+ * three vertices, or with a vertex that is not finite, paints nothing. FALSE
+ * for a bad handle, a negative count or a null array with polygons > 0. */
+ISOVAR_PLATFORM_API BOOL FillPolygons(HDC hdc, const POINTF* points, const int* counts, int polygons);
 
 /* Surface life: a device context over a width x height pixel buffer, filled
  * with the plain window background. NULL when the size is negative, more than
@@ -142,6 +163,24 @@ ISOVAR_PLATFORM_API BOOL DeleteDC(HDC hdc);
  * as a Qt QImage::Format_RGB32), or NULL for a handle that is not a surface
  * device context. A surface without pixels gives a valid pointer to nothing. */
 ISOVAR_PLATFORM_API const uint32_t* GetSurfaceBits(HDC hdc, int* width, int* height);
+
+/* Surfaces that also record SVG. A device context like CreateSurfaceDC's,
+ * whose drawing calls each add what they painted to an SVG 1.1 document of
+ * width x height pixels with the same colours: rectangles as rect elements
+ * (one that covers the whole surface, a picture's background, hides and
+ * drops everything before it), lines as stroked paths through the pixel
+ * centres (even widths: the pixels' top-left corners) with round ends, a
+ * line that goes on from the last one's end with the same pen continuing
+ * its path and a newly selected pen starting a new one, texts as text
+ * elements (font family and em size of the font, each character at the
+ * surface's pen position, UTF-8, XML-escaped), and the polygons of
+ * FillPolygons calls in a row of one colour as one path with crisp edges.
+ * NULL as CreateSurfaceDC, or when memory runs out. */
+ISOVAR_PLATFORM_API HDC CreateSvgSurfaceDC(int width, int height);
+/* The SVG document (UTF-8, NUL-ended, *length bytes when length is not
+ * NULL) of all that was drawn on hdc, valid until the next call on hdc; NULL
+ * for a device context that records no SVG. */
+ISOVAR_PLATFORM_API const char* GetSurfaceSvg(HDC hdc, size_t* length);
 
 /* Kernel services */
 ISOVAR_PLATFORM_API DWORD GetCurrentDirectoryA(DWORD buffer_length, LPSTR buffer);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform.h"
+
 namespace plat {
 
 struct Raster {
@@ -31,6 +33,27 @@ void thin_line(const Raster& r, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
 // pixel up and left).
 void wide_line(const Raster& r, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width,
                uint32_t rgb);
+
+// The colour `coverage` / 255 of the way from `under` to `over` (pixels
+// 0x00RRGGBB), each channel (coverage x over + (255 - coverage) x under) / 255
+// rounded to the nearest: coverage 255 gives `over` exactly, 0 `under`.
+inline uint32_t blend_pixel(uint32_t over, uint32_t under, uint32_t coverage) {
+  const uint32_t rest = 255 - coverage;
+  uint32_t out = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const uint32_t v = coverage * ((over >> shift) & 0xFFu) + rest * ((under >> shift) & 0xFFu) + 127;
+    out |= (v / 255) << shift;
+  }
+  return out;
+}
+
+// Fills the polygon of `count` vertices (pixel units with fractions, the
+// top-left corner of pixel (i, j) at (i, j)): every pixel whose centre lies
+// inside by the nonzero winding rule; a centre exactly on an edge counts when
+// the polygon lies right of the edge, or below a horizontal edge. Polygons
+// that share edges (the same two vertices) thus paint each pixel once. A
+// polygon with a vertex that is not finite paints nothing.
+void fill_polygon(const Raster& r, const POINTF* points, int count, uint32_t rgb);
 
 // Fills columns left .. right - 1 and rows top .. bottom - 1.
 void fill_box(const Raster& r, int64_t left, int64_t top, int64_t right, int64_t bottom,

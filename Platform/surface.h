@@ -12,6 +12,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -38,7 +40,8 @@ constexpr int kMaxObjects = 16384;
 
 enum class Kind : uint8_t { kFree = 0, kPen, kBrush, kFont, kDC };
 
-struct FontFace;  // a resolved face at one size (text.cpp)
+struct FontFace;     // a resolved face at one size (text.cpp)
+struct SvgRecorder;  // the SVG a recording surface keeps (svg.cpp)
 
 struct Surface {
   int width;
@@ -51,6 +54,7 @@ struct Surface {
   int bk_mode;
   int32_t cur_x;  // the current position
   int32_t cur_y;
+  SvgRecorder* svg;  // null unless the surface records SVG
 };
 
 struct Object {
@@ -92,5 +96,33 @@ const FontFace* face_of_font(Object& font);
 // Paints the text with the top-left of its cell at (x, y).
 void draw_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const char* text,
                int length);
+
+// Where draw_text puts each character: the face's family name, the cell's
+// ascent and the em size in pixels, and per character its code point and
+// pen position from the text's start; advance is the whole text's.
+struct TextLayout {
+  std::string family;
+  int ascent;
+  int cell;
+  double em;
+  std::vector<uint32_t> chars;
+  std::vector<int64_t> pen;
+  int64_t advance;
+};
+bool layout_text(const FontFace* face, const char* text, int length, TextLayout* out);
+
+// Code page 932 text in UTF-8, decoded as text is drawn ('?' for a byte that
+// starts no character).
+std::string utf8_of_cp932(const char* text);
+
+// The SVG recorder (svg.cpp): each drawing call of a recording surface tells
+// it what it painted, after painting.
+void svg_rectangle(Surface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int pen_width, uint32_t pen_rgb,
+                   uint32_t brush_rgb);
+void svg_line(Surface& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width, uint32_t rgb);
+void svg_text(Surface& s, const Object& font, int32_t x, int32_t y, const char* text, int length);
+void svg_polygons(Surface& s, const POINTF* points, const int* counts, int polygons, uint32_t rgb);
+void svg_pen_selected(Surface& s);
+void svg_destroy(SvgRecorder* recorder);
 
 }  // namespace plat

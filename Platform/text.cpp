@@ -5,12 +5,17 @@
 // resolved face names, the faces at their sizes, the glyph cache. None of it
 // is ever freed; all of it is bounded.
 //
-// Glyphs are painted in the exact text colour and nothing else: FreeType
-// renders them hinted for black and white, painting a pixel when the outline
-// covers its centre (about half its area) and keeping thin strokes from
-// dropping out; small digits stay legible where thresholded grey coverage
-// breaks them up. The picture holds only the colours that were asked for, so
-// a white label reads back as white.
+// Glyphs are antialiased: FreeType renders each as grey coverage (0 to 255,
+// the share of the pixel the outline covers), hinted lightly (vertically
+// only, which keeps the shapes of small digits: a 10-pixel "0" stays round
+// instead of turning into the "A"-like shape black-and-white hinting makes
+// of it), and each covered pixel is blended onto what is there:
+//
+//   new = (coverage x text + (255 - coverage) x old) / 255, rounded,
+//
+// per channel. A fully covered pixel (the interior of a stroke) gets exactly
+// the text colour; placement (pen position, baseline, advances) is that of
+// the black-and-white glyphs before it.
 //
 // Which font: ISOVAR_FONT, when it names a font file FreeType can open, serves
 // every font made while it is set. Otherwise fontconfig is asked for the font's face name (the
@@ -53,8 +58,8 @@ constexpr int kMaxResolutions = 32;
 constexpr int kMaxFontFaces = 256;
 constexpr LONG kMaxFontHeight = 1000;  // taller fonts are drawn this tall
 
-// Outlines hinted for and rendered to 1-bit images.
-constexpr FT_Int32 kLoadFlags = FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO;
+// Outlines hinted lightly and rendered to 8-bit coverage.
+constexpr FT_Int32 kLoadFlags = FT_LOAD_DEFAULT | FT_LOAD_TARGET_LIGHT;
 
 struct OpenFace {
   std::string path;
@@ -127,6 +132,8 @@ uint32_t next_char(const unsigned char* text, int left, int* used) {
   return kReplacement;
 }
 
+}  // namespace
+
 std::string utf8_of_cp932(const char* text) {
   std::string out;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
@@ -149,6 +156,8 @@ std::string utf8_of_cp932(const char* text) {
   }
   return out;
 }
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // Faces
@@ -338,7 +347,7 @@ struct Glyph {
   int32_t width;
   int32_t height;
   int32_t advance;   // pixels
-  const uint8_t* mask;  // width * height, 1 where the glyph paints
+  const uint8_t* mask;  // width * height coverage bytes, 255 fully covered
 };
 
 Glyph glyphs[kGlyphSlots];
@@ -366,7 +375,7 @@ bool render_glyph(const FontFace& f, uint32_t cp, Glyph& g, bool* big) {
   const FT_UInt index = FT_Get_Char_Index(face, cp);  // 0: the face's missing-glyph box
   if (FT_Load_Glyph(face, index, kLoadFlags) != 0) return false;
   FT_GlyphSlot slot = face->glyph;
-  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) {
+  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) {
     return false;
   }
   const FT_Bitmap& bm = slot->bitmap;
@@ -392,13 +401,14 @@ bool render_glyph(const FontFace& f, uint32_t cp, Glyph& g, bool* big) {
     const unsigned char* row =
         bm.buffer + (bm.pitch < 0 ? ptrdiff_t(g.height - 1) * -bm.pitch : 0) + ptrdiff_t(y) * bm.pitch;
     for (int32_t x = 0; x < g.width; ++x) {
-      uint8_t on = 0;
-      if (mono) {
-        on = (row[x >> 3] >> (7 - (x & 7))) & 1;
-      } else if (gray) {
-        on = row[x] * 2 >= bm.num_grays;  // a grey strike: coverage of one half or more
+      unsigned coverage = 0;
+      if (mono) {  // a black-and-white strike
+        coverage = ((row[x >> 3] >> (7 - (x & 7))) & 1) * 255u;
+      } else if (gray && bm.num_grays > 1) {
+        coverage = (row[x] * 255u + (bm.num_grays - 1) / 2) / (bm.num_grays - 1u);
+        if (coverage > 255) coverage = 255;
       }
-      mask[size_t(y) * g.width + x] = on;
+      mask[size_t(y) * g.width + x] = static_cast<uint8_t>(coverage);
     }
   }
   g.mask = mask;
@@ -443,12 +453,39 @@ void paint_glyph(Surface& s, const Glyph& g, int64_t left, int64_t top, uint32_t
     const uint8_t* m = g.mask + y * g.width;
     const int64_t row = (top + y) * s.width + left;  // index of the glyph's column 0
     for (int64_t x = x0; x < x1; ++x) {
-      if (m[x]) s.pixels[row + x] = rgb;
+      const uint32_t coverage = m[x];
+      if (coverage == 0) continue;
+      uint32_t& pixel = s.pixels[row + x];
+      pixel = coverage == 255 ? rgb : blend_pixel(rgb, pixel, coverage);
     }
   }
 }
 
 }  // namespace
+
+bool layout_text(const FontFace* face, const char* text, int length, TextLayout* out) {
+  if (face == nullptr) return false;
+  FT_Face ft = open_faces[face->face].face;
+  out->family = ft->family_name != nullptr ? ft->family_name : "";
+  out->ascent = face->ascent;
+  out->cell = face->cell;
+  out->em = FT_IS_SCALABLE(ft) ? FT_MulFix(ft->units_per_EM, face->size->metrics.y_scale) / 64.0 : face->cell;
+  out->chars.clear();
+  out->pen.clear();
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  int64_t pen = 0;
+  for (int i = 0; i < length;) {
+    int used;
+    const uint32_t cp = next_char(bytes + i, length - i, &used);
+    i += used;
+    out->chars.push_back(cp);
+    out->pen.push_back(pen);
+    const Glyph* g = glyph(*face, cp);
+    if (g != nullptr) pen += g->advance;
+  }
+  out->advance = pen;
+  return true;
+}
 
 const FontFace* face_of_font(Object& font) {
   if (!font.face_resolved) {

@@ -15,7 +15,9 @@ const OutputFormat kOutputFormats[] = {
     {"png", ".png", &Options::png},
     {"bmp", ".bmp", &Options::bmp},
     {"pdf", ".pdf", &Options::pdf},
+    {"svg", ".svg", &Options::svg},
     {"isolines", ".geojson", &Options::isolines},
+    {"bands", ".bands.geojson", &Options::bands},
 };
 const int kOutputFormatCount = sizeof kOutputFormats / sizeof kOutputFormats[0];
 
@@ -55,7 +57,7 @@ void check_together(const CLI::App& app, const Options& out) {
     if (app.count("--format") > 0) throw CLI::ValidationError("--format", "needs --outdir");
     return;
   }
-  for (const char* single : {"--bmp", "--png", "--pdf", "--isolines"})
+  for (const char* single : {"--bmp", "--png", "--pdf", "--svg", "--isolines", "--bands"})
     if (app.count(single) > 0)
       throw CLI::ValidationError(single, "names one file; with --outdir, --format chooses the outputs");
   if (several) {
@@ -141,7 +143,11 @@ int parse_command_line(int argc, char** argv, Options& out) {
       ->type_name("FILE");
   app.add_option("--png", out.png, "Save the picture as a PNG file")->type_name("FILE");
   app.add_option("--pdf", out.pdf, "Print the display list on one A4 page of a PDF file")->type_name("FILE");
+  app.add_option("--svg", out.svg, "Save the picture as SVG")->type_name("FILE");
   app.add_option("--isolines", out.isolines, "Write the traced isolines as GeoJSON")->type_name("FILE");
+  app.add_option("--bands", out.bands, "Write the bands between the levels as GeoJSON polygons")->type_name("FILE");
+  app.add_flag("--fill", out.fill,
+               "Fill the bands between the levels under the isolines, in every picture (BMP, PNG, PDF, SVG)");
   app.add_flag("--large", out.large,
                "Large models: tables grow with the model instead of stopping at the default sizes (grids of "
                "499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, 99999 "
@@ -151,7 +157,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_option("--outdir", out.outdir, "Write each input's outputs into DIR as NAME.EXT")->type_name("DIR");
   app.add_option("--format", out.formats,
                  "The outputs of each input with --outdir, separated by commas: " + format_names() +
-                     " (NAME.geojson); default png")
+                     " (isolines as NAME.geojson, bands as NAME.bands.geojson); default png")
       ->type_name("LIST")
       ->delimiter(',')
       ->check(CLI::Validator(
@@ -168,7 +174,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
     const std::pair<const char*, const std::string*> paths[] = {
         {"--display-list", &out.display_list}, {"--log", &out.log},           {"--bmp", &out.bmp},
         {"--png", &out.png},                   {"--pdf", &out.pdf},           {"--isolines", &out.isolines},
-        {"--outdir", &out.outdir}};
+        {"--svg", &out.svg},                   {"--bands", &out.bands},       {"--outdir", &out.outdir}};
     for (const auto& [name, value] : paths)
       if (app.count(name) > 0 && value->empty())
         throw CLI::ValidationError(name, "a file name must not be empty");

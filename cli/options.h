@@ -30,7 +30,10 @@ struct Options {
   std::string png;
   std::string pdf;
   std::string isolines;
+  std::string svg;    // the picture as SVG
+  std::string bands;  // band polygons as GeoJSON
   bool large = false;  // lift the default tables' limits
+  bool fill = false;   // fill the bands between the levels
   // Many inputs: each input's outputs go to outdir as NAME.EXT.
   std::string outdir;  // empty: one input, outputs named one by one
   std::vector<std::string> formats;
@@ -44,9 +47,7 @@ struct OutputFormat {
   const char* extension;
   std::string Options::*path;
 };
-// png, bmp, pdf, isolines (NAME.geojson). The SVG picture (svg, NAME.svg)
-// and the band polygons (bands, NAME.bands.geojson) are each one more row
-// once isovar-plot writes them.
+// png, bmp, pdf, svg, isolines (NAME.geojson), bands (NAME.bands.geojson).
 extern const OutputFormat kOutputFormats[];
 extern const int kOutputFormatCount;
 

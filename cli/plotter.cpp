@@ -73,7 +73,9 @@ int write_output(const std::string& path, const std::string& bytes) {
 
 class Surface {
  public:
-  Surface(int width, int height) : hdc_(CreateSurfaceDC(width, height)) {}
+  // A surface that also records the picture as SVG when svg is set.
+  Surface(int width, int height, bool svg)
+      : hdc_(svg ? CreateSvgSurfaceDC(width, height) : CreateSurfaceDC(width, height)) {}
   ~Surface() {
     if (hdc_ != nullptr) DeleteDC(hdc_);
   }
@@ -259,10 +261,11 @@ int Plotter::plot(const Options& o) {
   const std::string read_path = input == kStandardInput ? "/dev/stdin" : input;
   char err_msg[ISOVAR_ERRMSG_SIZE] = {};
   setLargeModels(o.large ? 1 : 0);
+  setFillBands(o.fill ? 1 : 0);
   if (readData(read_path.c_str(), err_msg) != 0)
     return library_failure(input, library_text(err_msg, {{read_path, input}}));
 
-  Surface surface(o.width, o.height);
+  Surface surface(o.width, o.height, !o.svg.empty());
   if (surface.get() == nullptr)
     return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
                        " pixels");
@@ -318,11 +321,25 @@ int Plotter::plot(const Options& o) {
   }
 
   if (!o.png.empty() && save_png(surface.get(), o.png) != kExitOk) status = kExitFailure;
+  if (!o.svg.empty()) {
+    std::size_t size = 0;
+    const char* svg = GetSurfaceSvg(surface.get(), &size);
+    if (svg == nullptr) {
+      status = own_failure("cannot make the SVG picture for " + o.svg);
+    } else if (int e = files::replace_file(o.svg.c_str(), svg, size, files::Target::kNamedByUser)) {
+      status = own_failure(files::write_failure(o.svg, e));
+    }
+  }
   if (!o.isolines.empty() && saveIsolines(err_msg, o.isolines.c_str()) != 0) {
     // The library's texts name no file: the tool names it.
     const int e = errno;
     status = e != 0 ? own_failure(files::write_failure(o.isolines, e))
                     : library_failure(o.isolines, library_text(err_msg, {}));
+  }
+  if (!o.bands.empty() && saveBands(err_msg, o.bands.c_str()) != 0) {
+    const int e = errno;
+    status = e != 0 ? own_failure(files::write_failure(o.bands, e))
+                    : library_failure(o.bands, library_text(err_msg, {}));
   }
   if (!o.pdf.empty() &&
       print_pdf(o.display_list.empty() ? private_file(kDisplayList) : o.display_list, o.pdf) != kExitOk)

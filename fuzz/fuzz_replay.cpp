@@ -20,6 +20,11 @@ class NullPrinter : public replay::Printer {
     if (text.size() > (size_t{1} << 31)) std::abort();
     return true;
   }
+  bool fill_polygons(uint32_t, const std::vector<replay::PrintPolygon>& polygons) override {
+    // Every polygon comes from bytes of the file: never more than it holds.
+    if (polygons.size() > (size_t{1} << 30)) std::abort();
+    return true;
+  }
   bool end_document() override { return true; }
 };
 

@@ -92,6 +92,25 @@ class CairoPrinter : public Printer {
     return healthy();
   }
 
+  // A band in one path, filled by the winding rule as the other printers do;
+  // the colour is 0x00RRGGBB. Lines and texts are black again after it.
+  bool fill_polygons(uint32_t rgb, const std::vector<PrintPolygon>& polygons) override {
+    stroke();
+    cairo_save(cr_);
+    cairo_set_source_rgb(cr_, (rgb >> 16 & 0xFF) / 255.0, (rgb >> 8 & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    for (const PrintPolygon& polygon : polygons) {
+      if (polygon.size() < 3) continue;
+      cairo_move_to(cr_, polygon[0].x * kPointsPerTwip, polygon[0].y * kPointsPerTwip);
+      for (std::size_t i = 1; i < polygon.size(); ++i)
+        cairo_line_to(cr_, polygon[i].x * kPointsPerTwip, polygon[i].y * kPointsPerTwip);
+      cairo_close_path(cr_);
+    }
+    cairo_fill(cr_);
+    cairo_restore(cr_);
+    return healthy();
+  }
+
   bool draw_text(int x, int y, const std::string& text) override {
     stroke();
     // show_text places the baseline; the replay gives the top-left corner.

@@ -9,16 +9,15 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
+
+#include "display_list_format.h"
 
 namespace replay {
 
 const char* const kPrintFace = "ＭＳ　ゴシック";
 
 namespace {
-
-constexpr int32_t kTagTitle = 1;
-constexpr int32_t kTagLine = 2;
-constexpr int32_t kTagLabel = 3;
 
 // A text is read in pieces of this size, so a length field larger than the
 // file costs no more memory than the bytes that are really there.
@@ -132,9 +131,13 @@ class Replay {
       if (r == Read::kEnd) break;
       if (r == Read::kError) return read_error(path);
       bool go_on = true;
-      if (tag == kTagTitle || tag == kTagLabel) {
+      if (tag == DL_BANDS) {
+        r = band_record(file.get(), at, go_on);
+      } else if (!paint_bands()) {
+        return false;
+      } else if (tag == DL_TITLE || tag == DL_LABEL) {
         r = text_record(file.get(), tag, at, go_on);
-      } else if (tag == kTagLine) {
+      } else if (tag == DL_LINE) {
         r = line_record(file.get(), at, go_on);
       } else {
         break;  // unknown tag: what came before stands
@@ -143,6 +146,7 @@ class Replay {
       if (r == Read::kError) return read_error(path);
       if (!go_on) return false;
     }
+    if (!paint_bands()) return false;
     return finish();
   }
 
@@ -164,11 +168,11 @@ class Replay {
     }
     r = read_text(f, n, bytes_);
     if (r != Read::kOk) return r;
-    int32_t xys[3];
-    r = read_ints(f, xys, 3);
+    int32_t xys[kDlTextTailFields];
+    r = read_ints(f, xys, kDlTextTailFields);
     if (r != Read::kOk) return r;
 
-    int offset = tag == kTagTitle ? kTitleOffset : kLineOffset;
+    int offset = tag == DL_TITLE ? kTitleOffset : kLineOffset;
     int x, y;
     if (!to_twips(xys[0], offset, x) || !to_twips(xys[1], offset, y)) {
       go_on = fail("text record at byte " + std::to_string(at) + " lies out of the printer's range");
@@ -180,8 +184,8 @@ class Replay {
   }
 
   Read line_record(std::FILE* f, long at, bool& go_on) {
-    int32_t v[5];
-    Read r = read_ints(f, v, 5);
+    int32_t v[kDlLineFields];
+    Read r = read_ints(f, v, kDlLineFields);
     if (r != Read::kOk) return r;
     int64_t width = int64_t{v[0]} * kWidthPerPenPixel;
     int x1, y1, x2, y2;
@@ -194,6 +198,69 @@ class Replay {
     printer_.set_line_width(static_cast<int>(width));
     if (!printer_.draw_line(x1, y1, x2, y2)) go_on = fail("the printer failed");
     return Read::kOk;
+  }
+
+  // A DL_BANDS record, its polygons gathered by colour.
+  Read band_record(std::FILE* f, long at, bool& go_on) {
+    int32_t head[2];
+    Read r = read_ints(f, head, 2);
+    if (r != Read::kOk) return r;
+    if (head[1] < 0) {
+      go_on = fail("band record at byte " + std::to_string(at) + " has the negative count " + std::to_string(head[1]));
+      return Read::kOk;
+    }
+    // Read whole before anything is kept: a record cut short adds nothing.
+    std::vector<PrintPolygon> polygons;
+    for (int32_t i = 0; i < head[1]; ++i) {
+      int32_t n;
+      r = read_ints(f, &n, 1);
+      if (r != Read::kOk) return r;
+      if (n < 0) {
+        go_on = fail("band record at byte " + std::to_string(at) + " has a polygon of " + std::to_string(n) +
+                     " corners");
+        return Read::kOk;
+      }
+      PrintPolygon polygon;
+      for (int32_t k = 0; k < n; ++k) {
+        int32_t xy[2];
+        r = read_ints(f, xy, 2);
+        if (r != Read::kOk) return r;
+        polygon.push_back(PrintPoint{band_twips(xy[0]), band_twips(xy[1])});
+      }
+      polygons.push_back(std::move(polygon));
+    }
+    const uint32_t c = static_cast<uint32_t>(head[0]);
+    const uint32_t rgb = (c & 0xFFu) << 16 | (c & 0xFF00u) | (c >> 16 & 0xFFu);  // from 0x00BBGGRR
+    std::vector<PrintPolygon>* same = nullptr;
+    for (auto& [colour, list] : bands_)
+      if (colour == rgb) same = &list;
+    if (same == nullptr) {
+      bands_.emplace_back(rgb, std::vector<PrintPolygon>());
+      same = &bands_.back().second;
+    }
+    for (PrintPolygon& p : polygons) same->push_back(std::move(p));
+    return Read::kOk;
+  }
+
+  // A band corner in sixteenths of a pixel as twips, to the nearest; every
+  // int32 fits.
+  static int band_twips(int32_t sixteenths) {
+    const int64_t scaled = int64_t{sixteenths} * kTwipsPerPixel;
+    const int64_t whole = scaled >= 0 ? (scaled + kDlBandSubpixels / 2) / kDlBandSubpixels
+                                      : -((-scaled + kDlBandSubpixels / 2) / kDlBandSubpixels);
+    return static_cast<int>(whole + kLineOffset);
+  }
+
+  // Paints the band polygons gathered so far: false when the printer fails.
+  bool paint_bands() {
+    for (const auto& [rgb, polygons] : bands_) {
+      if (!printer_.fill_polygons(rgb, polygons)) {
+        bands_.clear();
+        return fail("the printer failed");
+      }
+    }
+    bands_.clear();
+    return true;
   }
 
   bool finish() {
@@ -218,6 +285,7 @@ class Replay {
   std::string* reason_;
   IconvCloser conv_{reinterpret_cast<iconv_t>(-1)};
   std::string bytes_;
+  std::vector<std::pair<uint32_t, std::vector<PrintPolygon>>> bands_;  // by colour, first come first
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPdfWriter>
 #include <QPen>
 #include <QPrinter>
@@ -62,6 +63,23 @@ class QtPrinter : public Printer {
     QFontMetricsF metrics(font_, &device_);
     QPointF corner = point(x, y);
     painter_.drawText(QPointF(corner.x(), corner.y() + metrics.ascent()), QString::fromStdString(text));
+    return healthy();
+  }
+
+  bool fill_polygons(uint32_t rgb, const std::vector<PrintPolygon>& polygons) override {
+    if (!begin()) return false;
+    // One path, so the device fills the band as one shape.
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    for (const PrintPolygon& polygon : polygons) {
+      if (polygon.size() < 3) continue;
+      QPolygonF corners;
+      corners.reserve(static_cast<int>(polygon.size()));
+      for (const PrintPoint& p : polygon) corners << point(p.x, p.y);
+      path.addPolygon(corners);
+      path.closeSubpath();
+    }
+    painter_.fillPath(path, QColor(QRgb(rgb)));
     return healthy();
   }
 

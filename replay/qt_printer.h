@@ -6,7 +6,8 @@
 // (twips x dpi / 1440) with the origin at the top-left corner of the
 // printable area (the page's paint rectangle); a line width is in device
 // pixels; text is black, in points at the device's resolution, with its
-// top-left corner at the given position.
+// top-left corner at the given position; band polygons of one colour are
+// one painter path (winding fill), so a PDF viewer fills them as one shape.
 #pragma once
 
 #include <QByteArray>

@@ -10,13 +10,14 @@
 namespace replay {
 
 struct PrintedItem {
-  enum Kind { kLine, kText };
+  enum Kind { kLine, kText, kPolygons };
   Kind kind;
-  int x1, y1, x2, y2;  // a text uses x1, y1 (its top-left corner)
+  int x1, y1, x2, y2;  // a text uses x1, y1 (its top-left corner); polygons x1 for the colour
   std::string text;    // UTF-8
   std::string face;
   int font_size;
   int line_width;
+  std::vector<PrintPolygon> polygons = {};
 };
 
 class RecordingPrinter : public Printer {
@@ -42,6 +43,9 @@ class RecordingPrinter : public Printer {
   }
   bool draw_text(int x, int y, const std::string& text) override {
     return keep({PrintedItem::kText, x, y, 0, 0, text, face, font_size, line_width});
+  }
+  bool fill_polygons(uint32_t rgb, const std::vector<PrintPolygon>& polygons) override {
+    return keep({PrintedItem::kPolygons, static_cast<int>(rgb), 0, 0, 0, {}, face, font_size, line_width, polygons});
   }
   bool end_document() override {
     ++ended;

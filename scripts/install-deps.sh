@@ -11,6 +11,7 @@ packages=(
   libgdal-dev gdal-bin libqhull-dev
   poppler-utils valgrind xvfb xauth xdotool
   help2man desktop-file-utils shared-mime-info libxml2-utils dpkg-dev file
+  librsvg2-bin
 )
 
 missing=()

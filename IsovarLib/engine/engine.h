@@ -58,6 +58,8 @@ struct PointIndex {
   int32_t count;
 };
 
+// A band piece. Band b lies between levels b - 1 and b: band 0 below the
+// lowest level, band level_count above the highest.
 struct FillPoly {
   int32_t band;
   int32_t nvert;  // 3 to 5
@@ -164,7 +166,8 @@ bool level_range(float a, float b, int* klo, int* khi);
 // The point on edge p-q where value z is reached; p is the lower-valued end.
 EdgePoint edge_point(float z, const Vertex& p, const Vertex& q);
 
-// The band of a triangle that no level crosses, from its lowest value.
+// The band of a triangle that no level crosses: the number of levels at or
+// below its lowest value.
 int uncrossed_band(float v_low);
 
 // Walks the 100000 element slots, one or two triangles per element: 0 or -1.

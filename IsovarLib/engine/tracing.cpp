@@ -32,16 +32,12 @@ int levels_at_or_below(float v, const float* levels, int n) {
   return static_cast<int>(base - levels) + (*base <= v ? 1 : 0);
 }
 
-// The band of a triangle no level crosses, from its lowest value v and the
-// number of levels at or below v: the first k with levels[k] <= v <=
-// levels[k + 1] gives band k (not k + 1); below the lowest level it is 0,
-// above the highest level_count - 1. All of it comes down to one below the
-// number of levels under v, and 0 at the bottom.
-int uncrossed_band_counted(float v, int at_or_below) {
-  int under = at_or_below;
-  if (under > 0 && model_store.levels[under - 1] == v) --under;
-  return under > 0 ? under - 1 : 0;
-}
+// The band of a triangle no level crosses: the number of levels at or below
+// its lowest value, which is the band its crossed neighbours' pieces get for
+// the same values (band k lies between levels k - 1 and k). With levels 10
+// and 20, values 5, 15 and 25 give bands 0, 1 and 2; a single level 7 and
+// values 7 give band 1.
+int uncrossed_band_counted(int at_or_below) { return at_or_below; }
 
 // A coordinate at fraction t from q towards p, computed wide and kept inside
 // the edge's own range.
@@ -131,7 +127,7 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
     if (!kPieces) return 0;
     Piece whole;
     whole << L << M << H;
-    return store(uncrossed_band_counted(lo.v, c0), whole);
+    return store(uncrossed_band_counted(c0), whole);
   }
   const float* levels = model_store.levels;
   EdgePoint a0{}, b0{};  // the crossings of the level before
@@ -254,7 +250,7 @@ bool level_range(float a, float b, int* klo, int* khi) {
 }
 
 int uncrossed_band(float v_low) {
-  return uncrossed_band_counted(v_low, levels_at_or_below(v_low, model_store.levels, level_count()));
+  return uncrossed_band_counted(levels_at_or_below(v_low, model_store.levels, level_count()));
 }
 
 int trace_triangle(const Vertex& v0, const Vertex& v1, const Vertex& v2) {

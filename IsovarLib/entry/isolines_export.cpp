@@ -8,20 +8,22 @@
 #include "IsovarLib.h"
 #include "atomic_file.h"
 #include "engine/engine.h"
+#include "geojson_numbers.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
 #include "shared/run_context.h"
 
-namespace {
-
-// Numbers go through to_chars, not printf: a caller that switched the C
-// locale to one with a decimal comma must still get JSON. Nine significant
-// digits bring every float back exactly.
-void put_float(files::AtomicFile& out, float v) {
+void put_json_float(files::AtomicFile& out, float v) {
+  if (!std::isfinite(v)) {
+    out.write("null");
+    return;
+  }
   char text[32];
-  std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 9);
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
   out.write(text, static_cast<std::size_t>(r.ptr - text));
 }
+
+namespace {
 
 bool row_is_finite(int n) {
   for (int i = 0; i < engine_tables.pline_count[n]; ++i) {
@@ -36,11 +38,7 @@ void put_feature(files::AtomicFile& out, int n, bool first) {
   const float level = model_store.levels[k];
   out.write(first ? "\n" : ",\n");
   out.write("{\"type\":\"Feature\",\"properties\":{\"level\":");
-  if (std::isfinite(level)) {
-    put_float(out, level);
-  } else {
-    out.write("null");
-  }
+  put_json_float(out, level);
   char text[128];
   int length = std::snprintf(text, sizeof text,
                              ",\"level_index\":%d,\"closed\":%s,\"bold\":%s,\"labelled\":%s},\"geometry\":", k,
@@ -56,9 +54,9 @@ void put_feature(files::AtomicFile& out, int n, bool first) {
   for (int i = 0; i < engine_tables.pline_count[n]; ++i) {
     const IsoPoint& p = engine_tables.iso_points[pline_point(n, i)];
     out.write(i == 0 ? "[" : ",[");
-    put_float(out, p.x);
+    put_json_float(out, p.x);
     out.write(",");
-    put_float(out, p.y);
+    put_json_float(out, p.y);
     out.write("]");
   }
   out.write("]}}");

@@ -1,4 +1,4 @@
-// The table mode, as callers set and ask about it.
+// The run settings and the table mode, as callers set and ask about them.
 #include "IsovarLib.h"
 #include "shared/run_context.h"
 #include "shared/tables.h"
@@ -9,3 +9,10 @@ int32_t setLargeModels(int32_t on) {
 }
 
 int32_t tableLimitReached(void) { return run_context.table_limit_reached; }
+
+int32_t setFillBands(int32_t on) {
+  run_context.fill_bands = on != 0 ? 1 : 0;
+  // Large mode keeps the band table only when something reads it.
+  table_mode.bands_wanted = run_context.fill_bands;
+  return 0;
+}

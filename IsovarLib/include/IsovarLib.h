@@ -11,8 +11,9 @@
  *
  * Every file is written whole under a temporary name in its folder and then
  * renamed over the old one, so a failed write leaves the earlier file as it
- * was. isovarMain, saveBMP and saveIsolines, when they fail, set errno: to
- * the system's error number when a file could not be written, else to 0.
+ * was. isovarMain, saveBMP, saveIsolines and saveBands, when they fail, set
+ * errno: to the system's error number when a file could not be written,
+ * else to 0.
  *
  * The library keeps all its state in process-wide tables: it is not
  * reentrant, and calls must not overlap.
@@ -68,12 +69,12 @@ ISOVAR_API int32_t makeTempFilePath(char* errMsg, char* outPath);
  * engine's table order, with its coordinates in model units and the
  * properties "level" (the level's value), "level_index" (0-based),
  * "closed" (a ring, whose last position repeats its first), "bold" and
- * "labelled". Numbers carry nine significant digits, so every single-
- * precision value reads back exactly; JSON has no NaN or infinity, so a
- * level that is not finite is written as null, and a polyline with a
- * position that is not finite gets a null geometry. A failed trace writes
- * no file. A path that is a symbolic link is written through to the file it
- * names; a device (such as /dev/stdout) is written directly. */
+ * "labelled". Each number is the shortest text that reads back as the same
+ * single-precision value (a level of -0.005 is written -0.005); JSON has no
+ * NaN or infinity, so a level that is not finite is written as null, and a
+ * polyline with a position that is not finite gets a null geometry. A failed
+ * trace writes no file. A path that is a symbolic link is written through to
+ * the file it names; a device (such as /dev/stdout) is written directly. */
 ISOVAR_API int32_t saveIsolines(char* errMsg, const char* path);
 
 /* Large models, for the readData and plot runs that follow: with on != 0 the
@@ -86,10 +87,43 @@ ISOVAR_API int32_t saveIsolines(char* errMsg, const char* path);
  * with its message. Always 0. */
 ISOVAR_API int32_t setLargeModels(int32_t on);
 
-/* 1 when the last readData, isovarMain, saveBMP or saveIsolines failed
- * because the model passed a default table's size, a limit that
+/* 1 when the last readData, isovarMain, saveBMP, saveIsolines or saveBands
+ * failed because the model passed a default table's size, a limit that
  * setLargeModels(1) lifts; otherwise 0. */
 ISOVAR_API int32_t tableLimitReached(void);
+
+/* Traces the current model (as saveIsolines does) and writes its band
+ * polygons to path as a GeoJSON FeatureCollection in UTF-8: one Feature per
+ * band that has area, in ascending order, with the properties "band" (0 below
+ * the lowest level up to n above the highest of n levels), "lower" and
+ * "upper" (the values of the levels the band lies between, null at the open
+ * ends and for a level that is not finite) and a MultiPolygon geometry in
+ * model units. The band pieces of one band are merged: edges two pieces
+ * share go, the rest are traced into rings, outer rings counter-clockwise
+ * and holes clockwise (RFC 7946), every ring closed and simple (rings of a
+ * band touch at single vertices at most), each hole inside its outer ring;
+ * bands do not overlap, and a band's area is the sum of its pieces' areas.
+ * Areas without values have no band. Numbers as in saveIsolines; pieces with
+ * a position that is not finite are left out. A failed trace writes no file.
+ * Large mode keeps the band table for this call. A path that is a symbolic
+ * link is written through to the file it names. On failure errno is set as
+ * by saveIsolines. */
+ISOVAR_API int32_t saveBands(char* errMsg, const char* path);
+
+/* Filled bands, for the plot runs that follow (isovarMain, saveBMP): with
+ * on != 0 every band between neighbouring levels is filled under the
+ * isolines, the frame and the labels, clipped to the frame, and the display
+ * list carries the filled polygons (DL_BANDS records, display_list_format.h)
+ * for the printout to paint under its lines and text. Band b lies between
+ * levels b - 1 and b (band 0 below the lowest level, band n above the
+ * highest of n levels); its colour has the hue midway between the hues of
+ * those two levels' line colours (band 0 and band n: the lowest and the
+ * highest level's hue; with a single level, blue below it and red above),
+ * saturation 0.35 and full value, lighter than every line. Areas without values (missing grid points, elements without values,
+ * outside the mesh) keep the background. A model without levels is not
+ * filled. With on == 0 (the default) pictures and display lists are as
+ * without this call. Always 0. */
+ISOVAR_API int32_t setFillBands(int32_t on);
 
 #ifdef __cplusplus
 }

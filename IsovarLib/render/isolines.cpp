@@ -35,6 +35,17 @@ float clamp_to(float v, float lo, float hi, double tolerance) {
 
 constexpr double kHueOfLowest = 0.666666;  // blue; exactly this, not 2/3
 
+// The hue of level k's line colour. Where the line colours have no hue
+// (levels that are not finite make t a NaN), the lowest level's blue stands
+// in.
+double level_hue(int32_t k) {
+  const float* levels = model_store.levels;
+  const double lowest = levels[0];
+  double t = (levels[k] - lowest) / (levels[model_store.level_count - 1] - lowest);
+  if (!(t >= 0.0 && t <= 1.0)) t = 0.0;
+  return (1.0 - t) * kHueOfLowest;
+}
+
 }  // namespace
 
 int32_t clip_outcode(float xmin, float ymin, float w, float h, float x, float y) {
@@ -165,6 +176,25 @@ COLORREF level_colour(int32_t k) {
   int32_t r, g, b;
   hsv_to_rgb(hue, 1.0f, 1.0f, r, g, b);
   return RGB(r, g, b);
+}
+
+COLORREF band_colour(int32_t b) {
+  const int32_t n = model_store.level_count;
+  double hue;
+  if (n == 1) {
+    // One level: its line has no hue; below it is the low end of the scale
+    // (blue), above it the high end (red).
+    hue = b <= 0 ? kHueOfLowest : 0.0;
+  } else if (b <= 0) {
+    hue = level_hue(0);
+  } else if (b >= n) {
+    hue = level_hue(n - 1);
+  } else {
+    hue = (level_hue(b - 1) + level_hue(b)) / 2.0;
+  }
+  int32_t r, g, bl;
+  hsv_to_rgb(static_cast<float>(hue), kBandSaturation, 1.0f, r, g, bl);
+  return RGB(r, g, bl);
 }
 
 void draw_isolines() {

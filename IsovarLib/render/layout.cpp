@@ -121,6 +121,8 @@ int32_t render_plot() {
   dl_discard();
   plot_layout();
   paint_background();
+  // The bands go under everything else.
+  if (run_context.fill_bands != 0 && layout_state.area_defined) draw_bands();
   draw_titles();
   if (layout_state.area_defined) {
     draw_frame();

@@ -1,15 +1,19 @@
 // The renderer: lays the plot out in the picture, draws the background, the
-// titles, the frame, the isolines and their labels on run_context.run_hdc,
+// filled bands when asked, the titles, the frame, the isolines and their
+// labels on run_context.run_hdc,
 // records every printable primitive in the display-list file, and exports the
 // drawn picture as a BMP file.
 //
 // Owns: layout_state (plot area, scale, title pitch, recorded pen width),
 //       label_table (accepted label positions and their nearness index),
 //       pixel_buffer (the captured picture), dl_writer (display-list bytes
-//       not yet written to the file).
+//       not yet written to the file), and in bands.cpp the band pieces'
+//       order by band and the batch of polygons being filled.
 // Reads: model_store (extent, display mode, titles, levels and their kinds),
-//        engine_tables (polylines and points, after a successful trace),
-//        run_context (run_hdc, plot_width, plot_height, display_list_file).
+//        engine_tables (polylines, points and band pieces, after a
+//        successful trace),
+//        run_context (run_hdc, plot_width, plot_height, display_list_file,
+//        fill_bands).
 // Writes its failure texts into run_context.message_buffer.
 //
 // Drawing goes only through the platform's drawing calls; every pen, brush
@@ -18,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "display_list_format.h"
 #include "platform.h"
 #include "shared/tables.h"
 
@@ -55,14 +60,11 @@ int32_t map_x(float x);
 int32_t map_y(float y);
 
 // ---------------------------------------------------------------------------
-// Display-list writer. Records are appended to a fixed buffer and written to
+// Display-list writer, of the records display_list_format.h lays out.
+// Records are appended to a fixed buffer and written to
 // run_context.display_list_file when it fills and by dl_flush; without a
 // file the bytes are dropped. The file keeps the first write failure for the
 // run to report when it commits the file.
-
-constexpr int32_t DL_TITLE = 1;
-constexpr int32_t DL_LINE = 2;
-constexpr int32_t DL_LABEL = 3;
 
 constexpr std::size_t kDlBufferSize = 256 * 1024;
 
@@ -127,6 +129,32 @@ int32_t line_clip(float xmin, float ymin, float w, float h, float& x1, float& y1
 int32_t hsv_to_rgb(float h, float s, float v, int32_t& red, int32_t& green, int32_t& blue);
 // The pen colour of level k among the current levels.
 COLORREF level_colour(int32_t k);
+
+// ---------------------------------------------------------------------------
+// Filled bands (run_context.fill_bands)
+
+// The fill of band b (between levels b - 1 and b; 0 .. level_count): the hue
+// midway between the hues of those two levels' line colours, the lowest
+// level's hue for band 0 and the highest's for the top band, at saturation
+// kBandSaturation and full value, so every band is lighter than the lines
+// (saturation 1) around it. A single level (whose line has no hue) puts blue
+// below it and red above. Needs at least one level.
+constexpr float kBandSaturation = 0.35f;
+COLORREF band_colour(int32_t b);
+
+// Fills every band piece of the engine tables in its band's colour, clipped
+// to the frame, and records the polygons in DL_BANDS records.
+void draw_bands();
+
+// The most polygons a DL_BANDS record holds, and the most corners a clipped
+// band piece has (five, and one more for each side of the frame).
+constexpr int32_t kDlBandPolygons = 256;
+constexpr int32_t kMaxBandCorners = 9;
+
+// One DL_BANDS record: the colour and `polygons` polygons, polygon i with
+// counts[i] corners taken one after another from points (picture pixels,
+// recorded in sixteenths of a pixel).
+void dl_bands(COLORREF colour, const POINTF* points, const int* counts, int32_t polygons);
 void add_pline_labels(int32_t n);
 void add_label(int32_t p, int32_t k);
 void draw_labels();

@@ -26,6 +26,7 @@ struct RunContext {
   files::AtomicFile* display_list_file;  // open only while a run renders
   char message_buffer[kMessageBufferSize];
   int32_t table_limit_reached;  // the last call failed on a default table's limit
+  int32_t fill_bands;           // plot runs fill the bands under the isolines
 };
 
 extern RunContext run_context;

@@ -132,6 +132,41 @@ void BM_Background(benchmark::State& state) {
 }
 BENCHMARK(BM_Background)->Unit(benchmark::kMicrosecond);
 
+// Filled bands: a 200 x 200 grid of jittered cells over the picture, two
+// triangles a cell, drawn in chunks of 256 polygons as the plot draws them.
+void BM_Triangles(benchmark::State& state) {
+  constexpr int kCells = 200;
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> jitter(-0.3f, 0.3f);
+  std::vector<POINTF> corner((kCells + 1) * (kCells + 1));
+  for (int i = 0; i <= kCells; ++i)
+    for (int j = 0; j <= kCells; ++j)
+      corner[i * (kCells + 1) + j] = {66 + 2.66f * (i + jitter(rng)), 58 + 2.34f * (j + jitter(rng))};
+  std::vector<POINTF> points;
+  for (int i = 0; i < kCells; ++i) {
+    for (int j = 0; j < kCells; ++j) {
+      const POINTF a = corner[i * (kCells + 1) + j], b = corner[(i + 1) * (kCells + 1) + j];
+      const POINTF c = corner[(i + 1) * (kCells + 1) + j + 1], d = corner[i * (kCells + 1) + j + 1];
+      points.insert(points.end(), {a, b, d, b, c, d});
+    }
+  }
+  const std::vector<int> counts(256, 3);
+  HDC dc = CreateSurfaceDC(kWidth, kHeight);
+  HBRUSH brush = CreateSolidBrush(RGB(200, 220, 255));
+  SelectObject(dc, brush);
+  const int triangles = static_cast<int>(points.size() / 3);
+  for (auto _ : state) {
+    for (int t = 0; t < triangles; t += 256) {
+      const int n = triangles - t < 256 ? triangles - t : 256;
+      FillPolygons(dc, points.data() + 3 * t, counts.data(), n);
+    }
+  }
+  state.counters["triangles"] = triangles;
+  DeleteDC(dc);
+  DeleteObject(brush);
+}
+BENCHMARK(BM_Triangles)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

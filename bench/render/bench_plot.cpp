@@ -34,8 +34,10 @@ bool read_large(benchmark::State& state) {
   return true;
 }
 
+// Argument 1: with the bands filled (about 90,000 band pieces).
 void BM_PlotRun(benchmark::State& state) {
   if (!read_large(state)) return;
+  setFillBands(static_cast<int32_t>(state.range(0)));
   HDC dc = CreateSurfaceDC(kWidth, kHeight);
   char err[ISOVAR_ERRMSG_SIZE] = {};
   for (auto _ : state) {
@@ -46,9 +48,37 @@ void BM_PlotRun(benchmark::State& state) {
   }
   state.counters["polylines"] = engine_tables.pline_total;
   state.counters["labels"] = label_table.label_count;
+  state.counters["band_pieces"] = engine_tables.fill_poly_count;
+  setFillBands(0);
   DeleteDC(dc);
 }
-BENCHMARK(BM_PlotRun)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlotRun)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// A plot run on a surface that records SVG, and the SVG file written as
+// isovar-plot --svg writes it; argument 1 with the bands filled. Compare
+// with BM_PlotRun of the same argument.
+void BM_PlotRunSvg(benchmark::State& state) {
+  if (!read_large(state)) return;
+  setFillBands(static_cast<int32_t>(state.range(0)));
+  HDC dc = CreateSvgSurfaceDC(kWidth, kHeight);
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    if (isovarMain(err, dc, "prtInfo.tmp", kWidth, kHeight) != 0) {
+      state.SkipWithError(err);
+      break;
+    }
+    const char* svg = GetSurfaceSvg(dc, &bytes);
+    if (files::replace_file("large.svg", svg, bytes, files::Target::kNamedByUser) != 0) {
+      state.SkipWithError("large.svg cannot be written");
+      break;
+    }
+  }
+  state.counters["svg_bytes"] = static_cast<double>(bytes);
+  setFillBands(0);
+  DeleteDC(dc);
+}
+BENCHMARK(BM_PlotRunSvg)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_SaveBMP(benchmark::State& state) {
   if (!read_large(state)) return;
@@ -103,9 +133,10 @@ void BM_PdfPage(benchmark::State& state) {
 BENCHMARK(BM_PdfPage)->Unit(benchmark::kMillisecond);
 
 // The render step alone, on the polylines of one engine run, writing the
-// display list to a file as a run does.
+// display list to a file as a run does; argument 1 with the bands filled.
 void BM_RenderOnly(benchmark::State& state) {
   if (!read_large(state)) return;
+  setFillBands(static_cast<int32_t>(state.range(0)));
   HDC dc = CreateSurfaceDC(kWidth, kHeight);
   char err[ISOVAR_ERRMSG_SIZE] = {};
   if (isovarMain(err, dc, "prtInfo.tmp", kWidth, kHeight) != 0) {
@@ -126,9 +157,36 @@ void BM_RenderOnly(benchmark::State& state) {
       break;
     }
   }
+  setFillBands(0);
   DeleteDC(dc);
 }
-BENCHMARK(BM_RenderOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The band polygons as GeoJSON: a trace, the merge of about 90,000 band
+// pieces, and the file.
+void BM_SaveBands(benchmark::State& state) {
+  if (!read_large(state)) return;
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  for (auto _ : state) {
+    if (saveBands(err, "large.geojson") != 0) {
+      state.SkipWithError(err);
+      break;
+    }
+  }
+}
+BENCHMARK(BM_SaveBands)->Unit(benchmark::kMillisecond);
+
+// The trace alone, to tell the merge and the file from it.
+void BM_TraceOnly(benchmark::State& state) {
+  if (!read_large(state)) return;
+  for (auto _ : state) {
+    if (trace_isolines() != 0) {
+      state.SkipWithError("trace failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_TraceOnly)->Unit(benchmark::kMillisecond);
 
 // The files of a plot run alone, replaced as a run replaces them: the run
 // log's header line and a display list of the large example's size. Most
@@ -154,7 +212,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  for (const char* f : {"isovar.log", "prtInfo.tmp", "large.bmp", "render.tmp"}) std::remove(f);
+  for (const char* f : {"isovar.log", "prtInfo.tmp", "large.bmp", "render.tmp", "large.geojson", "large.svg"}) std::remove(f);
   if (chdir("/") != 0 || rmdir(dir) != 0) return 1;
   return 0;
 }

@@ -257,17 +257,12 @@ int triangle(const V& v0, const V& v1, const V& v2) {
     float xs[5] = {pax, pbx, H.x, M.x}, ys[5] = {pay, pby, H.y, M.y};
     return piece(last + 1, 4, xs, ys);
   }
-  int n = model_store.level_count;
-  int band = -1;
-  for (int k = 0; k <= n - 2; ++k) {
-    if (lv[k] <= L.v && L.v <= lv[k + 1]) {
-      band = k;
-      break;
-    }
+  // No level crosses: the band is the number of levels at or below the
+  // lowest value.
+  int band = 0;
+  for (int k = 0; k < model_store.level_count; ++k) {
+    if (lv[k] <= L.v) ++band;
   }
-  if (n > 0 && L.v < lv[0]) band = 0;
-  if (n > 0 && L.v > lv[n - 1]) band = n - 1;
-  if (band < 0) band = 0;
   float xs[5] = {L.x, M.x, H.x}, ys[5] = {L.y, M.y, H.y};
   return piece(band, 3, xs, ys);
 }

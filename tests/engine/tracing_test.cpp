@@ -132,12 +132,13 @@ TEST_F(EngineTest, LevelsAtTheVertexValues) {
   EXPECT_EQ(engine_tables.pline_total, 0);
   EXPECT_EQ(pieces(), (std::vector<Piece>{{0, {{0, 0}, {0, 4}, {0, 4}, {4, 0}}}, {1, {{0, 4}, {0, 4}, {0, 4}}}}));
 
-  // At the lowest value: not crossed at all.
+  // At the lowest value: not crossed at all, and wholly in the band above
+  // the level.
   reset_engine_tables();
   set_levels({0});
   ASSERT_EQ(trace_triangle(lo, mid, hi), 0);
   EXPECT_EQ(engine_tables.pline_total, 0);
-  EXPECT_EQ(pieces(), (std::vector<Piece>{{0, {{0, 0}, {4, 0}, {0, 4}}}}));
+  EXPECT_EQ(pieces(), (std::vector<Piece>{{1, {{0, 0}, {4, 0}, {0, 4}}}}));
 }
 
 TEST_F(EngineTest, EqualValuesKeepTheirArgumentOrder) {
@@ -163,7 +164,7 @@ TEST_F(EngineTest, HugeValuesSortLikeAnyOther) {
   reset_engine_tables();
   set_levels({1});
   ASSERT_EQ(trace_triangle({0, 0, 5}, {4, 0, 2e30f}, {0, 4, 7}), 0);
-  EXPECT_EQ(pieces(), (std::vector<Piece>{{0, {{0, 0}, {0, 4}, {4, 0}}}}));
+  EXPECT_EQ(pieces(), (std::vector<Piece>{{1, {{0, 0}, {0, 4}, {4, 0}}}}));
 }
 
 TEST_F(EngineTest, BandOfATriangleNoLevelCrosses) {
@@ -172,12 +173,13 @@ TEST_F(EngineTest, BandOfATriangleNoLevelCrosses) {
     float value;
     int band;
   };
-  // The first k with levels[k] <= v <= levels[k+1] (band k, not k + 1); 0
-  // below the lowest level, level_count - 1 above the highest.
+  // The number of levels at or below the values: the band the crossed
+  // neighbours' pieces get for the same values (band k lies between levels
+  // k - 1 and k), so a value on a level belongs to the band above it.
   const Case cases[] = {
-      {{10, 20}, 15, 0}, {{10, 20}, 25, 1}, {{10, 20}, 5, 0},       {{10, 20}, 10, 0},
-      {{10, 20}, 20, 0}, {{10, 20, 30}, 25, 1}, {{10, 20, 30}, 30, 1}, {{10, 20, 30}, 35, 2},
-      {{10}, 10, 0},     {{10}, 11, 0},     {{10}, 9, 0},            {{}, 3, 0},
+      {{10, 20}, 5, 0},      {{10, 20}, 15, 1},     {{10, 20}, 25, 2},     {{10, 20}, 10, 1},
+      {{10, 20}, 20, 2},     {{10, 20, 30}, 25, 2}, {{10, 20, 30}, 30, 3}, {{10, 20, 30}, 35, 3},
+      {{7}, 7, 1},           {{10}, 11, 1},         {{10}, 9, 0},          {{}, 3, 0},
   };
   for (const Case& c : cases) {
     reset_engine_tables();
@@ -185,8 +187,30 @@ TEST_F(EngineTest, BandOfATriangleNoLevelCrosses) {
     ASSERT_EQ(trace_triangle({0, 0, c.value}, {1, 0, c.value}, {0, 1, c.value}), 0);
     ASSERT_EQ(engine_tables.fill_poly_count, 1);
     EXPECT_EQ(engine_tables.fill_poly[0].band, c.band) << "value " << c.value << ", " << c.levels.size() << " levels";
+    EXPECT_EQ(uncrossed_band(c.value), c.band);
     EXPECT_EQ(engine_tables.point_count, 1);
   }
+}
+
+TEST_F(EngineTest, UncrossedTrianglesTakeTheBandOfTheirCrossedNeighbours) {
+  // Level 10 runs through the left cell only; the right cell, all 15, lies
+  // above it and must get the band the left cell's upper pieces get.
+  //  5 --- 15 --- 15
+  //  |      |      |
+  //  5 --- 15 --- 15
+  set_levels({10, 20});
+  set_grid_rows({0, 1, 2}, {0, 1}, {{5, 15, 15}, {5, 15, 15}});
+  ASSERT_EQ(trace_isolines(), 0);
+  std::vector<int> right_bands;
+  int upper_left = -1;
+  for (const Piece& p : pieces()) {
+    bool right = true;
+    for (const Pt& c : p.corners) right = right && c.first >= 1.0f;
+    if (right) right_bands.push_back(p.band);
+    else if (p.band != 0) upper_left = p.band;
+  }
+  EXPECT_EQ(upper_left, 1);
+  EXPECT_EQ(right_bands, (std::vector<int>{1, 1}));
 }
 
 // ---- Grids ----

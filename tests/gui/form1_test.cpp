@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QMenu>
+#include <QTimer>
 #include <QWindow>
 
 #include "form1.h"
@@ -103,6 +106,59 @@ TEST_F(Form1Test, OpenPlotsAtOnceEvenBeforeTheWindowIsShown) {
   EXPECT_TRUE(form.module1().plotDrawn);
   EXPECT_EQ(fake_lib::calls.width, 665);
   EXPECT_EQ(fake_lib::calls.height, 585);
+}
+
+TEST_F(Form1Test, FillItemFillsThePictureAndTheBmp) {
+  Form1 form(fake_lib::binding(), &dialogs);
+  form.show();
+  QAction* fill = form.Picture1->FillItem;
+  EXPECT_EQ(fill->text(), QString::fromUtf8(u8"塗りつぶし"));
+  EXPECT_TRUE(fill->isCheckable());
+  EXPECT_TRUE(fill->isEnabled());
+  EXPECT_FALSE(fill->isChecked());
+
+  // The picture's context menu offers the item.
+  QStringList offered;
+  QTimer::singleShot(0, [&offered] {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      for (QAction* a : menu->actions()) offered << a->text();
+      menu->close();
+    }
+  });
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), form.Picture1->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(form.Picture1, &event);
+  EXPECT_EQ(offered, QStringList{QString::fromUtf8(u8"塗りつぶし")});
+
+  // Checked before any file: the setting waits for the first plot.
+  fill->setChecked(true);
+  EXPECT_EQ(fake_lib::calls.fillSettings, std::vector<int32_t>{1});
+  EXPECT_EQ(fake_lib::calls.plots, 0);
+  testing_support::write_file(dir.dir().file("a.iso"), "");
+  dialogs.openAnswers.push_back(dir.path("a.iso"));
+  QApplication::processEvents();
+  form.FileCommand->click();
+  const int plots = fake_lib::calls.plots;
+  EXPECT_EQ(form.Picture1->grab().toImage().pixel(300, 300) & 0xFFFFFFu, fake_lib::kFakeFilledColour);
+
+  // Unchecked: the picture is plotted again at once, without the bands.
+  fill->setChecked(false);
+  EXPECT_EQ(fake_lib::calls.fillSettings, (std::vector<int32_t>{1, 0}));
+  EXPECT_GT(fake_lib::calls.plots, plots);
+  EXPECT_EQ(form.Picture1->grab().toImage().pixel(300, 300) & 0xFFFFFFu, fake_lib::kFakePlotColour);
+
+  // A BMP saved follows what the window shows.
+  fill->setChecked(true);
+  dialogs.saveAnswers.push_back(dir.path("a.bmp"));
+  form.BMPCommand->click();
+  EXPECT_EQ(fake_lib::calls.bmpFilled, std::vector<bool>{true});
+}
+
+TEST_F(Form1Test, FillItemIsDisabledWithALibraryThatCannotFill) {
+  Form1 form(fake_lib::binding(false), &dialogs);
+  EXPECT_FALSE(form.Picture1->FillItem->isEnabled());
+  form.module1().setFillBands(true);
+  EXPECT_FALSE(form.module1().fillBands);
+  EXPECT_TRUE(fake_lib::calls.fillSettings.empty());
 }
 
 }  // namespace

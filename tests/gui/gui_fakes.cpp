@@ -6,10 +6,14 @@ namespace fake_lib {
 
 Script script;
 Calls calls;
+namespace {
+bool filled = false;
+}
 
 void reset() {
   script = Script();
   calls = Calls();
+  filled = false;
 }
 
 namespace {
@@ -32,7 +36,7 @@ int32_t fakeIsovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t
   calls.width = width;
   calls.height = height;
   if (script.plotResult != 0) return fail(errMsg, script.plotMessage);
-  const uint32_t c = kFakePlotColour;
+  const uint32_t c = filled ? kFakeFilledColour : kFakePlotColour;
   HBRUSH brush = CreateSolidBrush(RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
   HPEN pen = CreatePen(PS_SOLID, 1, RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
   HGDIOBJ oldBrush = SelectObject(hdc, brush);
@@ -48,6 +52,7 @@ int32_t fakeIsovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t
 int32_t fakeSaveBMP(char* errMsg, HDC hdc, const char* printInfoPath, const char* bmpPath, int32_t width,
                 int32_t height) {
   calls.bmpPaths.push_back(bmpPath);
+  calls.bmpFilled.push_back(filled);
   if (fakeIsovarMain(errMsg, hdc, printInfoPath, width, height) != 0) return -1;
   if (script.bmpResult != 0) return fail(errMsg, script.bmpMessage);
   testing_support::write_file(bmpPath, "BM");
@@ -55,6 +60,12 @@ int32_t fakeSaveBMP(char* errMsg, HDC hdc, const char* printInfoPath, const char
 }
 
 int32_t fakeTableLimitReached() { return script.limitReached; }
+
+int32_t fakeSetFillBands(int32_t on) {
+  calls.fillSettings.push_back(on);
+  filled = on != 0;
+  return 0;
+}
 
 int32_t fakeCurrentDir(char* buf) {
   ++calls.currentDir;
@@ -64,13 +75,14 @@ int32_t fakeCurrentDir(char* buf) {
 
 }  // namespace
 
-IsovarLibBinding binding() {
+IsovarLibBinding binding(bool fill) {
   IsovarLibBinding b;
   b.readData = &fakeReadData;
   b.isovarMain = &fakeIsovarMain;
   b.saveBMP = &fakeSaveBMP;
   b.currentDir = &fakeCurrentDir;
   b.tableLimitReached = &fakeTableLimitReached;
+  if (fill) b.setFillBands = &fakeSetFillBands;
   return b;
 }
 

@@ -104,16 +104,21 @@ struct Calls {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<std::string> bmpPaths;
+  std::vector<int32_t> fillSettings;  // setFillBands calls
+  std::vector<bool> bmpFilled;        // per saveBMP: the fill in force
 };
 
 constexpr uint32_t kFakePlotColour = 0x00CC2211;  // 0x00RRGGBB
+constexpr uint32_t kFakeFilledColour = 0x0011AA33;  // the plot with the bands filled
 
 extern Script script;
 extern Calls calls;
 
 // Forgets the script and the calls.
 void reset();
-IsovarLibBinding binding();
+// The fake library; without setFillBands (a library from before filled
+// bands) when fill is false.
+IsovarLibBinding binding(bool fill = true);
 
 }  // namespace fake_lib
 

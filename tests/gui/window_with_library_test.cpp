@@ -186,6 +186,32 @@ TEST_F(WindowWithLibraryTest, BmpSaveWritesThePicture) {
   EXPECT_FALSE(QFile::exists(bmp));
 }
 
+TEST_F(WindowWithLibraryTest, FillItemFillsTheBandsOfPictureBmpAndPrintout) {
+  ASSERT_NE(lib.setFillBands, nullptr) << "the library's setFillBands is bound";
+  open(model("grid.iso", grid_model()));
+  const QImage plain = rgb32(form.Picture1->grab().toImage());
+  form.Picture1->FillItem->setChecked(true);
+  const QImage filled = rgb32(form.Picture1->grab().toImage());
+  EXPECT_FALSE(filled == plain);
+  // Inside the frame no pixel keeps the grey background: every cell has values.
+  const QRgb grey = qRgb(100, 100, 100);
+  EXPECT_EQ(plain.pixel(200, 300), grey);
+  EXPECT_NE(filled.pixel(200, 300), grey);
+  // The display list the printout reads starts with the band records.
+  const std::string list = read_file(dir.dir().file("prtInfo.tmp"));
+  ASSERT_FALSE(list.empty());
+  EXPECT_EQ(list[0], 4);
+  // The BMP is the filled picture.
+  const QString bmp = dir.path("filled.bmp");
+  dialogs.saveAnswers.push_back(bmp);
+  form.BMPCommand->click();
+  EXPECT_TRUE(rgb32(QImage(bmp)) == filled);
+  // And back: the plain picture and display list again.
+  form.Picture1->FillItem->setChecked(false);
+  EXPECT_TRUE(rgb32(form.Picture1->grab().toImage()) == plain);
+  EXPECT_NE(read_file(dir.dir().file("prtInfo.tmp"))[0], 4);
+}
+
 TEST_F(WindowWithLibraryTest, PrintGoesToThePrinterTheSetupChose) {
   open(model("grid.iso", grid_model()));
   const QString pdf = dir.path("page.pdf");

@@ -1,5 +1,6 @@
 // TextOutA: code page 932 text placed with the top-left of its cell at the
-// point, painted in the exact text colour, full-width characters twice as
+// point, antialiased (coverage blended between the text colour and what is
+// there, interiors exactly the text colour), full-width characters twice as
 // wide as half-width ones, bad bytes harmless.
 #include <fontconfig/fontconfig.h>
 
@@ -20,10 +21,32 @@ constexpr COLORREF kGrey = RGB(100, 100, 100);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
 struct Ink {
-  int count = 0;
-  int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;  // inclusive
-  int other = 0;  // pixels neither background nor text colour
+  int count = 0;  // pixels the text changed
+  int exact = 0;  // of them, those exactly in the text colour
+  int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;  // inclusive, of the changed ones
+  int other = 0;  // changed pixels that are no blend of the paper and the text colour
 };
+
+// Channel `shift` of a COLORREF.
+int channel(COLORREF c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
+
+// The colour a pixel of the given coverage (0 to 255) gets: each channel
+// (coverage x ink + (255 - coverage) x paper) / 255, rounded.
+COLORREF blended(COLORREF ink, COLORREF paper, int coverage) {
+  COLORREF out = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const int v = (coverage * channel(ink, shift) + (255 - coverage) * channel(paper, shift) + 127) / 255;
+    out |= static_cast<COLORREF>(v) << shift;
+  }
+  return out;
+}
+
+// Whether c is what some coverage makes of ink over paper.
+bool is_blend(COLORREF c, COLORREF ink, COLORREF paper) {
+  for (int coverage = 0; coverage <= 255; ++coverage)
+    if (blended(ink, paper, coverage) == c) return true;
+  return false;
+}
 
 class Text : public surface_test::Surface {
  protected:
@@ -70,10 +93,8 @@ class Text : public surface_test::Surface {
       for (int x = 0; x < width_; ++x) {
         const COLORREF c = GetPixel(dc_, x, y);
         if (c == paper) continue;
-        if (c != ink) {
-          ++r.other;
-          continue;
-        }
+        if (c == ink) ++r.exact;
+        else if (!is_blend(c, ink, paper)) ++r.other;
         ++r.count;
         r.left = std::min(r.left, x);
         r.right = std::max(r.right, x);
@@ -98,35 +119,76 @@ class Text : public surface_test::Surface {
   }
 };
 
-TEST_F(Text, TextLandsInsideItsCellInTheExactColour) {
+TEST_F(Text, TextLandsInsideItsCellInBlendsOfTheTextColour) {
   const struct {
     const char* name;
     std::string bytes;
     int height;
     int chars_wide;  // in half-width cells
+    bool solid;      // strokes of a pixel or more, so some pixels are fully covered
   } cases[] = {
-      {"label", "12.50", 10, 5},
-      {"small exponent label", "5.000e-002", 10, 10},
-      {"title at 8", "Plate 1", 8, 7},
-      {"title at 20", "Isovar 12", 20, 9},
-      {"kanji", cp932(u8"等高線図"), 10, 8},
-      {"kana title at 20", cp932(u8"タイトル"), 20, 8},
-      {"half-width katakana", cp932(u8"ｶﾀｶﾅ"), 20, 4},
-      {"mixed", cp932(u8"値 = 1.5"), 8, 8},
+      {"label", "12.50", 10, 5, true},
+      {"small exponent label", "5.000e-002", 10, 10, true},
+      {"title at 8", "Plate 1", 8, 7, false},
+      {"title at 20", "Isovar 12", 20, 9, true},
+      {"kanji", cp932(u8"等高線図"), 10, 8, false},
+      {"kana title at 20", cp932(u8"タイトル"), 20, 8, true},
+      {"half-width katakana", cp932(u8"ｶﾀｶﾅ"), 20, 4, true},
+      {"mixed", cp932(u8"値 = 1.5"), 8, 8, false},
   };
   for (const auto& c : cases) {
     use_font(c.height);
     const int x = 40, y = 30;
     const Ink ink = draw(c.bytes, x, y);
-    EXPECT_GT(ink.count, 0) << c.name;
-    EXPECT_EQ(ink.other, 0) << c.name << ": only the text colour is painted";
+    if (c.solid) {
+      EXPECT_GT(ink.exact, 0) << c.name << ": fully covered pixels take the text colour";
+    }
+    EXPECT_EQ(ink.other, 0) << c.name << ": only blends of paper and text colour are painted";
     EXPECT_GE(ink.left, x) << c.name;
     EXPECT_GE(ink.top, y) << c.name;
-    EXPECT_LT(ink.bottom, y + c.height) << c.name;
+    // Edges of descending strokes may touch the row under the cell faintly.
+    EXPECT_LE(ink.bottom, y + c.height) << c.name;
     EXPECT_LT(ink.right, x + c.chars_wide * c.height / 2 + 1) << c.name;
     // The glyphs fill a good part of the cell, so the height is the cell's.
     EXPECT_GE(ink.bottom - ink.top + 1, c.height / 2) << c.name;
   }
+}
+
+TEST_F(Text, CoverageBlendsTheTextColourOverWhatIsThere) {
+  // White on black paints each pixel's coverage itself; any colour on any
+  // paper must then be coverage x text + (1 - coverage) x paper, per channel.
+  for (int height : {10, 20, 40}) {
+    use_font(height);
+    const std::string text = cp932(u8"900.00 S40 値");
+    draw(text, 5, 5, RGB(0, 0, 0), kWhite);
+    const std::vector<uint32_t> coverage = pixels();
+    const COLORREF paper = RGB(100, 150, 30), ink = RGB(250, 20, 140);
+    draw(text, 5, 5, paper, ink);
+    const std::vector<uint32_t> painted = pixels();
+    int full = 0, partial = 0;
+    for (size_t i = 0; i < coverage.size(); ++i) {
+      const int c = static_cast<int>(coverage[i] & 0xFF);
+      ASSERT_EQ(coverage[i], 0x010101u * static_cast<uint32_t>(c)) << "white on black is grey";
+      const COLORREF expected = blended(ink, paper, c);
+      const COLORREF got = ((painted[i] & 0xFF) << 16) | (painted[i] & 0xFF00) | ((painted[i] >> 16) & 0xFF);
+      ASSERT_EQ(got, expected) << "pixel " << i << " of coverage " << c << " at height " << height;
+      full += c == 255;
+      partial += c > 0 && c < 255;
+    }
+    // Antialiased: partly covered edges, and interiors in the exact colour.
+    EXPECT_GT(partial, 0) << height;
+    EXPECT_GT(full, 0) << height;
+  }
+}
+
+TEST_F(Text, InteriorsOfLargeGlyphsAreExactlyTheTextColour) {
+  make(200, 120);
+  use_font(100);
+  const Ink ink = draw("8", 10, 10, kGrey, RGB(10, 200, 60));
+  EXPECT_EQ(ink.other, 0);
+  // Strokes some ten pixels wide: most of a stroke is interior, edges are
+  // a pixel of blend on each side.
+  EXPECT_GT(ink.exact, ink.count / 2);
 }
 
 TEST_F(Text, FullWidthCharactersAdvanceTwiceAsFar) {
@@ -176,21 +238,21 @@ TEST_F(Text, OpaqueModeFillsTheCellWhiteFirst) {
   SetBkMode(dc_, OPAQUE);
   const Ink ink = draw("12.50", 40, 30, kGrey, RGB(0, 0, 0));
   EXPECT_EQ(SetBkMode(dc_, TRANSPARENT), OPAQUE);
-  // Five half-width cells of 10 pixels: 25 x 10 pixels, white or black.
+  // Five half-width cells of 10 pixels: 25 x 10 pixels, black over white.
   for (int y = 30; y < 40; ++y) {
     for (int x = 40; x < 65; ++x) {
       const COLORREF c = GetPixel(dc_, x, y);
-      EXPECT_TRUE(c == kWhite || c == RGB(0, 0, 0)) << x << ", " << y;
+      EXPECT_TRUE(is_blend(c, RGB(0, 0, 0), kWhite)) << x << ", " << y;
     }
   }
-  EXPECT_GT(ink.count, 0);
+  EXPECT_GT(ink.exact, 0);
   EXPECT_EQ(GetPixel(dc_, 39, 35), kGrey);
   EXPECT_EQ(GetPixel(dc_, 65, 35), kGrey);
   EXPECT_EQ(GetPixel(dc_, 50, 29), kGrey);
   EXPECT_EQ(GetPixel(dc_, 50, 40), kGrey);
   // Transparent (the default) leaves the paper between the glyphs.
   const Ink plain = draw("12.50", 40, 30, kGrey, RGB(0, 0, 0));
-  EXPECT_EQ(plain.count, ink.count);
+  EXPECT_EQ(plain.exact, ink.exact);
   EXPECT_EQ(plain.other, 0);
 }
 

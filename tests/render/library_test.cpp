@@ -105,7 +105,8 @@ TEST(LibraryExports, OnlyTheEntryPoints) {
   }
   ASSERT_EQ(pclose(p), 0);
   const std::set<std::string> entry_points = {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath",
-                                              "saveIsolines", "setLargeModels", "tableLimitReached"};
+                                              "saveIsolines", "setLargeModels", "tableLimitReached",
+                                              "setFillBands", "saveBands"};
   for (const std::string& name : exported) EXPECT_TRUE(entry_points.count(name)) << name << " is exported";
   for (const char* name : {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath"})
     EXPECT_TRUE(exported.count(name)) << name << " is missing";

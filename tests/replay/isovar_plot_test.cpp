@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QXmlStreamReader>
 #include <csignal>
 #include <cstdio>
 #include <regex>
@@ -382,20 +383,21 @@ TEST(IsovarPlot, RingIsolinesAsGeoJson) {
 TEST(IsovarPlot, GeoJsonKeepsTableOrderLevelsAndFlags) {
   TempDir dir;
   // A ramp along x crossed by three levels: one open line each, the middle
-  // one bold, the last without labels; 0.1 needs all nine digits.
+  // one bold, the last without labels; -0.005 is a level no float holds.
   std::string model = "*x\n0\n1\n2\n3\n*end\n*y\n0\n1\n*end\n*value\n";
   for (int i = 1; i <= 4; ++i)
-    for (int j = 1; j <= 2; ++j) model += std::to_string(i) + " " + std::to_string(j) + " " + std::to_string(i - 1) + "\n";
-  model += "*end\n*isovar\n0.1\n1.5 bold\n2.5 default no\n*end\n";
+    for (int j = 1; j <= 2; ++j) model += std::to_string(i) + " " + std::to_string(j) + " " + std::to_string(i - 1.5) + "\n";
+  model += "*end\n*isovar\n-0.005\n1.25 bold\n2.25 default no\n*end\n";
   write_file(dir.file("ramp.iso"), model);
   Result r = plot(dir, {"ramp.iso", "--isolines", "ramp.geojson"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::string text = read_file(dir.file("ramp.geojson"));
   const QJsonArray features = QJsonDocument::fromJson(QByteArray::fromStdString(text))["features"].toArray();
   ASSERT_EQ(features.size(), 3) << text;
-  // Written with nine significant digits, the single-precision 0.1 reads back exactly.
-  EXPECT_NE(text.find("\"level\":0.100000001"), std::string::npos) << text;
-  EXPECT_EQ(static_cast<float>(features[0].toObject()["properties"].toObject()["level"].toDouble()), 0.1f);
+  // Each number is the shortest text that reads back as the same float:
+  // -0.005, not -0.00499999989.
+  EXPECT_NE(text.find("\"level\":-0.005,"), std::string::npos) << text;
+  EXPECT_EQ(static_cast<float>(features[0].toObject()["properties"].toObject()["level"].toDouble()), -0.005f);
   for (int f = 0; f < 3; ++f) {
     const QJsonObject feature = features[f].toObject();
     QJsonObject props = feature["properties"].toObject();
@@ -405,13 +407,80 @@ TEST(IsovarPlot, GeoJsonKeepsTableOrderLevelsAndFlags) {
     EXPECT_FALSE(props["closed"].toBool()) << f;
     QJsonArray coords = feature["geometry"].toObject()["coordinates"].toArray();
     ASSERT_GE(coords.size(), 2) << f;
-    for (const auto& c : coords) EXPECT_NEAR(c.toArray()[0].toDouble(), f == 0 ? 0.1 : f + 0.5, 1e-6) << f;
+    const double x[] = {0.495, 1.75, 2.75};  // where the value, x - 0.5, reaches the level
+    for (const auto& c : coords) EXPECT_NEAR(c.toArray()[0].toDouble(), x[f], 1e-6) << f;
   }
 
   // A file that cannot be made is named, not the input.
   r = plot(dir, {"ramp.iso", "--isolines", "no/such/folder/x.geojson"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.geojson: No such file or directory\n");
+}
+
+TEST(IsovarPlot, BandsAsGeoJsonPolygons) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  Result r = plot(dir, {"ring.iso", "--bands", "ring.geojson"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string text = read_file(dir.file("ring.geojson"));
+  const QJsonArray features = QJsonDocument::fromJson(QByteArray::fromStdString(text))["features"].toArray();
+  // Below level 5 a square with a diamond hole, above it the diamond.
+  ASSERT_EQ(features.size(), 2) << text;
+  const QJsonObject below = features[0].toObject()["properties"].toObject();
+  EXPECT_EQ(below["band"].toInt(-1), 0);
+  EXPECT_TRUE(below["lower"].isNull());
+  EXPECT_EQ(below["upper"].toDouble(), 5.0);
+  const QJsonArray outer = features[0].toObject()["geometry"].toObject()["coordinates"].toArray()[0].toArray();
+  EXPECT_EQ(outer.size(), 2) << "an outer ring and its hole";
+  EXPECT_EQ(features[1].toObject()["properties"].toObject()["band"].toInt(-1), 1);
+
+  r = plot(dir, {"ring.iso", "--bands", "no/such/folder/x.geojson"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.geojson: No such file or directory\n");
+}
+
+TEST(IsovarPlot, SvgIsThePictureAsElements) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model(cp932(u8"リング & <環>")));
+  for (bool fill : {false, true}) {
+    std::vector<std::string> args = {"ring.iso", "--size", "300x200", "--svg", "ring.svg", "--png", "ring.png"};
+    if (fill) args.push_back("--fill");
+    Result r = plot(dir, args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string svg = read_file(dir.file("ring.svg"));
+    QXmlStreamReader xml(QByteArray::fromStdString(svg));
+    int strokes = 0, fills = 0, rects = 0;
+    QStringList texts;
+    while (!xml.atEnd()) {
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      const auto attributes = xml.attributes();
+      if (xml.name() == QLatin1String("svg")) {
+        EXPECT_EQ(attributes.value("width"), QLatin1String("300"));
+        EXPECT_EQ(attributes.value("height"), QLatin1String("200"));
+        EXPECT_EQ(attributes.value("version"), QLatin1String("1.1"));
+      } else if (xml.name() == QLatin1String("path")) {
+        (attributes.value("fill") == QLatin1String("none") ? strokes : fills) += 1;
+      } else if (xml.name() == QLatin1String("rect")) {
+        ++rects;
+      } else if (xml.name() == QLatin1String("text")) {
+        texts << xml.readElementText();
+      }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString() << "\n" << svg;
+    // The background, the frame twice, the ring's one polyline, its labels.
+    EXPECT_EQ(rects, 1) << fill;
+    EXPECT_EQ(strokes, 3) << fill;
+    EXPECT_EQ(fills, fill ? 2 : 0) << "one path for each band's colour";
+    ASSERT_FALSE(texts.isEmpty());
+    EXPECT_EQ(texts[0], QString::fromUtf8(u8"リング & <環>"));
+    EXPECT_TRUE(texts.contains(QStringLiteral(" 5.00"))) << texts.join('|').toStdString();
+    // rsvg-convert renders it at the picture's size.
+    EXPECT_EQ(shell("rsvg-convert -o '" + dir.file("svg.png") + "' '" + dir.file("ring.svg") + "'; echo $?"), "0\n");
+    EXPECT_EQ(QImage(QString::fromStdString(dir.file("svg.png"))).size(), QSize(300, 200));
+  }
+  Result r = plot(dir, {"ring.iso", "--svg", "no/such/folder/x.svg"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.svg: No such file or directory\n");
 }
 
 TEST(IsovarPlot, PngAndBmpHoldThePicture) {
@@ -438,6 +507,39 @@ TEST(IsovarPlot, PngAndBmpHoldThePicture) {
   r = plot(dir, {"ring.iso", "--png", "no/such/folder/x.png"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "isovar-plot: cannot write no/such/folder/x.png: No such file or directory\n");
+}
+
+TEST(IsovarPlot, FillPaintsTheBandsInEveryPicture) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  Result r = plot(dir, {"ring.iso", "--size", "300x200", "--png", "plain.png", "--display-list", "plain.dl"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = plot(dir, {"ring.iso", "--size", "300x200", "--fill", "--png", "fill.png", "--bmp", "fill.bmp", "--pdf",
+                 "fill.pdf", "--display-list", "fill.dl"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const QImage plain(QString::fromStdString(dir.file("plain.png")));
+  const QImage fill(QString::fromStdString(dir.file("fill.png")));
+  const QImage bmp(QString::fromStdString(dir.file("fill.bmp")));
+  ASSERT_EQ(fill.size(), QSize(300, 200));
+  ASSERT_EQ(bmp.size(), fill.size());
+  // Inside the frame the grey gives way to the light band colours: the
+  // centre lies in the band above level 5, a corner in the one below.
+  const QColor grey(100, 100, 100);
+  EXPECT_EQ(plain.pixelColor(110, 100), grey);
+  const QColor centre = fill.pixelColor(110, 100), corner = fill.pixelColor(40, 170);
+  EXPECT_NE(centre, grey);
+  EXPECT_NE(corner, grey);
+  EXPECT_NE(centre, corner);
+  EXPECT_GT(centre.lightness(), 150);
+  EXPECT_EQ(fill.pixelColor(10, 190), grey) << "outside the frame";
+  EXPECT_EQ(bmp.pixel(110, 100), fill.pixel(110, 100));
+  // The display list: band records first, then what the plain run wrote.
+  const std::string plain_dl = read_file(dir.file("plain.dl"));
+  const std::string fill_dl = read_file(dir.file("fill.dl"));
+  ASSERT_GT(fill_dl.size(), plain_dl.size());
+  EXPECT_EQ(fill_dl[0], 4);
+  EXPECT_EQ(fill_dl.substr(fill_dl.size() - plain_dl.size()), plain_dl);
+  EXPECT_NE(shell("pdfinfo '" + dir.file("fill.pdf") + "'").find("Pages:"), std::string::npos);
 }
 
 TEST(IsovarPlot, PdfIsOnePageWithTitlesAndLabels) {

@@ -214,4 +214,87 @@ TEST(PrintReplay, UnreadableFileFails) {
   EXPECT_EQ(printer.aborted, 1);
 }
 
+// Band polygons: corners in sixteenths of a pixel.
+using Corners = std::vector<std::pair<int32_t, int32_t>>;
+constexpr uint32_t kRedRef = 0x000000FF;   // COLORREF of red
+constexpr uint32_t kBlueRef = 0x00FF0000;  // and of blue
+
+TEST(PrintReplay, BandPolygonsArePaintedFirstOneShapePerColour) {
+  const Corners a = {{960, 800}, {1600, 800}, {960, 1600}};
+  const Corners b = {{1600, 800}, {1600, 1600}, {960, 1600}};
+  const Corners c = {{8, 24}, {-8, 40}, {0, 0}, {100, 5}};
+  Replayed r = replay_bytes(dl_bytes::bands(kRedRef, {a}) + dl_bytes::bands(kBlueRef, {b, c}) +
+                            dl_bytes::bands(kRedRef, {c}) + dl_bytes::line(2, 60, 50, 540, 50) +
+                            dl_bytes::bands(kBlueRef, {a}));
+  ASSERT_TRUE(r.ok) << r.reason;
+  ASSERT_EQ(r.printer.items.size(), 4u);
+  // Red gathers both of its records, in their order, and comes first as it
+  // came first; the colour arrives as 0xRRGGBB.
+  const PrintedItem& red = r.printer.items[0];
+  EXPECT_EQ(red.kind, PrintedItem::kPolygons);
+  EXPECT_EQ(static_cast<uint32_t>(red.x1), 0xFF0000u);
+  ASSERT_EQ(red.polygons.size(), 2u);
+  // 60 pixels: 60 x 14 + 110 twips; fractions of a pixel round to the
+  // nearest twip (half a pixel is 7 twips, 5/16 of a pixel 4.375).
+  ASSERT_EQ(red.polygons[0].size(), 3u);
+  EXPECT_EQ(red.polygons[0][0].x, 950);
+  EXPECT_EQ(red.polygons[0][0].y, 810);
+  EXPECT_EQ(red.polygons[0][2].y, 1510);
+  ASSERT_EQ(red.polygons[1].size(), 4u);
+  EXPECT_EQ(red.polygons[1][0].x, 117);
+  EXPECT_EQ(red.polygons[1][1].x, 103);
+  EXPECT_EQ(red.polygons[1][3].y, 114);
+  const PrintedItem& blue = r.printer.items[1];
+  EXPECT_EQ(static_cast<uint32_t>(blue.x1), 0x0000FFu);
+  EXPECT_EQ(blue.polygons.size(), 2u);
+  expect_line(r.printer.items[2], 950, 810, 7670, 810, 8);
+  // Band records after another kind are painted where they come.
+  EXPECT_EQ(r.printer.items[3].kind, PrintedItem::kPolygons);
+  EXPECT_EQ(r.printer.items[3].polygons.size(), 1u);
+  EXPECT_EQ(r.printer.ended, 1);
+}
+
+TEST(PrintReplay, BandRecordCutShortAddsNothing) {
+  const std::string whole = dl_bytes::bands(kRedRef, {{{0, 0}, {160, 0}, {0, 160}}});
+  const std::string second = dl_bytes::bands(kBlueRef, {{{0, 0}, {160, 0}, {0, 160}}, {{1, 1}, {2, 2}, {3, 1}}});
+  for (std::size_t cut = 1; cut < second.size(); ++cut) {
+    Replayed r = replay_bytes(whole + second.substr(0, cut));
+    ASSERT_TRUE(r.ok) << cut;
+    ASSERT_EQ(r.printer.items.size(), 1u) << cut;
+    EXPECT_EQ(static_cast<uint32_t>(r.printer.items[0].x1), 0xFF0000u) << cut;
+    EXPECT_EQ(r.printer.ended, 1);
+  }
+  // A count larger than the file is a record cut short, read no further
+  // than the file goes.
+  std::string huge = dl_bytes::bands(kRedRef, {});
+  huge[8] = huge[9] = huge[10] = '\xFF';
+  huge[11] = '\x7F';
+  dl_bytes::put_int(huge, 3);
+  Replayed r = replay_bytes(whole + huge);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.printer.items.size(), 1u);
+}
+
+TEST(PrintReplay, NegativeBandCountsFail) {
+  std::string negative_polygons = dl_bytes::bands(kRedRef, {});
+  negative_polygons.replace(8, 4, std::string("\xFE\xFF\xFF\xFF", 4));
+  std::string negative_corners = dl_bytes::bands(kRedRef, {{}});
+  negative_corners.replace(12, 4, std::string("\xFF\xFF\xFF\xFF", 4));
+  for (const std::string& bad : {negative_polygons, negative_corners}) {
+    Replayed r = replay_bytes(dl_bytes::bands(kBlueRef, {{{0, 0}, {16, 0}, {0, 16}}}) + bad);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.reason.find("band record at byte 40"), std::string::npos) << r.reason;
+    EXPECT_EQ(r.printer.aborted, 1);
+    EXPECT_EQ(r.printer.ended, 0);
+  }
+}
+
+TEST(PrintReplay, PrinterErrorOnBandsFails) {
+  Replayed r = replay_bytes(dl_bytes::bands(kRedRef, {{{0, 0}, {16, 0}, {0, 16}}}) + dl_bytes::line(1, 0, 0, 5, 5), 0);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.reason, "the printer failed");
+  EXPECT_TRUE(r.printer.items.empty());
+  EXPECT_EQ(r.printer.aborted, 1);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QImage>
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
@@ -73,6 +74,34 @@ TEST(QtPrinter, PdfPageHoldsTheTextsAtTheirTwipPositions) {
   ASSERT_TRUE(word_box(boxes, u8"等高線図", x, y)) << boxes;
   EXPECT_NEAR(x, 18 + 600 / 20.0, 1.0);
   EXPECT_NEAR(y, 18 + 516 / 20.0, 3.0);
+}
+
+TEST(QtPrinter, BandsArePaintedInTheirColoursUnderTheLines) {
+  TempDir dir;
+  std::string dl = dir.file("prtInfo.tmp");
+  std::string pdf = dir.file("bands.pdf");
+  // Two triangles of one band making the square 100..300 pixels, and a
+  // black line across it.
+  const uint32_t light_blue = 0x00FFC8A0;  // RGB(160, 200, 255) as 0x00BBGGRR
+  testing_support::write_file(dl, dl_bytes::bands(light_blue, {{{1600, 1600}, {4800, 1600}, {1600, 4800}},
+                                                               {{4800, 1600}, {4800, 4800}, {1600, 4800}}}) +
+                                      dl_bytes::line(2, 100, 200, 300, 200));
+  std::string reason;
+  ASSERT_TRUE(print_to_file(dl, pdf, &reason)) << reason;
+  // At 72 dots per inch a pixel (14 twips) is 0.7 points, 18 points inset.
+  run("pdftoppm -r 72 -singlefile -png '" + pdf + "' '" + dir.file("page") + "'");
+  QImage page(QString::fromStdString(dir.file("page.png")));
+  ASSERT_FALSE(page.isNull());
+  auto at = [&](double px, double py) {
+    return page.pixelColor(static_cast<int>(18 + (px * 14 + 110) / 20.0), static_cast<int>(18 + (py * 14 + 110) / 20.0));
+  };
+  EXPECT_EQ(at(150, 150), QColor(160, 200, 255));
+  EXPECT_EQ(at(250, 260), QColor(160, 200, 255));
+  // On the diagonal the two triangles meet without a seam.
+  EXPECT_EQ(at(250, 150), QColor(160, 200, 255));
+  EXPECT_EQ(at(120, 280), QColor(160, 200, 255));
+  EXPECT_EQ(at(150, 200).lightness() < 100, true) << "the line goes over the band";
+  EXPECT_EQ(at(50, 50), QColor(255, 255, 255));
 }
 
 TEST(QtPrinter, EmptyListGivesOneEmptyPage) {

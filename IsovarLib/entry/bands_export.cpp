@@ -1,0 +1,94 @@
+// saveBands: the band polygons of the current model as a GeoJSON file. Reads
+// the engine output tables (traced here, as saveIsolines traces them) and
+// the model store's levels; draws nothing and leaves the run context's
+// device context, picture size and files alone.
+#include <new>
+
+#include "IsovarLib.h"
+#include "atomic_file.h"
+#include "band_merge.h"
+#include "engine/engine.h"
+#include "geojson_numbers.h"
+#include "input/model_store.h"
+#include "isovar_messages.h"
+#include "shared/run_context.h"
+#include "shared/tables.h"
+
+namespace {
+
+void put_level(files::AtomicFile& out, int32_t k) {
+  if (k < 0 || k >= model_store.level_count) {
+    out.write("null");
+    return;
+  }
+  put_json_float(out, model_store.levels[k]);
+}
+
+void put_ring(files::AtomicFile& out, const BandMerge& m, const std::vector<int32_t>& ring) {
+  out.write("[");
+  for (std::size_t k = 0; k <= ring.size(); ++k) {  // closed: the first position again at the end
+    const int32_t v = ring[k == ring.size() ? 0 : k];
+    out.write(k == 0 ? "[" : ",[");
+    put_json_float(out, m.x[v]);
+    out.write(",");
+    put_json_float(out, m.y[v]);
+    out.write("]");
+  }
+  out.write("]");
+}
+
+void put_band(files::AtomicFile& out, const BandMerge& m, const MergedBand& band, bool first) {
+  out.write(first ? "\n" : ",\n");
+  out.write("{\"type\":\"Feature\",\"properties\":{\"band\":");
+  out.write(std::to_string(band.band));
+  out.write(",\"lower\":");
+  put_level(out, band.band - 1);
+  out.write(",\"upper\":");
+  put_level(out, band.band);
+  out.write("},\"geometry\":{\"type\":\"MultiPolygon\",\"coordinates\":[");
+  for (std::size_t p = 0; p < band.polygons.size(); ++p) {
+    const MergedPolygon& polygon = band.polygons[p];
+    out.write(p == 0 ? "[" : ",[");
+    put_ring(out, m, polygon.outer);
+    for (const std::vector<int32_t>& hole : polygon.holes) {
+      out.write(",");
+      put_ring(out, m, hole);
+    }
+    out.write("]");
+  }
+  out.write("]}}");
+}
+
+}  // namespace
+
+int32_t saveBands(char* errMsg, const char* path) {
+  run_context.table_limit_reached = 0;
+  // Large mode keeps the band table only when asked: this trace needs it.
+  const int32_t wanted = table_mode.bands_wanted;
+  table_mode.bands_wanted = 1;
+  const int traced = trace_isolines();
+  table_mode.bands_wanted = wanted;
+  if (traced != 0) return fail_entry(errMsg, run_context.message_buffer, 0);
+
+  BandMerge merged;
+  try {
+    const int32_t levels = model_store.level_count < 0 ? 0 : model_store.level_count;
+    merged = merge_band_pieces(engine_tables.fill_poly.data, engine_tables.fill_poly_count, levels + 1);
+  } catch (const std::bad_alloc&) {
+    char text[kMessageBufferSize];
+    put_message(text, sizeof text, msg::out_of_memory, "saveBands");
+    return fail_entry(errMsg, text, 0);
+  }
+
+  files::AtomicFile out;
+  if (int err = out.open(path, files::Target::kNamedByUser)) return fail_entry(errMsg, msg::cannot_open_band_file, err);
+  out.write("{\"type\":\"FeatureCollection\",\"features\":[");
+  bool first = true;
+  for (const MergedBand& band : merged.bands) {
+    put_band(out, merged, band, first);
+    first = false;
+  }
+  out.write("\n]}\n");
+  if (int err = out.commit()) return fail_entry(errMsg, msg::cannot_write_band_file, err);
+  return 0;
+}

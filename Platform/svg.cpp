@@ -1,0 +1,332 @@
+// Surfaces that record SVG: every drawing call paints its pixels as on any
+// surface and adds what it painted to an SVG 1.1 document of the surface's
+// size, in pixels, with the same colours:
+//
+// - Rectangle: a rect of the brush, and the pen's ring on it; a rectangle
+//   that covers the whole surface (a picture's background) hides everything
+//   before it, which is then dropped.
+// - LineTo: a stroke of the pen's colour and width through the centres of
+//   the end pixels (odd widths) or their top-left corners (even widths), as
+//   the surface's strokes run; a line that goes on from where the last one
+//   ended, with the same pen, continues its path, and selecting a pen starts
+//   a new one, so a polyline drawn with a pen of its own is one path.
+// - TextOutA: a text element with the font's family and em size, its
+//   baseline where the surface puts it and each character at the surface's
+//   pen position (so the text sits where the pixels are, whatever font the
+//   viewer finds), code page 932 decoded to UTF-8 and XML-escaped.
+// - FillPolygons: polygons of one colour in a row are one path (nonzero
+//   winding), drawn with crisp edges as the surface's pixel-centre rule
+//   draws them, so polygons that share an edge show no seam between them.
+//
+// The document is made of the recorded elements when asked for.
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "surface.h"
+
+namespace plat {
+
+struct SvgRecorder {
+  int width = 0;
+  int height = 0;
+  std::string body;      // the elements so far, the open path excepted
+  std::string path;      // the open path's data
+  enum class Open { kNone, kStroke, kFill } open = Open::kNone;
+  uint32_t open_rgb = 0;
+  int open_width = 0;
+  int32_t end_x = 0;     // where the open stroke path ends, in pixels
+  int32_t end_y = 0;
+  std::string document;  // the last document asked for
+};
+
+namespace {
+
+void put_int(std::string& out, int64_t v) {
+  char text[24];
+  int n = 0;
+  const bool negative = v < 0;
+  uint64_t u = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  do {
+    text[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (negative) out += '-';
+  while (n > 0) out += text[--n];
+}
+
+// A coordinate to a hundredth of a pixel, without trailing zeros.
+void put_coordinate(std::string& out, double v) {
+  if (!std::isfinite(v)) v = 0;
+  if (v > 1e15) v = 1e15;
+  if (v < -1e15) v = -1e15;
+  const int64_t hundredths = std::llround(v * 100);
+  const uint64_t magnitude = hundredths < 0 ? 0 - static_cast<uint64_t>(hundredths) : static_cast<uint64_t>(hundredths);
+  if (hundredths < 0) out += '-';
+  put_int(out, static_cast<int64_t>(magnitude / 100));
+  const int fraction = static_cast<int>(magnitude % 100);
+  if (fraction != 0) {
+    out += '.';
+    out += static_cast<char>('0' + fraction / 10);
+    if (fraction % 10 != 0) out += static_cast<char>('0' + fraction % 10);
+  }
+}
+
+void put_colour(std::string& out, uint32_t rgb) {
+  static const char digits[] = "0123456789abcdef";
+  out += '#';
+  for (int shift = 20; shift >= 0; shift -= 4) out += digits[(rgb >> shift) & 0xF];
+}
+
+void put_utf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// A character as XML text: the five escapes, and U+FFFD for what XML 1.0
+// does not allow (control characters other than tab, line feed and return).
+void put_xml_char(std::string& out, uint32_t cp) {
+  switch (cp) {
+    case '&': out += "&amp;"; return;
+    case '<': out += "&lt;"; return;
+    case '>': out += "&gt;"; return;
+    case '"': out += "&quot;"; return;
+    case '\'': out += "&apos;"; return;
+    default: break;
+  }
+  const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
+                       (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+  put_utf8(out, allowed ? cp : 0xFFFD);
+}
+
+void put_xml_text(std::string& out, const std::string& utf8) {
+  for (char c : utf8) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+}
+
+// Closes the open path into the body.
+void close_path(SvgRecorder& r) {
+  if (r.open == SvgRecorder::Open::kStroke) {
+    r.body += "<path fill=\"none\" stroke=\"";
+    put_colour(r.body, r.open_rgb);
+    r.body += "\" stroke-width=\"";
+    put_int(r.body, r.open_width);
+    r.body += "\" stroke-linecap=\"round\" stroke-linejoin=\"round\" d=\"";
+    r.body += r.path;
+    r.body += "\"/>\n";
+  } else if (r.open == SvgRecorder::Open::kFill) {
+    r.body += "<path fill=\"";
+    put_colour(r.body, r.open_rgb);
+    r.body += "\" shape-rendering=\"crispEdges\" d=\"";
+    r.body += r.path;
+    r.body += "\"/>\n";
+  }
+  r.open = SvgRecorder::Open::kNone;
+  r.path.clear();
+}
+
+// A pixel position as a stroke of width w runs through it.
+double stroke_at(int32_t v, int width) { return width % 2 == 1 ? v + 0.5 : static_cast<double>(v); }
+
+void put_rect(std::string& out, int64_t x, int64_t y, int64_t w, int64_t h, uint32_t rgb) {
+  out += "<rect x=\"";
+  put_int(out, x);
+  out += "\" y=\"";
+  put_int(out, y);
+  out += "\" width=\"";
+  put_int(out, w);
+  out += "\" height=\"";
+  put_int(out, h);
+  out += "\" fill=\"";
+  put_colour(out, rgb);
+  out += "\"/>\n";
+}
+
+// The font's face name in UTF-8 (the name is code page 932, NUL-ended
+// within its field).
+std::string utf8_face_name(const LOGFONTA& lf) {
+  char name[LF_FACESIZE + 1] = {};
+  std::memcpy(name, lf.lfFaceName, LF_FACESIZE);
+  return utf8_of_cp932(name);
+}
+
+}  // namespace
+
+void svg_rectangle(Surface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int pen_width, uint32_t pen_rgb,
+                   uint32_t brush_rgb) {
+  SvgRecorder& r = *s.svg;
+  close_path(r);
+  if (x0 <= 0 && y0 <= 0 && x1 >= s.width && y1 >= s.height) r.body.clear();  // all of it covered
+  if (pen_width <= 1) {
+    put_rect(r.body, x0, y0, x1 - x0, y1 - y0, pen_rgb);
+    if (x1 - x0 > 2 && y1 - y0 > 2 && brush_rgb != pen_rgb) put_rect(r.body, x0 + 1, y0 + 1, x1 - x0 - 2, y1 - y0 - 2, brush_rgb);
+    return;
+  }
+  put_rect(r.body, x0, y0, x1 - x0, y1 - y0, brush_rgb);
+  r.body += "<path fill=\"none\" stroke=\"";
+  put_colour(r.body, pen_rgb);
+  r.body += "\" stroke-width=\"";
+  put_int(r.body, pen_width);
+  r.body += "\" stroke-linejoin=\"round\" d=\"M";
+  const double l = stroke_at(static_cast<int32_t>(x0), pen_width), t = stroke_at(static_cast<int32_t>(y0), pen_width);
+  const double rr = stroke_at(static_cast<int32_t>(x1 - 1), pen_width), b = stroke_at(static_cast<int32_t>(y1 - 1), pen_width);
+  const double corners[4][2] = {{l, t}, {rr, t}, {rr, b}, {l, b}};
+  for (int k = 0; k < 4; ++k) {
+    if (k > 0) r.body += " L";
+    put_coordinate(r.body, corners[k][0]);
+    r.body += ' ';
+    put_coordinate(r.body, corners[k][1]);
+  }
+  r.body += " Z\"/>\n";
+}
+
+void svg_line(Surface& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width, uint32_t rgb) {
+  SvgRecorder& r = *s.svg;
+  const int w = width < 1 ? 1 : width;
+  const bool goes_on = r.open == SvgRecorder::Open::kStroke && r.open_rgb == rgb && r.open_width == w &&
+                       r.end_x == x0 && r.end_y == y0;
+  if (!goes_on) {
+    close_path(r);
+    r.open = SvgRecorder::Open::kStroke;
+    r.open_rgb = rgb;
+    r.open_width = w;
+    r.path += 'M';
+    put_coordinate(r.path, stroke_at(x0, w));
+    r.path += ' ';
+    put_coordinate(r.path, stroke_at(y0, w));
+  }
+  r.path += " L";
+  put_coordinate(r.path, stroke_at(x1, w));
+  r.path += ' ';
+  put_coordinate(r.path, stroke_at(y1, w));
+  r.end_x = x1;
+  r.end_y = y1;
+}
+
+void svg_pen_selected(Surface& s) {
+  if (s.svg->open == SvgRecorder::Open::kStroke) close_path(*s.svg);
+}
+
+void svg_text(Surface& s, const Object& font, int32_t x, int32_t y, const char* text, int length) {
+  SvgRecorder& r = *s.svg;
+  TextLayout layout;
+  if (!layout_text(font.face, text, length, &layout) || layout.chars.empty()) return;
+  close_path(r);
+  if (s.bk_mode == OPAQUE) put_rect(r.body, x, y, layout.advance, layout.cell, 0x00FFFFFFu);
+  r.body += "<text xml:space=\"preserve\" x=\"";
+  for (std::size_t k = 0; k < layout.pen.size(); ++k) {
+    if (k > 0) r.body += ' ';
+    put_int(r.body, int64_t{x} + layout.pen[k]);
+  }
+  r.body += "\" y=\"";
+  put_int(r.body, int64_t{y} + layout.ascent);
+  r.body += "\" font-family=\"";
+  const std::string asked = utf8_face_name(font.logfont);
+  if (!asked.empty()) {
+    r.body += '\'';
+    put_xml_text(r.body, asked);
+    r.body += "', ";
+  }
+  if (!layout.family.empty()) {
+    r.body += '\'';
+    put_xml_text(r.body, layout.family);
+    r.body += "', ";
+  }
+  r.body += "monospace\" font-size=\"";
+  put_coordinate(r.body, layout.em);
+  r.body += "\" fill=\"";
+  put_colour(r.body, s.text_rgb);
+  r.body += "\">";
+  for (uint32_t cp : layout.chars) put_xml_char(r.body, cp);
+  r.body += "</text>\n";
+}
+
+void svg_polygons(Surface& s, const POINTF* points, const int* counts, int polygons, uint32_t rgb) {
+  SvgRecorder& r = *s.svg;
+  if (r.open != SvgRecorder::Open::kFill || r.open_rgb != rgb) {
+    close_path(r);
+    r.open = SvgRecorder::Open::kFill;
+    r.open_rgb = rgb;
+  }
+  for (int i = 0; i < polygons; ++i) {
+    const int n = counts[i];
+    bool finite = n >= 3;
+    for (int k = 0; k < n && finite; ++k) finite = std::isfinite(points[k].x) && std::isfinite(points[k].y);
+    if (finite) {
+      for (int k = 0; k < n; ++k) {
+        r.path += k == 0 ? (r.path.empty() ? "M" : " M") : " L";
+        put_coordinate(r.path, points[k].x);
+        r.path += ' ';
+        put_coordinate(r.path, points[k].y);
+      }
+      r.path += " Z";
+    }
+    points += n;
+  }
+}
+
+void svg_destroy(SvgRecorder* recorder) { delete recorder; }
+
+}  // namespace plat
+
+using namespace plat;
+
+HDC CreateSvgSurfaceDC(int width, int height) {
+  HDC hdc = CreateSurfaceDC(width, height);
+  Surface* s = surface_of(hdc);
+  if (s == nullptr) return nullptr;
+  s->svg = new (std::nothrow) SvgRecorder();
+  if (s->svg == nullptr) {
+    DeleteDC(hdc);
+    return nullptr;
+  }
+  s->svg->width = width;
+  s->svg->height = height;
+  // A new surface is the plain window background.
+  put_rect(s->svg->body, 0, 0, width, height, kWindowBackground);
+  return hdc;
+}
+
+const char* GetSurfaceSvg(HDC hdc, size_t* length) {
+  Surface* s = surface_of(hdc);
+  if (s == nullptr || s->svg == nullptr) return nullptr;
+  SvgRecorder& r = *s->svg;
+  close_path(r);
+  std::string& d = r.document;
+  d.clear();
+  d += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  d += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"";
+  put_int(d, r.width);
+  d += "\" height=\"";
+  put_int(d, r.height);
+  d += "\" viewBox=\"0 0 ";
+  put_int(d, r.width);
+  d += ' ';
+  put_int(d, r.height);
+  d += "\">\n";
+  d += r.body;
+  d += "</svg>\n";
+  if (length != nullptr) *length = d.size();
+  return d.c_str();
+}
