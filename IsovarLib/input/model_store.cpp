@@ -94,21 +94,14 @@ void select_model_storage() {
   m.element_nodes.select();
   m.element_number.select();
   m.element_order.select();
-  m.grid_nx = m.grid_ny = 0;
+  // The shape of the tables; what they hold starts at the next read's reset.
   if (large) {
-    // Nothing given yet: no grid points, no nodes, no elements.
-    m.value_nx = m.value_ny = 0;
     m.grid_value.stride = m.grid_defined.stride = 0;
-    m.node_slots = m.element_slots = m.element_ordered = 0;
-    index_clear(m.node_index);
-    index_clear(m.element_index);
   } else {
     m.value_nx = kMaxGridNx;
     m.value_ny = kMaxGridNy;
     m.grid_value.stride = m.grid_defined.stride = kFixedStride;
     m.node_slots = m.element_slots = kNodeSlots;
-    zero_used(m.node_state, kNodeSlots);
-    zero_used(m.element_defined, kNodeSlots);
   }
 }
 
@@ -141,6 +134,7 @@ void clear_model_store() {
   select_model_storage();
   table_mode = mode;
   m.model_kind = m.display_mode = m.title_count = m.level_count = 0;
+  m.grid_nx = m.grid_ny = 0;
   std::memset(m.titles, 0, sizeof m.titles);
   std::memset(m.levels, 0, sizeof m.levels);
   std::memset(m.level_kind, 0, sizeof m.level_kind);

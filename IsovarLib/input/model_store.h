@@ -90,8 +90,8 @@ inline int32_t node_slot(int32_t n) {
 // mode's storage, every field zero), keeping large mode's memory.
 void clear_model_store();
 
-// Makes the store's tables those of the current table mode. Switching modes
-// starts the grid and finite-element parts empty.
+// Makes the store's tables those of the current table mode (a read resets
+// their counts and flags right after).
 void select_model_storage();
 
 // A read writes into a second store, made the current one only when the

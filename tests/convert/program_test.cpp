@@ -1,10 +1,7 @@
 // isovar-convert run as a program: exit statuses, messages, the output file
 // left alone on failure, and converted files that isovar-plot plots.
-#include <fcntl.h>
 #include <gdal.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -20,39 +17,11 @@ using testing_support::write_file;
 const char* const kConvert = ISOVAR_BINARY_DIR "/bin/isovar-convert";
 const char* const kPlot = ISOVAR_BINARY_DIR "/bin/isovar-plot";
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = testing_support::ProgramResult;
 
-// Runs program with args in folder dir.
-Result run(const char* program, const TempDir& dir, const std::vector<std::string>& args) {
-  const std::string out_path = dir.file(".stdout"), err_path = dir.file(".stderr");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || chdir(dir.path().c_str()) != 0) _exit(127);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv{const_cast<char*>(program)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program, argv.data());
-    _exit(127);
-  }
-  Result r;
-  int wstatus = 0;
-  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
-  r.out = read_file(out_path);
-  r.err = read_file(err_path);
-  unlink(out_path.c_str());
-  unlink(err_path.c_str());
-  return r;
+Result convert_in(const TempDir& dir, const std::vector<std::string>& args) {
+  return testing_support::run_program(kConvert, dir.path(), args);
 }
-
-Result convert_in(const TempDir& dir, const std::vector<std::string>& args) { return run(kConvert, dir, args); }
 
 // A columns x rows GeoTIFF of a cone, 0 at the corners.
 void make_cone(const std::string& path, int columns, int rows) {
@@ -196,7 +165,7 @@ TEST(ConvertProgram, TheIssuesExamplesPlot) {
             "and 4-node quadrangles are plotted)\n");
 
   for (const char* file : {"dem.isovar", "survey.isovar", "plate.isovar"}) {
-    const Result p = run(kPlot, dir, {file, "--bmp", std::string(file) + ".bmp"});
+    const Result p = testing_support::run_program(kPlot, dir.path(), {file, "--bmp", std::string(file) + ".bmp"});
     EXPECT_EQ(p.status, 0) << file << ": " << p.err;
     EXPECT_TRUE(testing_support::file_exists(dir.file(std::string(file) + ".bmp"))) << file;
   }

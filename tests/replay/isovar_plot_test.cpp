@@ -32,11 +32,7 @@ namespace {
 
 const char* const kPlot = ISOVAR_BINARY_DIR "/bin/isovar-plot";
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = testing_support::ProgramResult;
 
 // What a run gets besides its arguments. A file_limit above 0 limits the
 // size of the files it writes (RLIMIT_FSIZE): a write beyond it fails with
@@ -62,46 +58,27 @@ Result run_in(const std::string& folder, const std::vector<std::string>& args, r
 // Runs isovar-plot with args in folder, its output kept elsewhere; see RunSetup.
 // Reasons are in English. The private temporary folder must be gone afterwards.
 Result run_in(const std::string& folder, const std::vector<std::string>& args, const RunSetup& setup) {
-  const rlim_t file_limit = setup.file_limit;
-  const rlim_t memory = setup.memory;
   TempDir own_tmp;
   const std::string tmpdir = setup.tmpdir.empty() ? own_tmp.path() : setup.tmpdir;
-  TempDir output;
-  std::string out_path = output.file("stdout");
-  std::string err_path = output.file("stderr");
-  pid_t pid = fork();
-  if (pid == 0) {
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || chdir(folder.c_str()) != 0) _exit(127);
-    if (memory != 0) {
-      const rlimit limit{memory, memory};
+  const Result r = testing_support::run_program(kPlot, folder, args, [&] {
+    if (setup.memory != 0) {
+      const rlimit limit{setup.memory, setup.memory};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
     }
-    const int in = open(setup.stdin_file.empty() ? "/dev/null" : setup.stdin_file.c_str(), O_RDONLY);
-    if (in < 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
+    if (!setup.stdin_file.empty()) {
+      const int in = open(setup.stdin_file.c_str(), O_RDONLY);
+      if (in < 0) _exit(127);
+      dup2(in, 0);
+    }
     setenv("LC_ALL", "C.UTF-8", 1);
     setenv("TMPDIR", tmpdir.c_str(), 1);
     for (const auto& [name, value] : setup.env) setenv(name.c_str(), value.c_str(), 1);
-    if (file_limit > 0) {
+    if (setup.file_limit > 0) {
       signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit{file_limit, file_limit};
+      const rlimit limit{setup.file_limit, setup.file_limit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     }
-    std::vector<char*> argv{const_cast<char*>(kPlot)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(kPlot, argv.data());
-    _exit(127);
-  }
-  Result r;
-  int wstatus = 0;
-  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
-  r.out = read_file(out_path);
-  r.err = read_file(err_path);
+  });
   if (setup.tmpdir.empty()) {
     EXPECT_EQ(names_in(tmpdir), std::set<std::string>{}) << "left in the temporary folder";
   }

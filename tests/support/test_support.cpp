@@ -1,7 +1,10 @@
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +15,34 @@
 #include <stdexcept>
 
 namespace testing_support {
+
+ProgramResult run_program(const std::string& program, const std::string& folder,
+                          const std::vector<std::string>& args, const std::function<void()>& child_setup) {
+  TempDir output;
+  const std::string out_path = output.file("stdout"), err_path = output.file("stderr");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || chdir(folder.c_str()) != 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (child_setup) child_setup();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  ProgramResult r;
+  int wstatus = 0;
+  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
+  r.out = read_file(out_path);
+  r.err = read_file(err_path);
+  return r;
+}
 
 namespace {
 

@@ -1,8 +1,10 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -31,6 +33,19 @@ class TempDir {
 std::string read_file(const std::string& path);
 // The standard output of a shell command ("" when it cannot be started).
 std::string run_command(const std::string& command);
+
+// A program run to its end: its exit status (-1 when it did not exit) and
+// what it wrote to standard output and error.
+struct ProgramResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+// Runs program with args in folder, standard input from /dev/null and its
+// output kept elsewhere; child_setup (limits, environment, another standard
+// input) runs in the child just before the program starts.
+ProgramResult run_program(const std::string& program, const std::string& folder,
+                          const std::vector<std::string>& args, const std::function<void()>& child_setup = {});
 void write_file(const std::string& path, const std::string& bytes);
 bool file_exists(const std::string& path);
 // The names in a folder (hidden ones too).
