@@ -104,7 +104,7 @@ int node_input(InputFile& in, char* errMsg) {
     m.node_slots = 0;
     index_clear(m.node_index);
   } else {
-    std::memset(m.node_state.data, 0, sizeof(int16_t) * kNodeSlots);
+    clear_flags(m.node_state, &m.node_state_used);
   }
   char record[kRecordSize];
   char tokens[3][kRealLen];
@@ -133,6 +133,7 @@ int node_input(InputFile& in, char* errMsg) {
     }
     if (slot < 0 && !add_node_slot(n, &slot, errMsg)) return -1;
     m.node_state[slot] = 1;
+    if (!m.large && slot >= m.node_state_used) m.node_state_used = slot + 1;
     double x, y;
     if (!read_real(tokens[1], &x)) {
       put_message(errMsg, kErrMsgSize, msg::in_node_x_bad, line);
@@ -153,7 +154,7 @@ int element_input(InputFile& in, char* errMsg) {
     m.element_slots = m.element_ordered = 0;
     index_clear(m.element_index);
   } else {
-    std::memset(m.element_defined.data, 0, sizeof(int16_t) * kNodeSlots);
+    clear_flags(m.element_defined, &m.element_defined_used);
   }
   char record[kRecordSize];
   char tokens[5][kShortLen];
@@ -182,6 +183,7 @@ int element_input(InputFile& in, char* errMsg) {
     if (slot < 0 && !add_element_slot(e, &slot, errMsg)) return -1;
     // Node numbers are kept as written; the engine checks them.
     m.element_defined[slot] = 1;
+    if (!m.large && slot >= m.element_defined_used) m.element_defined_used = slot + 1;
     m.element_nodes[slot][3] = -1;
     for (int t = 1; t < count; ++t) m.element_nodes[slot][t - 1] = parse_index(tokens[t]);
   }

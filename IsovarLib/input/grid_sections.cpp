@@ -13,6 +13,41 @@ constexpr int kShownMaxGrid = 500;  // both axes name 500, though x stops at 499
 
 bool is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
 
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == ','; }
+
+// A value record in its plainest spelling, read from the line's own bytes:
+// separators, I and J as one to nine digits each, V as a plain decimal
+// (plain_decimal) of at most 18 characters, separators, nothing else (no
+// comment, no fourth field, no letter). For such a line the indices and the
+// value are those read_record, split_tokens, parse_index and read_real give;
+// false leaves any other line to them.
+bool plain_value_record(const RawLine& line, int32_t* i, int32_t* j, double* value) {
+  const char* p = line.bytes;
+  const char* const end = p + line.length;
+  auto skip = [&] {
+    while (p < end && is_separator(*p)) ++p;
+  };
+  auto index = [&](int32_t* out) {
+    const char* start = p;
+    uint32_t n = 0;
+    for (unsigned d; p < end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) n = n * 10 + d;
+    if (p == start || p - start > 9 || p == end || !is_separator(*p)) return false;
+    *out = static_cast<int32_t>(n);
+    return true;
+  };
+  skip();
+  if (!index(i)) return false;
+  skip();
+  if (!index(j)) return false;
+  skip();
+  const char* token = p;
+  while (p < end && !is_separator(*p)) ++p;
+  const char* token_end = p;
+  if (token_end - token > kRealLen - 1) return false;
+  skip();
+  return p == end && plain_decimal(token, token_end, value);
+}
+
 // What tells "*x" from "*y" apart.
 struct Axis {
   const char* routine;
@@ -99,11 +134,27 @@ int value_input(InputFile& in, char* errMsg) {
     m.value_ny = m.grid_ny;
     std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(cells));
   } else {
-    std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(m.grid_defined.cells.capacity));
+    clear_flags(m.grid_defined.cells, &m.grid_defined_used);
   }
+  auto define = [&m](int32_t i, int32_t j, double value) {
+    m.grid_defined[i][j] = 1;
+    m.grid_value[i][j] = static_cast<float>(value);
+    if (!m.large && (i + 1) * m.grid_defined.stride > m.grid_defined_used)
+      m.grid_defined_used = (i + 1) * m.grid_defined.stride;
+  };
   char record[kRecordSize];
   char tokens[3][kRealLen];
   for (;;) {
+    // Most lines are plain and valid: read in place and stored.
+    RawLine raw;
+    int32_t i, j;
+    double value;
+    if (peek_line(in, &raw) && plain_value_record(raw, &i, &j, &value) && i >= 1 && i <= m.grid_nx && j >= 1 &&
+        j <= m.grid_ny && m.grid_defined[i][j] == 0) {
+      take_line(in, raw);
+      define(i, j, value);
+      continue;
+    }
     if (read_record(in, record) != 0) {
       put_message(errMsg, kErrMsgSize, msg::in_value_eof, reader_state.line_number);
       return -1;
@@ -115,8 +166,8 @@ int value_input(InputFile& in, char* errMsg) {
       put_message(errMsg, kErrMsgSize, msg::in_value_format, line);
       return -1;
     }
-    const int32_t i = parse_index(tokens[0]);
-    const int32_t j = parse_index(tokens[1]);
+    i = parse_index(tokens[0]);
+    j = parse_index(tokens[1]);
     if (i < 1 || i > m.grid_nx) {
       put_message(errMsg, kErrMsgSize, msg::in_value_bad_i, line);
       return -1;
@@ -125,7 +176,6 @@ int value_input(InputFile& in, char* errMsg) {
       put_message(errMsg, kErrMsgSize, msg::in_value_bad_j, line);
       return -1;
     }
-    double value;
     if (!read_real(tokens[2], &value)) {
       put_message(errMsg, kErrMsgSize, msg::in_value_not_number, line);
       return -1;
@@ -134,8 +184,7 @@ int value_input(InputFile& in, char* errMsg) {
       put_message(errMsg, kErrMsgSize, msg::in_value_twice, line, i, j);
       return -1;
     }
-    m.grid_defined[i][j] = 1;
-    m.grid_value[i][j] = static_cast<float>(value);
+    define(i, j, value);
   }
 }
 

@@ -35,6 +35,7 @@ constexpr ModelStore store_over(FixedTables& f) {
       fixed_table(f.node_value), {},
       kNodeSlots, fixed_table(f.element_defined), fixed_table(f.element_nodes), {}, {}, 0, {},
       0, {}, {},
+      0, 0, 0,  // no flag set yet
   };
 }
 
@@ -45,11 +46,6 @@ ModelStore spare_store = store_over(fixed_sets[1]);
 template <class T>
 void zero_fixed(const Table<T>& table) {
   std::memset(static_cast<void*>(table.fixed), 0, sizeof(T) * static_cast<size_t>(table.fixed_capacity));
-}
-
-template <class T>
-void zero_used(const Table<T>& table, int64_t count) {
-  if (count > 0) std::memset(static_cast<void*>(table.data), 0, sizeof(T) * static_cast<size_t>(count));
 }
 
 // Every count and flag of the store as a read starts them: what a file
@@ -67,9 +63,9 @@ void reset_for_read(ModelStore& m) {
     index_clear(m.node_index);
     index_clear(m.element_index);
   } else {
-    zero_used(m.grid_defined.cells, m.grid_defined.cells.capacity);
-    zero_used(m.node_state, kNodeSlots);
-    zero_used(m.element_defined, kNodeSlots);
+    clear_flags(m.grid_defined.cells, &m.grid_defined_used);
+    clear_flags(m.node_state, &m.node_state_used);
+    clear_flags(m.element_defined, &m.element_defined_used);
   }
 }
 
@@ -127,6 +123,8 @@ void clear_model_store() {
   zero_fixed(m.node_value);
   zero_fixed(m.element_defined);
   zero_fixed(m.element_nodes);
+  m.grid_defined_used = 0;
+  m.node_state_used = m.element_defined_used = 0;
   // Back to the default mode's storage, whatever the store held.
   const TableMode mode = table_mode;
   m.large = 1;

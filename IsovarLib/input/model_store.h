@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "shared/tables.h"
 
@@ -75,6 +76,13 @@ struct ModelStore {
   int32_t frame_count;
   FramePoint frame_from[kFrameSlots];
   FramePoint frame_to[kFrameSlots];
+
+  // Default mode: how many leading entries of each flag table may be
+  // non-zero (the rest are zero), so that clearing a table touches only
+  // what reads have set; a process's first read clears nothing.
+  int64_t grid_defined_used;
+  int32_t node_state_used;
+  int32_t element_defined_used;
 };
 
 extern ModelStore model_store;
@@ -100,3 +108,11 @@ void select_model_storage();
 // end_model_read(false) puts the previous model back as it was.
 void begin_model_read();
 void end_model_read(bool complete);
+
+// Default mode: zeroes a flag table's first *used entries, all that can be
+// non-zero, and records that none are.
+template <class Count>
+void clear_flags(const Table<int16_t>& table, Count* used) {
+  if (*used > 0) std::memset(static_cast<void*>(table.data), 0, sizeof(int16_t) * static_cast<size_t>(*used));
+  *used = 0;
+}

@@ -59,34 +59,35 @@ double decimal_prefix(const char* begin, const char* end) {
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// The common text of a file: an optional sign, digits, at most one point and
-// digits, nothing else, at most 19 digits in all. Converted in one pass, to
-// exactly what the general path gives (the correctly rounded value) when the
-// digits make a mantissa below 2^53; false to leave the text to that path.
-bool plain_decimal(const char* text, double* result) {
-  const char* p = text;
+// plain_decimal over [begin, end), or (kCounted false) over the text up to
+// its NUL, which stops the digits like any other non-digit.
+template <bool kCounted>
+bool plain_decimal_text(const char* begin, const char* end, double* result) {
+  const char* p = begin;
+  auto more = [&p, end] { return !kCounted || p < end; };
   bool negative = false;
-  if (*p == '-' || *p == '+') negative = *p++ == '-';
+  if (more() && (*p == '-' || *p == '+')) negative = *p++ == '-';
   // Twenty digits or more may wrap the mantissa; they are refused below.
   uint64_t mantissa = 0;
   unsigned d;
   const char* whole = p;
-  while ((d = static_cast<unsigned char>(*p) - '0') < 10) {
+  while (more() && (d = static_cast<unsigned char>(*p) - '0') < 10) {
     mantissa = mantissa * 10 + d;
     ++p;
   }
   long digits = p - whole;
   long fraction = 0;  // digits after the point
-  if (*p == '.') {
+  if (more() && *p == '.') {
     const char* part = ++p;
-    while ((d = static_cast<unsigned char>(*p) - '0') < 10) {
+    while (more() && (d = static_cast<unsigned char>(*p) - '0') < 10) {
       mantissa = mantissa * 10 + d;
       ++p;
     }
     fraction = p - part;
     digits += fraction;
   }
-  if (*p != '\0' || digits == 0 || digits > 19 || mantissa >= (uint64_t{1} << 53)) return false;
+  const bool whole_text = kCounted ? p == end : *p == '\0';
+  if (!whole_text || digits == 0 || digits > 19 || mantissa >= (uint64_t{1} << 53)) return false;
   double value = static_cast<double>(mantissa);
   if (fraction > 0) value /= kPowersOfTen[fraction];
   *result = negative ? -value : value;
@@ -148,8 +149,12 @@ int refuse(const char* text) {
 
 }  // namespace
 
+bool plain_decimal(const char* begin, const char* end, double* result) {
+  return plain_decimal_text<true>(begin, end, result);
+}
+
 int str2d(const char* text, double* result) {
-  if (plain_decimal(text, result)) return 0;
+  if (plain_decimal_text<false>(text, nullptr, result)) return 0;
   int minus = 0;
   int points = 0;
   int letters = 0;

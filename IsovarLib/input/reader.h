@@ -56,6 +56,21 @@ int32_t ReadIsovarFile(const char* path, char* errMsg);
 // folded to lower case, blank lines skipped. 0, or -1 at the end of the file.
 int read_record(InputFile& in, char* record);
 
+// The next physical line when it lies whole in the buffer and read_record
+// would hand it out as one record piece: the bytes before its line feed (a
+// carriage return right before the feed left out), as they are in the file.
+// Nothing is taken until take_line, so a section can read a line of the
+// plainest kind straight from the buffer and leave any other to
+// read_record.
+struct RawLine {
+  const char* bytes;
+  int length;
+  int span;  // the bytes the line takes in the buffer, its feed included
+};
+bool peek_line(const InputFile& in, RawLine* line);
+// Moves past the line peek_line gave, counting it as read_record would.
+void take_line(InputFile& in, const RawLine& line);
+
 // Splits record into at most max_tokens tokens of at most max_len - 1 bytes
 // each (tokens is max_tokens slots of max_len bytes, laid out in a row).
 // Separators are blanks, tabs and commas; a longer token is cut and its rest
@@ -65,6 +80,12 @@ int split_tokens(const char* record, char* tokens, int max_tokens, int max_len);
 // The file's number syntax: 0 with the value in *result, or -1 (with a
 // diagnostic on the standard error stream) when text is not a number.
 int str2d(const char* text, double* result);
+
+// The commonest spelling of a number: an optional sign, digits with at
+// most one point, nothing else in [begin, end), at most 19 digits that make
+// a mantissa below 2^53. True with the value str2d gives for such a text
+// (the correctly rounded one); false leaves the text to str2d.
+bool plain_decimal(const char* begin, const char* end, double* result);
 
 // A real field of a record: str2d, and also refused when the value is not
 // finite once narrowed to single precision (1e39, 1e400), since the store

@@ -1,7 +1,9 @@
 // The grid sections "*x", "*y", "*value" and the level section "*isovar".
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "input/model_store.h"
 #include "read_helper.h"
@@ -101,6 +103,49 @@ TEST(GridSections, RepeatedSectionsReplaceAndEmptyOnesAreAccepted) {
   EXPECT_EQ(model_store.grid_x[2], 1.0f);
   EXPECT_EQ(model_store.level_count, 0);
   EXPECT_EQ(model_store.grid_defined[1][1], 0);
+}
+
+
+// Value lines in many spellings, each read twice: as it is, which reads the
+// plain ones in place, and with a comment before its line end, which sends
+// every line through the general record path. Both readings must agree on
+// the result, the message, the values and the points left undefined.
+TEST(GridSections, LinesReadInPlaceReadAsThroughTheRecordPath) {
+  const std::vector<std::string> spellings = {
+      "1 1 5",         "2,1,-3.25",      "\t3\t1\t+0.5",  " 1 2 7. ",       "2 2 .5",        "3 2 00012.500",
+      "01 3 1",        "2 3 -0",         "3 3 1e2",       "1 4 1.5E-1",     "2 4 3 9",       "3 4 1.2.3",
+      "4 1 5",         "1 0 5",          "1 1 6",         "1 2 ",           "1 2",           "2 2 abc",
+      "3 3 12345678901234567890", "1 4 123456789012345678", "1 4 -1234567890123456.7", "+1 4 2",
+      "1 4 2\r",       "1 4 2\r\r",      "1 4 \x01",      "000000001 4 3", "0000000001 4 3", "1 4 9007199254740993",
+      "1 4 -",         "1 4 .",          "1,,4,,8",       "1 4 1e39",       "4294967297 1 5", "2 4294967299 5",
+      "1 4 00.0000000000000001", ""};
+  const std::string head = "*x\n0\n1\n2\n*end\n*y\n0\n1\n2\n3\n*end\n*value\n";
+  std::mt19937 random(7);
+  // Each spelling alone first, then mixtures.
+  const int alone = static_cast<int>(spellings.size());
+  for (int round = 0; round < alone + 300; ++round) {
+    std::string plain = head, commented = head;
+    const int count = round < alone ? 1 : 1 + static_cast<int>(random() % 8);
+    for (int k = 0; k < count; ++k) {
+      const std::string& line = spellings[round < alone ? round : random() % spellings.size()];
+      // A carriage return right before the feed is no part of the line.
+      const bool cr = !line.empty() && line.back() == '\r';
+      plain += line + "\n";
+      commented += (cr ? line.substr(0, line.size() - 1) + "#c\r" : line + "#c") + "\n";
+    }
+    plain += "*end\n*isovar\n1\n*end\n";
+    commented += "*end\n*isovar\n1\n*end\n";
+    auto image = [](const ReadResult& r) {
+      std::string s = std::to_string(r.result) + " " + r.message + "\n";
+      if (r.result != 0) return s;
+      for (int i = 1; i <= model_store.grid_nx; ++i)
+        for (int j = 1; j <= model_store.grid_ny; ++j)
+          s += model_store.grid_defined[i][j] != 0 ? testing::PrintToString(model_store.grid_value[i][j]) + " " : "- ";
+      return s;
+    };
+    const std::string expected = image(read_text(commented));
+    EXPECT_EQ(image(read_text(plain)), expected) << plain;
+  }
 }
 
 }  // namespace

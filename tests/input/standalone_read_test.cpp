@@ -56,6 +56,14 @@ const std::string kFem = "*model fem\n*title\nplate\nsecond\n*end\n*node\n1 0 0\
                          "*isovar\n0.5\n*end\n";
 const std::string kSmallFem = "*model fem\n*node\n1 0 0\n2 1 0\n3 0 1\n*end\n*element\n2 1 2 3\n*end\n"
                               "*node_data\n1 0\n2 1\n3 2\n*end\n*isovar\n0.5\n*end\n";
+// Flags far into the tables, which a later read must not find set.
+const std::string kFarGrid = "*x\n0\n1\n2\n3\n*end\n*y\n0\n1\n2\n*end\n*value\n4 3 1\n3 3 2\n*end\n*isovar\n1\n*end\n";
+const std::string kFarFem = "*model fem\n*node\n1 0 0\n2 1 0\n99999 0 1\n*end\n*element\n99999 1 2 99999\n*end\n"
+                            "*node_data\n1 0\n2 1\n99999 2\n*end\n*isovar\n0.5\n*end\n";
+// A second "*value" forgets the first one's points; the later "*x" widens
+// the grid over rows the first one set.
+const std::string kValueAgain = "*x\n0\n1\n2\n3\n*end\n*y\n0\n1\n2\n*end\n*value\n4 3 1\n*end\n"
+                                "*x\n0\n1\n*end\n*value\n1 1 5\n*end\n*x\n0\n1\n2\n3\n*end\n*isovar\n1\n*end\n";
 // Refused on line 15: the value is no number.
 const std::string kRefused = "*title\nhalf\n*end\n*x\n0\n1\n*end\n*y\n0\n1\n*end\n*value\n1 1 0\n2 1 0\n1 2 abc\n";
 // Refused alone: "*value" before the coordinates it indexes.
@@ -83,6 +91,11 @@ TEST(StandaloneRead, AModelDoesNotDependOnTheFilesReadBeforeIt) {
     expect_alone_after(kGrid, kSmallGrid, "small grid after a grid" + mode);
     expect_alone_after(kFem, kSmallFem, "mesh without frame lines after one with" + mode);
     expect_alone_after(kRefused, kGrid, "grid after a refused file" + mode);
+    expect_alone_after(kFarGrid, kSmallGrid, "small grid after a wider one" + mode);
+    expect_alone_after(kFarGrid, kValueAgain, "repeated value sections after a wider grid" + mode);
+    expect_alone_after(kFarFem, kSmallFem, "small mesh after numbers up to 99999" + mode);
+    expect_alone_after(kFarFem, kFarGrid, "grid after a mesh" + mode);
+    expect_alone_after(kFarGrid, kFarFem, "mesh after a grid" + mode);
     // Refused alone, refused after a grid that gave the counts it lacks.
     EXPECT_EQ(read_text(kValueFirst).result, -1);
     read_text(kGrid);
