@@ -79,6 +79,13 @@ check_programs() {
       [ "$(cd "$(dirname "$path")" && pwd -P)" = "$real_lib" ] || fail "$what: $program takes $name from $path"
     done < <(grep 'libIsovar' "$tmp/ldd.txt")
   done
+  # An empty RUNPATH entry would load libraries from the current folder.
+  local file runpath
+  for file in "$root"/bin/* "$root/$lib"/libIsovar*.so*; do
+    [ -f "$file" ] && [ ! -L "$file" ] || continue
+    runpath=$(readelf -d "$file" 2>/dev/null | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
+    case ":$runpath:" in *::*) [ -z "$runpath" ] || fail "$what: $file has an empty RUNPATH entry: [$runpath]" ;; esac
+  done
   if [ "$window" = 1 ] && [ -e "$root/bin/Isovar" ]; then
     # The window opens the library itself: the loader's trace says which file.
     local status=0 loaded
@@ -92,6 +99,9 @@ check_programs() {
     [ "$(cd "$(dirname "$loaded")" && pwd -P)" = "$real_lib" ] || fail "$what: the window loaded $loaded"
   fi
 }
+
+step "the build tree's programs, run from another folder"
+check_programs "$build" lib "the build tree"
 
 step "installed programs, run from another folder"
 check_programs "$prefix" "$libdir" "installation"
