@@ -6,6 +6,9 @@
 // last context lets go of it (another object is selected, or the context is
 // deleted). Its handle is dead at once for everything else. Stock objects
 // (the defaults of a new context) are never freed; deleting them does nothing.
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -70,10 +73,46 @@ int allocate(Kind kind) {
   return slot;
 }
 
+// A picture's pixels. Pictures of a megabyte or more are mapped on 2 MiB
+// boundaries with huge pages asked for: a fresh process's picture is then a
+// few page faults instead of hundreds (the pixels are all written at once).
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kHugeFrom = std::size_t{1} << 20;
+
+std::size_t mapped_size(int64_t count) {
+  const std::size_t bytes = static_cast<std::size_t>(count) * sizeof(uint32_t);
+  return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
+
+uint32_t* allocate_pixels(int64_t count) {
+  const std::size_t bytes = static_cast<std::size_t>(count) * sizeof(uint32_t);
+  if (bytes < kHugeFrom) return new (std::nothrow) uint32_t[static_cast<std::size_t>(count)];
+  const std::size_t size = mapped_size(count);
+  void* m = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) return nullptr;
+  // Keep the aligned part, give back the rest.
+  char* start = static_cast<char*>(m);
+  char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + kHugePage - 1) & ~(kHugePage - 1));
+  if (aligned > start) munmap(start, static_cast<std::size_t>(aligned - start));
+  const std::size_t tail = static_cast<std::size_t>(start + size + kHugePage - (aligned + size));
+  if (tail > 0) munmap(aligned + size, tail);
+  madvise(aligned, size, MADV_HUGEPAGE);
+  return reinterpret_cast<uint32_t*>(aligned);
+}
+
+void free_pixels(uint32_t* pixels, int64_t count) {
+  if (pixels == nullptr) return;
+  if (static_cast<std::size_t>(count) * sizeof(uint32_t) < kHugeFrom) {
+    delete[] pixels;
+  } else {
+    munmap(pixels, mapped_size(count));
+  }
+}
+
 void release_slot(int slot) {
   Object& o = objects[slot];
   if (o.kind == Kind::kDC) {
-    delete[] o.surface->pixels;
+    free_pixels(o.surface->pixels, int64_t{o.surface->width} * o.surface->height);
     svg_destroy(o.surface->svg);
     delete o.surface;
   }
@@ -203,7 +242,7 @@ HDC CreateSurfaceDC(int width, int height) {
   Surface* s = new (std::nothrow) Surface{};
   if (s == nullptr) return nullptr;
   if (count > 0) {
-    s->pixels = new (std::nothrow) uint32_t[static_cast<size_t>(count)];
+    s->pixels = allocate_pixels(count);
     if (s->pixels == nullptr) {
       delete s;
       return nullptr;
@@ -212,7 +251,7 @@ HDC CreateSurfaceDC(int width, int height) {
   }
   const int slot = allocate(Kind::kDC);
   if (slot < 0) {
-    delete[] s->pixels;
+    free_pixels(s->pixels, count);
     delete s;
     return nullptr;
   }

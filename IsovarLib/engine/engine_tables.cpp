@@ -1,5 +1,3 @@
-#include <sys/mman.h>
-
 #include <cstdint>
 
 #include "engine.h"
@@ -7,10 +5,8 @@
 namespace {
 
 // The band table and the point index are filled densely by a large run: on
-// huge pages their first touches cost a few faults instead of a thousand.
-// Elsewhere the tables are touched sparsely and stay on small pages.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
+// huge pages (advise_huge_pages). Elsewhere the tables are touched sparsely
+// and stay on small pages.
 struct alignas(kHugePage) PointHash {
   uint8_t tags[kPointHashSlots];
   int32_t slots[kPointHashSlots];
@@ -31,17 +27,10 @@ LinkEntry fixed_links[kLinkSlots];
 int32_t* fixed_free_rings[kMaxPlines];
 int32_t fixed_column_counts[2 * (500 + 1)];
 
-// Asks for huge pages where the system leaves them to the program; where it
-// does not, or cannot, the tables stay on small pages as before.
-void advise_huge(void* start, std::size_t size) {
-  const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-  madvise(start, rounded, MADV_HUGEPAGE);
-}
-
 struct HugePages {
   HugePages() {
-    advise_huge(fixed_fill_poly, sizeof fixed_fill_poly);
-    advise_huge(&fixed_point_hash, sizeof fixed_point_hash);
+    advise_huge_pages(fixed_fill_poly, sizeof fixed_fill_poly);
+    advise_huge_pages(&fixed_point_hash, sizeof fixed_point_hash);
   }
 } huge_pages;
 

@@ -6,8 +6,9 @@
 namespace {
 
 // The default mode's tables, one set for the current model and one for the
-// model being read.
-struct FixedTables {
+// model being read; a grid's values and flags fill the first megabytes
+// densely, so each set asks for huge pages.
+struct alignas(kHugePage) FixedTables {
   float grid_x[kMaxGridNy + 1];
   float grid_y[kMaxGridNy + 1];
   float grid_value[(kMaxGridNx + 1) * (kMaxGridNy + 1)];
@@ -21,6 +22,10 @@ struct FixedTables {
 };
 
 FixedTables fixed_sets[2];
+
+struct HugePages {
+  HugePages() { advise_huge_pages(fixed_sets, sizeof fixed_sets); }
+} huge_pages;
 
 constexpr int64_t kFixedStride = kMaxGridNy + 1;
 

@@ -1,6 +1,8 @@
 // The table mode and the growing storage of large mode.
 #include "shared/tables.h"
 
+#include <sys/mman.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -15,6 +17,11 @@ uint64_t mix(int32_t number) {
 
 }  // namespace
 
+
+void advise_huge_pages(void* start, std::size_t size) {
+  const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+  madvise(start, rounded, MADV_HUGEPAGE);
+}
 
 bool grow_block(void** block, int64_t* capacity, int64_t needed, std::size_t entry_size) {
   if (needed <= *capacity) return true;

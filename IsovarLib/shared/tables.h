@@ -63,6 +63,13 @@ inline const TableLimits& table_limits() { return large_models() ? kLargeLimits 
 // applies), in large mode only when something reads it.
 inline bool fill_band_table() { return !large_models() || table_mode.bands_wanted != 0; }
 
+// Fixed tables that a run fills densely lie on 2 MiB boundaries and ask the
+// system for huge pages: their first touches then cost a fault per 2 MiB
+// instead of one per 4 KiB. Where the system declines, or leaves huge pages
+// to the program's asking, nothing changes but the speed.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+void advise_huge_pages(void* start, std::size_t size);
+
 // Grows block (capacity entries of entry_size bytes) to hold at least needed
 // entries, at least doubling, keeping its contents. False, with the block as
 // it was, when the memory cannot be had.
