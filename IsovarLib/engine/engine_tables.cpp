@@ -2,6 +2,11 @@
 
 #include "engine.h"
 
+// The rows' storage of the default mode: one 1500-slot ring per live row.
+// Rows take the lowest free rings, so a run fills the start of the pool
+// densely: huge pages too.
+alignas(kHugePage) int32_t engine_ring_pool[kMaxPlines][kMaxPlinePoints];
+
 namespace {
 
 // The band table and the point index are filled densely by a large run: on
@@ -31,13 +36,12 @@ struct HugePages {
   HugePages() {
     advise_huge_pages(fixed_fill_poly, sizeof fixed_fill_poly);
     advise_huge_pages(&fixed_point_hash, sizeof fixed_point_hash);
+    advise_huge_pages(engine_ring_pool, sizeof engine_ring_pool);
   }
 } huge_pages;
 
 }  // namespace
 
-// The rows' storage of the default mode: one 1500-slot ring per live row.
-int32_t engine_ring_pool[kMaxPlines][kMaxPlinePoints];
 
 EngineTables engine_tables = {
     fixed_table(fixed_points),      1,
