@@ -125,24 +125,33 @@ def main():
         with open(mpl, "w") as f:
             f.write(MPL_PROGRAM)
 
+        # Each command and the file it writes. Every output is removed before
+        # its run, outside the timing, so no process pays for freeing the
+        # previous round's file (on a file system mounted with "discard" that
+        # waits for the disk) and none finds its output in place.
         commands = {"isovar-plot W1 --png": [plot, W1, "--png", "w1.png"]}
+        outputs = {"isovar-plot W1 --png": "w1.png"}
         if args.baseline:
             commands["baseline isovar-plot W1 --png"] = [args.baseline, W1, "--png", "w1-base.png"]
+            outputs["baseline isovar-plot W1 --png"] = "w1-base.png"
         # Debian's python3 has python3-matplotlib; another python3 first on
         # the PATH may not.
         python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
         commands["matplotlib contour + clabel + PNG"] = [python, mpl, W1, "w1-mpl.png"]
+        outputs["matplotlib contour + clabel + PNG"] = "w1-mpl.png"
         if gdal:
             geojson = os.path.join(tmp, "w1-gdal.geojson")
             fixed = [arg for level in levels for arg in ("-fl", repr(level))]
             commands["gdal_contour to GeoJSON"] = [gdal, "-q", "-f", "GeoJSON", "-a", "level", *fixed, grid, geojson]
+            outputs["gdal_contour to GeoJSON"] = geojson  # it also refuses an existing output
 
         times = {name: ([], []) for name in commands}
         load_before = load()
         for _ in range(args.rounds):
             for name, command in commands.items():
-                if "gdal" in name and os.path.exists(geojson):
-                    os.remove(geojson)  # gdal_contour refuses an existing output
+                output = os.path.join(tmp, outputs[name])
+                if os.path.exists(output):
+                    os.remove(output)
                 wall, cpu = timed(command, tmp)
                 times[name][0].append(wall)
                 times[name][1].append(cpu)
