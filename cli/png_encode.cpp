@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -325,6 +329,60 @@ void close_chunk(std::string& out, std::size_t at) {
   put_u32(out, static_cast<uint32_t>(crc32(0, type, static_cast<uInt>(length + 4))));
 }
 
+
+// Adler-32 (RFC 1950) of n bytes continued from adler, sixteen bytes at a
+// time: zlib's own goes a byte at a time and took a fifth of a picture's
+// encoding. Sums are reduced modulo 65521 every 5552 bytes, as zlib does, so
+// no lane overflows.
+uint32_t adler32_of(uint32_t adler, const unsigned char* p, std::size_t n) {
+  constexpr uint32_t kBase = 65521;
+  constexpr std::size_t kMaxRun = 5552;  // bytes before the sums must be reduced
+  uint64_t s1 = adler & 0xFFFF;
+  uint64_t s2 = adler >> 16;
+  while (n > 0) {
+    std::size_t run = n < kMaxRun ? n : kMaxRun;
+    n -= run;
+#if defined(__SSE2__)
+    const std::size_t vectors = run / 16;
+    if (vectors > 0) {
+      // Over the run's first 16k bytes: s1 gains their sum; s2 gains 16k * s1
+      // and each byte times the number of bytes from it to the end.
+      const __m128i zero = _mm_setzero_si128();
+      const __m128i weights_low = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+      const __m128i weights_high = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+      __m128i sum = zero;     // bytes so far (two 64-bit lanes)
+      __m128i before = zero;  // the sums at the start of each vector, added up
+      __m128i weighted = zero;
+      for (std::size_t v = 0; v < vectors; ++v, p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        before = _mm_add_epi64(before, sum);
+        sum = _mm_add_epi64(sum, _mm_sad_epu8(bytes, zero));
+        weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weights_low));
+        weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weights_high));
+      }
+      uint64_t lanes[2];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), sum);
+      const uint64_t bytes_sum = lanes[0] + lanes[1];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), before);
+      const uint64_t before_sum = lanes[0] + lanes[1];
+      uint32_t w[4];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w), weighted);
+      const uint64_t weighted_sum = uint64_t{w[0]} + w[1] + w[2] + w[3];
+      s2 += 16 * vectors * s1 + 16 * before_sum + weighted_sum;
+      s1 += bytes_sum;
+      run -= 16 * vectors;
+    }
+#endif
+    for (; run > 0; --run) {
+      s1 += *p++;
+      s2 += s1;
+    }
+    s1 %= kBase;
+    s2 %= kBase;
+  }
+  return static_cast<uint32_t>(s2 << 16 | s1);
+}
+
 }  // namespace
 
 bool encode_png(const uint32_t* pixels, int width, int height, std::string* png) {
@@ -344,20 +402,35 @@ bool encode_png(const uint32_t* pixels, int width, int height, std::string* png)
   at = open_chunk(out, "IDAT");
   out.append("\x78\x01", 2);  // zlib: deflate with a 32 KiB window, no dictionary
   RowDeflater deflater(&out, row_bytes);
-  uLong adler = adler32(0, nullptr, 0);
-  std::vector<unsigned char> row(row_bytes), above(row_bytes);
+  uint32_t adler = 1;
+  // One spare byte: each pixel is stored as four bytes, the fourth
+  // overwritten by the next pixel's.
+  std::vector<unsigned char> row(row_bytes + 1), above(row_bytes + 1);
+  const std::size_t width_bytes = static_cast<std::size_t>(width) * sizeof(uint32_t);
   for (int y = 0; y < height; ++y) {
-    row[0] = 0;  // no row filter: flat areas are runs already
     const uint32_t* from = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    if (y > 0 && std::memcmp(from, from - width, width_bytes) == 0) {
+      // The row above again: its bytes are those in `above`.
+      deflater.add_row(above.data(), above.data());
+      adler = adler32_of(adler, above.data(), row_bytes);
+      continue;
+    }
+    row[0] = 0;  // no row filter: flat areas are runs already
     unsigned char* to = row.data() + 1;
     for (int x = 0; x < width; ++x, to += 3) {
+      // 0x00RRGGBB to the bytes R, G, B (and a fourth, overwritten).
       const uint32_t p = from[x];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      const uint32_t rgb = (p >> 16 & 0xFF) | (p & 0xFF00) | (p & 0xFF) << 16;
+      std::memcpy(to, &rgb, 4);
+#else
       to[0] = static_cast<unsigned char>(p >> 16);
       to[1] = static_cast<unsigned char>(p >> 8);
       to[2] = static_cast<unsigned char>(p);
+#endif
     }
     deflater.add_row(row.data(), y > 0 ? above.data() : nullptr);
-    adler = adler32(adler, row.data(), static_cast<uInt>(row_bytes));
+    adler = adler32_of(adler, row.data(), row_bytes);
     row.swap(above);
   }
   deflater.finish();
