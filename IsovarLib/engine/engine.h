@@ -214,6 +214,12 @@ void compact_plines();
 // current table mode.
 void reset_engine_tables();
 
+// The default mode's band table, point index and rows' pool on huge pages
+// from now on (asked once per process). Worth it for a run that fills
+// megabytes of them; a small run pays less for the few small pages it
+// touches than for clearing whole 2 MiB pages.
+void advise_huge_engine_tables();
+
 // The slot of the point equal to (x, y, k) as a positive number, or, after
 // adding it, minus its new slot; 0 when it is new and there is no room (the
 // table's limit, or in large mode the memory).

@@ -3,15 +3,15 @@
 #include "engine.h"
 
 // The rows' storage of the default mode: one 1500-slot ring per live row.
-// Rows take the lowest free rings, so a run fills the start of the pool
-// densely: huge pages too.
+// Rows take the lowest free rings, so a run fills the start of the pool.
 alignas(kHugePage) int32_t engine_ring_pool[kMaxPlines][kMaxPlinePoints];
 
 namespace {
 
-// The band table and the point index are filled densely by a large run: on
-// huge pages (advise_huge_pages). Elsewhere the tables are touched sparsely
-// and stay on small pages.
+// The band table, the point index and the start of the rows' pool are
+// filled densely by a large run, which asks for huge pages for them
+// (advise_huge_engine_tables). Elsewhere the tables are touched sparsely and
+// stay on small pages.
 struct alignas(kHugePage) PointHash {
   uint8_t tags[kPointHashSlots];
   int32_t slots[kPointHashSlots];
@@ -32,15 +32,17 @@ LinkEntry fixed_links[kLinkSlots];
 int32_t* fixed_free_rings[kMaxPlines];
 int32_t fixed_column_counts[2 * (500 + 1)];
 
-struct HugePages {
-  HugePages() {
-    advise_huge_pages(fixed_fill_poly, sizeof fixed_fill_poly);
-    advise_huge_pages(&fixed_point_hash, sizeof fixed_point_hash);
-    advise_huge_pages(engine_ring_pool, sizeof engine_ring_pool);
-  }
-} huge_pages;
+bool huge_pages_asked = false;
 
 }  // namespace
+
+void advise_huge_engine_tables() {
+  if (huge_pages_asked) return;
+  huge_pages_asked = true;
+  advise_huge_pages(fixed_fill_poly, sizeof fixed_fill_poly);
+  advise_huge_pages(&fixed_point_hash, sizeof fixed_point_hash);
+  advise_huge_pages(engine_ring_pool, sizeof engine_ring_pool);
+}
 
 
 EngineTables engine_tables = {

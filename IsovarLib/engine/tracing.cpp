@@ -274,7 +274,23 @@ int trace_grid() {
   return fill_band_table() ? walk_grid<true>(nx, ny, left, right) : walk_grid<false>(nx, ny, left, right);
 }
 
+namespace {
+
+// Runs of at least this many triangles fill a megabyte or more of band
+// pieces (one piece or more per triangle).
+constexpr int64_t kHugeRunTriangles = 20000;
+
+int64_t triangle_estimate() {
+  const ModelStore& m = model_store;
+  if (m.model_kind == kGridModel)
+    return m.grid_nx > 1 && m.grid_ny > 1 ? 2 * int64_t{m.grid_nx - 1} * (m.grid_ny - 1) : 0;
+  return 2 * int64_t{m.large ? m.element_slots : m.element_defined_used};
+}
+
+}  // namespace
+
 int trace_isolines() {
   reset_engine_tables();
+  if (!large_models() && triangle_estimate() >= kHugeRunTriangles) advise_huge_engine_tables();
   return model_store.model_kind == kGridModel ? trace_grid() : trace_elements();
 }

@@ -134,6 +134,7 @@ int value_input(InputFile& in, char* errMsg) {
     m.value_ny = m.grid_ny;
     std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(cells));
   } else {
+    advise_huge_grid_tables();
     clear_flags(m.grid_defined.cells, &m.grid_defined_used);
   }
   auto define = [&m](int32_t i, int32_t j, double value) {

@@ -6,8 +6,8 @@
 namespace {
 
 // The default mode's tables, one set for the current model and one for the
-// model being read; a grid's values and flags fill the first megabytes
-// densely, so each set asks for huge pages.
+// model being read. A large grid's values and flags fill the first
+// megabytes densely: see advise_huge_grid_tables.
 struct alignas(kHugePage) FixedTables {
   float grid_x[kMaxGridNy + 1];
   float grid_y[kMaxGridNy + 1];
@@ -22,10 +22,7 @@ struct alignas(kHugePage) FixedTables {
 };
 
 FixedTables fixed_sets[2];
-
-struct HugePages {
-  HugePages() { advise_huge_pages(fixed_sets, sizeof fixed_sets); }
-} huge_pages;
+bool huge_pages_asked = false;
 
 constexpr int64_t kFixedStride = kMaxGridNy + 1;
 
@@ -104,6 +101,15 @@ void select_model_storage() {
     m.grid_value.stride = m.grid_defined.stride = kFixedStride;
     m.node_slots = m.element_slots = kNodeSlots;
   }
+}
+
+void advise_huge_grid_tables() {
+  const ModelStore& m = model_store;
+  // The rows up to grid_nx of the values and the flags.
+  const int64_t touched = (int64_t{m.grid_nx} + 1) * kFixedStride * int64_t{sizeof(float) + sizeof(int16_t)};
+  if (huge_pages_asked || m.large || touched < (int64_t{1} << 20)) return;
+  huge_pages_asked = true;
+  advise_huge_pages(fixed_sets, sizeof fixed_sets);
 }
 
 void begin_model_read() {

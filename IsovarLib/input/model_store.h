@@ -109,6 +109,12 @@ void select_model_storage();
 void begin_model_read();
 void end_model_read(bool complete);
 
+// Default mode: the fixed tables on huge pages from now on (asked once per
+// process) when the grid in force fills a megabyte or more of the value
+// and flag tables; a smaller grid pays less for the small pages it touches
+// than for clearing whole 2 MiB pages.
+void advise_huge_grid_tables();
+
 // Default mode: zeroes a flag table's first *used entries, all that can be
 // non-zero, and records that none are.
 template <class Count>
