@@ -143,6 +143,12 @@ void AtomicFile::write(const void* data, std::size_t size) {
   if (fd_ < 0) note(EBADF);
   if (error_ != 0 || size == 0) return;
   const char* bytes = static_cast<const char*>(data);
+  // A large piece with nothing buffered before it goes out as it is: the
+  // caller buffered it already (a display list's records, a picture).
+  if (used_ == 0 && size >= kBufferSize / 2) {
+    write_out(bytes, size);
+    return;
+  }
   if (used_ + size > kBufferSize) {
     flush();
     if (size >= kBufferSize) {

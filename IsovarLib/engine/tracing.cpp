@@ -276,9 +276,10 @@ int trace_grid() {
 
 namespace {
 
-// Runs of at least this many triangles fill a megabyte or more of band
-// pieces (one piece or more per triangle).
-constexpr int64_t kHugeRunTriangles = 20000;
+// Runs of at least this many triangles fill a quarter of a megabyte or more
+// of band pieces (one piece or more per triangle): past that, a huge page's
+// one fault costs less than the small pages' many.
+constexpr int64_t kHugeRunTriangles = 5000;
 
 int64_t triangle_estimate() {
   const ModelStore& m = model_store;
@@ -290,7 +291,8 @@ int64_t triangle_estimate() {
 }  // namespace
 
 int trace_isolines() {
-  reset_engine_tables();
+  // Before the reset, which already touches the point index.
   if (!large_models() && triangle_estimate() >= kHugeRunTriangles) advise_huge_engine_tables();
+  reset_engine_tables();
   return model_store.model_kind == kGridModel ? trace_grid() : trace_elements();
 }

@@ -9,8 +9,9 @@ namespace {
 // model being read. A large grid's values and flags fill the first
 // megabytes densely: see advise_huge_grid_tables.
 struct alignas(kHugePage) FixedTables {
-  float grid_x[kMaxGridNy + 1];
-  float grid_y[kMaxGridNy + 1];
+  // First, so that nothing a read writes before "*value" (the coordinates
+  // come last) lies in their first 2 MiB, where a small page would keep
+  // the huge one out.
   float grid_value[(kMaxGridNx + 1) * (kMaxGridNy + 1)];
   int16_t grid_defined[(kMaxGridNx + 1) * (kMaxGridNy + 1)];
   int16_t node_state[kNodeSlots];
@@ -19,6 +20,8 @@ struct alignas(kHugePage) FixedTables {
   float node_value[kNodeSlots];
   int16_t element_defined[kNodeSlots];
   ElementNodes element_nodes[kNodeSlots];
+  float grid_x[kMaxGridNy + 1];
+  float grid_y[kMaxGridNy + 1];
 };
 
 FixedTables fixed_sets[2];
@@ -107,7 +110,7 @@ void advise_huge_grid_tables() {
   const ModelStore& m = model_store;
   // The rows up to grid_nx of the values and the flags.
   const int64_t touched = (int64_t{m.grid_nx} + 1) * kFixedStride * int64_t{sizeof(float) + sizeof(int16_t)};
-  if (huge_pages_asked || m.large || touched < (int64_t{1} << 20)) return;
+  if (huge_pages_asked || m.large || touched < (int64_t{1} << 18)) return;
   huge_pages_asked = true;
   advise_huge_pages(fixed_sets, sizeof fixed_sets);
 }

@@ -110,7 +110,7 @@ void begin_model_read();
 void end_model_read(bool complete);
 
 // Default mode: the fixed tables on huge pages from now on (asked once per
-// process) when the grid in force fills a megabyte or more of the value
+// process) when the grid in force fills a quarter of a megabyte or more of the value
 // and flag tables; a smaller grid pays less for the small pages it touches
 // than for clearing whole 2 MiB pages.
 void advise_huge_grid_tables();
