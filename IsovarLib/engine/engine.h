@@ -27,8 +27,10 @@ constexpr int kFillPolySlots = 100000;  // at most 99999 band pieces
 // its tag matches, so looking for a point that is not there touches one small
 // table: a model of millions of points keeps its tags in the processor's
 // cache. Each run clears the tags. The default mode's 2^18 entries keep at
-// most 99999 points below 40 % load; large mode doubles the table whenever
-// it would pass half full.
+// most 99999 points below 40 % load; a run uses the first 2^14 of them and
+// doubles the part in use whenever it would pass half full (rebuilt from the
+// points), so a small model's lookups stay in the cache. Large mode doubles
+// its table the same way.
 //
 // Large grids index by column instead (point_window_begin): a crossing traced
 // in column i lies between x[i] and x[i + 1], give or take a rounding step, so
@@ -37,6 +39,7 @@ constexpr int kFillPolySlots = 100000;  // at most 99999 band pieces
 // column before and the current one, then answer exactly what the whole index
 // would, and stay in the cache however large the model.
 constexpr int kPointHashBits = 18;
+constexpr int kPointHashFirstBits = 14;
 constexpr int kPointHashSlots = 1 << kPointHashBits;
 
 // Every segment recorded adds at most one link and two end entries, and in

@@ -85,6 +85,18 @@ bool grow_index(PointIndex& index, int first_bits) {
   return true;
 }
 
+// The default mode: the index over the first 2^bits of its fixed entries,
+// every point so far put again (the index holds all points that compare).
+void widen_fixed_index(PointIndex& index, int bits) {
+  index.bits = bits;
+  clear_index(index);
+  const EngineTables& t = engine_tables;
+  for (int32_t p = 1; p < t.point_count; ++p) {
+    const IsoPoint& q = t.iso_points[p];
+    if (q.x == q.x && q.y == q.y) put_in_index(index, p, point_hash(q.x, q.y, q.level));
+  }
+}
+
 // The point equal to (x, y, k), whose hash is h, or 0.
 int32_t find_in_index(const PointIndex& index, uint64_t h, float x, float y, int k) {
   if (index.bits == 0) return 0;
@@ -179,7 +191,7 @@ void reset_engine_tables() {
   index.slots.select();
   index.bits = 0;
   for (int bits = 16; (int64_t{1} << bits) <= index.tags.capacity; ++bits) index.bits = bits;
-  if (!large_models()) index.bits = kPointHashBits;
+  if (!large_models()) index.bits = kPointHashFirstBits;
   clear_index(index);
   t.window_on = 0;
 }
@@ -230,9 +242,13 @@ int32_t find_or_add_point(float x, float y, int k) {
   if (t.point_count >= table_limits().point_slots) return 0;
   const int32_t p = t.point_count;
   if (!t.iso_points.reserve(p + 1) || !t.end_list.reserve(p + 1) || !t.link_list.reserve(p + 1)) return 0;
-  if (comparable && large_models() && (int64_t{index.count} + 1) * 2 > (index.bits > 0 ? int64_t{1} << index.bits : 0)) {
-    // A column's part starts small: it is cleared at every column.
-    if (!grow_index(index, t.window_on ? 10 : 16)) return 0;
+  if (comparable && (int64_t{index.count} + 1) * 2 > (index.bits > 0 ? int64_t{1} << index.bits : 0)) {
+    if (large_models()) {
+      // A column's part starts small: it is cleared at every column.
+      if (!grow_index(index, t.window_on ? 10 : 16)) return 0;
+    } else if (index.bits < kPointHashBits) {
+      widen_fixed_index(index, index.bits + 1);
+    }
   }
   ++t.point_count;
   t.iso_points[p] = IsoPoint{x, y, k};
