@@ -112,8 +112,9 @@ Options outputs_in_folder(const Options& batch, const std::string& input) {
 
 int parse_command_line(int argc, char** argv, Options& out) {
   CLI::App app{"Plots the isolines of Isovar input files: draws the picture and saves what the options ask "
-               "for. The run log and the display list go where --log and --display-list say, otherwise into a "
-               "private temporary folder that is removed at the end. With --outdir, every INPUT is plotted, "
+               "for. The run log and the display list go where --log and --display-list say; otherwise no run log "
+               "is kept, and the display list a PDF needs goes into a private temporary folder that is removed "
+               "at the end. With --outdir, every INPUT is plotted, "
                "in parallel worker processes, into DIR/NAME.EXT.",
                "isovar-plot"};
   app.set_version_flag("--version", "isovar-plot " ISOVAR_VERSION);

@@ -26,8 +26,8 @@ namespace isovar_plot {
 
 namespace {
 
-constexpr const char* kRunLog = "isovar.log";         // where the library writes it: the current folder
-constexpr const char* kDisplayList = "prtInfo.tmp";  // in the private folder
+constexpr const char* kRunLog = "isovar.log";        // in the private folder, for --log
+constexpr const char* kDisplayList = "prtInfo.tmp";  // in the private folder, for --pdf
 
 bool progress_shown = false;
 
@@ -219,6 +219,11 @@ void block_ending_signals(bool block, sigset_t* old) {
 
 std::string Plotter::start() {
   if (home_fd_ < 0) return std::string("cannot open the current folder: ") + std::strerror(errno);
+  return {};
+}
+
+std::string Plotter::make_folder() {
+  if (folder_fd_ >= 0) return {};
   // No signal between making the folder and being ready to remove it.
   sigset_t old;
   block_ending_signals(true, &old);
@@ -260,6 +265,16 @@ int Plotter::plot(const Options& o) {
   const std::string& input = o.inputs.at(0);
   const std::string read_path = input == kStandardInput ? "/dev/stdin" : input;
   char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+  // The run log and a display list that only the PDF reads go to the private
+  // folder, made when first needed; a run that needs neither makes none.
+  // Logs nobody asked for go to /dev/null, which the write core writes
+  // directly: no file to make, rename and remove.
+  const bool pdf_list = !o.pdf.empty() && o.display_list.empty();
+  if (!o.log.empty() || pdf_list) {
+    const std::string failure = make_folder();
+    if (!failure.empty()) return own_failure(failure);
+  }
+  setRunLog(o.log.empty() ? "/dev/null" : private_file(kRunLog).c_str());
   setLargeModels(o.large ? 1 : 0);
   setFillBands(o.fill ? 1 : 0);
   if (readData(read_path.c_str(), err_msg) != 0)
@@ -270,31 +285,18 @@ int Plotter::plot(const Options& o) {
     return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
                        " pixels");
 
-  // The plot run happens in the private folder, so the paths the library is
-  // given are absolute; its messages show them as the user wrote them.
-  // A display list that nothing reads goes to /dev/null, which the write core
-  // writes directly: no file to make, rename and remove.
+  // Every path the library is given is absolute; its messages show them as
+  // the user wrote them.
   const std::string display_list = !o.display_list.empty() ? absolute(o.display_list)
-                                   : o.pdf.empty()          ? std::string("/dev/null")
-                                                            : std::string(kDisplayList);
+                                   : pdf_list               ? private_file(kDisplayList)
+                                                            : std::string("/dev/null");
   const std::string bmp = absolute(o.bmp);
   const std::vector<Spelling> spellings = {{display_list, o.display_list}, {bmp, o.bmp}};
-  auto in_folder = [&](auto call, int* error) {
-    int32_t r = -1;
-    *error = 0;
-    if (fchdir(folder_fd_) != 0) {
-      *error = errno;
-      std::snprintf(err_msg, sizeof err_msg, "cannot enter the temporary folder %s", folder_.c_str());
-      return r;
-    }
+  // A library call, with the system's reason when it fails on a file.
+  auto library_call = [&](auto call, int* error) {
     errno = 0;
-    r = call();
+    const int32_t r = call();
     *error = r != 0 ? errno : 0;
-    if (fchdir(home_fd_) != 0 && r == 0) {
-      *error = errno;
-      std::snprintf(err_msg, sizeof err_msg, "cannot return to the current folder");
-      r = -1;
-    }
     return r;
   };
 
@@ -304,7 +306,7 @@ int Plotter::plot(const Options& o) {
   std::string bmp_failure;
   int bmp_error = 0;
   if (!o.bmp.empty()) {
-    const int32_t r = in_folder(
+    const int32_t r = library_call(
         [&] { return saveBMP(err_msg, surface.get(), display_list.c_str(), bmp.c_str(), o.width, o.height); },
         &error);
     bmp_failed = r != 0;
@@ -315,7 +317,7 @@ int Plotter::plot(const Options& o) {
     // Without a BMP, or when it failed: the plot run alone tells whether the
     // run or the BMP failed.
     const int32_t r =
-        in_folder([&] { return isovarMain(err_msg, surface.get(), display_list.c_str(), o.width, o.height); }, &error);
+        library_call([&] { return isovarMain(err_msg, surface.get(), display_list.c_str(), o.width, o.height); }, &error);
     if (r != 0) return library_failure(input, library_text(err_msg, spellings), error);
     if (bmp_failed) status = library_failure(o.bmp, bmp_failure, bmp_error);
   }

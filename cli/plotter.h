@@ -19,9 +19,10 @@ constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // Blocks (or unblocks) them, the mask before in *old when given.
 void block_ending_signals(bool block, sigset_t* old = nullptr);
 
-// The process's plotting state: the private folder where the run log and the
-// display list go unless the options name them, and the folder the process
-// started in, which every path the user gives is relative to. The library is
+// The process's plotting state: the private folder where the run log (for
+// --log) and the display list (for --pdf) go unless the options name them,
+// made only when a run needs it, and the folder the process started in,
+// which every path the user gives is relative to. The library is
 // process-wide, so one Plotter per process.
 class Plotter {
  public:
@@ -30,7 +31,8 @@ class Plotter {
   Plotter(const Plotter&) = delete;
   Plotter& operator=(const Plotter&) = delete;
 
-  // Makes the private folder: empty when done, else what failed.
+  // Checks that the starting folder is known: empty when it is, else what
+  // failed.
   std::string start();
 
   // Reads o.inputs[0] and makes its outputs, attempting every one asked for
@@ -39,6 +41,9 @@ class Plotter {
   int plot(const Options& o);
 
  private:
+  // Makes the private folder unless it exists: empty when done, else what
+  // failed.
+  std::string make_folder();
   std::string absolute(const std::string& path) const;
   std::string private_file(const char* name) const { return folder_ + "/" + name; }
   int save_log(const Options& o);

@@ -34,7 +34,8 @@ void start_run_log(int32_t width, int32_t height) {
   int n = std::snprintf(header, sizeof header, "(isovarMain)  width=%d   height=%d\n", width, height);
   files::AtomicFile log;
   int fd = -1;
-  if (log.open(kRunLogName, files::Target::kFixedName) != 0) return;
+  const char* path = run.run_log_path[0] != '\0' ? run.run_log_path : kRunLogName;
+  if (log.open(path, files::Target::kFixedName) != 0) return;
   log.write(header, static_cast<std::size_t>(n));
   if (log.commit_open(&fd) != 0) return;
   run.log_file = fdopen(fd, "a");

@@ -125,6 +125,14 @@ ISOVAR_API int32_t saveBands(char* errMsg, const char* path);
  * without this call. Always 0. */
 ISOVAR_API int32_t setFillBands(int32_t on);
 
+/* Where the plot runs that follow (isovarMain, saveBMP) write their run log:
+ * path (for instance "/dev/null", where nothing is kept), or with NULL or ""
+ * "isovar.log" in the current folder, as without this call. The log is
+ * written as always: replaced whole by each run, then appended to by the
+ * reads that follow; one that cannot be written is skipped. 0, or -1 when
+ * path is 4096 bytes or longer (the setting is then unchanged). */
+ISOVAR_API int32_t setRunLog(const char* path);
+
 #ifdef __cplusplus
 }
 #endif

@@ -27,6 +27,7 @@ struct RunContext {
   char message_buffer[kMessageBufferSize];
   int32_t table_limit_reached;  // the last call failed on a default table's limit
   int32_t fill_bands;           // plot runs fill the bands under the isolines
+  char run_log_path[4096];      // where plot runs write their log; "" for the default
 };
 
 extern RunContext run_context;

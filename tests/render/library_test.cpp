@@ -30,6 +30,7 @@ struct Library {
   decltype(&::saveBMP) saveBMP = nullptr;
   decltype(&::currentDir) currentDir = nullptr;
   decltype(&::makeTempFilePath) makeTempFilePath = nullptr;
+  decltype(&::setRunLog) setRunLog = nullptr;
 
   Library() {
     handle = dlopen(kLibraryPath, RTLD_NOW | RTLD_LOCAL);
@@ -39,6 +40,7 @@ struct Library {
     saveBMP = reinterpret_cast<decltype(saveBMP)>(dlsym(handle, "saveBMP"));
     currentDir = reinterpret_cast<decltype(currentDir)>(dlsym(handle, "currentDir"));
     makeTempFilePath = reinterpret_cast<decltype(makeTempFilePath)>(dlsym(handle, "makeTempFilePath"));
+    setRunLog = reinterpret_cast<decltype(setRunLog)>(dlsym(handle, "setRunLog"));
   }
 };
 
@@ -106,7 +108,7 @@ TEST(LibraryExports, OnlyTheEntryPoints) {
   ASSERT_EQ(pclose(p), 0);
   const std::set<std::string> entry_points = {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath",
                                               "saveIsolines", "setLargeModels", "tableLimitReached",
-                                              "setFillBands", "saveBands"};
+                                              "setFillBands", "saveBands", "setRunLog"};
   for (const std::string& name : exported) EXPECT_TRUE(entry_points.count(name)) << name << " is exported";
   for (const char* name : {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath"})
     EXPECT_TRUE(exported.count(name)) << name << " is missing";
@@ -173,6 +175,25 @@ TEST_F(LibraryRun, PlotsWithoutARunLog) {
   ASSERT_EQ(chdir(".."), 0);
   EXPECT_EQ(result, 0);
   EXPECT_GT(list.size(), 192u);
+}
+
+// The run log goes where setRunLog says, /dev/null included, and back to
+// the current folder with NULL; a path too long for the setting is refused.
+TEST_F(LibraryRun, RunLogGoesWhereSet) {
+  read(hill_file());
+  ASSERT_EQ(mkdir("logs", 0755), 0);
+  ASSERT_EQ(lib().setRunLog("logs/run.log"), 0);
+  ASSERT_EQ(lib().isovarMain(err_, dc_, "prtInfo.tmp", 320, 240), 0);
+  EXPECT_EQ(read_file("logs/run.log"), "(isovarMain)  width=320   height=240\n");
+  EXPECT_FALSE(file_exists("isovar.log"));
+  EXPECT_EQ(lib().setRunLog(std::string(4096, 'a').c_str()), -1);
+  ASSERT_EQ(lib().setRunLog("/dev/null"), 0);
+  ASSERT_EQ(lib().saveBMP(err_, dc_, "prtInfo.tmp", "hill.bmp", 320, 240), 0);
+  EXPECT_FALSE(file_exists("isovar.log"));
+  EXPECT_EQ(read_file("logs/run.log"), "(isovarMain)  width=320   height=240\n");
+  ASSERT_EQ(lib().setRunLog(nullptr), 0);
+  ASSERT_EQ(lib().isovarMain(err_, dc_, "prtInfo.tmp", 300, 200), 0);
+  EXPECT_EQ(read_file("isovar.log"), "(isovarMain)  width=300   height=200\n");
 }
 
 TEST_F(LibraryRun, SaveBmpWritesThePicture) {
