@@ -14,11 +14,18 @@ const uint32_t no_pixels[1] = {0};
 }  // namespace
 
 BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
-  Surface* s = surface_of(hdc);
+  Surface* s = blank_surface_of(hdc);
   if (s == nullptr) return FALSE;
   const int64_t x0 = left < right ? left : right, x1 = left < right ? right : left;
   const int64_t y0 = top < bottom ? top : bottom, y1 = top < bottom ? bottom : top;
   if (x1 == x0 || y1 == y0) return TRUE;  // nothing to cover
+  // A box over the whole surface writes every pixel (the pen's ring and the
+  // brush's inside): a blank surface's background need not come first.
+  if (x0 <= 0 && y0 <= 0 && x1 >= s->width && y1 >= s->height) {
+    s->blank = false;
+  } else {
+    s = surface_of(hdc);
+  }
   const Raster r = raster_of(*s);
   const Object& pen = object_at(s->pen);
   const uint32_t fill = object_at(s->brush).rgb;

@@ -8,6 +8,7 @@
 // (the defaults of a new context) are never freed; deleting them does nothing.
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -164,9 +165,18 @@ int dc_slot(HDC hdc) { return slot_of(hdc, Kind::kDC); }
 
 Object& object_at(int slot) { return objects[slot]; }
 
-Surface* surface_of(HDC hdc) {
+Surface* blank_surface_of(HDC hdc) {
   const int slot = dc_slot(hdc);
   return slot < 0 ? nullptr : objects[slot].surface;
+}
+
+Surface* surface_of(HDC hdc) {
+  Surface* s = blank_surface_of(hdc);
+  if (s != nullptr && s->blank) {
+    std::fill_n(s->pixels, int64_t{s->width} * s->height, kWindowBackground);
+    s->blank = false;
+  }
+  return s;
 }
 
 }  // namespace plat
@@ -247,7 +257,7 @@ HDC CreateSurfaceDC(int width, int height) {
       delete s;
       return nullptr;
     }
-    for (int64_t i = 0; i < count; ++i) s->pixels[i] = kWindowBackground;
+    s->blank = true;  // the background, written out when first needed
   }
   const int slot = allocate(Kind::kDC);
   if (slot < 0) {

@@ -55,6 +55,10 @@ struct Surface {
   int32_t cur_x;  // the current position
   int32_t cur_y;
   SvgRecorder* svg;  // null unless the surface records SVG
+  // Every pixel is still the window background, not yet written out: a new
+  // surface is usually covered whole by its first rectangle, so the
+  // background is written only when something else comes first.
+  bool blank;
 };
 
 struct Object {
@@ -78,7 +82,12 @@ struct Object {
 int slot_of(HGDIOBJ handle, Kind kind);
 int dc_slot(HDC hdc);
 Object& object_at(int slot);
-Surface* surface_of(HDC hdc);  // null for anything but a live surface DC
+// The surface of a live surface DC, its pixels written out (null for
+// anything else).
+Surface* surface_of(HDC hdc);
+// The same, the pixels of a blank surface not yet written: for a call that
+// covers the whole surface, or asks only for its size.
+Surface* blank_surface_of(HDC hdc);
 
 // Colour conversions between COLORREF 0x00BBGGRR and pixels 0x00RRGGBB. The
 // top byte of a COLORREF (palette flags) is ignored.

@@ -79,6 +79,22 @@ TEST_F(Surface, RectangleCoversHalfOpenBoxWithCornersInAnyOrder) {
   }
 }
 
+// A new surface's background is there whatever comes first: a line, a
+// rectangle over part of it, a pixel read.
+TEST_F(Surface, BackgroundIsThereWhateverComesFirst) {
+  for (const auto& size : {std::pair<int, int>{8, 6}, {665, 585}}) {
+    make(size.first, size.second);
+    LineTo(dc_, 3, 0);
+    EXPECT_EQ(GetPixel(dc_, size.first - 1, size.second - 1), kBackground);
+    make(size.first, size.second);
+    Rectangle(dc_, 1, 1, 3, 3);
+    EXPECT_EQ(GetPixel(dc_, 0, 0), kBackground);
+    EXPECT_EQ(GetPixel(dc_, size.first - 1, size.second - 1), kBackground);
+    make(size.first, size.second);
+    EXPECT_EQ(GetPixel(dc_, size.first / 2, size.second / 2), kBackground);
+  }
+}
+
 TEST_F(Surface, BackgroundRectangleCoversTheWholePicture) {
   // The plot's background: Rectangle(0, H, W, 0) with pen and brush of one colour.
   for (const auto& size : {std::pair<int, int>{8, 6}, {665, 585}, {1, 1}}) {
