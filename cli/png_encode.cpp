@@ -20,7 +20,7 @@ namespace {
 constexpr int kLitLenSymbols = 286;  // literals, end of block, lengths
 constexpr int kDistanceSymbols = 30;
 constexpr int kCodeLengthSymbols = 19;
-constexpr std::size_t kBlockTokens = std::size_t{1} << 14;  // 64 KiB of tokens, kept in the cache
+constexpr std::size_t kBlockTokens = std::size_t{1} << 16;
 constexpr std::size_t kWindow = 32768;
 
 constexpr int kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
