@@ -15,15 +15,20 @@ bool is(const char* token, const char* word) { return std::strcmp(token, word) =
 
 bool is_separator(char c) { return c == ' ' || c == '\t' || c == ','; }
 
-// A value record in its plainest spelling, read from the line's own bytes:
+// A value line in its plainest spelling, read from the input buffer itself:
 // separators, I and J as one to nine digits each, V as a plain decimal
-// (plain_decimal) of at most 18 characters, separators, nothing else (no
-// comment, no fourth field, no letter). For such a line the indices and the
-// value are those read_record, split_tokens, parse_index and read_real give;
-// false leaves any other line to them.
-bool plain_value_record(const RawLine& line, int32_t* i, int32_t* j, double* value) {
-  const char* p = line.bytes;
-  const char* const end = p + line.length;
+// (plain_decimal) of at most 18 characters, separators, the line feed (a
+// carriage return right before it allowed); nothing else (no comment, no
+// fourth field, no letter), and the whole line, feed included, within the
+// buffer and within one record piece. For such a line the indices and the
+// value are those read_record, split_tokens, parse_index and read_real give.
+// The bytes the line takes, or 0 to leave it to them.
+int plain_value_line(const InputFile& in, int32_t* i, int32_t* j, double* value) {
+  const char* const line = in.buffer + in.pos;
+  const int avail = in.end - in.pos;
+  // read_record takes a line whole when its feed lies within this many bytes.
+  const char* const end = line + (avail < kRecordSize - 1 ? avail : kRecordSize - 1);
+  const char* p = line;
   auto skip = [&] {
     while (p < end && is_separator(*p)) ++p;
   };
@@ -36,16 +41,18 @@ bool plain_value_record(const RawLine& line, int32_t* i, int32_t* j, double* val
     return true;
   };
   skip();
-  if (!index(i)) return false;
+  if (!index(i)) return 0;
   skip();
-  if (!index(j)) return false;
+  if (!index(j)) return 0;
   skip();
   const char* token = p;
-  while (p < end && !is_separator(*p)) ++p;
+  while (p < end && !is_separator(*p) && *p != '\n' && *p != '\r') ++p;
   const char* token_end = p;
-  if (token_end - token > kRealLen - 1) return false;
+  if (token_end - token > kRealLen - 1 || !plain_decimal(token, token_end, value)) return 0;
   skip();
-  return p == end && plain_decimal(token, token_end, value);
+  if (p < end && *p == '\r') ++p;
+  if (p == end || *p != '\n') return 0;
+  return static_cast<int>(p - line) + 1;
 }
 
 // What tells "*x" from "*y" apart.
@@ -147,12 +154,11 @@ int value_input(InputFile& in, char* errMsg) {
   char tokens[3][kRealLen];
   for (;;) {
     // Most lines are plain and valid: read in place and stored.
-    RawLine raw;
     int32_t i, j;
     double value;
-    if (peek_line(in, &raw) && plain_value_record(raw, &i, &j, &value) && i >= 1 && i <= m.grid_nx && j >= 1 &&
-        j <= m.grid_ny && m.grid_defined[i][j] == 0) {
-      take_line(in, raw);
+    if (const int taken = plain_value_line(in, &i, &j, &value);
+        taken > 0 && i >= 1 && i <= m.grid_nx && j >= 1 && j <= m.grid_ny && m.grid_defined[i][j] == 0) {
+      take_line(in, taken);
       define(i, j, value);
       continue;
     }

@@ -151,22 +151,8 @@ int read_line_piece(InputFile& in, char* line, int cap) {
   return n;
 }
 
-bool peek_line(const InputFile& in, RawLine* line) {
-  const int avail = in.end - in.pos;
-  const int span = avail < kRecordSize - 1 ? avail : kRecordSize - 1;
-  const char* from = in.buffer + in.pos;
-  const void* lf = span > 0 ? std::memchr(from, '\n', static_cast<size_t>(span)) : nullptr;
-  if (lf == nullptr) return false;
-  int n = static_cast<int>(static_cast<const char*>(lf) - from);
-  line->bytes = from;
-  line->span = n + 1;
-  if (n > 0 && from[n - 1] == '\r') --n;
-  line->length = n;
-  return true;
-}
-
-void take_line(InputFile& in, const RawLine& line) {
-  in.pos += line.span;
+void take_line(InputFile& in, int bytes) {
+  in.pos += bytes;
   if (reader_state.line_number < INT32_MAX) ++reader_state.line_number;
 }
 

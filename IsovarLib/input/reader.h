@@ -56,20 +56,9 @@ int32_t ReadIsovarFile(const char* path, char* errMsg);
 // folded to lower case, blank lines skipped. 0, or -1 at the end of the file.
 int read_record(InputFile& in, char* record);
 
-// The next physical line when it lies whole in the buffer and read_record
-// would hand it out as one record piece: the bytes before its line feed (a
-// carriage return right before the feed left out), as they are in the file.
-// Nothing is taken until take_line, so a section can read a line of the
-// plainest kind straight from the buffer and leave any other to
-// read_record.
-struct RawLine {
-  const char* bytes;
-  int length;
-  int span;  // the bytes the line takes in the buffer, its feed included
-};
-bool peek_line(const InputFile& in, RawLine* line);
-// Moves past the line peek_line gave, counting it as read_record would.
-void take_line(InputFile& in, const RawLine& line);
+// Moves past the first `bytes` bytes in the buffer, a whole line with its
+// feed that a section read in place, counting it as read_record would.
+void take_line(InputFile& in, int bytes);
 
 // Splits record into at most max_tokens tokens of at most max_len - 1 bytes
 // each (tokens is max_tokens slots of max_len bytes, laid out in a row).
