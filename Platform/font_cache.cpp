@@ -1,6 +1,6 @@
 #include "font_cache.h"
 
-#include <fontconfig/fontconfig.h>
+#include "fontconfig_api.h"
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -83,10 +83,10 @@ std::string stamp(const std::string& path) {
   return text;
 }
 
-void add_list(std::set<std::string>& paths, FcStrList* list) {
+void add_list(const FontconfigApi* fc, std::set<std::string>& paths, FcStrList* list) {
   if (list == nullptr) return;
-  while (FcChar8* s = FcStrListNext(list)) paths.insert(reinterpret_cast<const char*>(s));
-  FcStrListDone(list);
+  while (FcChar8* s = fc->FcStrListNext(list)) paths.insert(reinterpret_cast<const char*>(s));
+  fc->FcStrListDone(list);
 }
 
 std::string parent(const std::string& path) {
@@ -138,11 +138,13 @@ void remember_font(const std::string& key, const std::string& file, int index) {
   // Everything fontconfig read, the folders it would find new files in, the
   // user's configuration places even while they do not exist, and the font.
   // A missing path is kept as missing: when it appears, the answer is old.
+  const FontconfigApi* fc = fontconfig();
+  if (fc == nullptr) return;
   std::set<std::string> paths;
-  add_list(paths, FcConfigGetConfigFiles(nullptr));
-  add_list(paths, FcConfigGetConfigDirs(nullptr));
-  add_list(paths, FcConfigGetFontDirs(nullptr));
-  add_list(paths, FcConfigGetCacheDirs(nullptr));
+  add_list(fc, paths, fc->FcConfigGetConfigFiles(nullptr));
+  add_list(fc, paths, fc->FcConfigGetConfigDirs(nullptr));
+  add_list(fc, paths, fc->FcConfigGetFontDirs(nullptr));
+  add_list(fc, paths, fc->FcConfigGetCacheDirs(nullptr));
   const std::string config = home_path("XDG_CONFIG_HOME", "/.config");
   if (!config.empty()) {
     for (const char* name : {"/fontconfig", "/fontconfig/fonts.conf", "/fontconfig/conf.d"}) paths.insert(config + name);

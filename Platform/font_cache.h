@@ -15,7 +15,8 @@ namespace plat {
 // The font file and face index remembered for key, when still valid.
 bool find_cached_font(const std::string& key, std::string* file, int* index);
 
-// Remembers that fontconfig (initialised) resolved key to file and index.
+// Remembers that fontconfig (loaded and initialised) resolved key to file
+// and index.
 void remember_font(const std::string& key, const std::string& file, int index);
 
 }  // namespace plat

@@ -24,7 +24,7 @@
 // font asks for it; the first font in fontconfig's order that covers
 // Japanese kana, kanji and half-width katakana is taken, else the first font
 // there is. With no font at all, text draws nothing.
-#include <fontconfig/fontconfig.h>
+#include "fontconfig_api.h"
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_SIZES_H
@@ -188,19 +188,19 @@ int open_face(const std::string& path, int index) {
 // Made for each resolution and destroyed after it: fontconfig keeps a char
 // set's pages behind encoded offsets, so one kept for the process would show
 // as lost memory to leak checkers. Resolutions are rare (once per new font).
-FcCharSet* make_japanese_probe() {
-  FcCharSet* cs = FcCharSetCreate();
+FcCharSet* make_japanese_probe(const FontconfigApi* fc) {
+  FcCharSet* cs = fc->FcCharSetCreate();
   for (FcChar32 c : {0x30B4u, 0x30B7u, 0x30C3u, 0x30AFu, 0x3042u, 0x5024u, 0x7B49u, 0xFF71u, 0x30u}) {
-    FcCharSetAddChar(cs, c);
+    fc->FcCharSetAddChar(cs, c);
   }
   return cs;
 }
 
-int open_matched(FcPattern* font) {
+int open_matched(const FontconfigApi* fc, FcPattern* font) {
   FcChar8* file = nullptr;
   int index = 0;
-  if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) return -1;
-  FcPatternGetInteger(font, FC_INDEX, 0, &index);
+  if (fc->FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) return -1;
+  fc->FcPatternGetInteger(font, FC_INDEX, 0, &index);
   return open_face(reinterpret_cast<const char*>(file), index);
 }
 
@@ -213,39 +213,40 @@ int resolve_with_fontconfig(const LOGFONTA& lf) {
     const int face = open_face(cached_file, cached_index);
     if (face >= 0) return face;
   }
-  if (!FcInit()) return -1;
-  FcPattern* pattern = FcPatternCreate();
+  const FontconfigApi* fc = fontconfig();
+  if (fc == nullptr || !fc->FcInit()) return -1;
+  FcPattern* pattern = fc->FcPatternCreate();
   const std::string name = utf8_of_cp932(lf.lfFaceName);
   if (!name.empty()) {
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+    fc->FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
   }
   const bool fixed = (lf.lfPitchAndFamily & 0x03) == FIXED_PITCH || (lf.lfPitchAndFamily & 0xF0) == FF_MODERN;
-  FcPatternAddString(pattern, FC_FAMILY,
+  fc->FcPatternAddString(pattern, FC_FAMILY,
                      reinterpret_cast<const FcChar8*>(fixed ? "monospace" : "sans-serif"));
-  if (fixed) FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
-  FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
+  if (fixed) fc->FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
+  fc->FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+  fc->FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  fc->FcDefaultSubstitute(pattern);
   FcResult result;
-  FcFontSet* set = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
-  FcPatternDestroy(pattern);
+  FcFontSet* set = fc->FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+  fc->FcPatternDestroy(pattern);
   if (set == nullptr) return -1;
   int face = -1;
-  FcCharSet* probe = make_japanese_probe();
+  FcCharSet* probe = make_japanese_probe(fc);
   for (int pass = 0; pass < 2 && face < 0; ++pass) {
     for (int i = 0; i < set->nfont && face < 0; ++i) {
       if (pass == 0) {
         FcCharSet* cs = nullptr;
-        if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch ||
-            !FcCharSetIsSubset(probe, cs)) {
+        if (fc->FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch ||
+            !fc->FcCharSetIsSubset(probe, cs)) {
           continue;
         }
       }
-      face = open_matched(set->fonts[i]);
+      face = open_matched(fc, set->fonts[i]);
     }
   }
-  FcCharSetDestroy(probe);
-  FcFontSetDestroy(set);
+  fc->FcCharSetDestroy(probe);
+  fc->FcFontSetDestroy(set);
   if (face >= 0) remember_font(cache_key, open_faces[face].path, open_faces[face].index);
   return face;
 }
