@@ -144,7 +144,8 @@ int value_input(InputFile& in, char* errMsg) {
     advise_huge_grid_tables();
     clear_flags(m.grid_defined.cells, &m.grid_defined_used);
   }
-  auto define = [&m](int32_t i, int32_t j, double value) {
+  auto define = [](int32_t i, int32_t j, double value) {
+    ModelStore& m = model_store;
     m.grid_defined[i][j] = 1;
     m.grid_value[i][j] = static_cast<float>(value);
     if (!m.large && (i + 1) * m.grid_defined.stride > m.grid_defined_used)
