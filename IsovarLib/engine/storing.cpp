@@ -11,7 +11,7 @@
 #include "isovar_messages.h"
 #include "shared/run_context.h"
 
-extern int32_t engine_ring_pool[kMaxPlines][kMaxPlinePoints];
+extern int32_t (&engine_ring_pool)[kMaxPlines][kMaxPlinePoints];
 
 namespace {
 
