@@ -96,16 +96,24 @@ void put_utf8(std::string& out, uint32_t cp) {
   }
 }
 
+// The escape of one of the five characters XML reserves, or null.
+const char* xml_escape(uint32_t c) {
+  switch (c) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '"': return "&quot;";
+    case '\'': return "&apos;";
+    default: return nullptr;
+  }
+}
+
 // A character as XML text: the five escapes, and U+FFFD for what XML 1.0
 // does not allow (control characters other than tab, line feed and return).
 void put_xml_char(std::string& out, uint32_t cp) {
-  switch (cp) {
-    case '&': out += "&amp;"; return;
-    case '<': out += "&lt;"; return;
-    case '>': out += "&gt;"; return;
-    case '"': out += "&quot;"; return;
-    case '\'': out += "&apos;"; return;
-    default: break;
+  if (const char* escape = xml_escape(cp)) {
+    out += escape;
+    return;
   }
   const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
                        (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
@@ -114,13 +122,10 @@ void put_xml_char(std::string& out, uint32_t cp) {
 
 void put_xml_text(std::string& out, const std::string& utf8) {
   for (char c : utf8) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+    if (const char* escape = xml_escape(static_cast<unsigned char>(c))) {
+      out += escape;
+    } else {
+      out += c;
     }
   }
 }

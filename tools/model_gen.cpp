@@ -60,6 +60,14 @@ class Writer {
   size_t used_ = 0;
 };
 
+// The "I J " that begins a value record.
+void indices(Writer& w, int i, int j) {
+  w.integer(i);
+  w.put(' ');
+  w.integer(j);
+  w.put(' ');
+}
+
 void axis(Writer& w, const char* name, int n, double from, double step, int decimals) {
   w.text(name);
   w.text("\n");
@@ -103,10 +111,7 @@ bool write_noisy_field(const std::string& path, int n, unsigned seed, const std:
   w.text("*value\n");
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) {
-      w.integer(i + 1);
-      w.put(' ');
-      w.integer(j + 1);
-      w.put(' ');
+      indices(w, i + 1, j + 1);
       w.real(v[static_cast<size_t>(i) * n + j], 4);
       w.put('\n');
     }
@@ -161,10 +166,7 @@ bool write_terrain(const std::string& path, int nx, int ny, int step, unsigned s
   }
   for (int i = 0; i < nx; ++i) {
     for (int j = 0; j < ny; ++j) {
-      w.integer(i + 1);
-      w.put(' ');
-      w.integer(j + 1);
-      w.put(' ');
+      indices(w, i + 1, j + 1);
       w.integer(heights[static_cast<size_t>(i) * ny + j]);
       w.put('\n');
     }
