@@ -6,7 +6,7 @@
 #include <string>
 
 #include "IsovarLib.h"
-#include "input/model_store.h"
+#include "entry/defaults.h"
 #include "print_replay.h"
 
 namespace {

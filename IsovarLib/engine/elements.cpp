@@ -1,15 +1,15 @@
 // Finite elements: every defined element whose nodes all carry a value is cut
 // into one triangle (3 nodes) or two along its diagonal N0-N2 (4 nodes) and
 // traced like a grid cell. A 4-node element of impossible shape stops the run.
-#include "engine.h"
+#include "engine/engine_internal.h"
 #include "shared/run_context.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
 
 namespace {
 
-Vertex node_vertex(int32_t slot) {
-  return Vertex{model_store.node_x[slot], model_store.node_y[slot], model_store.node_value[slot]};
+Vertex node_vertex(EngineTables& t, int32_t slot) {
+  return Vertex{t.model->node_x[slot], t.model->node_y[slot], t.model->node_value[slot]};
 }
 
 // All four corners on one straight line: equal x throughout, or four edges of
@@ -44,37 +44,37 @@ bool edges_cross(const float* X, const float* Y, int a, int b, int c, int d) {
 
 }  // namespace
 
-int check_element_shape(int e, const int32_t nodes[4], const int32_t slots[4]) {
+int check_element_shape(EngineTables& t, int e, const int32_t nodes[4], const int32_t slots[4]) {
   float X[5], Y[5];
   for (int i = 0; i < 4; ++i) {
-    X[i] = model_store.node_x[slots[i]];
-    Y[i] = model_store.node_y[slots[i]];
+    X[i] = t.model->node_x[slots[i]];
+    Y[i] = t.model->node_y[slots[i]];
   }
   X[4] = X[0];
   Y[4] = Y[0];
   if (collinear(X, Y) || edges_cross(X, Y, 0, 1, 2, 3) || edges_cross(X, Y, 1, 2, 3, 0)) {
-    put_message(run_context.message_buffer, kMessageBufferSize, msg::element_shape_invalid, e, nodes[0], nodes[1],
+    put_message(t.message, kMessageBufferSize, msg::element_shape_invalid, e, nodes[0], nodes[1],
                 nodes[2], nodes[3]);
     return -1;
   }
   return 0;
 }
 
-int check_element_shape(int e, const int32_t nodes[4]) { return check_element_shape(e, nodes, nodes); }
+int check_element_shape(EngineTables& t, int e, const int32_t nodes[4]) { return check_element_shape(t, e, nodes, nodes); }
 
 namespace {
 
 // Element number e in the given slot: skipped unless every node carries a
 // value, then one triangle or two. 0, or -1 with the message.
-int trace_element(int32_t e, int32_t slot) {
-  const ModelStore& m = model_store;
+int trace_element(EngineTables& t, int32_t e, int32_t slot) {
+  const ModelStore& m = *t.model;
   int32_t nodes[4];
   int32_t slots[4];
   int count = 0;
   bool usable = true;
   while (count < 4 && m.element_nodes[slot][count] >= 0) {
     const int32_t n = m.element_nodes[slot][count];
-    const int32_t s = node_slot(n);
+    const int32_t s = node_slot(*t.model, n);
     // A node number past the tables, or a node without a value, leaves a
     // hole in the plot, as does an element of fewer than three nodes.
     if (s < 0 || s >= m.node_slots || m.node_state[s] != 2) usable = false;
@@ -83,20 +83,20 @@ int trace_element(int32_t e, int32_t slot) {
   }
   if (!usable || count < 3) return 0;
   if (count == 4) {
-    if (check_element_shape(e, nodes, slots) != 0) return -1;
-    if (trace_triangle(node_vertex(slots[0]), node_vertex(slots[1]), node_vertex(slots[2])) != 0) return -1;
-    return trace_triangle(node_vertex(slots[2]), node_vertex(slots[3]), node_vertex(slots[0]));
+    if (check_element_shape(t, e, nodes, slots) != 0) return -1;
+    if (trace_triangle(t, node_vertex(t, slots[0]), node_vertex(t, slots[1]), node_vertex(t, slots[2])) != 0) return -1;
+    return trace_triangle(t, node_vertex(t, slots[2]), node_vertex(t, slots[3]), node_vertex(t, slots[0]));
   }
-  return trace_triangle(node_vertex(slots[0]), node_vertex(slots[1]), node_vertex(slots[2]));
+  return trace_triangle(t, node_vertex(t, slots[0]), node_vertex(t, slots[1]), node_vertex(t, slots[2]));
 }
 
 }  // namespace
 
-int trace_elements() {
-  const ModelStore& m = model_store;
+int trace_elements(EngineTables& t) {
+  const ModelStore& m = *t.model;
   if (!m.large) {
     for (int e = 0; e < kNodeSlots; ++e) {
-      if (m.element_defined[e] != 0 && trace_element(e, e) != 0) return -1;
+      if (m.element_defined[e] != 0 && trace_element(t, e, e) != 0) return -1;
     }
     return 0;
   }
@@ -104,7 +104,7 @@ int trace_elements() {
   for (int32_t i = 0; i < m.element_ordered; ++i) {
     const int32_t slot = m.element_order[i];
     if (slot < 0 || slot >= m.element_slots || m.element_defined[slot] == 0) continue;
-    if (trace_element(m.element_number[slot], slot) != 0) return -1;
+    if (trace_element(t, m.element_number[slot], slot) != 0) return -1;
   }
   return 0;
 }

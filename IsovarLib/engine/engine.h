@@ -1,19 +1,16 @@
-// The isoline engine: traces the model store into the engine output tables.
-// Owns: engine_tables (points, polylines, band pieces, and the lookup indexes
-// over them). Reads: model_store. Writes its failure texts, and the non-fatal
-// "internal" texts of dropped segments, into run_context.message_buffer.
-//
-// Three layers, each usable on its own:
-//   tracing  (tracing.cpp, elements.cpp): cells and elements -> triangles ->
-//            one segment per crossing level and one band piece per band;
-//   joining  (joining.cpp): segments -> polylines, joined and closed;
-//   storing  (storing.cpp): the point table with its hash index, the
-//            polyline-end lists and the band-piece table.
+// The isoline engine's output: what a trace leaves in its EngineTables
+// (points, polylines, band pieces) and how to run one. The tables belong to
+// their owner (a run); a trace reads the model it is given and writes its
+// failure texts, and the non-fatal "internal" texts of dropped segments,
+// into the message buffer it is given. How the tables are filled is
+// engine_internal.h's.
 #pragma once
 
 #include <cstdint>
 
 #include "shared/tables.h"
+
+struct ModelStore;
 
 // The default mode's table sizes; large mode grows past them (shared/tables.h).
 constexpr int kPointSlots = 100000;   // slot 0 unused: at most 99999 points
@@ -56,7 +53,7 @@ struct IsoPoint {
 
 struct PointIndex {
   Table<uint8_t> tags;   // 0 empty, else 8 bits of the point's hash
-  Table<int32_t> slots;  // the point slot of each used tag
+  Table<int32_t> slot_of;  // the point slot of each used tag
   int32_t bits;          // log2 of their size; 0: none yet
   int32_t count;
 };
@@ -93,6 +90,8 @@ struct PlineStore {
   int32_t reversed;
 };
 
+constexpr int kRingClasses = 31;
+
 struct EngineTables {
   Table<IsoPoint> iso_points;
   int32_t point_count;  // the next free slot, 1 after a reset
@@ -122,196 +121,71 @@ struct EngineTables {
   Table<int32_t*> free_rings;   // default mode: pool rows not held by a row
   int32_t free_ring_count;
   Table<int32_t> column_counts; // the grid walk's levels-below counts
+
+  // Large mode's rings no row holds, by the power of two of their capacity:
+  // a run reuses the rings of the run before (and of its own joins) instead
+  // of asking the system for each.
+  Table<int32_t*> spare_rings[kRingClasses];
+  int64_t spare_ring_count[kRingClasses];
+
+  // The trace in progress: what it reads, where it reports, its mode.
+  const ModelStore* model;
+  char* message;          // kMessageBufferSize bytes
+  int32_t large;          // the tables grow
+  int32_t bands_wanted;   // large mode fills the band table only when asked
+  int32_t limit_reached;  // the trace failed on a default table's limit
+
+  // The default mode's storage (the owner's) and its rows' pool.
+  struct EngineFixedTables* fixed;
+  int32_t (*ring_pool)[kMaxPlinePoints];
+  int32_t huge_pages_asked;
+
+  // Whether the band table is filled: always in the default mode (its limit
+  // applies), in large mode only when something reads it.
+  bool fill_band_table() const { return large == 0 || bands_wanted != 0; }
 };
 
-extern EngineTables engine_tables;
+// The default mode's tables of one EngineTables; the band table, the point
+// index and the start of the rows' pool are filled densely by a large run,
+// which asks for huge pages for them (advise_huge_engine_tables).
+struct alignas(kHugePage) EngineFixedTables {
+  // The point index, then the rows' storage of the default mode: one
+  // 1500-slot ring per live row. A run uses the start of the index (it grows
+  // from 2^14 entries) and rows take the lowest free rings, so what most
+  // runs touch of both lies in the first 2 MiB: one huge page for the two.
+  uint8_t hash_tags[kPointHashSlots];
+  int32_t hash_slots[kPointHashSlots];
+  int32_t ring_pool[kMaxPlines][kMaxPlinePoints];
+  alignas(kHugePage) FillPoly fill_poly[kFillPolySlots];
+  IsoPoint points[kPointSlots];
+  PlineStore stores[kMaxPlines];
+  int32_t counts[kMaxPlines];
+  int32_t levels[kMaxPlines];
+  int32_t closed[kMaxPlines];
+  int32_t end_list[kPointSlots];
+  EndEntry end_entries[kEndEntrySlots];
+  int32_t link_list[kPointSlots];
+  LinkEntry links[kLinkSlots];
+  int32_t* free_rings[kMaxPlines];
+  int32_t column_counts[2 * (500 + 1)];
+};
+
+// Empty tables over the fixed tables f, which must be zero.
+void attach_engine_tables(EngineTables& t, EngineFixedTables* f);
+// Frees large mode's memory (the fixed tables stay the owner's).
+void release_engine_tables(EngineTables& t);
+
+// Empties the output tables and traces model into them, in the storage of
+// the given mode: 0, or -1 with the message in message (kMessageBufferSize
+// bytes) and t.limit_reached set when a default table's limit was reached.
+int trace_isolines(EngineTables& t, const ModelStore& model, char* message, bool large, bool bands_wanted);
 
 // Point i (0-based, drawing order) of polyline row n.
-inline int32_t pline_point(int n, int i) {
-  const PlineStore& s = engine_tables.pline_store[n];
-  const int32_t k = s.reversed ? engine_tables.pline_count[n] - 1 - i : i;
+inline int32_t pline_point(const EngineTables& t, int n, int i) {
+  const PlineStore& s = t.pline_store[n];
+  const int32_t k = s.reversed ? t.pline_count[n] - 1 - i : i;
   int32_t slot = s.first + k;
   if (slot >= s.capacity) slot -= s.capacity;
   return s.points[slot];
 }
 
-// Empties the output tables and traces the current model: 0, or -1 with the
-// message in run_context.message_buffer.
-int trace_isolines();
-
-// ---- Tracing -------------------------------------------------------------
-
-// One corner of a triangle: a grid point or a node.
-struct Vertex {
-  float x;
-  float y;
-  float v;
-};
-
-struct EdgePoint {
-  float x;
-  float y;
-};
-
-// Walks the grid cells, two triangles per cell: 0 or -1.
-int trace_grid();
-
-// Cuts the triangle into one segment per crossing level (make_poly) and one
-// band piece per band (add_fill_poly): 0 or -1. The argument order matters
-// only for ties in the value sort.
-int trace_triangle(const Vertex& v0, const Vertex& v1, const Vertex& v2);
-
-// The levels counted as crossing [a, b] are those with a < level <= b. Returns
-// false ("none") when there are no levels, a is above the highest level or b
-// below the lowest; otherwise *klo..*khi, which may be empty (*klo > *khi).
-bool level_range(float a, float b, int* klo, int* khi);
-
-// The point on edge p-q where value z is reached; p is the lower-valued end.
-EdgePoint edge_point(float z, const Vertex& p, const Vertex& q);
-
-// The band of a triangle that no level crosses: the number of levels at or
-// below its lowest value.
-int uncrossed_band(float v_low);
-
-// Walks the 100000 element slots, one or two triangles per element: 0 or -1.
-int trace_elements();
-
-// 0 when the 4-node element e is of possible shape, else -1 with its message
-// (naming the node numbers); the corners are read at the nodes' slots.
-int check_element_shape(int e, const int32_t nodes[4], const int32_t slots[4]);
-// The same where slots are node numbers (the default mode).
-int check_element_shape(int e, const int32_t nodes[4]);
-
-// ---- Joining -------------------------------------------------------------
-
-enum PlineEnd { kPlineHead = 0, kPlineTail = 1 };
-
-// Records the segment (x1, y1)-(x2, y2) on level k: 0 or -1.
-int make_poly(float x1, float y1, float x2, float y2, int k);
-
-// The newest non-empty row having point p as its head or tail, head first:
-// the row, with *end set; -1 when there is none.
-int find_pline_end(int32_t p, PlineEnd* end);
-
-// Puts point p before the head or after the tail of row n: 0; -1 (without
-// a message; the row is unchanged) when the row would reach its point limit;
-// -2 with the message when large mode runs out of memory.
-int extend_pline(int n, PlineEnd end, int32_t p);
-
-// A segment whose two points both existed: 0 or -1.
-int connect_pline(int32_t p1, int32_t p2);
-
-// Opens a new row p1, p2 on level k: 0 or -1 with the message. When every
-// row is in use but some were emptied by joins, the live rows move down in
-// their order first (compact_plines), so only live rows count to the limit.
-int open_pline(int32_t p1, int32_t p2, int k);
-
-// Moves the live rows down to rows 0, 1, ... in their order and rebuilds the
-// end lists: the newest-row and head-before-tail rules then pick what they
-// picked before.
-void compact_plines();
-
-// ---- Storing -------------------------------------------------------------
-
-// Empties the output tables and the indexes over them, in the storage of the
-// current table mode.
-void reset_engine_tables();
-
-// The default mode's band table, point index and rows' pool on huge pages
-// from now on (asked once per process). Worth it for a run that fills
-// megabytes of them; a small run pays less for the few small pages it
-// touches than for clearing whole 2 MiB pages.
-void advise_huge_engine_tables();
-
-// The slot of the point equal to (x, y, k) as a positive number, or, after
-// adding it, minus its new slot; 0 when it is new and there is no room (the
-// table's limit, or in large mode the memory).
-int32_t find_or_add_point(float x, float y, int k);
-
-// Large mode's grid walk: index points by column when the columns x[1..nx]
-// are wide enough (see the point index); point_window_next(x, i) as column
-// i (from 2) starts.
-void point_window_begin(const float* x, int nx);
-void point_window_next(const float* x, int i);
-
-// Notes that point p has just become the head or tail of row n: false when
-// there is no memory for it.
-inline bool note_pline_end(int32_t p, int n) {
-  EngineTables& t = engine_tables;
-  // The default mode's table is large enough by construction (kEndEntrySlots).
-  if (!t.end_entries.reserve(int64_t{t.end_entry_count} + 1)) return false;
-  const int32_t e = t.end_entry_count++;
-  t.end_entries[e] = EndEntry{n, t.end_list[p]};
-  t.end_list[p] = e;
-  return true;
-}
-
-// Whether the segment p-q was recorded before; record_link notes it (false
-// when there is no memory for it). A link is kept under its lower point.
-inline bool linked(int32_t p, int32_t q) {
-  const EngineTables& t = engine_tables;
-  const int32_t lo = p < q ? p : q;
-  const int32_t hi = p < q ? q : p;
-  for (int32_t e = t.link_list[lo]; e != 0; e = t.links[e].next) {
-    if (t.links[e].other == hi) return true;
-  }
-  return false;
-}
-
-inline bool record_link(int32_t p, int32_t q) {
-  EngineTables& t = engine_tables;
-  // The default mode's table is large enough by construction (kLinkSlots).
-  if (!t.links.reserve(int64_t{t.link_count} + 1)) return false;
-  const int32_t lo = p < q ? p : q;
-  const int32_t hi = p < q ? q : p;
-  const int32_t e = t.link_count++;
-  t.links[e] = LinkEntry{hi, t.link_list[lo]};
-  t.link_list[lo] = e;
-  return true;
-}
-
-// Gives row n (a new row, or one whose storage was taken) storage for at
-// least `need` points, empty: false when there is none.
-bool open_ring(int n, int32_t need);
-// Room for `extra` more points in row n's storage, keeping them: false when
-// large mode runs out of memory (the default mode's rows never need more).
-bool grow_ring(int n, int32_t extra);
-inline bool ring_room(int n, int32_t extra) {
-  return int64_t{engine_tables.pline_count[n]} + extra <= engine_tables.pline_store[n].capacity || grow_ring(n, extra);
-}
-// Hands row n's storage back; the row keeps its count.
-void release_ring(int n);
-// Puts p before the first or after the last point of row n (own order).
-inline void ring_push_front(int n, int32_t p) {
-  EngineTables& t = engine_tables;
-  PlineStore& s = t.pline_store[n];
-  if (s.reversed) {
-    int32_t slot = s.first + t.pline_count[n];
-    if (slot >= s.capacity) slot -= s.capacity;
-    s.points[slot] = p;
-  } else {
-    s.first = s.first == 0 ? s.capacity - 1 : s.first - 1;
-    s.points[s.first] = p;
-  }
-  ++t.pline_count[n];
-}
-
-inline void ring_push_back(int n, int32_t p) {
-  EngineTables& t = engine_tables;
-  PlineStore& s = t.pline_store[n];
-  if (s.reversed) {
-    s.first = s.first == 0 ? s.capacity - 1 : s.first - 1;
-    s.points[s.first] = p;
-  } else {
-    int32_t slot = s.first + t.pline_count[n];
-    if (slot >= s.capacity) slot -= s.capacity;
-    s.points[slot] = p;
-  }
-  ++t.pline_count[n];
-}
-
-// The engine's out-of-memory failure of large mode, naming the routine.
-int engine_out_of_memory(const char* routine);
-
-// Appends one band piece: 0, or -1 with the message at the table's limit.
-int add_fill_poly(int band, int nvert, const float x[5], const float y[5]);

@@ -1,68 +1,70 @@
+// An EngineTables over its owner's fixed tables, and its large-mode memory
+// given back.
 #include <cstdint>
+#include <cstdlib>
+#include <initializer_list>
 
-#include "engine.h"
+#include "engine/engine_internal.h"
 
-namespace {
-
-// The band table, the point index and the start of the rows' pool are
-// filled densely by a large run, which asks for huge pages for them
-// (advise_huge_engine_tables). Elsewhere the tables are touched sparsely and
-// stay on small pages.
-struct PointHash {
-  uint8_t tags[kPointHashSlots];
-  int32_t slots[kPointHashSlots];
-};
-
-// The point index, then the rows' storage of the default mode: one
-// 1500-slot ring per live row. A run uses the start of the index (it grows
-// from 2^14 entries) and rows take the lowest free rings, so what most runs
-// touch of both lies in the first 2 MiB: one huge page for the two.
-struct alignas(kHugePage) DenseTables {
-  PointHash point_hash;
-  int32_t ring_pool[kMaxPlines][kMaxPlinePoints];
-};
-DenseTables dense_tables;
-
-// The default mode's tables.
-IsoPoint fixed_points[kPointSlots];
-PlineStore fixed_stores[kMaxPlines];
-int32_t fixed_counts[kMaxPlines];
-int32_t fixed_levels[kMaxPlines];
-int32_t fixed_closed[kMaxPlines];
-alignas(kHugePage) FillPoly fixed_fill_poly[kFillPolySlots];
-int32_t fixed_end_list[kPointSlots];
-EndEntry fixed_end_entries[kEndEntrySlots];
-int32_t fixed_link_list[kPointSlots];
-LinkEntry fixed_links[kLinkSlots];
-int32_t* fixed_free_rings[kMaxPlines];
-int32_t fixed_column_counts[2 * (500 + 1)];
-
-bool huge_pages_asked = false;
-
-}  // namespace
-
-int32_t (&engine_ring_pool)[kMaxPlines][kMaxPlinePoints] = dense_tables.ring_pool;
-
-void advise_huge_engine_tables() {
-  if (huge_pages_asked) return;
-  huge_pages_asked = true;
-  advise_huge_pages(fixed_fill_poly, sizeof fixed_fill_poly);
-  advise_huge_pages(&dense_tables, sizeof dense_tables);
+void attach_engine_tables(EngineTables& t, EngineFixedTables* f) {
+  t = EngineTables{};
+  t.iso_points = fixed_table(f->points);
+  t.point_count = 1;
+  t.pline_store = fixed_table(f->stores);
+  t.pline_count = fixed_table(f->counts);
+  t.pline_level = fixed_table(f->levels);
+  t.pline_closed = fixed_table(f->closed);
+  t.fill_poly = fixed_table(f->fill_poly);
+  t.point_index = PointIndex{fixed_table(f->hash_tags), fixed_table(f->hash_slots), kPointHashBits, 0};
+  t.end_list = fixed_table(f->end_list);
+  t.end_entries = fixed_table(f->end_entries);
+  t.end_entry_count = 1;
+  t.link_list = fixed_table(f->link_list);
+  t.links = fixed_table(f->links);
+  t.link_count = 1;
+  t.free_rings = fixed_table(f->free_rings);
+  t.column_counts = fixed_table(f->column_counts);
+  t.fixed = f;
+  t.ring_pool = f->ring_pool;
 }
 
+void release_engine_tables(EngineTables& t) {
+  // Large mode's rings: those rows hold, then the spare ones.
+  for (int32_t n = 0; n < t.pline_total; ++n) {
+    const PlineStore& s = t.pline_store[n];
+    const int32_t* pool = &t.ring_pool[0][0];
+    const bool pooled = s.points >= pool && s.points < pool + int64_t{kMaxPlines} * kMaxPlinePoints;
+    if (s.points != nullptr && !pooled) std::free(s.points);
+  }
+  t.pline_total = 0;
+  for (int c = 0; c < kRingClasses; ++c) {
+    for (int64_t i = 0; i < t.spare_ring_count[c]; ++i) std::free(t.spare_rings[c][i]);
+    t.spare_ring_count[c] = 0;
+    t.spare_rings[c].release();
+  }
+  t.iso_points.release();
+  t.pline_store.release();
+  t.pline_count.release();
+  t.pline_level.release();
+  t.pline_closed.release();
+  t.fill_poly.release();
+  for (PointIndex* index : {&t.point_index, &t.point_window[0], &t.point_window[1]}) {
+    index->tags.release();
+    index->slot_of.release();
+  }
+  t.end_list.release();
+  t.end_entries.release();
+  t.link_list.release();
+  t.links.release();
+  t.free_rings.release();
+  t.column_counts.release();
+}
 
-EngineTables engine_tables = {
-    fixed_table(fixed_points),      1,
-    fixed_table(fixed_stores),      fixed_table(fixed_counts),
-    fixed_table(fixed_levels),      fixed_table(fixed_closed),
-    0,                              fixed_table(fixed_fill_poly),
-    0,
-    {fixed_table(dense_tables.point_hash.tags), fixed_table(dense_tables.point_hash.slots), kPointHashBits, 0},
-    {},                             0,
-    0,                              0.0,
-    fixed_table(fixed_end_list),    fixed_table(fixed_end_entries),
-    1,                              fixed_table(fixed_link_list),
-    fixed_table(fixed_links),       1,
-    fixed_table(fixed_free_rings),  0,
-    fixed_table(fixed_column_counts),
-};
+void advise_huge_engine_tables(EngineTables& t) {
+  if (t.huge_pages_asked) return;
+  t.huge_pages_asked = 1;
+  EngineFixedTables* f = t.fixed;
+  advise_huge_pages(f->fill_poly, sizeof f->fill_poly);
+  // The point index and the rows' pool, which lie first.
+  advise_huge_pages(f, sizeof f->hash_tags + sizeof f->hash_slots + sizeof f->ring_pool);
+}

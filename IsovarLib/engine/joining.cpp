@@ -9,51 +9,50 @@
 // is kept as a link between its two points, a segment repeating a link is
 // ignored, and a segment whose known point ends no row opens a row of its
 // own. So the links drawn are exactly the distinct segments traced.
-#include "engine.h"
+#include "engine/engine_internal.h"
 #include "isovar_messages.h"
 #include "shared/run_context.h"
 
 namespace {
 
-int32_t head_of(int n) { return pline_point(n, 0); }
-int32_t tail_of(int n) { return pline_point(n, engine_tables.pline_count[n] - 1); }
+int32_t head_of(EngineTables& t, int n) { return pline_point(t, n, 0); }
+int32_t tail_of(EngineTables& t, int n) { return pline_point(t, n, t.pline_count[n] - 1); }
 
-int no_memory() { return engine_out_of_memory("make_poly"); }
+int no_memory(EngineTables& t) { return engine_out_of_memory(t, "make_poly"); }
 
 // Row `kept` becomes `first` followed by `second`, each taken in its own
 // order or reversed; `first` and `second` are the two rows being joined, and
 // the one that is not kept is left empty. The longer row's storage is kept
 // and the shorter one's points are copied onto it, so a join costs the
 // shorter row's length.
-bool concatenate(int kept, int first, bool first_reversed, int second, bool second_reversed) {
-  EngineTables& t = engine_tables;
+bool concatenate(EngineTables& t, int kept, int first, bool first_reversed, int second, bool second_reversed) {
   const int32_t n_first = t.pline_count[first];
   const int32_t n_second = t.pline_count[second];
   const int gone = kept == first ? second : first;
   int host;  // the row whose storage holds the result
   if (n_first >= n_second) {
     host = first;
-    if (!ring_room(host, n_second)) return false;
+    if (!ring_room(t, host, n_second)) return false;
     if (first_reversed) t.pline_store[host].reversed ^= 1;
     for (int32_t i = 0; i < n_second; ++i) {
-      ring_push_back(host, pline_point(second, second_reversed ? n_second - 1 - i : i));
+      ring_push_back(t, host, pline_point(t, second, second_reversed ? n_second - 1 - i : i));
     }
   } else {
     host = second;
-    if (!ring_room(host, n_first)) return false;
+    if (!ring_room(t, host, n_first)) return false;
     if (second_reversed) t.pline_store[host].reversed ^= 1;
     for (int32_t i = n_first - 1; i >= 0; --i) {
-      ring_push_front(host, pline_point(first, first_reversed ? n_first - 1 - i : i));
+      ring_push_front(t, host, pline_point(t, first, first_reversed ? n_first - 1 - i : i));
     }
   }
   if (host != kept) {
     // The kept row takes the storage (its level and closed flag stay its own).
-    release_ring(kept);
+    release_ring(t, kept);
     t.pline_store[kept] = t.pline_store[host];
     t.pline_store[host].points = nullptr;
     t.pline_count[kept] = t.pline_count[host];
   } else {
-    release_ring(gone);
+    release_ring(t, gone);
   }
   t.pline_count[gone] = 0;
   return true;
@@ -61,8 +60,7 @@ bool concatenate(int kept, int first, bool first_reversed, int second, bool seco
 
 }  // namespace
 
-int find_pline_end(int32_t p, PlineEnd* end) {
-  EngineTables& t = engine_tables;
+int find_pline_end(EngineTables& t, int32_t p, PlineEnd* end) {
   // The list holds every row p became an end of, newest first. A row that
   // lost p as an end (p went inside, or the row was emptied by a join) never
   // gets it back as an end, so such entries are unlinked for good. The newest
@@ -72,7 +70,7 @@ int find_pline_end(int32_t p, PlineEnd* end) {
   for (int32_t e = t.end_list[p]; e != 0;) {
     const EndEntry entry = t.end_entries[e];
     const int n = entry.row;
-    if (t.pline_count[n] > 0 && (head_of(n) == p || tail_of(n) == p)) {
+    if (t.pline_count[n] > 0 && (head_of(t, n) == p || tail_of(t, n) == p)) {
       if (n > best) best = n;
       prev = e;
     } else if (prev == 0) {
@@ -82,23 +80,22 @@ int find_pline_end(int32_t p, PlineEnd* end) {
     }
     e = entry.next;
   }
-  if (best >= 0) *end = head_of(best) == p ? kPlineHead : kPlineTail;
+  if (best >= 0) *end = head_of(t, best) == p ? kPlineHead : kPlineTail;
   return best;
 }
 
-int extend_pline(int n, PlineEnd end, int32_t p) {
-  if (engine_tables.pline_count[n] + 1 >= table_limits().pline_points) return -1;
-  if (!ring_room(n, 1)) return no_memory() - 1;
+int extend_pline(EngineTables& t, int n, PlineEnd end, int32_t p) {
+  if (t.pline_count[n] + 1 >= table_limits(t.large).pline_points) return -1;
+  if (!ring_room(t, n, 1)) return no_memory(t) - 1;
   if (end == kPlineHead) {
-    ring_push_front(n, p);
+    ring_push_front(t, n, p);
   } else {
-    ring_push_back(n, p);
+    ring_push_back(t, n, p);
   }
-  return note_pline_end(p, n) ? 0 : no_memory() - 1;
+  return note_pline_end(t, p, n) ? 0 : no_memory(t) - 1;
 }
 
-void compact_plines() {
-  EngineTables& t = engine_tables;
+void compact_plines(EngineTables& t) {
   int32_t live = 0;
   for (int32_t n = 0; n < t.pline_total; ++n) {
     if (t.pline_count[n] <= 0) continue;
@@ -117,68 +114,66 @@ void compact_plines() {
   for (int32_t p = 1; p < t.point_count; ++p) t.end_list[p] = 0;
   t.end_entry_count = 1;
   for (int32_t n = 0; n < live; ++n) {
-    note_pline_end(head_of(n), n);
-    note_pline_end(tail_of(n), n);
+    note_pline_end(t, head_of(t, n), n);
+    note_pline_end(t, tail_of(t, n), n);
   }
 }
 
-int open_pline(int32_t p1, int32_t p2, int k) {
-  EngineTables& t = engine_tables;
-  const int32_t limit = table_limits().plines;
+int open_pline(EngineTables& t, int32_t p1, int32_t p2, int k) {
+  const int32_t limit = table_limits(t.large).plines;
   if (t.pline_total >= limit) {
     bool emptied = false;
     for (int32_t n = 0; n < t.pline_total && !emptied; ++n) emptied = t.pline_count[n] <= 0;
     if (!emptied) {
-      put_message(run_context.message_buffer, kMessageBufferSize, msg::make_poly_too_many_plines, limit);
-      note_table_limit();
+      put_message(t.message, kMessageBufferSize, msg::make_poly_too_many_plines, limit);
+      note_table_limit(t);
       return -1;
     }
-    compact_plines();
+    compact_plines(t);
   }
   const int n = t.pline_total;
   if (!t.pline_store.reserve(n + 1) || !t.pline_count.reserve(n + 1) || !t.pline_level.reserve(n + 1) ||
       !t.pline_closed.reserve(n + 1)) {
-    return no_memory();
+    return no_memory(t);
   }
   t.pline_store[n].points = nullptr;
   t.pline_count[n] = 0;
   ++t.pline_total;
-  if (!open_ring(n, 2)) return no_memory();
-  ring_push_back(n, p1);
-  ring_push_back(n, p2);
+  if (!open_ring(t, n, 2)) return no_memory(t);
+  ring_push_back(t, n, p1);
+  ring_push_back(t, n, p2);
   t.pline_level[n] = k;
   t.pline_closed[n] = 0;
-  if (!note_pline_end(p1, n) || !note_pline_end(p2, n) || !record_link(p1, p2)) return no_memory();
+  if (!note_pline_end(t, p1, n) || !note_pline_end(t, p2, n) || !record_link(t, p1, p2)) return no_memory(t);
   return 0;
 }
 
-int connect_pline(int32_t p1, int32_t p2) {
-  EngineTables& t = engine_tables;
+int connect_pline(EngineTables& t, int32_t p1, int32_t p2) {
   PlineEnd end_a, end_b;
-  const int a = find_pline_end(p1, &end_a);
-  const int b = a < 0 ? -1 : find_pline_end(p2, &end_b);
+  const int a = find_pline_end(t, p1, &end_a);
+  const int b = a < 0 ? -1 : find_pline_end(t, p2, &end_b);
   // A point inside a row, or a ring's joint: more than two segments meet
   // there, and the segment starts a row of its own.
-  if (a < 0 || b < 0) return open_pline(p1, p2, t.iso_points[p1].level);
+  if (a < 0 || b < 0) return open_pline(t, p1, p2, t.iso_points[p1].level);
 
   if (a == b) {
     // Both ends of one row (a two-point row would repeat a link, which never
     // gets here): the segment closes it into a ring, whatever its flag said.
-    const int32_t head = head_of(a);
-    const int32_t tail = tail_of(a);
+    const int32_t head = head_of(t, a);
+    const int32_t tail = tail_of(t, a);
     if (head != tail && ((p1 == head && p2 == tail) || (p1 == tail && p2 == head))) {
-      if (!ring_room(a, 1)) return no_memory();
-      ring_push_back(a, head);
+      if (!ring_room(t, a, 1)) return no_memory(t);
+      ring_push_back(t, a, head);
       t.pline_closed[a] = 1;
-      return record_link(p1, p2) ? 0 : no_memory();
+      return record_link(t, p1, p2) ? 0 : no_memory(t);
     }
-    copy_message(run_context.message_buffer, kMessageBufferSize, msg::connect_same_pline);
+    copy_message(t.message, kMessageBufferSize, msg::connect_same_pline);
     return -1;
   }
 
-  if (int64_t{t.pline_count[a]} + t.pline_count[b] >= table_limits().pline_points) {
-    copy_message(run_context.message_buffer, kMessageBufferSize, msg::connect_too_many_points);
-    note_table_limit();
+  if (int64_t{t.pline_count[a]} + t.pline_count[b] >= table_limits(t.large).pline_points) {
+    copy_message(t.message, kMessageBufferSize, msg::connect_too_many_points);
+    note_table_limit(t);
     return -1;
   }
 
@@ -192,36 +187,36 @@ int connect_pline(int32_t p1, int32_t p2) {
   int kept;
   if (end_a == kPlineTail) {
     kept = a;
-    joined = concatenate(a, a, false, b, end_b == kPlineTail);
+    joined = concatenate(t, a, a, false, b, end_b == kPlineTail);
   } else if (end_b == kPlineTail) {
     kept = b;
-    joined = concatenate(b, b, false, a, false);
+    joined = concatenate(t, b, b, false, a, false);
   } else {
     kept = b;
-    joined = concatenate(b, a, true, b, false);
+    joined = concatenate(t, b, a, true, b, false);
   }
-  if (!joined) return no_memory();
+  if (!joined) return no_memory(t);
   // The kept row's new end is the far end of the other part.
-  const int32_t new_end = end_a == kPlineTail || end_b == kPlineTail ? tail_of(kept) : head_of(kept);
-  if (!note_pline_end(new_end, kept) || !record_link(p1, p2)) return no_memory();
+  const int32_t new_end = end_a == kPlineTail || end_b == kPlineTail ? tail_of(t, kept) : head_of(t, kept);
+  if (!note_pline_end(t, new_end, kept) || !record_link(t, p1, p2)) return no_memory(t);
   return 0;
 }
 
-int make_poly(float x1, float y1, float x2, float y2, int k) {
+int make_poly(EngineTables& t, float x1, float y1, float x2, float y2, int k) {
   if (x1 == x2 && y1 == y2) return 0;  // zero length: nothing to record
 
-  const int32_t p1 = find_or_add_point(x1, y1, k);
-  const int32_t p2 = p1 == 0 ? 0 : find_or_add_point(x2, y2, k);
+  const int32_t p1 = find_or_add_point(t, x1, y1, k);
+  const int32_t p2 = p1 == 0 ? 0 : find_or_add_point(t, x2, y2, k);
   if (p1 == 0 || p2 == 0) {
-    if (large_models()) return no_memory();
-    put_message(run_context.message_buffer, kMessageBufferSize, msg::make_poly_too_many_points, kPointSlots);
-    note_table_limit();
+    if (t.large) return no_memory(t);
+    put_message(t.message, kMessageBufferSize, msg::make_poly_too_many_points, kPointSlots);
+    note_table_limit(t);
     return -1;
   }
 
   if (p1 > 0 && p2 > 0) {
-    if (linked(p1, p2)) return 0;  // the segment repeats one already recorded
-    return connect_pline(p1, p2);
+    if (linked(t, p1, p2)) return 0;  // the segment repeats one already recorded
+    return connect_pline(t, p1, p2);
   }
 
   if (p1 > 0 || p2 > 0) {
@@ -230,20 +225,20 @@ int make_poly(float x1, float y1, float x2, float y2, int k) {
     const int32_t known = first_known ? p1 : p2;
     const int32_t fresh = first_known ? -p2 : -p1;
     PlineEnd end;
-    const int n = find_pline_end(known, &end);
+    const int n = find_pline_end(t, known, &end);
     // The known point lies inside a row, or is a ring's joint: more than two
     // segments meet there, and the segment starts a row of its own.
-    if (n < 0) return open_pline(first_known ? p1 : -p1, first_known ? -p2 : p2, k);
-    const int extended = extend_pline(n, end, fresh);
+    if (n < 0) return open_pline(t, first_known ? p1 : -p1, first_known ? -p2 : p2, k);
+    const int extended = extend_pline(t, n, end, fresh);
     if (extended == -1) {
-      copy_message(run_context.message_buffer, kMessageBufferSize,
+      copy_message(t.message, kMessageBufferSize,
                    first_known ? msg::make_poly_overflow_1 : msg::make_poly_overflow_2);
-      note_table_limit();
+      note_table_limit(t);
       return -1;
     }
     if (extended != 0) return -1;
-    return record_link(known, fresh) ? 0 : no_memory();
+    return record_link(t, known, fresh) ? 0 : no_memory(t);
   }
 
-  return open_pline(-p1, -p2, k);
+  return open_pline(t, -p1, -p2, k);
 }

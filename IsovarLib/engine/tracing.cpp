@@ -10,13 +10,13 @@
 #include <cmath>
 #include <utility>
 
-#include "engine.h"
+#include "engine/engine_internal.h"
 #include "input/model_store.h"
 
 namespace {
 
-int level_count() {
-  return std::clamp(static_cast<int>(model_store.level_count), 0, kLevelSlots);
+int level_count(EngineTables& t) {
+  return std::clamp(static_cast<int>(t.model->level_count), 0, kLevelSlots);
 }
 
 // The number of levels at or below v: the index of the first level above v.
@@ -89,14 +89,14 @@ struct Piece {
   }
 };
 
-int store(int band, const Piece& piece) { return add_fill_poly(band, piece.n, piece.x, piece.y); }
+int store(EngineTables& t, int band, const Piece& piece) { return add_fill_poly(t, band, piece.n, piece.x, piece.y); }
 
 // trace_triangle, given the number of levels at or below each vertex value
 // (c0 for v0 and so on), which the grid walk shares between the six
 // triangles that meet at a grid point. Without the band table (large mode,
 // when nothing reads it) the pieces are not even made.
 template <bool kPieces>
-int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, int c1, int c2) {
+int trace_counted(EngineTables& t, const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, int c1, int c2) {
   // Sort by value, equal values keeping their argument order: the first of
   // the lowest values is L, and so on. Strict comparisons make the three
   // exchanges stable, and every value sorts, however large.
@@ -127,15 +127,15 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
     if (!kPieces) return 0;
     Piece whole;
     whole << L << M << H;
-    return store(uncrossed_band_counted(c0), whole);
+    return store(t, uncrossed_band_counted(c0), whole);
   }
-  const float* levels = model_store.levels;
+  const float* levels = t.model->levels;
   EdgePoint a0{}, b0{};  // the crossings of the level before
 
   for (int k = c0; k < c1; ++k) {
     const EdgePoint a = edge_point(levels[k], lo, mid);
     const EdgePoint b = edge_point(levels[k], lo, hi);
-    if (make_poly(a.x, a.y, b.x, b.y, k) != 0) return -1;
+    if (make_poly(t, a.x, a.y, b.x, b.y, k) != 0) return -1;
     if (kPieces) {
       Piece piece;
       if (k == c0) {
@@ -143,7 +143,7 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
       } else {
         piece << a0 << b0 << b << a;
       }
-      if (store(k, piece) != 0) return -1;
+      if (store(t, k, piece) != 0) return -1;
     }
     a0 = a;
     b0 = b;
@@ -153,7 +153,7 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
   for (int k = c1; k < c2; ++k) {
     const EdgePoint a = edge_point(levels[k], mid, hi);
     const EdgePoint b = edge_point(levels[k], lo, hi);
-    if (make_poly(a.x, a.y, b.x, b.y, k) != 0) return -1;
+    if (make_poly(t, a.x, a.y, b.x, b.y, k) != 0) return -1;
     if (kPieces) {
       Piece piece;
       if (k > c1) {
@@ -163,7 +163,7 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
       } else {
         piece << L << b << a << M;
       }
-      if (store(k, piece) != 0) return -1;
+      if (store(t, k, piece) != 0) return -1;
     }
     a0 = a;
     b0 = b;
@@ -174,24 +174,24 @@ int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, 
   Piece last;
   if (c2 > c1) {
     last << a0 << b0 << H;
-    return store(c2, last);
+    return store(t, c2, last);
   }
   last << a0 << b0 << H << M;
-  return store(c1, last);
+  return store(t, c1, last);
 }
 
-int trace_counted(const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, int c1, int c2) {
-  return fill_band_table() ? trace_counted<true>(v0, v1, v2, c0, c1, c2)
-                           : trace_counted<false>(v0, v1, v2, c0, c1, c2);
+int trace_counted(EngineTables& t, const Vertex& v0, const Vertex& v1, const Vertex& v2, int c0, int c1, int c2) {
+  return t.fill_band_table() ? trace_counted<true>(t, v0, v1, v2, c0, c1, c2)
+                           : trace_counted<false>(t, v0, v1, v2, c0, c1, c2);
 }
 
 // The grid walk, with or without band pieces.
 template <bool kPieces>
-int walk_grid(int nx, int ny, int32_t* left, int32_t* right) {
-  const ModelStore& m = model_store;
-  const int n = level_count();
+int walk_grid(EngineTables& t, int nx, int ny, int32_t* left, int32_t* right) {
+  const ModelStore& m = *t.model;
+  const int n = level_count(t);
   for (int j = 1; j <= ny; ++j) left[j] = levels_at_or_below(m.grid_value[1][j], m.levels, n);
-  point_window_begin(m.grid_x.data, nx);
+  point_window_begin(t, m.grid_x.data, nx);
   // Cell (i, j) has the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1); its
   // diagonal always runs from (i+1, j) to (i, j+1).
   for (int i = 1; i < nx; ++i) {
@@ -202,7 +202,7 @@ int walk_grid(int nx, int ny, int32_t* left, int32_t* right) {
     const float x0 = m.grid_x[i];
     const float x1 = m.grid_x[i + 1];
     for (int j = 1; j <= ny; ++j) right[j] = levels_at_or_below(value1[j], m.levels, n);
-    if (i > 1) point_window_next(m.grid_x.data, i);
+    if (i > 1) point_window_next(t, m.grid_x.data, i);
     for (int j = 1; j < ny; ++j) {
       if (defined0[j] == 0 || defined1[j] == 0 || defined1[j + 1] == 0 || defined0[j + 1] == 0) continue;
       // A cell whose four corners have as many levels below them crosses
@@ -214,8 +214,8 @@ int walk_grid(int nx, int ny, int32_t* left, int32_t* right) {
       const Vertex c10{x1, y0, value1[j]};
       const Vertex c11{x1, y1, value1[j + 1]};
       const Vertex c01{x0, y1, value0[j + 1]};
-      if (trace_counted<kPieces>(c00, c10, c01, left[j], right[j], left[j + 1]) != 0) return -1;
-      if (trace_counted<kPieces>(c10, c11, c01, right[j], right[j + 1], left[j + 1]) != 0) return -1;
+      if (trace_counted<kPieces>(t, c00, c10, c01, left[j], right[j], left[j + 1]) != 0) return -1;
+      if (trace_counted<kPieces>(t, c10, c11, c01, right[j], right[j + 1], left[j + 1]) != 0) return -1;
     }
     std::swap(left, right);
   }
@@ -240,38 +240,38 @@ EdgePoint edge_point(float z, const Vertex& p, const Vertex& q) {
   return edge_point_wide(z, p, q);
 }
 
-bool level_range(float a, float b, int* klo, int* khi) {
-  const int n = level_count();
-  const float* levels = model_store.levels;
+bool level_range(EngineTables& t, float a, float b, int* klo, int* khi) {
+  const int n = level_count(t);
+  const float* levels = t.model->levels;
   if (n == 0 || a > levels[n - 1] || b < levels[0]) return false;
   *klo = levels_at_or_below(a, levels, n);
   *khi = levels_at_or_below(b, levels, n) - 1;
   return true;
 }
 
-int uncrossed_band(float v_low) {
-  return uncrossed_band_counted(levels_at_or_below(v_low, model_store.levels, level_count()));
+int uncrossed_band(EngineTables& t, float v_low) {
+  return uncrossed_band_counted(levels_at_or_below(v_low, t.model->levels, level_count(t)));
 }
 
-int trace_triangle(const Vertex& v0, const Vertex& v1, const Vertex& v2) {
-  const int n = level_count();
-  const float* levels = model_store.levels;
-  return trace_counted(v0, v1, v2, levels_at_or_below(v0.v, levels, n), levels_at_or_below(v1.v, levels, n),
+int trace_triangle(EngineTables& t, const Vertex& v0, const Vertex& v1, const Vertex& v2) {
+  const int n = level_count(t);
+  const float* levels = t.model->levels;
+  return trace_counted(t, v0, v1, v2, levels_at_or_below(v0.v, levels, n), levels_at_or_below(v1.v, levels, n),
                        levels_at_or_below(v2.v, levels, n));
 }
 
-int trace_grid() {
-  const ModelStore& m = model_store;
+int trace_grid(EngineTables& t) {
+  const ModelStore& m = *t.model;
   // Points outside the value tables are undefined, so cells stop there.
   const int nx = std::min(m.grid_nx, m.value_nx);
   const int ny = std::min(m.grid_ny, m.value_ny);
   if (nx < 2 || ny < 2) return 0;
   // Levels at or below each grid point of columns i and i + 1: every point
   // serves up to six triangles, so it is counted once.
-  if (!engine_tables.column_counts.reserve(2 * (int64_t{ny} + 1))) return engine_out_of_memory("trace_grid");
-  int32_t* left = engine_tables.column_counts.data;
+  if (!t.column_counts.reserve(2 * (int64_t{ny} + 1))) return engine_out_of_memory(t, "trace_grid");
+  int32_t* left = t.column_counts.data;
   int32_t* right = left + ny + 1;
-  return fill_band_table() ? walk_grid<true>(nx, ny, left, right) : walk_grid<false>(nx, ny, left, right);
+  return t.fill_band_table() ? walk_grid<true>(t, nx, ny, left, right) : walk_grid<false>(t, nx, ny, left, right);
 }
 
 namespace {
@@ -281,8 +281,8 @@ namespace {
 // one fault costs less than the small pages' many.
 constexpr int64_t kHugeRunTriangles = 5000;
 
-int64_t triangle_estimate() {
-  const ModelStore& m = model_store;
+int64_t triangle_estimate(EngineTables& t) {
+  const ModelStore& m = *t.model;
   if (m.model_kind == kGridModel)
     return m.grid_nx > 1 && m.grid_ny > 1 ? 2 * int64_t{m.grid_nx - 1} * (m.grid_ny - 1) : 0;
   return 2 * int64_t{m.large ? m.element_slots : m.element_defined_used};
@@ -290,9 +290,14 @@ int64_t triangle_estimate() {
 
 }  // namespace
 
-int trace_isolines() {
+int trace_isolines(EngineTables& t, const ModelStore& model, char* message, bool large, bool bands_wanted) {
+  t.model = &model;
+  t.message = message;
+  t.large = large ? 1 : 0;
+  t.bands_wanted = bands_wanted ? 1 : 0;
+  t.limit_reached = 0;
   // Before the reset, which already touches the point index.
-  if (!large_models() && triangle_estimate() >= kHugeRunTriangles) advise_huge_engine_tables();
-  reset_engine_tables();
-  return model_store.model_kind == kGridModel ? trace_grid() : trace_elements();
+  if (!t.large && triangle_estimate(t) >= kHugeRunTriangles) advise_huge_engine_tables(t);
+  reset_engine_tables(t);
+  return t.model->model_kind == kGridModel ? trace_grid(t) : trace_elements(t);
 }

@@ -1,13 +1,14 @@
-// saveBands: the band polygons of the current model as a GeoJSON file. Reads
-// the engine output tables (traced here, as saveIsolines traces them) and
-// the model store's levels; draws nothing and leaves the run context's
-// device context, picture size and files alone.
+// The band polygons as a GeoJSON file (saveBands, and a run's bands). Reads
+// the run's engine tables (traced with the band table) and its model's
+// levels; draws nothing and leaves the run context's device context,
+// picture size and files alone.
 #include <new>
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
-#include "band_merge.h"
-#include "engine/engine.h"
+#include "engine/band_merge.h"
+#include "entry/defaults.h"
+#include "entry/runs.h"
 #include "geojson_numbers.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
@@ -16,12 +17,12 @@
 
 namespace {
 
-void put_level(files::AtomicFile& out, int32_t k) {
-  if (k < 0 || k >= model_store.level_count) {
+void put_level(files::AtomicFile& out, const ModelStore& model, int32_t k) {
+  if (k < 0 || k >= model.level_count) {
     out.write("null");
     return;
   }
-  put_json_float(out, model_store.levels[k]);
+  put_json_float(out, model.levels[k]);
 }
 
 void put_ring(files::AtomicFile& out, const BandMerge& m, const std::vector<int32_t>& ring) {
@@ -37,14 +38,15 @@ void put_ring(files::AtomicFile& out, const BandMerge& m, const std::vector<int3
   out.write("]");
 }
 
-void put_band(files::AtomicFile& out, const BandMerge& m, const MergedBand& band, bool first) {
+void put_band(files::AtomicFile& out, const ModelStore& model, const BandMerge& m, const MergedBand& band,
+              bool first) {
   out.write(first ? "\n" : ",\n");
   out.write("{\"type\":\"Feature\",\"properties\":{\"band\":");
   out.write(std::to_string(band.band));
   out.write(",\"lower\":");
-  put_level(out, band.band - 1);
+  put_level(out, model, band.band - 1);
   out.write(",\"upper\":");
-  put_level(out, band.band);
+  put_level(out, model, band.band);
   out.write("},\"geometry\":{\"type\":\"MultiPolygon\",\"coordinates\":[");
   for (std::size_t p = 0; p < band.polygons.size(); ++p) {
     const MergedPolygon& polygon = band.polygons[p];
@@ -62,18 +64,17 @@ void put_band(files::AtomicFile& out, const BandMerge& m, const MergedBand& band
 }  // namespace
 
 int32_t saveBands(char* errMsg, const char* path) {
-  run_context.table_limit_reached = 0;
   // Large mode keeps the band table only when asked: this trace needs it.
-  const int32_t wanted = table_mode.bands_wanted;
-  table_mode.bands_wanted = 1;
-  const int traced = trace_isolines();
-  table_mode.bands_wanted = wanted;
-  if (traced != 0) return fail_entry(errMsg, run_context.message_buffer, 0);
+  if (run_trace(default_run, model_store, true, errMsg) != 0) return -1;
+  return write_bands(default_run, path, errMsg);
+}
 
+int32_t write_bands(const Run& r, const char* path, char* errMsg) {
+  const ModelStore& model = *r.model;
   BandMerge merged;
   try {
-    const int32_t levels = model_store.level_count < 0 ? 0 : model_store.level_count;
-    merged = merge_band_pieces(engine_tables.fill_poly.data, engine_tables.fill_poly_count, levels + 1);
+    const int32_t levels = model.level_count < 0 ? 0 : model.level_count;
+    merged = merge_band_pieces(r.engine.fill_poly.data, r.engine.fill_poly_count, levels + 1);
   } catch (const std::bad_alloc&) {
     char text[kMessageBufferSize];
     put_message(text, sizeof text, msg::out_of_memory, "saveBands");
@@ -85,7 +86,7 @@ int32_t saveBands(char* errMsg, const char* path) {
   out.write("{\"type\":\"FeatureCollection\",\"features\":[");
   bool first = true;
   for (const MergedBand& band : merged.bands) {
-    put_band(out, merged, band, first);
+    put_band(out, model, merged, band, first);
     first = false;
   }
   out.write("\n]}\n");

@@ -12,10 +12,9 @@
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
-#include "engine/engine.h"
+#include "entry/defaults.h"
+#include "entry/runs.h"
 #include "isovar_messages.h"
-#include "render/render.h"
-#include "shared/run_context.h"
 
 namespace {
 
@@ -26,8 +25,7 @@ constexpr char kTempLeaf[] = "\\IsovarData";
 // The run needs nothing from its log: one that cannot be written is skipped,
 // and the old one then stays as it was. The new log stays open: the reads
 // that follow the run append their lines to it.
-void start_run_log(int32_t width, int32_t height) {
-  RunContext& run = run_context;
+void start_run_log(RunContext& run, int32_t width, int32_t height) {
   if (run.log_file != nullptr) std::fclose(run.log_file);
   run.log_file = nullptr;
   char header[64];
@@ -44,29 +42,33 @@ void start_run_log(int32_t width, int32_t height) {
 
 }  // namespace
 
-int32_t readData(const char* path, char* errMsg) {
-  // The reader driver (input/reader.h), exported as is.
-  int32_t ReadIsovarFile(const char* path, char* errMsg);
-  run_context.table_limit_reached = 0;
-  return ReadIsovarFile(path, errMsg);
+int32_t run_trace(Run& r, const ModelStore& model, bool bands, char* errMsg) {
+  r.model = &model;
+  const bool large = model.large != 0 || r.ctx.large != 0;
+  const int traced = trace_isolines(r.engine, model, r.ctx.message_buffer, large,
+                                    bands || r.ctx.bands_wanted != 0 || r.ctx.fill_bands != 0);
+  r.ctx.table_limit_reached = r.engine.limit_reached;
+  return traced == 0 ? 0 : fail_entry(errMsg, r.ctx.message_buffer, 0);
 }
 
-int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t width, int32_t height) {
-  RunContext& run = run_context;
-  run.table_limit_reached = 0;
-  start_run_log(width, height);
-
+int32_t run_plot(Run& r, const ModelStore& model, char* errMsg, HDC hdc, bool record, const char* printInfoPath,
+                 int32_t width, int32_t height) {
+  RunContext& run = r.ctx;
   run.run_hdc = hdc;
   run.plot_width = width;
   run.plot_height = height;
 
-  if (trace_isolines() != 0) return fail_entry(errMsg, run.message_buffer, 0);
+  if (run_trace(r, model, false, errMsg) != 0) return -1;
 
+  if (!record) {
+    render_plot(r);
+    return 0;
+  }
   files::AtomicFile display_list;
   if (int err = display_list.open(printInfoPath, files::Target::kFixedName))
     return fail_entry(errMsg, msg::cannot_open_display_list, err);
   run.display_list_file = &display_list;
-  render_plot();
+  render_plot(r);
   run.display_list_file = nullptr;
   if (int err = display_list.commit()) {
     // The picture is drawn, but printing it would print another.
@@ -77,11 +79,19 @@ int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t wid
   return 0;
 }
 
+int32_t readData(const char* path, char* errMsg) { return ReadIsovarFile(path, errMsg); }
+
+int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t width, int32_t height) {
+  run_context.table_limit_reached = 0;
+  start_run_log(run_context, width, height);
+  return run_plot(default_run, model_store, errMsg, hdc, true, printInfoPath, width, height);
+}
+
 int32_t saveBMP(char* errMsg, HDC hdc, const char* printInfoPath, const char* bmpPath, int32_t width,
                 int32_t height) {
   if (isovarMain(errMsg, hdc, printInfoPath, width, height) != 0) return -1;
-  if (capture_pixels(hdc) != 0) return fail_entry(errMsg, run_context.message_buffer, 0);
-  if (int err = saveBMPFile(bmpPath)) return fail_entry(errMsg, run_context.message_buffer, err);
+  if (capture_pixels(default_run, hdc) != 0) return fail_entry(errMsg, run_context.message_buffer, 0);
+  if (int err = saveBMPFile(default_run, bmpPath)) return fail_entry(errMsg, run_context.message_buffer, err);
   return 0;
 }
 

@@ -1,13 +1,15 @@
-// saveIsolines: the traced polylines as a GeoJSON file. Reads the engine
-// output tables and the model store's levels; draws nothing and leaves the
-// run context's device context, picture size and files alone.
+// The traced polylines as a GeoJSON file (saveIsolines, and a run's
+// isolines). Reads the run's engine tables and its model's levels; draws
+// nothing and leaves the run context's device context, picture size and
+// files alone.
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
-#include "engine/engine.h"
+#include "entry/defaults.h"
+#include "entry/runs.h"
 #include "geojson_numbers.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
@@ -25,34 +27,35 @@ void put_json_float(files::AtomicFile& out, float v) {
 
 namespace {
 
-bool row_is_finite(int n) {
-  for (int i = 0; i < engine_tables.pline_count[n]; ++i) {
-    const IsoPoint& p = engine_tables.iso_points[pline_point(n, i)];
+bool row_is_finite(const EngineTables& t, int n) {
+  for (int i = 0; i < t.pline_count[n]; ++i) {
+    const IsoPoint& p = t.iso_points[pline_point(t, n, i)];
     if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
   }
   return true;
 }
 
-void put_feature(files::AtomicFile& out, int n, bool first) {
-  const int k = engine_tables.pline_level[n];
-  const float level = model_store.levels[k];
+void put_feature(files::AtomicFile& out, const Run& r, int n, bool first) {
+  const EngineTables& t = r.engine;
+  const ModelStore& m = *r.model;
+  const int k = t.pline_level[n];
+  const float level = m.levels[k];
   out.write(first ? "\n" : ",\n");
   out.write("{\"type\":\"Feature\",\"properties\":{\"level\":");
   put_json_float(out, level);
   char text[128];
   int length = std::snprintf(text, sizeof text,
                              ",\"level_index\":%d,\"closed\":%s,\"bold\":%s,\"labelled\":%s},\"geometry\":", k,
-                             engine_tables.pline_closed[n] ? "true" : "false",
-                             model_store.level_kind[k] == 1 ? "true" : "false",
-                             model_store.level_label[k] == 1 ? "true" : "false");
+                             t.pline_closed[n] ? "true" : "false", m.level_kind[k] == 1 ? "true" : "false",
+                             m.level_label[k] == 1 ? "true" : "false");
   out.write(text, static_cast<std::size_t>(length));
-  if (!row_is_finite(n)) {
+  if (!row_is_finite(t, n)) {
     out.write("null}");
     return;
   }
   out.write("{\"type\":\"LineString\",\"coordinates\":[");
-  for (int i = 0; i < engine_tables.pline_count[n]; ++i) {
-    const IsoPoint& p = engine_tables.iso_points[pline_point(n, i)];
+  for (int i = 0; i < t.pline_count[n]; ++i) {
+    const IsoPoint& p = t.iso_points[pline_point(t, n, i)];
     out.write(i == 0 ? "[" : ",[");
     put_json_float(out, p.x);
     out.write(",");
@@ -65,17 +68,21 @@ void put_feature(files::AtomicFile& out, int n, bool first) {
 }  // namespace
 
 int32_t saveIsolines(char* errMsg, const char* path) {
-  run_context.table_limit_reached = 0;
-  if (trace_isolines() != 0) return fail_entry(errMsg, run_context.message_buffer, 0);
+  if (run_trace(default_run, model_store, false, errMsg) != 0) return -1;
+  return write_isolines(default_run, path, errMsg);
+}
+
+int32_t write_isolines(const Run& r, const char* path, char* errMsg) {
+  const EngineTables& t = r.engine;
   files::AtomicFile out;
   if (int err = out.open(path, files::Target::kNamedByUser))
     return fail_entry(errMsg, msg::cannot_open_isoline_file, err);
 
   out.write("{\"type\":\"FeatureCollection\",\"features\":[");
   bool first = true;
-  for (int n = 0; n < engine_tables.pline_total; ++n) {
-    if (engine_tables.pline_count[n] <= 0) continue;
-    put_feature(out, n, first);
+  for (int n = 0; n < t.pline_total; ++n) {
+    if (t.pline_count[n] <= 0) continue;
+    put_feature(out, r, n, first);
     first = false;
   }
   out.write("\n]}\n");

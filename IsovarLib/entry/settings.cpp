@@ -2,11 +2,10 @@
 #include <cstring>
 
 #include "IsovarLib.h"
-#include "shared/run_context.h"
-#include "shared/tables.h"
+#include "entry/defaults.h"
 
 int32_t setLargeModels(int32_t on) {
-  table_mode.large = on != 0 ? 1 : 0;
+  run_context.large = on != 0 ? 1 : 0;
   return 0;
 }
 
@@ -26,7 +25,5 @@ int32_t setRunLog(const char* path) {
 
 int32_t setFillBands(int32_t on) {
   run_context.fill_bands = on != 0 ? 1 : 0;
-  // Large mode keeps the band table only when something reads it.
-  table_mode.bands_wanted = run_context.fill_bands;
   return 0;
 }

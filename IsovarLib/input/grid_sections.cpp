@@ -68,7 +68,8 @@ struct Axis {
   const char* not_ascending;
 };
 
-int axis_input(InputFile& in, char* errMsg, const Axis& axis) {
+int axis_input(ReaderState& r, char* errMsg, const Axis& axis) {
+  InputFile& in = r.input;
   *axis.count = 0;
   char record[kRecordSize];
   char token[1][kRealLen];
@@ -77,7 +78,7 @@ int axis_input(InputFile& in, char* errMsg, const Axis& axis) {
       copy_message(errMsg, kErrMsgSize, axis.eof);
       return -1;
     }
-    const int line = reader_state.line_number;
+    const int line = in.line_number;
     if (split_tokens(record, token[0], 1, kRealLen) == 0) {
       put_message(errMsg, kErrMsgSize, axis.record_bad, line);
       return -1;
@@ -87,7 +88,7 @@ int axis_input(InputFile& in, char* errMsg, const Axis& axis) {
     // fails on the limit whatever it holds.
     if (*axis.count == axis.capacity) {
       put_message(errMsg, kErrMsgSize, axis.too_many, line, kShownMaxGrid);
-      note_table_limit();
+      note_table_limit(r);
       return -1;
     }
     double value;
@@ -112,22 +113,25 @@ int axis_input(InputFile& in, char* errMsg, const Axis& axis) {
 
 }  // namespace
 
-int x_input(InputFile& in, char* errMsg) {
-  const Axis x = {"x_input",           &model_store.grid_nx,  &model_store.grid_x,
-                  table_limits().grid_nx, msg::in_x_eof,
+int x_input(ReaderState& r, char* errMsg) {
+  ModelStore& m = *r.model;
+  const Axis x = {"x_input",           &m.grid_nx,  &m.grid_x,
+                  table_limits(m.large).grid_nx, msg::in_x_eof,
                   msg::in_x_record_bad, msg::in_x_too_many, msg::in_x_not_number, msg::in_x_not_ascending};
-  return axis_input(in, errMsg, x);
+  return axis_input(r, errMsg, x);
 }
 
-int y_input(InputFile& in, char* errMsg) {
-  const Axis y = {"y_input",           &model_store.grid_ny,  &model_store.grid_y,
-                  table_limits().grid_ny, msg::in_y_eof,
+int y_input(ReaderState& r, char* errMsg) {
+  ModelStore& m = *r.model;
+  const Axis y = {"y_input",           &m.grid_ny,  &m.grid_y,
+                  table_limits(m.large).grid_ny, msg::in_y_eof,
                   msg::in_y_record_bad, msg::in_y_too_many, msg::in_y_not_number, msg::in_y_not_ascending};
-  return axis_input(in, errMsg, y);
+  return axis_input(r, errMsg, y);
 }
 
-int value_input(InputFile& in, char* errMsg) {
-  ModelStore& m = model_store;
+int value_input(ReaderState& r, char* errMsg) {
+  InputFile& in = r.input;
+  ModelStore& m = *r.model;
   if (m.large) {
     // The tables cover the grid in force; points outside them are undefined.
     const int64_t stride = int64_t{m.grid_ny} + 1;
@@ -141,11 +145,10 @@ int value_input(InputFile& in, char* errMsg) {
     m.value_ny = m.grid_ny;
     std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(cells));
   } else {
-    advise_huge_grid_tables();
+    advise_huge_grid_tables(m);
     clear_flags(m.grid_defined.cells, &m.grid_defined_used);
   }
-  auto define = [](int32_t i, int32_t j, double value) {
-    ModelStore& m = model_store;
+  auto define = [&m](int32_t i, int32_t j, double value) {
     m.grid_defined[i][j] = 1;
     m.grid_value[i][j] = static_cast<float>(value);
     if (!m.large && (i + 1) * m.grid_defined.stride > m.grid_defined_used)
@@ -164,10 +167,10 @@ int value_input(InputFile& in, char* errMsg) {
       continue;
     }
     if (read_record(in, record) != 0) {
-      put_message(errMsg, kErrMsgSize, msg::in_value_eof, reader_state.line_number);
+      put_message(errMsg, kErrMsgSize, msg::in_value_eof, in.line_number);
       return -1;
     }
-    const int line = reader_state.line_number;
+    const int line = in.line_number;
     const int count = split_tokens(record, tokens[0], 3, kRealLen);
     if (count == 1 && is(tokens[0], "*end")) return 0;
     if (count != 3) {
@@ -196,17 +199,18 @@ int value_input(InputFile& in, char* errMsg) {
   }
 }
 
-int con_input(InputFile& in, char* errMsg) {
-  ModelStore& m = model_store;
+int con_input(ReaderState& r, char* errMsg) {
+  InputFile& in = r.input;
+  ModelStore& m = *r.model;
   m.level_count = 0;
   char record[kRecordSize];
   char tokens[3][kRealLen];
   for (;;) {
     if (read_record(in, record) != 0) {
-      put_message(errMsg, kErrMsgSize, msg::in_level_eof, reader_state.line_number);
+      put_message(errMsg, kErrMsgSize, msg::in_level_eof, in.line_number);
       return -1;
     }
-    const int line = reader_state.line_number;
+    const int line = in.line_number;
     // A record of separators only has an empty first token, which reads as
     // the level 0.
     const int count = split_tokens(record, tokens[0], 3, kRealLen);

@@ -86,6 +86,7 @@ void copy_record(const char* src, int n, char* dst) {
 
 int open_input(InputFile& in, const char* path) {
   in.fd = -1;
+  in.line_number = 0;
   in.pos = in.end = 0;
   in.at_eof = false;
   if (path == nullptr) return -1;
@@ -153,7 +154,7 @@ int read_line_piece(InputFile& in, char* line, int cap) {
 
 void take_line(InputFile& in, int bytes) {
   in.pos += bytes;
-  if (reader_state.line_number < INT32_MAX) ++reader_state.line_number;
+  if (in.line_number < INT32_MAX) ++in.line_number;
 }
 
 int read_record(InputFile& in, char* record) {
@@ -169,12 +170,12 @@ int read_record(InputFile& in, char* record) {
       in.pos += n + 1;
       if (n > 0 && from[n - 1] == '\r') --n;
       copy_record(from, n, record);
-      if (reader_state.line_number < INT32_MAX) ++reader_state.line_number;
+      if (in.line_number < INT32_MAX) ++in.line_number;
       if (record[0] != '\0') return 0;
       continue;
     }
     if (read_line_piece(in, record, kRecordSize) < 0) return -1;
-    if (reader_state.line_number < INT32_MAX) ++reader_state.line_number;
+    if (in.line_number < INT32_MAX) ++in.line_number;
     char* p = record;
     for (; *p != '\0'; ++p) {
       char c = *p;

@@ -1,6 +1,7 @@
-// The model store: the current model. Written only by the input reader
-// (input/), read by the engine and the renderer. In the default
-// mode every table is fixed in size, starts out zero and is never allocated;
+// The model store: one model's tables. Written only by the input reader and
+// the model builder (input/), read by the engine and the renderer. In the
+// default mode every table is fixed in size, starts out zero and is never
+// allocated (the fixed tables are the owner's, given at attach_model_tables);
 // in large mode the grid and finite-element tables grow with what the file
 // gives (shared/tables.h), and node and element numbers are looked up through
 // an index instead of addressing a table by number.
@@ -83,37 +84,72 @@ struct ModelStore {
   int64_t grid_defined_used;
   int32_t node_state_used;
   int32_t element_defined_used;
+
+  struct ModelFixedTables* fixed;  // the default mode's tables
+  int32_t huge_pages_asked;        // advise_huge_grid_tables asked for them
 };
 
-extern ModelStore model_store;
+// The default mode's tables of one store. A large grid's values and flags
+// fill the first megabytes densely: see advise_huge_grid_tables.
+struct alignas(kHugePage) ModelFixedTables {
+  // First, so that nothing a read writes before "*value" (the coordinates
+  // come last) lies in their first 2 MiB, where a small page would keep
+  // the huge one out.
+  float grid_value[(kMaxGridNx + 1) * (kMaxGridNy + 1)];
+  int16_t grid_defined[(kMaxGridNx + 1) * (kMaxGridNy + 1)];
+  int16_t node_state[kNodeSlots];
+  float node_x[kNodeSlots];
+  float node_y[kNodeSlots];
+  float node_value[kNodeSlots];
+  int16_t element_defined[kNodeSlots];
+  ElementNodes element_nodes[kNodeSlots];
+  float grid_x[kMaxGridNy + 1];
+  float grid_y[kMaxGridNy + 1];
+};
+
+// A model: the store that holds it, and a second store that a read writes
+// into, made the current one only when the whole read succeeded.
+struct Model {
+  ModelStore current;
+  ModelStore spare;
+};
 
 // The slot of node number n, or -1 when it has none (the node may still be
 // undefined: see node_state).
-inline int32_t node_slot(int32_t n) {
-  if (model_store.large) return n < 0 ? -1 : index_find(model_store.node_index, n);
+inline int32_t node_slot(const ModelStore& m, int32_t n) {
+  if (m.large) return n < 0 ? -1 : index_find(m.node_index, n);
   return n >= 0 && n < kNodeSlots ? n : -1;
 }
 
+// An empty store (the default mode's storage, every count zero) over the
+// fixed tables f, which must be zero.
+void attach_model_tables(ModelStore& m, ModelFixedTables* f);
+// A model over two sets of zeroed fixed tables.
+void attach_model(Model& model, ModelFixedTables* current, ModelFixedTables* spare);
+// Frees large mode's memory of both stores (the fixed tables stay the
+// owner's).
+void release_model(Model& model);
+
 // Empties the whole store as a freshly loaded library has it (the default
 // mode's storage, every field zero), keeping large mode's memory.
-void clear_model_store();
+void clear_model_store(ModelStore& m);
 
-// Makes the store's tables those of the current table mode (a read resets
+// Makes the store's tables those of the given table mode (a read resets
 // their counts and flags right after).
-void select_model_storage();
+void select_model_storage(ModelStore& m, bool large);
 
-// A read writes into a second store, made the current one only when the
-// whole read succeeded: begin_model_read puts it in model_store's place with
-// every count and flag reset (in the current table mode's storage), and
-// end_model_read(false) puts the previous model back as it was.
-void begin_model_read();
-void end_model_read(bool complete);
+// begin_model_read makes the spare store the current one with every count
+// and flag reset (in the storage of the given mode) and returns it, the
+// previous model kept in the spare; end_model_read(false) puts the previous
+// model back as it was.
+ModelStore& begin_model_read(Model& model, bool large);
+void end_model_read(Model& model, bool complete);
 
 // Default mode: the fixed tables on huge pages from now on (asked once per
-// process) when the grid in force fills a quarter of a megabyte or more of the value
-// and flag tables; a smaller grid pays less for the small pages it touches
-// than for clearing whole 2 MiB pages.
-void advise_huge_grid_tables();
+// store) when the grid in force fills a quarter of a megabyte or more of the
+// value and flag tables; a smaller grid pays less for the small pages it
+// touches than for clearing whole 2 MiB pages.
+void advise_huge_grid_tables(ModelStore& m);
 
 // Default mode: zeroes a flag table's first *used entries, all that can be
 // non-zero, and records that none are.

@@ -1,7 +1,7 @@
-// The input reader: turns one input file into the model store.
-// Owns: reader_state (line count, section flags, record count, the open
-// input file and its buffer). Writes: model_store. Reads: run_context.log_file
-// (the node number error is also appended to an open run log).
+// The input reader: turns one input file into a model.
+// A read works with a ReaderState (line count, section flags, record count,
+// the open input file and its buffer), writes the model it is given, and
+// appends the node number error to the run log it is given, if any.
 //
 // Every reader returns 0, or -1 with exactly one message in errMsg (the
 // caller's buffer of kErrMsgSize bytes). The number parser's own diagnostics
@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 constexpr int kRecordSize = 255;      // read_record: 254 bytes of a line and a NUL
 constexpr int kTitleLineSize = 200;   // title_input: 199 bytes of a line and a NUL
@@ -20,14 +21,20 @@ constexpr int kMaxNodeNumber = 99999;  // node and element numbers 0 to 99999
 // except that a carriage return right before a line feed is dropped.
 struct InputFile {
   int fd;  // -1 when closed
+  int32_t line_number;  // physical lines read so far, comments and blanks included
   int32_t pos;
   int32_t end;
   bool at_eof;
   char buffer[kInputBufferSize];
 };
 
+struct ModelStore;
+struct Model;
+
 struct ReaderState {
-  int32_t line_number;  // physical lines read so far, comments and blanks included
+  ModelStore* model;     // where the sections write
+  std::FILE* log_file;   // the run log to append to, or none
+  int32_t limit_reached; // the read failed on a default table's limit
   int32_t x_given;
   int32_t y_given;
   int32_t value_given;
@@ -39,8 +46,6 @@ struct ReaderState {
   InputFile input;
 };
 
-extern ReaderState reader_state;
-
 // The file: 0, or -1 when it cannot be opened for reading (a folder cannot).
 int open_input(InputFile& in, const char* path);
 void close_input(InputFile& in);
@@ -49,8 +54,13 @@ void close_input(InputFile& in);
 // count, or -1 at the end of the file. A CR LF pair reads as one line feed.
 int read_line_piece(InputFile& in, char* line, int cap);
 
-// The reader driver, exported as readData.
-int32_t ReadIsovarFile(const char* path, char* errMsg);
+// The reader driver: reads path into model (in large mode's growing tables
+// when large), keeping the model as it was unless the whole file is read.
+// 0, or -1 with the message in errMsg; *limit_reached tells whether the
+// failure was a default table's limit. log_file, when not null, receives
+// the node number error.
+int32_t ReadIsovarFile(Model& model, const char* path, char* errMsg, bool large, std::FILE* log_file,
+                       int32_t* limit_reached);
 
 // The next record into record (kRecordSize bytes): comment removed, A to Z
 // folded to lower case, blank lines skipped. 0, or -1 at the end of the file.
@@ -86,17 +96,21 @@ bool read_real(const char* token, double* value);
 // overflowing, so a huge number stays out of every range.
 int32_t parse_index(const char* text);
 
-int title_input(InputFile& in, char* errMsg);
-int x_input(InputFile& in, char* errMsg);
-int y_input(InputFile& in, char* errMsg);
-int value_input(InputFile& in, char* errMsg);
-int con_input(InputFile& in, char* errMsg);
-int node_input(InputFile& in, char* errMsg);
-int element_input(InputFile& in, char* errMsg);
-int node_data_input(InputFile& in, char* errMsg);
-int frame_data_input(InputFile& in, char* errMsg);
+int title_input(ReaderState& r, char* errMsg);
+int x_input(ReaderState& r, char* errMsg);
+int y_input(ReaderState& r, char* errMsg);
+int value_input(ReaderState& r, char* errMsg);
+int con_input(ReaderState& r, char* errMsg);
+int node_input(ReaderState& r, char* errMsg);
+int element_input(ReaderState& r, char* errMsg);
+int node_data_input(ReaderState& r, char* errMsg);
+int frame_data_input(ReaderState& r, char* errMsg);
+
+// Marks the failure being reported as one of a table limit that large mode
+// lifts.
+void note_table_limit(ReaderState& r);
 
 // The extent of the model just read. A grid direction without coordinates
 // gets the empty extent (minimum 1e20, maximum -1e20), as a model without
 // nodes does.
-void compute_extent();
+void compute_extent(ModelStore& m);

@@ -27,7 +27,7 @@
 
 #include "engine/engine.h"
 #include "input/model_store.h"
-#include "render.h"
+#include "render/run.h"
 #include "shared/run_context.h"
 
 namespace {
@@ -49,19 +49,19 @@ struct Frame {
   double y0, ky;  // py = bottom + ky * (y - ymin); ky <= 0
 };
 
-Frame frame_of_layout() {
-  const LayoutState& L = layout_state;
-  const double W = run_context.plot_width;
-  const double H = run_context.plot_height;
-  const double dx = static_cast<double>(model_store.extent_xmax) - model_store.extent_xmin;
-  const double dy = static_cast<double>(model_store.extent_ymax) - model_store.extent_ymin;
+Frame frame_of_layout(Run& r) {
+  const LayoutState& L = r.layout;
+  const double W = r.ctx.plot_width;
+  const double H = r.ctx.plot_height;
+  const double dx = static_cast<double>(r.model->extent_xmax) - r.model->extent_xmin;
+  const double dy = static_cast<double>(r.model->extent_ymax) - r.model->extent_ymin;
   Frame f;
   f.left = W * L.area_left;
   f.right = W * L.area_right;
   f.top = H * L.area_top;
   f.bottom = H * L.area_bottom;
-  f.x0 = model_store.extent_xmin;
-  f.y0 = model_store.extent_ymin;
+  f.x0 = r.model->extent_xmin;
+  f.y0 = r.model->extent_ymin;
   // As map_x and map_y: a flat extent puts every point on its frame line.
   f.kx = dx != 0.0 ? W * (static_cast<double>(L.area_right) - L.area_left) / dx : 0.0;
   f.ky = dy != 0.0 ? H * (static_cast<double>(L.area_top) - L.area_bottom) / dy : 0.0;
@@ -142,30 +142,6 @@ bool cell_pair(const FillPoly& a, const FillPoly& b, Cells* cell) {
   return true;
 }
 
-// Up to kDlBandPolygons polygons, filled and recorded together; polygon i
-// is of band band[i] (-1: joined into another), its corners from
-// points[first[i]]. Joined polygons are written after the others, hence
-// room for twice the corners.
-struct Batch {
-  POINTF points[2 * kDlBandPolygons * kMaxBandCorners];
-  int32_t first[kDlBandPolygons];
-  int counts[kDlBandPolygons];
-  int32_t band[kDlBandPolygons];
-  int32_t polygons;
-  int32_t used;  // points
-};
-
-// The batch's polygons grouped by band, for the surface and the record.
-struct Sorted {
-  POINTF points[kDlBandPolygons * kMaxBandCorners];
-  int counts[kDlBandPolygons];
-};
-
-Batch batch;
-Sorted sorted;
-int32_t bands_in_use;
-HBRUSH band_brushes[kLevelSlots + 1];
-COLORREF band_colours[kLevelSlots + 1];
 
 // How many polygons after one are looked at for a neighbour to join: the
 // pieces of a crossed cell's two triangles come within four of each other.
@@ -184,12 +160,12 @@ double area2(const POINTF* p, int n) {
 // Joins polygon j into polygon i when they share an edge (its two corners
 // equal, bit for bit) and the union has at most kMaxBandCorners corners:
 // the union is the same pixels, one polygon fewer to draw and record.
-bool join(int32_t i, int32_t j) {
-  const int na = batch.counts[i], nb = batch.counts[j];
+bool join(Run& r, int32_t i, int32_t j) {
+  const int na = r.bands.batch.counts[i], nb = r.bands.batch.counts[j];
   if (na + nb - 2 > kMaxBandCorners) return false;
-  const POINTF* a = batch.points + batch.first[i];
+  const POINTF* a = r.bands.batch.points + r.bands.batch.first[i];
   POINTF b[kMaxBandCorners];
-  std::copy(batch.points + batch.first[j], batch.points + batch.first[j] + nb, b);
+  std::copy(r.bands.batch.points + r.bands.batch.first[j], r.bands.batch.points + r.bands.batch.first[j] + nb, b);
   const double sa = area2(a, na), sb = area2(b, nb);
   if (sa == 0 || sb == 0) return false;
   if ((sa > 0) != (sb > 0)) std::reverse(b, b + nb);  // both the same way round
@@ -200,14 +176,14 @@ bool join(int32_t i, int32_t j) {
     for (int m = 0; m < nb; ++m) {
       // The shared edge runs u -> v in a and v -> u in b.
       if (!same(b[m], v) || !same(b[m + 1 == nb ? 0 : m + 1], u)) continue;
-      POINTF* out = batch.points + batch.used;
+      POINTF* out = r.bands.batch.points + r.bands.batch.used;
       int n = 0;
       for (int t = 1; t <= na; ++t) out[n++] = a[(k + t) % na];       // v round a to u
       for (int t = 2; t < nb; ++t) out[n++] = b[(m + t) % nb];        // on round b, short of v
-      batch.first[i] = batch.used;
-      batch.counts[i] = n;
-      batch.used += n;
-      batch.band[j] = -1;
+      r.bands.batch.first[i] = r.bands.batch.used;
+      r.bands.batch.counts[i] = n;
+      r.bands.batch.used += n;
+      r.bands.batch.band[j] = -1;
       return true;
     }
   }
@@ -215,49 +191,49 @@ bool join(int32_t i, int32_t j) {
 }
 
 // Fills and records the batch, band by band: one brush and one record each.
-void flush_batch(HDC dc) {
-  for (int32_t i = 0; i < batch.polygons; ++i) {
-    if (batch.band[i] < 0) continue;
-    for (int32_t j = i + 1; j < batch.polygons && j <= i + kJoinReach; ++j)
-      if (batch.band[j] == batch.band[i]) join(i, j);
+void flush_batch(Run& r, HDC dc) {
+  for (int32_t i = 0; i < r.bands.batch.polygons; ++i) {
+    if (r.bands.batch.band[i] < 0) continue;
+    for (int32_t j = i + 1; j < r.bands.batch.polygons && j <= i + kJoinReach; ++j)
+      if (r.bands.batch.band[j] == r.bands.batch.band[i]) join(r, i, j);
   }
   int32_t polygons[kLevelSlots + 2] = {}, corners[kLevelSlots + 2] = {};
-  for (int32_t i = 0; i < batch.polygons; ++i) {
-    if (batch.band[i] < 0) continue;
-    ++polygons[batch.band[i] + 1];
-    corners[batch.band[i] + 1] += batch.counts[i];
+  for (int32_t i = 0; i < r.bands.batch.polygons; ++i) {
+    if (r.bands.batch.band[i] < 0) continue;
+    ++polygons[r.bands.batch.band[i] + 1];
+    corners[r.bands.batch.band[i] + 1] += r.bands.batch.counts[i];
   }
-  for (int32_t b = 0; b < bands_in_use; ++b) {
+  for (int32_t b = 0; b < r.bands.in_use; ++b) {
     polygons[b + 1] += polygons[b];
     corners[b + 1] += corners[b];
   }
   int32_t next_polygon[kLevelSlots + 1], next_corner[kLevelSlots + 1];
-  std::copy(polygons, polygons + bands_in_use, next_polygon);
-  std::copy(corners, corners + bands_in_use, next_corner);
-  for (int32_t i = 0; i < batch.polygons; ++i) {
-    const int32_t b = batch.band[i];
+  std::copy(polygons, polygons + r.bands.in_use, next_polygon);
+  std::copy(corners, corners + r.bands.in_use, next_corner);
+  for (int32_t i = 0; i < r.bands.batch.polygons; ++i) {
+    const int32_t b = r.bands.batch.band[i];
     if (b < 0) continue;
-    sorted.counts[next_polygon[b]++] = batch.counts[i];
-    std::copy(batch.points + batch.first[i], batch.points + batch.first[i] + batch.counts[i],
-              sorted.points + next_corner[b]);
-    next_corner[b] += batch.counts[i];
+    r.bands.sorted.counts[next_polygon[b]++] = r.bands.batch.counts[i];
+    std::copy(r.bands.batch.points + r.bands.batch.first[i], r.bands.batch.points + r.bands.batch.first[i] + r.bands.batch.counts[i],
+              r.bands.sorted.points + next_corner[b]);
+    next_corner[b] += r.bands.batch.counts[i];
   }
-  for (int32_t b = 0; b < bands_in_use; ++b) {
+  for (int32_t b = 0; b < r.bands.in_use; ++b) {
     const int32_t n = polygons[b + 1] - polygons[b];
     if (n == 0) continue;
-    SelectObject(dc, band_brushes[b]);
-    FillPolygons(dc, sorted.points + corners[b], sorted.counts + polygons[b], n);
-    dl_bands(band_colours[b], sorted.points + corners[b], sorted.counts + polygons[b], n);
+    SelectObject(dc, r.bands.brushes[b]);
+    FillPolygons(dc, r.bands.sorted.points + corners[b], r.bands.sorted.counts + polygons[b], n);
+    dl_bands(r, r.bands.colours[b], r.bands.sorted.points + corners[b], r.bands.sorted.counts + polygons[b], n);
   }
-  batch.polygons = 0;
-  batch.used = 0;
+  r.bands.batch.polygons = 0;
+  r.bands.batch.used = 0;
 }
 
 // Maps a polygon of n corners (at most 5, in model units) into the picture,
-// clips it to the frame and adds it to the batch.
-void add_polygon(int32_t band, const float* xs, const float* ys, int n, const Frame& f, HDC dc) {
-  if (batch.polygons == kDlBandPolygons) flush_batch(dc);
-  POINTF* out = batch.points + batch.used;
+// clips it to the frame and adds it to the r.bands.batch.
+void add_polygon(Run& r, int32_t band, const float* xs, const float* ys, int n, const Frame& f, HDC dc) {
+  if (r.bands.batch.polygons == kDlBandPolygons) flush_batch(r, dc);
+  POINTF* out = r.bands.batch.points + r.bands.batch.used;
   bool inside = true;
   for (int k = 0; k < n; ++k) {
     const double x = f.left + f.kx * (static_cast<double>(xs[k]) - f.x0);
@@ -274,36 +250,36 @@ void add_polygon(int32_t band, const float* xs, const float* ys, int n, const Fr
     for (int k = 0; k < m; ++k) out[k] = POINTF{static_cast<float>(pts[k].x), static_cast<float>(pts[k].y)};
   }
   if (m < 3) return;
-  batch.band[batch.polygons] = band;
-  batch.first[batch.polygons] = batch.used;
-  batch.counts[batch.polygons++] = m;
-  batch.used += m;
+  r.bands.batch.band[r.bands.batch.polygons] = band;
+  r.bands.batch.first[r.bands.batch.polygons] = r.bands.batch.used;
+  r.bands.batch.counts[r.bands.batch.polygons++] = m;
+  r.bands.batch.used += m;
 }
 
-void add_cells(int32_t band, const Cells& c, const Frame& f, HDC dc) {
+void add_cells(Run& r, int32_t band, const Cells& c, const Frame& f, HDC dc) {
   const float xs[4] = {c.x0, c.x1, c.x1, c.x0};
   const float ys[4] = {c.y0, c.y0, c.y1, c.y1};
-  add_polygon(band, xs, ys, 4, f, dc);
+  add_polygon(r, band, xs, ys, 4, f, dc);
 }
 
 }  // namespace
 
-void draw_bands() {
-  const EngineTables& E = engine_tables;
-  const int32_t levels = model_store.level_count;
+void draw_bands(Run& r) {
+  const EngineTables& E = r.engine;
+  const int32_t levels = r.model->level_count;
   if (levels <= 0 || levels > kMaxLevels || E.fill_poly_count <= 0) return;
   const int32_t bands = levels + 1;
-  bands_in_use = bands;
-  const Frame f = frame_of_layout();
-  HDC dc = run_context.run_hdc;
+  r.bands.in_use = bands;
+  const Frame f = frame_of_layout(r);
+  HDC dc = r.ctx.run_hdc;
   for (int32_t b = 0; b < bands; ++b) {
-    band_colours[b] = band_colour(b);
-    band_brushes[b] = CreateSolidBrush(band_colours[b]);
+    r.bands.colours[b] = band_colour(*r.model, b);
+    r.bands.brushes[b] = CreateSolidBrush(r.bands.colours[b]);
   }
   // flush_batch selects the band brushes in turn.
-  HGDIOBJ old_brush = SelectObject(dc, band_brushes[0]);
-  batch.polygons = 0;
-  batch.used = 0;
+  HGDIOBJ old_brush = SelectObject(dc, r.bands.brushes[0]);
+  r.bands.batch.polygons = 0;
+  r.bands.batch.used = 0;
 
   Cells run{};
   int32_t run_band = -1;  // the band of the run of cells being gathered, -1 none
@@ -321,18 +297,18 @@ void draw_bands() {
         run.y1 = cell.y1;
         continue;
       }
-      if (run_band >= 0) add_cells(run_band, run, f, dc);
+      if (run_band >= 0) add_cells(r, run_band, run, f, dc);
       run = cell;
       run_band = b;
       continue;
     }
-    if (run_band >= 0) add_cells(run_band, run, f, dc);
+    if (run_band >= 0) add_cells(r, run_band, run, f, dc);
     run_band = -1;
-    add_polygon(b, piece.x, piece.y, std::clamp(static_cast<int>(piece.nvert), 0, 5), f, dc);
+    add_polygon(r, b, piece.x, piece.y, std::clamp(static_cast<int>(piece.nvert), 0, 5), f, dc);
     ++i;
   }
-  if (run_band >= 0) add_cells(run_band, run, f, dc);
-  flush_batch(dc);
+  if (run_band >= 0) add_cells(r, run_band, run, f, dc);
+  flush_batch(r, dc);
   SelectObject(dc, old_brush);
-  for (int32_t b = 0; b < bands; ++b) DeleteObject(band_brushes[b]);
+  for (int32_t b = 0; b < bands; ++b) DeleteObject(r.bands.brushes[b]);
 }

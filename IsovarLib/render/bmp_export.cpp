@@ -7,9 +7,8 @@
 #include "atomic_file.h"
 #include "shared/run_context.h"
 #include "isovar_messages.h"
-#include "render.h"
+#include "render/run.h"
 
-PixelBuffer pixel_buffer;
 
 namespace {
 
@@ -27,7 +26,7 @@ void store_u32(unsigned char* at, uint32_t v) {
 }
 
 // The whole file goes through here: headers, then every row.
-void write_bmp(files::AtomicFile& out, int32_t width, int32_t height) {
+void write_bmp(Run& r, files::AtomicFile& out, int32_t width, int32_t height) {
   const int32_t row_bytes = (width * 3 + 3) / 4 * 4;
   const uint32_t image_bytes = static_cast<uint32_t>(row_bytes) * static_cast<uint32_t>(height);
 
@@ -49,7 +48,7 @@ void write_bmp(files::AtomicFile& out, int32_t width, int32_t height) {
   // Cleared once: the padding after the pixels of every row stays zero.
   unsigned char row[kMaxPicture * 3 + 3] = {};
   for (int32_t y = height - 1; y >= 0; --y) {
-    const COLORREF* source = pixel_buffer.pixels + static_cast<std::size_t>(y) * kPixelStride;
+    const COLORREF* source = r.pixels->pixels + static_cast<std::size_t>(y) * kPixelStride;
     unsigned char* at = row;
     for (int32_t x = 0; x < width; ++x, at += 3) {
       COLORREF c = source[x];
@@ -64,41 +63,48 @@ void write_bmp(files::AtomicFile& out, int32_t width, int32_t height) {
 
 }  // namespace
 
-int32_t capture_pixels(HDC hdc) {
-  const int32_t width = run_context.plot_width;
-  const int32_t height = run_context.plot_height;
+int32_t capture_pixels(Run& r, HDC hdc) {
+  const int32_t width = r.ctx.plot_width;
+  const int32_t height = r.ctx.plot_height;
   if (width >= kMaxPicture || height >= kMaxPicture) {
-    put_message(run_context.message_buffer, kMessageBufferSize, msg::picture_too_large, width,
+    put_message(r.ctx.message_buffer, kMessageBufferSize, msg::picture_too_large, width,
                 height);
     return -1;
   }
   if (width < 0 || height < 0) {
-    put_message(run_context.message_buffer, kMessageBufferSize, msg::picture_size_invalid, width,
+    put_message(r.ctx.message_buffer, kMessageBufferSize, msg::picture_size_invalid, width,
                 height);
     return -1;
   }
+  if (r.pixels == nullptr) {
+    r.pixels = static_cast<PixelBuffer*>(map_zeroed(sizeof(PixelBuffer)));
+    if (r.pixels == nullptr) {
+      put_message(r.ctx.message_buffer, kMessageBufferSize, msg::out_of_memory, "capture_pixels");
+      return -1;
+    }
+  }
   for (int32_t y = 0; y < height; ++y) {
-    COLORREF* row = pixel_buffer.pixels + static_cast<std::size_t>(y) * kPixelStride;
+    COLORREF* row = r.pixels->pixels + static_cast<std::size_t>(y) * kPixelStride;
     for (int32_t x = 0; x < width; ++x) row[x] = GetPixel(hdc, x, y);
   }
   return 0;
 }
 
-int32_t saveBMPFile(const char* path) {
+int32_t saveBMPFile(Run& r, const char* path) {
   files::AtomicFile out;
   if (int err = out.open(path, files::Target::kNamedByUser)) {
-    put_message(run_context.message_buffer, kMessageBufferSize, msg::bmp_open_failed,
+    put_message(r.ctx.message_buffer, kMessageBufferSize, msg::bmp_open_failed,
                 path != nullptr ? path : "");
     return err;
   }
   // The size was checked by the capture; a picture that did not pass it is
   // written as an empty one rather than read past the buffer.
-  int32_t width = run_context.plot_width;
-  int32_t height = run_context.plot_height;
+  int32_t width = r.ctx.plot_width;
+  int32_t height = r.ctx.plot_height;
   if (width < 0 || width >= kMaxPicture || height < 0 || height >= kMaxPicture) width = height = 0;
-  write_bmp(out, width, height);
+  write_bmp(r, out, width, height);
   if (int err = out.commit()) {
-    put_message(run_context.message_buffer, kMessageBufferSize, msg::bmp_write_failed, path);
+    put_message(r.ctx.message_buffer, kMessageBufferSize, msg::bmp_write_failed, path);
     return err;
   }
   return 0;

@@ -6,7 +6,7 @@
 #include "engine/engine.h"
 #include "shared/run_context.h"
 #include "input/model_store.h"
-#include "render.h"
+#include "render/run.h"
 
 namespace {
 
@@ -38,10 +38,10 @@ constexpr double kHueOfLowest = 0.666666;  // blue; exactly this, not 2/3
 // The hue of level k's line colour. Where the line colours have no hue
 // (levels that are not finite make t a NaN), the lowest level's blue stands
 // in.
-double level_hue(int32_t k) {
-  const float* levels = model_store.levels;
+double level_hue(const ModelStore& m, int32_t k) {
+  const float* levels = m.levels;
   const double lowest = levels[0];
-  double t = (levels[k] - lowest) / (levels[model_store.level_count - 1] - lowest);
+  double t = (levels[k] - lowest) / (levels[m.level_count - 1] - lowest);
   if (!(t >= 0.0 && t <= 1.0)) t = 0.0;
   return (1.0 - t) * kHueOfLowest;
 }
@@ -167,10 +167,10 @@ int32_t hsv_to_rgb(float h, float s, float v, int32_t& red, int32_t& green, int3
   return out_of_range;
 }
 
-COLORREF level_colour(int32_t k) {
-  const float* levels = model_store.levels;
+COLORREF level_colour(const ModelStore& m, int32_t k) {
+  const float* levels = m.levels;
   const double lowest = levels[0];
-  const double t = (levels[k] - lowest) / (levels[model_store.level_count - 1] - lowest);
+  const double t = (levels[k] - lowest) / (levels[m.level_count - 1] - lowest);
   // A single level gives 0/0 here, which hsv_to_rgb turns into black.
   const float hue = static_cast<float>((1.0 - t) * kHueOfLowest);
   int32_t r, g, b;
@@ -178,50 +178,50 @@ COLORREF level_colour(int32_t k) {
   return RGB(r, g, b);
 }
 
-COLORREF band_colour(int32_t b) {
-  const int32_t n = model_store.level_count;
+COLORREF band_colour(const ModelStore& m, int32_t b) {
+  const int32_t n = m.level_count;
   double hue;
   if (n == 1) {
     // One level: its line has no hue; below it is the low end of the scale
     // (blue), above it the high end (red).
     hue = b <= 0 ? kHueOfLowest : 0.0;
   } else if (b <= 0) {
-    hue = level_hue(0);
+    hue = level_hue(m, 0);
   } else if (b >= n) {
-    hue = level_hue(n - 1);
+    hue = level_hue(m, n - 1);
   } else {
-    hue = (level_hue(b - 1) + level_hue(b)) / 2.0;
+    hue = (level_hue(m, b - 1) + level_hue(m, b)) / 2.0;
   }
   int32_t r, g, bl;
   hsv_to_rgb(static_cast<float>(hue), kBandSaturation, 1.0f, r, g, bl);
   return RGB(r, g, bl);
 }
 
-void draw_isolines() {
-  HDC dc = run_context.run_hdc;
-  const EngineTables& E = engine_tables;
-  const float xmin = model_store.extent_xmin;
-  const float ymin = model_store.extent_ymin;
-  const float w = static_cast<float>(static_cast<double>(model_store.extent_xmax) - xmin);
-  const float h = static_cast<float>(static_cast<double>(model_store.extent_ymax) - ymin);
-  const int32_t level_count = model_store.level_count;
+void draw_isolines(Run& r) {
+  HDC dc = r.ctx.run_hdc;
+  const EngineTables& E = r.engine;
+  const float xmin = r.model->extent_xmin;
+  const float ymin = r.model->extent_ymin;
+  const float w = static_cast<float>(static_cast<double>(r.model->extent_xmax) - xmin);
+  const float h = static_cast<float>(static_cast<double>(r.model->extent_ymax) - ymin);
+  const int32_t level_count = r.model->level_count;
   // The box line_clip clips to, and its test of a point (a NaN is inside).
   const bool box = w > 0.0f && h > 0.0f;
   const float right = static_cast<float>(static_cast<double>(xmin) + w);
   const float top = static_cast<float>(static_cast<double>(ymin) + h);
   auto inside = [&](float x, float y) { return !(x < xmin) && !(x > right) && !(y < ymin) && !(y > top); };
 
-  reset_labels();
+  reset_labels(r);
   // Each level's pen colour, worked out once (a large model has many rows).
   COLORREF colours[kLevelSlots];
-  for (int32_t k = 0; k < level_count && k < kLevelSlots; ++k) colours[k] = level_colour(k);
+  for (int32_t k = 0; k < level_count && k < kLevelSlots; ++k) colours[k] = level_colour(*r.model, k);
   for (int32_t n = 0; n < E.pline_total; ++n) {
     const int32_t count = E.pline_count[n];
     const int32_t k = E.pline_level[n];
     if (count <= 0 || k < 0 || k >= level_count) continue;
-    add_pline_labels(n);
+    add_pline_labels(r, n);
 
-    const int32_t width = model_store.level_kind[k] == 1 ? 2 : 1;
+    const int32_t width = r.model->level_kind[k] == 1 ? 2 : 1;
     HPEN pen = CreatePen(PS_SOLID, width, colours[k]);
     HGDIOBJ old_pen = SelectObject(dc, pen);
     // A segment with both ends in the box is what clipping would leave as it
@@ -230,20 +230,20 @@ void draw_isolines() {
     int32_t mapped_x = 0, mapped_y = 0;
     int64_t drawn[4] = {INT64_MIN, 0, 0, 0};  // the last segment drawn with this pen
     for (int32_t j = 0; j + 1 < count; ++j) {
-      const IsoPoint& a = E.iso_points[pline_point(n, j)];
-      const IsoPoint& b = E.iso_points[pline_point(n, j + 1)];
+      const IsoPoint& a = E.iso_points[pline_point(r.engine, n, j)];
+      const IsoPoint& b = E.iso_points[pline_point(r.engine, n, j + 1)];
       int32_t X1, Y1, X2, Y2;
       if (box && inside(a.x, a.y) && inside(b.x, b.y)) {
-        X1 = mapped == j ? mapped_x : map_x(a.x);
-        Y1 = mapped == j ? mapped_y : map_y(a.y);
-        X2 = mapped_x = map_x(b.x);
-        Y2 = mapped_y = map_y(b.y);
+        X1 = mapped == j ? mapped_x : map_x(r, a.x);
+        Y1 = mapped == j ? mapped_y : map_y(r, a.y);
+        X2 = mapped_x = map_x(r, b.x);
+        Y2 = mapped_y = map_y(r, b.y);
         mapped = j + 1;
       } else {
         float x1 = a.x, y1 = a.y, x2 = b.x, y2 = b.y;
-        int32_t r = line_clip(xmin, ymin, w, h, x1, y1, x2, y2);
-        if (r < 0 || r > 3) continue;
-        X1 = map_x(x1), Y1 = map_y(y1), X2 = map_x(x2), Y2 = map_y(y2);
+        const int32_t clipped = line_clip(xmin, ymin, w, h, x1, y1, x2, y2);
+        if (clipped < 0 || clipped > 3) continue;
+        X1 = map_x(r, x1), Y1 = map_y(r, y1), X2 = map_x(r, x2), Y2 = map_y(r, y2);
       }
       // A dense model maps many segments in a row onto the same pixels: drawn
       // again with the same pen, such a segment would paint nothing new. It
@@ -253,10 +253,10 @@ void draw_isolines() {
         LineTo(dc, X2, Y2);
         drawn[0] = X1, drawn[1] = Y1, drawn[2] = X2, drawn[3] = Y2;
       }
-      dl_line(width, X1, Y1, X2, Y2);
+      dl_line(r, width, X1, Y1, X2, Y2);
     }
     SelectObject(dc, old_pen);
     DeleteObject(pen);
   }
-  draw_labels();
+  draw_labels(r);
 }

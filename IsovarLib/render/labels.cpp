@@ -17,15 +17,7 @@
 #include "shared/run_context.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
-#include "render.h"
-
-namespace {
-
-AcceptedLabel fixed_labels[kMaxLabels];
-
-}  // namespace
-
-LabelTable label_table = {fixed_table(fixed_labels), 0, 0.0f, 0.0f, 0, {}};
+#include "render/run.h"
 
 namespace {
 
@@ -39,31 +31,31 @@ int cell_of(float v, float origin, float cell_size) {
   return static_cast<int>(q);
 }
 
-bool near_label(float x, float y, int32_t m) {
-  const LabelTable& T = label_table;
+bool near_label(Run& r, float x, float y, int32_t m) {
+  const LabelTable& T = r.labels;
   return std::fabs(x - T.labels[m].x) <= T.near_x && std::fabs(y - T.labels[m].y) <= T.near_y;
 }
 
-bool near_any_label(float x, float y, int col, int row) {
-  const LabelTable& T = label_table;
+bool near_any_label(Run& r, float x, float y, int col, int row) {
+  const LabelTable& T = r.labels;
   if (!T.indexed) {
     for (int32_t m = 0; m < T.label_count; ++m)
-      if (near_label(x, y, m)) return true;
+      if (near_label(r, x, y, m)) return true;
     return false;
   }
   // The candidate's own cell first: a label there is the likeliest to be
   // near, and the answer does not depend on the order of the look.
   for (int32_t m = T.cell_head[col][row]; m >= 0; m = T.labels[m].next)
-    if (near_label(x, y, m)) return true;
+    if (near_label(r, x, y, m)) return true;
   const int c0 = col - kReach < 0 ? 0 : col - kReach;
   const int c1 = col + kReach >= kLabelCells ? kLabelCells - 1 : col + kReach;
   const int r0 = row - kReach < 0 ? 0 : row - kReach;
   const int r1 = row + kReach >= kLabelCells ? kLabelCells - 1 : row + kReach;
   for (int c = c0; c <= c1; ++c)
-    for (int r = r0; r <= r1; ++r) {
-      if (c == col && r == row) continue;
-      for (int32_t m = T.cell_head[c][r]; m >= 0; m = T.labels[m].next)
-        if (near_label(x, y, m)) return true;
+    for (int w = r0; w <= r1; ++w) {
+      if (c == col && w == row) continue;
+      for (int32_t m = T.cell_head[c][w]; m >= 0; m = T.labels[m].next)
+        if (near_label(r, x, y, m)) return true;
     }
   return false;
 }
@@ -76,14 +68,14 @@ struct Placement {
 
 }  // namespace
 
-void reset_labels() {
-  LabelTable& T = label_table;
-  T.labels.select();
+void reset_labels(Run& r) {
+  LabelTable& T = r.labels;
+  T.labels.select(r.ctx.large != 0);
   T.label_count = 0;
   T.near_x = static_cast<float>(
-      (static_cast<double>(model_store.extent_xmax) - model_store.extent_xmin) * 0.1);
+      (static_cast<double>(r.model->extent_xmax) - r.model->extent_xmin) * 0.1);
   T.near_y = static_cast<float>(
-      (static_cast<double>(model_store.extent_ymax) - model_store.extent_ymin) * 0.1);
+      (static_cast<double>(r.model->extent_ymax) - r.model->extent_ymin) * 0.1);
   // Thresholds that are not positive finite numbers (a flat or inverted
   // extent) make no cells; then every accepted label is looked at.
   T.indexed = T.near_x > 0.0f && T.near_y > 0.0f && std::isfinite(T.near_x) &&
@@ -92,26 +84,26 @@ void reset_labels() {
     for (int32_t& head : column) head = -1;
 }
 
-void add_pline_labels(int32_t n) {
-  const int32_t k = engine_tables.pline_level[n];
-  if (model_store.level_label[k] == 0) return;
-  add_label(pline_point(n, 0), k);
-  add_label(pline_point(n, engine_tables.pline_count[n] - 1), k);
+void add_pline_labels(Run& r, int32_t n) {
+  const int32_t k = r.engine.pline_level[n];
+  if (r.model->level_label[k] == 0) return;
+  add_label(r, pline_point(r.engine, n, 0), k);
+  add_label(r, pline_point(r.engine, n, r.engine.pline_count[n] - 1), k);
 }
 
-void add_label(int32_t p, int32_t k) {
-  LabelTable& T = label_table;
-  const float x = engine_tables.iso_points[p].x;
-  const float y = engine_tables.iso_points[p].y;
+void add_label(Run& r, int32_t p, int32_t k) {
+  LabelTable& T = r.labels;
+  const float x = r.engine.iso_points[p].x;
+  const float y = r.engine.iso_points[p].y;
   int col = 0, row = 0;
   if (T.indexed) {
-    col = cell_of(x, model_store.extent_xmin, T.near_x);
-    row = cell_of(y, model_store.extent_ymin, T.near_y);
+    col = cell_of(x, r.model->extent_xmin, T.near_x);
+    row = cell_of(y, r.model->extent_ymin, T.near_y);
   }
-  if (near_any_label(x, y, col, row)) return;
-  if (T.label_count >= table_limits().labels || !T.labels.reserve(int64_t{T.label_count} + 1)) {
+  if (near_any_label(r, x, y, col, row)) return;
+  if (T.label_count >= table_limits(r.ctx.large).labels || !T.labels.reserve(int64_t{T.label_count} + 1)) {
     // Drawn on the picture only, in whatever font and colour are current.
-    TextOutA(run_context.run_hdc, 10, 10, msg::label_overflow,
+    TextOutA(r.ctx.run_hdc, 10, 10, msg::label_overflow,
              static_cast<int>(sizeof msg::label_overflow - 1));
     return;
   }
@@ -145,30 +137,30 @@ std::size_t format_label(float v, char (&text)[kLabelTextSize]) {
   return len + pad;
 }
 
-void draw_label(float x, float y, int32_t k, int32_t size) {
+void draw_label(Run& r, float x, float y, int32_t k, int32_t size) {
   Placement at;
-  if (x == model_store.extent_xmin) at = {-50, -7};
-  else if (x == model_store.extent_xmax) at = {5, -7};
-  else if (y == model_store.extent_ymin) at = {-20, 5};
-  else if (y == model_store.extent_ymax) at = {-20, -size};
+  if (x == r.model->extent_xmin) at = {-50, -7};
+  else if (x == r.model->extent_xmax) at = {5, -7};
+  else if (y == r.model->extent_ymin) at = {-20, 5};
+  else if (y == r.model->extent_ymax) at = {-20, -size};
   else at = {-40, -7};
 
-  const int32_t column = trunc_to_int(static_cast<double>(map_x(x)) + at.column);
-  const int32_t row = trunc_to_int(static_cast<double>(map_y(y)) + at.row);
+  const int32_t column = trunc_to_int(static_cast<double>(map_x(r, x)) + at.column);
+  const int32_t row = trunc_to_int(static_cast<double>(map_y(r, y)) + at.row);
 
   char text[kLabelTextSize];
-  std::size_t len = format_label(model_store.levels[k], text);
-  TextOutA(run_context.run_hdc, column, row, text, static_cast<int>(len));
-  dl_label(text, column, row, size);
+  std::size_t len = format_label(r.model->levels[k], text);
+  TextOutA(r.ctx.run_hdc, column, row, text, static_cast<int>(len));
+  dl_label(r, text, column, row, size);
 }
 
-void draw_labels() {
-  HDC dc = run_context.run_hdc;
+void draw_labels(Run& r) {
+  HDC dc = r.ctx.run_hdc;
   HFONT font = make_font(kLabelSize);
   HGDIOBJ old_font = SelectObject(dc, font);
   SetTextColor(dc, kWhite);
-  const LabelTable& T = label_table;
-  for (int32_t m = 0; m < T.label_count; ++m) draw_label(T.labels[m].x, T.labels[m].y, T.labels[m].level, kLabelSize);
+  const LabelTable& T = r.labels;
+  for (int32_t m = 0; m < T.label_count; ++m) draw_label(r, T.labels[m].x, T.labels[m].y, T.labels[m].level, kLabelSize);
   SelectObject(dc, old_font);
   DeleteObject(font);
 }

@@ -9,9 +9,8 @@
 #include "engine/engine.h"
 #include "shared/run_context.h"
 #include "input/model_store.h"
-#include "render.h"
+#include "render/run.h"
 
-LayoutState layout_state;
 
 namespace {
 
@@ -22,22 +21,22 @@ constexpr double kReservePerTitle = static_cast<double>(1.6f);
 
 // The model extent in double precision: the differences of two floats can
 // exceed the float range (an extent from -3e38 to 3e38).
-double extent_dx() {
-  return static_cast<double>(model_store.extent_xmax) - static_cast<double>(model_store.extent_xmin);
+double extent_dx(Run& r) {
+  return static_cast<double>(r.model->extent_xmax) - static_cast<double>(r.model->extent_xmin);
 }
-double extent_dy() {
-  return static_cast<double>(model_store.extent_ymax) - static_cast<double>(model_store.extent_ymin);
+double extent_dy(Run& r) {
+  return static_cast<double>(r.model->extent_ymax) - static_cast<double>(r.model->extent_ymin);
 }
 
-void paint_background() {
-  HDC dc = run_context.run_hdc;
+void paint_background(Run& r) {
+  HDC dc = r.ctx.run_hdc;
   HBRUSH brush = CreateSolidBrush(kBackgroundColour);
   HPEN pen = CreatePen(PS_SOLID, 1, kBackgroundColour);
   HGDIOBJ old_brush = SelectObject(dc, brush);
   HGDIOBJ old_pen = SelectObject(dc, pen);
   // Given as left 0, top H, right W, bottom 0: the rectangle is normalised
   // and covers the whole picture.
-  Rectangle(dc, 0, run_context.plot_height, run_context.plot_width, 0);
+  Rectangle(dc, 0, r.ctx.plot_height, r.ctx.plot_width, 0);
   SelectObject(dc, old_pen);
   SelectObject(dc, old_brush);
   DeleteObject(pen);
@@ -53,18 +52,18 @@ int32_t trunc_to_int(double value) {
   return static_cast<int32_t>(value);
 }
 
-void plot_layout() {
-  LayoutState& L = layout_state;
-  const double W = run_context.plot_width;
-  const double H = run_context.plot_height;
-  const double dx = extent_dx();
-  const double dy = extent_dy();
-  int32_t n = model_store.title_count;
+void plot_layout(Run& r) {
+  LayoutState& L = r.layout;
+  const double W = r.ctx.plot_width;
+  const double H = r.ctx.plot_height;
+  const double dx = extent_dx(r);
+  const double dy = extent_dy(r);
+  int32_t n = r.model->title_count;
 
   L.title_spacing = 30;
   const double reserve = L.title_spacing * kReservePerTitle * (n - 1);
 
-  if (model_store.display_mode == 2) {
+  if (r.model->display_mode == 2) {
     L.area_left = 0.1f;
     L.area_right = 0.9f;
     L.area_top = 0.1f;
@@ -93,42 +92,42 @@ void plot_layout() {
 
 // With a zero-width (zero-height) extent every model point lies on the
 // collapsed frame line: the quotient 0/0 is taken as 0 there.
-int32_t map_x(float x) {
-  const LayoutState& L = layout_state;
-  double dx = extent_dx();
+int32_t map_x(Run& r, float x) {
+  const LayoutState& L = r.layout;
+  double dx = extent_dx(r);
   double along = 0.0;
   if (dx != 0.0) {
     double span = static_cast<double>(L.area_right) - L.area_left;
-    along = span * (static_cast<double>(x) - model_store.extent_xmin) / dx;
+    along = span * (static_cast<double>(x) - r.model->extent_xmin) / dx;
   }
   float f = static_cast<float>(L.area_left + along);
-  return trunc_to_int(static_cast<double>(run_context.plot_width) * f);
+  return trunc_to_int(static_cast<double>(r.ctx.plot_width) * f);
 }
 
-int32_t map_y(float y) {
-  const LayoutState& L = layout_state;
-  double dy = extent_dy();
+int32_t map_y(Run& r, float y) {
+  const LayoutState& L = r.layout;
+  double dy = extent_dy(r);
   double along = 0.0;
   if (dy != 0.0) {
     double span = static_cast<double>(L.area_top) - L.area_bottom;
-    along = span * (static_cast<double>(y) - model_store.extent_ymin) / dy;
+    along = span * (static_cast<double>(y) - r.model->extent_ymin) / dy;
   }
   float f = static_cast<float>(L.area_bottom + along);
-  return trunc_to_int(static_cast<double>(run_context.plot_height) * f);
+  return trunc_to_int(static_cast<double>(r.ctx.plot_height) * f);
 }
 
-int32_t render_plot() {
-  dl_discard();
-  plot_layout();
-  paint_background();
+int32_t render_plot(Run& r) {
+  dl_discard(r);
+  plot_layout(r);
+  paint_background(r);
   // The bands go under everything else.
-  if (run_context.fill_bands != 0 && layout_state.area_defined) draw_bands();
-  draw_titles();
-  if (layout_state.area_defined) {
-    draw_frame();
-    draw_isolines();
-    draw_frame();
+  if (r.ctx.fill_bands != 0 && r.layout.area_defined) draw_bands(r);
+  draw_titles(r);
+  if (r.layout.area_defined) {
+    draw_frame(r);
+    draw_isolines(r);
+    draw_frame(r);
   }
-  dl_flush();
+  dl_flush(r);
   return 0;
 }

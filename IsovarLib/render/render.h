@@ -1,20 +1,17 @@
 // The renderer: lays the plot out in the picture, draws the background, the
 // filled bands when asked, the titles, the frame, the isolines and their
-// labels on run_context.run_hdc,
-// records every printable primitive in the display-list file, and exports the
-// drawn picture as a BMP file.
+// labels on the run's device context, records every printable primitive in
+// the display-list file, and exports the drawn picture as a BMP file.
 //
-// Owns: layout_state (plot area, scale, title pitch, recorded pen width),
-//       label_table (accepted label positions and their nearness index),
-//       pixel_buffer (the captured picture), dl_writer (display-list bytes
-//       not yet written to the file), and in bands.cpp the band pieces'
-//       order by band and the batch of polygons being filled.
-// Reads: model_store (extent, display mode, titles, levels and their kinds),
-//        engine_tables (polylines, points and band pieces, after a
-//        successful trace),
-//        run_context (run_hdc, plot_width, plot_height, display_list_file,
-//        fill_bands).
-// Writes its failure texts into run_context.message_buffer.
+// Every procedure works on the Run it is given (render/run.h), which owns
+// the layout (plot area, scale, title pitch, recorded pen width), the label
+// table (accepted label positions and their nearness index), the captured
+// picture, the display-list bytes not yet written to the file, and the
+// batch of band polygons being filled. It reads the run's model (extent,
+// display mode, titles, levels and their kinds), its engine tables
+// (polylines, points and band pieces, after a successful trace) and its
+// context (device context, picture size, display-list file, fill_bands),
+// and writes its failure texts into the context's message_buffer.
 //
 // Drawing goes only through the platform's drawing calls; every pen, brush
 // and font is created, selected, used, deselected and deleted within one step.
@@ -25,6 +22,10 @@
 #include "display_list_format.h"
 #include "platform.h"
 #include "shared/tables.h"
+#include "input/model_store.h"
+
+struct Run;
+struct ModelStore;
 
 // ---------------------------------------------------------------------------
 // Layout
@@ -43,8 +44,6 @@ struct LayoutState {
   int32_t area_defined;
 };
 
-extern LayoutState layout_state;
-
 constexpr COLORREF kBackgroundColour = 0x00646464;  // RGB(100, 100, 100)
 constexpr COLORREF kWhite = 0x00FFFFFF;
 
@@ -54,10 +53,10 @@ constexpr COLORREF kWhite = 0x00FFFFFF;
 int32_t trunc_to_int(double value);
 
 // Draws the whole plot on run_hdc and records it in the display list; always 0.
-int32_t render_plot();
-void plot_layout();
-int32_t map_x(float x);
-int32_t map_y(float y);
+int32_t render_plot(Run& r);
+void plot_layout(Run& r);
+int32_t map_x(Run& r, float x);
+int32_t map_y(Run& r, float y);
 
 // ---------------------------------------------------------------------------
 // Display-list writer, of the records display_list_format.h lays out.
@@ -74,23 +73,21 @@ struct DisplayListWriter {
   std::size_t used;
 };
 
-extern DisplayListWriter dl_writer;
-
-void dl_title(const char* text, int32_t x, int32_t y, int32_t size);
-void dl_line(int32_t pen_width, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
-void dl_label(const char* text, int32_t x, int32_t y, int32_t size);
+void dl_title(Run& r, const char* text, int32_t x, int32_t y, int32_t size);
+void dl_line(Run& r, int32_t pen_width, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+void dl_label(Run& r, const char* text, int32_t x, int32_t y, int32_t size);
 // Writes the pending records to the file (render_plot does it at its end).
-void dl_flush();
+void dl_flush(Run& r);
 // Forgets pending records (the start of every render).
-void dl_discard();
+void dl_discard(Run& r);
 
 // ---------------------------------------------------------------------------
 // Titles and frame
 
 HFONT make_font(int32_t height);
-void draw_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
-void draw_titles();
-void draw_frame();
+void draw_line(Run& r, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+void draw_titles(Run& r);
+void draw_frame(Run& r);
 
 // ---------------------------------------------------------------------------
 // Isolines and labels
@@ -117,19 +114,17 @@ struct LabelTable {
   int32_t cell_head[kLabelCells][kLabelCells];  // first label of a cell, -1 none
 };
 
-extern LabelTable label_table;
-
 // Empties the label table and prepares the nearness test for the current
 // extent (draw_isolines does it first).
-void reset_labels();
+void reset_labels(Run& r);
 
-void draw_isolines();
+void draw_isolines(Run& r);
 int32_t clip_outcode(float xmin, float ymin, float w, float h, float x, float y);
 int32_t line_clip(float xmin, float ymin, float w, float h, float& x1, float& y1, float& x2,
                   float& y2);
 int32_t hsv_to_rgb(float h, float s, float v, int32_t& red, int32_t& green, int32_t& blue);
-// The pen colour of level k among the current levels.
-COLORREF level_colour(int32_t k);
+// The pen colour of level k among the model's levels.
+COLORREF level_colour(const ModelStore& m, int32_t k);
 
 // ---------------------------------------------------------------------------
 // Filled bands (run_context.fill_bands)
@@ -141,11 +136,11 @@ COLORREF level_colour(int32_t k);
 // (saturation 1) around it. A single level (whose line has no hue) puts blue
 // below it and red above. Needs at least one level.
 constexpr float kBandSaturation = 0.35f;
-COLORREF band_colour(int32_t b);
+COLORREF band_colour(const ModelStore& m, int32_t b);
 
 // Fills every band piece of the engine tables in its band's colour, clipped
 // to the frame, and records the polygons in DL_BANDS records.
-void draw_bands();
+void draw_bands(Run& r);
 
 // The most polygons a DL_BANDS record holds, and the most corners a clipped
 // band piece has (five, and one more for each side of the frame).
@@ -155,11 +150,34 @@ constexpr int32_t kMaxBandCorners = 9;
 // One DL_BANDS record: the colour and `polygons` polygons, polygon i with
 // counts[i] corners taken one after another from points (picture pixels,
 // recorded in sixteenths of a pixel).
-void dl_bands(COLORREF colour, const POINTF* points, const int* counts, int32_t polygons);
-void add_pline_labels(int32_t n);
-void add_label(int32_t p, int32_t k);
-void draw_labels();
-void draw_label(float x, float y, int32_t k, int32_t size);
+// The band drawing's scratch: up to kDlBandPolygons polygons, filled and
+// recorded together; polygon i is of band band[i] (-1: joined into
+// another), its corners from points[first[i]]. Joined polygons are written
+// after the others, hence room for twice the corners. `sorted` holds the
+// batch's polygons grouped by band, for the surface and the record.
+struct BandDrawing {
+  struct {
+    POINTF points[2 * kDlBandPolygons * kMaxBandCorners];
+    int32_t first[kDlBandPolygons];
+    int counts[kDlBandPolygons];
+    int32_t band[kDlBandPolygons];
+    int32_t polygons;
+    int32_t used;  // points
+  } batch;
+  struct {
+    POINTF points[kDlBandPolygons * kMaxBandCorners];
+    int counts[kDlBandPolygons];
+  } sorted;
+  int32_t in_use;  // bands of this render
+  HBRUSH brushes[kLevelSlots + 1];
+  COLORREF colours[kLevelSlots + 1];
+};
+
+void dl_bands(Run& r, COLORREF colour, const POINTF* points, const int* counts, int32_t polygons);
+void add_pline_labels(Run& r, int32_t n);
+void add_label(Run& r, int32_t p, int32_t k);
+void draw_labels(Run& r);
+void draw_label(Run& r, float x, float y, int32_t k, int32_t size);
 
 // The label text of value v ("%5.2f", or "%8.3e" with a three-digit
 // exponent for |v| <= 0.1). Returns its length.
@@ -176,12 +194,10 @@ struct PixelBuffer {
   COLORREF pixels[kPixelStride * kMaxPicture];
 };
 
-extern PixelBuffer pixel_buffer;
-
 // Reads the picture back from hdc: 0, or -1 with the message in
 // message_buffer when it is too large (or has a negative size).
-int32_t capture_pixels(HDC hdc);
+int32_t capture_pixels(Run& r, HDC hdc);
 // Writes pixel_buffer as a 24-bit BMP file, put in place of path only when
 // complete: 0, or the system's error number with the message in
 // message_buffer when the file cannot be opened or written.
-int32_t saveBMPFile(const char* path);
+int32_t saveBMPFile(Run& r, const char* path);

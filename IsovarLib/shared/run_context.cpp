@@ -7,12 +7,6 @@
 #include "shared/run_context.h"
 #include "shared/tables.h"
 
-RunContext run_context;
-
-void note_table_limit() {
-  if (!large_models()) run_context.table_limit_reached = 1;
-}
-
 namespace {
 
 bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }

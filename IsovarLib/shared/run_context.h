@@ -1,8 +1,9 @@
-// What every subsystem shares, kept below all of them: the run context that
-// each plot run sets before it computes (read by the engine and the
-// renderer), and message_buffer, where the engine and the BMP export leave
-// their failure texts. The entry points (entry/) set it; nothing here knows
-// of models, isolines or pictures.
+// What every subsystem shares, kept below all of them: the context of one
+// run (its picture, its files, its settings), set before it computes and
+// read by the engine and the renderer, with message_buffer, where the
+// engine and the BMP export leave their failure texts; and the bounded
+// message texts. Each run owns its context; nothing here knows of models,
+// isolines or pictures.
 #pragma once
 
 #include <cstddef>
@@ -27,14 +28,10 @@ struct RunContext {
   char message_buffer[kMessageBufferSize];
   int32_t table_limit_reached;  // the last call failed on a default table's limit
   int32_t fill_bands;           // plot runs fill the bands under the isolines
+  int32_t large;                // the run's tables grow (large mode)
+  int32_t bands_wanted;         // large mode: something reads the band table
   char run_log_path[4096];      // where plot runs write their log; "" for the default
 };
-
-extern RunContext run_context;
-
-// Marks the failure being reported as one of a table limit that large mode
-// lifts (tableLimitReached tells the caller).
-void note_table_limit();
 
 // Formats a message into dest, a buffer of cap bytes, cutting it at the last
 // whole code page 932 character that fits with its NUL.

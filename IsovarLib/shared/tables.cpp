@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-TableMode table_mode;
-
 namespace {
 
 uint64_t mix(int32_t number) {
@@ -78,4 +76,29 @@ bool index_add(NumberIndex& index, int32_t number, int32_t slot) {
   index.entries[at] = NumberIndex::Entry{number, slot};
   ++index.count;
   return true;
+}
+
+void index_release(NumberIndex& index) {
+  std::free(index.entries);
+  index = NumberIndex{nullptr, 0, 0};
+}
+
+void* map_zeroed(std::size_t size) {
+  const std::size_t span = size + kHugePage;
+  void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  // Trim to the aligned part.
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = (start + kHugePage - 1) & ~(std::uintptr_t{kHugePage} - 1);
+  if (aligned > start) munmap(raw, aligned - start);
+  const std::uintptr_t end = start + span;
+  const std::uintptr_t used_end = aligned + size;
+  const std::uintptr_t page = 4096;
+  const std::uintptr_t keep_end = (used_end + page - 1) & ~(page - 1);
+  if (end > keep_end) munmap(reinterpret_cast<void*>(keep_end), end - keep_end);
+  return reinterpret_cast<void*>(aligned);
+}
+
+void unmap_zeroed(void* block, std::size_t size) {
+  if (block != nullptr) munmap(block, size);
 }

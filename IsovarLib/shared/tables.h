@@ -6,26 +6,18 @@
 // but each grows with the model (memory kept from run to run), and only the
 // limits that are part of the format stay: levels, titles, frame lines.
 //
-// The mode is decided here and nowhere else: a table picks its storage with
-// select() and asks for room with reserve(); a procedure that enforces a
-// limit reads it from table_limits(). setLargeModels (entry/) switches it; it
-// applies to the reads and plot runs that follow.
+// The mode belongs to the object that owns the tables (a model, a run): a
+// table picks its storage with select(large) and asks for room with
+// reserve(); a procedure that enforces a limit reads it from
+// table_limits(large).
 #pragma once
 
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
-struct TableMode {
-  int32_t large;         // 0: the fixed tables; 1: tables that grow
-  int32_t bands_wanted;  // large mode fills the band table only when asked
-};
-
-extern TableMode table_mode;
-
-inline bool large_models() { return table_mode.large != 0; }
-
-// The limits a procedure checks, of the current mode. In large mode the
+// The limits a procedure checks, of its tables' mode. In large mode the
 // table limits are as high as a 32-bit count allows; memory runs out first.
 struct TableLimits {
   int32_t grid_nx;          // x coordinates
@@ -57,11 +49,7 @@ inline constexpr TableLimits kLargeLimits = {
     kUnlimited, kUnlimited, kUnlimited, kUnlimited,
 };
 
-inline const TableLimits& table_limits() { return large_models() ? kLargeLimits : kDefaultLimits; }
-
-// Whether the band table is filled: always in the default mode (its limit
-// applies), in large mode only when something reads it.
-inline bool fill_band_table() { return !large_models() || table_mode.bands_wanted != 0; }
+inline const TableLimits& table_limits(bool large) { return large ? kLargeLimits : kDefaultLimits; }
 
 // Fixed tables that a run fills densely lie on 2 MiB boundaries and ask the
 // system for huge pages: their first touches then cost a fault per 2 MiB
@@ -77,6 +65,7 @@ bool grow_block(void** block, int64_t* capacity, int64_t needed, std::size_t ent
 
 // One table: a fixed array in the default mode, growing memory in large mode.
 // T must be trivially copyable. Contents are kept by reserve(), not by select().
+// The storage is the owner's: release() frees large mode's memory.
 template <class T>
 struct Table {
   T* data;
@@ -89,9 +78,9 @@ struct Table {
 
   T& operator[](int64_t i) const { return data[i]; }
 
-  // Takes the storage of the current mode.
-  void select() {
-    grows = large_models();
+  // Takes the storage of the given mode.
+  void select(bool large) {
+    grows = large;
     if (grows) {
       data = heap;
       capacity = heap_capacity;
@@ -112,6 +101,17 @@ struct Table {
     data = heap;
     capacity = heap_capacity;
     return true;
+  }
+
+  // Frees large mode's memory (the owner is going away).
+  void release() {
+    std::free(heap);
+    heap = nullptr;
+    heap_capacity = 0;
+    if (grows) {
+      data = nullptr;
+      capacity = 0;
+    }
   }
 };
 
@@ -148,3 +148,11 @@ void index_clear(NumberIndex& index);
 int32_t index_find(const NumberIndex& index, int32_t number);
 // Adds number with slot (number must be absent): false when memory ran out.
 bool index_add(NumberIndex& index, int32_t number, int32_t slot);
+// Frees the index's memory.
+void index_release(NumberIndex& index);
+
+// Zeroed memory of `size` bytes on a 2 MiB boundary, its pages given by the
+// system when first touched (so a default-mode object's fixed tables cost
+// only what a run touches), or nullptr. unmap_zeroed gives it back.
+void* map_zeroed(std::size_t size);
+void unmap_zeroed(void* block, std::size_t size);

@@ -17,8 +17,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/engine.h"
-#include "input/model_store.h"
+#include "entry/defaults.h"
 #include "literal_engine.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "IsovarLib.h"
-#include "engine/engine.h"
+#include "entry/defaults.h"
 #include "model_gen.h"
 
 namespace {

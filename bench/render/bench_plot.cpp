@@ -14,10 +14,8 @@
 #include "IsovarLib.h"
 #include "atomic_file.h"
 #include "cairo_printer.h"
-#include "engine/engine.h"
+#include "entry/defaults.h"
 #include "png_encode.h"
-#include "shared/run_context.h"
-#include "render/render.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "input/model_store.h"
-#include "input/reader.h"
+#include "default_objects.h"
+#include "default_objects.h"
 #include "test_support.h"
 
 std::string converted(const convert::Model& model, const convert::Header& header) {

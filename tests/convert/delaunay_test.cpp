@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "convert_helper.h"
-#include "input/model_store.h"
+#include "default_objects.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "convert_helper.h"
 #include "gmsh_reader.h"
-#include "input/model_store.h"
+#include "default_objects.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "input/reader.h"
+#include "default_objects.h"
 
 namespace {
 

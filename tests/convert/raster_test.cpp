@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "convert_helper.h"
-#include "input/model_store.h"
+#include "default_objects.h"
 #include "raster_reader.h"
 #include "test_support.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "convert_helper.h"
-#include "input/model_store.h"
+#include "default_objects.h"
 #include "output_file.h"
 #include "test_support.h"
 #include "titles.h"

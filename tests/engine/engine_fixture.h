@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/engine.h"
-#include "shared/run_context.h"
-#include "input/model_store.h"
+#include "default_objects.h"
+#include "default_objects.h"
+#include "default_objects.h"
 
 namespace engine_test {
 

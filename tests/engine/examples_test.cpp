@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine_fixture.h"
-#include "input/reader.h"
+#include "default_objects.h"
 #include "literal_engine.h"
 #include "test_support.h"
 

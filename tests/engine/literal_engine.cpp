@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "input/model_store.h"
+#include "default_objects.h"
 #include "isovar_messages.h"
 
 namespace literal {

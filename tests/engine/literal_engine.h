@@ -10,8 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/engine.h"
-#include "shared/run_context.h"
+#include "default_objects.h"
 
 namespace literal {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "shared/run_context.h"
-#include "input/model_store.h"
+#include "default_objects.h"
+#include "default_objects.h"
 #include "read_helper.h"
 
 namespace {

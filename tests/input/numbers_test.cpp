@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "input/reader.h"
+#include "default_objects.h"
 #include "read_helper.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "input/model_store.h"
-#include "input/reader.h"
+#include "default_objects.h"
+#include "default_objects.h"
 
 ReadResult read_text(const std::string& bytes, bool fresh) {
   if (fresh) clear_model_store();

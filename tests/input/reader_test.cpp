@@ -5,7 +5,7 @@
 #include <string>
 
 #include "IsovarLib.h"
-#include "input/model_store.h"
+#include "default_objects.h"
 #include "read_helper.h"
 
 namespace {

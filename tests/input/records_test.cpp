@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "input/reader.h"
+#include "default_objects.h"
 #include "read_helper.h"
 
 namespace {
@@ -21,10 +21,9 @@ std::vector<std::pair<int, std::string>> records_of(const std::string& bytes) {
   write_file(dir.file("r.iso"), bytes);
   static InputFile in;
   EXPECT_EQ(open_input(in, dir.file("r.iso").c_str()), 0);
-  reader_state.line_number = 0;
   std::vector<std::pair<int, std::string>> out;
   char record[kRecordSize];
-  while (read_record(in, record) == 0) out.emplace_back(reader_state.line_number, record);
+  while (read_record(in, record) == 0) out.emplace_back(in.line_number, record);
   close_input(in);
   return out;
 }
@@ -142,7 +141,6 @@ TEST(Records, FastPathsReadAsThePlainWay) {
     static InputFile fast, plain;
     ASSERT_EQ(open_input(fast, dir.file("r.iso").c_str()), 0);
     ASSERT_EQ(open_input(plain, dir.file("r.iso").c_str()), 0);
-    reader_state.line_number = 0;
     int plain_lines = 0;
     char a[kRecordSize], b[kRecordSize];
     for (int n = 0;; ++n) {
@@ -151,7 +149,7 @@ TEST(Records, FastPathsReadAsThePlainWay) {
       ASSERT_EQ(ra, rb) << round << " record " << n;
       if (ra != 0) break;
       ASSERT_STREQ(a, b) << round << " record " << n;
-      ASSERT_EQ(reader_state.line_number, plain_lines) << round << " record " << n;
+      ASSERT_EQ(fast.line_number, plain_lines) << round << " record " << n;
       const int max_tokens = 1 + static_cast<int>(rng() % 5);
       const int max_len = 2 + static_cast<int>(rng() % 18);
       char ta[5 * 19], tb[5 * 19];

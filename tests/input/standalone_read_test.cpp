@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "input/model_store.h"
+#include "default_objects.h"
 #include "read_helper.h"
 #include "shared/tables.h"
 
@@ -84,7 +84,7 @@ void expect_alone_after(const std::string& before, const std::string& file, cons
 
 TEST(StandaloneRead, AModelDoesNotDependOnTheFilesReadBeforeIt) {
   for (bool large : {false, true}) {
-    table_mode.large = large ? 1 : 0;
+    run_context.large = large ? 1 : 0;
     const std::string mode = large ? " (large)" : "";
     expect_alone_after(kFem, kGrid, "grid after a mesh" + mode);
     expect_alone_after(kGrid, kFem, "mesh after a grid" + mode);
@@ -101,7 +101,7 @@ TEST(StandaloneRead, AModelDoesNotDependOnTheFilesReadBeforeIt) {
     read_text(kGrid);
     EXPECT_EQ(read_text(kValueFirst, false).result, -1) << mode;
   }
-  table_mode.large = 0;
+  run_context.large = 0;
 }
 
 TEST(StandaloneRead, ARefusedFileLeavesTheModelAsItWas) {

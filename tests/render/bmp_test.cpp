@@ -27,7 +27,7 @@ std::string write_pattern(int32_t width, int32_t height) {
   run_context.plot_width = width;
   run_context.plot_height = height;
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) pixel_buffer.pixels[y * kPixelStride + x] = pattern(x, y);
+    for (int x = 0; x < width; ++x) default_run.pixels->pixels[y * kPixelStride + x] = pattern(x, y);
   EXPECT_EQ(saveBMPFile("pattern.bmp"), 0);
   return read_file("pattern.bmp");
 }
@@ -95,8 +95,8 @@ TEST(BmpFile, HeadersRowsAndPadding) {
 TEST(BmpFile, RedAndUnreadablePixels) {
   run_context.plot_width = 2;
   run_context.plot_height = 1;
-  pixel_buffer.pixels[0] = RGB(255, 0, 0);
-  pixel_buffer.pixels[1] = CLR_INVALID;
+  default_run.pixels->pixels[0] = RGB(255, 0, 0);
+  default_run.pixels->pixels[1] = CLR_INVALID;
   ASSERT_EQ(saveBMPFile("two.bmp"), 0);
   std::string f = read_file("two.bmp");
   EXPECT_EQ(f.substr(54), std::string("\x00\x00\xFF\xFF\xFF\xFF\x00\x00", 8));

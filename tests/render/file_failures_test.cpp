@@ -13,7 +13,7 @@
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
-#include "shared/run_context.h"
+#include "default_objects.h"
 #include "test_support.h"
 
 using files::Step;

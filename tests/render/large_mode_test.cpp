@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "IsovarLib.h"
-#include "engine/engine.h"
-#include "input/model_store.h"
+#include "default_objects.h"
+#include "default_objects.h"
 #include "model_gen.h"
 #include "platform.h"
 #include "shared/tables.h"
@@ -48,7 +48,7 @@ struct Outcome {
 Outcome plot(const std::string& path, bool large, bool bands = false) {
   Outcome out;
   setLargeModels(large ? 1 : 0);
-  table_mode.bands_wanted = bands ? 1 : 0;
+  run_context.bands_wanted = bands ? 1 : 0;
   char err[ISOVAR_ERRMSG_SIZE] = {};
   if (readData(path.c_str(), err) != 0) {
     out.message = err;
@@ -80,7 +80,7 @@ Outcome plot(const std::string& path, bool large, bool bands = false) {
   out.pixels.assign(bits, bits + static_cast<size_t>(w) * h);
   DeleteDC(dc);
   setLargeModels(0);
-  table_mode.bands_wanted = 0;
+  run_context.bands_wanted = 0;
   return out;
 }
 

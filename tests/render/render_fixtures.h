@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "atomic_file.h"
-#include "engine/engine.h"
-#include "shared/run_context.h"
-#include "input/model_store.h"
-#include "render/render.h"
+#include "default_objects.h"
+#include "default_objects.h"
+#include "default_objects.h"
+#include "default_objects.h"
 #include "test_support.h"
 
 namespace render_fixtures {
@@ -109,7 +109,7 @@ std::string capture_display_list(Draw draw) {
 // list's bytes.
 inline std::string render_display_list(HDC dc, int32_t width, int32_t height) {
   set_picture(dc, width, height);
-  return capture_display_list(render_plot);
+  return capture_display_list([] { render_plot(); });
 }
 
 // A display-list record, decoded.

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "IsovarLib.h"
-#include "engine/engine.h"
-#include "entry/band_merge.h"
-#include "input/model_store.h"
+#include "default_objects.h"
+#include "default_objects.h"
+#include "default_objects.h"
 #include "test_support.h"
 
 using testing_support::TempDir;

@@ -11,7 +11,7 @@
 #include <limits>
 
 #include "IsovarLib.h"
-#include "input/model_store.h"
+#include "default_objects.h"
 #include "test_support.h"
 
 using testing_support::TempDir;

@@ -1,5 +1,5 @@
 // Band polygons from the band pieces: see band_merge.h.
-#include "band_merge.h"
+#include "engine/band_merge.h"
 
 #include <algorithm>
 #include <cmath>
@@ -400,6 +400,6 @@ class Merger {
 double ring_area2(const BandMerge& m, const std::vector<int32_t>& ring) { return area2(m, ring.data(), ring.size()); }
 
 BandMerge merge_band_pieces(const FillPoly* pieces, int32_t count, int32_t band_count) {
-  static Merger merger;
+  Merger merger;  // its scratch is the call's own: calls on several threads never meet
   return merger.run(pieces, count, band_count);
 }

@@ -1,5 +1,5 @@
-// Band polygons: the band pieces of the engine tables merged, band by band,
-// into polygons with holes, for saveBands.
+// The merging layer: the band pieces of the engine tables merged, band by
+// band, into polygons with holes.
 //
 // The pieces of one band meet along edges with the same two corners, bit for
 // bit (the engine computes each crossing once per edge, from its ends in a

@@ -1,0 +1,26 @@
+// What a run does, on any model and run: the plot run (trace, display list,
+// drawing), the isolines and the band polygons written as GeoJSON. The
+// exported functions call these on the default objects, the objects'
+// interface on the caller's. Each returns 0, or -1 through fail_entry.
+#pragma once
+
+#include <cstdint>
+
+#include "render/run.h"
+
+// Traces model into r (in large mode when the model or the run is, the band
+// table filled when bands is set or the run fills bands).
+int32_t run_trace(Run& r, const ModelStore& model, bool bands, char* errMsg);
+
+// A plot run without its log: trace, then draw on hdc (width x height),
+// when record is set writing the display list to printInfoPath, put in
+// place only when whole (else the records are dropped).
+int32_t run_plot(Run& r, const ModelStore& model, char* errMsg, HDC hdc, bool record, const char* printInfoPath,
+                 int32_t width, int32_t height);
+
+// The traced polylines of r as a GeoJSON FeatureCollection at path.
+int32_t write_isolines(const Run& r, const char* path, char* errMsg);
+
+// The band polygons of r (traced with its band table) as a GeoJSON
+// FeatureCollection at path.
+int32_t write_bands(const Run& r, const char* path, char* errMsg);

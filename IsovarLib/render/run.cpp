@@ -1,0 +1,18 @@
+#include "render/run.h"
+
+void attach_run(Run& r, EngineFixedTables* engine_tables) {
+  r.model = nullptr;
+  r.ctx = RunContext{};
+  attach_engine_tables(r.engine, engine_tables);
+  r.layout = LayoutState{};
+  r.labels = LabelTable{fixed_table(r.fixed_labels), 0, 0.0f, 0.0f, 0, {}};
+  r.dl.used = 0;
+  r.pixels = nullptr;
+}
+
+void release_run(Run& r) {
+  release_engine_tables(r.engine);
+  r.labels.labels.release();
+  unmap_zeroed(r.pixels, sizeof(PixelBuffer));
+  r.pixels = nullptr;
+}
