@@ -1,0 +1,231 @@
+// Models and runs as the caller's objects: each owns its tables (the
+// default ones in memory of its own, given by the system as first touched),
+// and every call works on the objects it is given.
+#include <new>
+#include <vector>
+
+#include "IsovarLib.h"
+#include "engine/band_merge.h"
+#include "entry/runs.h"
+#include "input/model_builder.h"
+#include "input/reader.h"
+#include "isovar_messages.h"
+
+struct IsovarModel {
+  Model model;
+  ModelFixedTables* fixed;  // two sets: the model and the one a read fills
+  int32_t limit_reached;
+};
+
+struct IsovarRun {
+  Run run;
+  EngineFixedTables* fixed;
+  std::vector<int32_t> lines;  // the live polyline rows, in table order
+  BandMerge bands;
+};
+
+namespace {
+
+ModelExtras extras_of(const IsovarModelInfo* info) {
+  if (info == nullptr) return ModelExtras{0, nullptr, nullptr, nullptr, 0, nullptr, 1};
+  return ModelExtras{info->level_count, info->levels, info->bold,         info->labelled,
+                     info->title_count, info->titles, info->display_mode};
+}
+
+int32_t fail_message(char* errMsg, const char* format, const char* routine) {
+  char text[kMessageBufferSize];
+  put_message(text, sizeof text, format, routine);
+  return fail_entry(errMsg, text, 0);
+}
+
+// After a trace: the rows that hold a polyline.
+void index_lines(IsovarRun* r) {
+  const EngineTables& t = r->run.engine;
+  r->lines.clear();
+  for (int32_t n = 0; n < t.pline_total; ++n)
+    if (t.pline_count[n] > 0) r->lines.push_back(n);
+}
+
+int32_t put_points(const EngineTables& t, int32_t row, double* xy) {
+  const int32_t count = t.pline_count[row];
+  if (xy != nullptr) {
+    for (int32_t i = 0; i < count; ++i) {
+      const IsoPoint& p = t.iso_points[pline_point(t, row, i)];
+      xy[2 * i] = p.x;
+      xy[2 * i + 1] = p.y;
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
+IsovarModel* isovarModelNew(void) {
+  auto* fixed = static_cast<ModelFixedTables*>(map_zeroed(2 * sizeof(ModelFixedTables)));
+  if (fixed == nullptr) return nullptr;
+  auto* m = new (std::nothrow) IsovarModel{};
+  if (m == nullptr) {
+    unmap_zeroed(fixed, 2 * sizeof(ModelFixedTables));
+    return nullptr;
+  }
+  m->fixed = fixed;
+  attach_model(m->model, &fixed[0], &fixed[1]);
+  return m;
+}
+
+void isovarModelFree(IsovarModel* model) {
+  if (model == nullptr) return;
+  release_model(model->model);
+  unmap_zeroed(model->fixed, 2 * sizeof(ModelFixedTables));
+  delete model;
+}
+
+int32_t isovarModelRead(IsovarModel* model, const char* path, int32_t large, char* errMsg) {
+  if (model == nullptr) return fail_entry(errMsg, "", 0);
+  return ReadIsovarFile(model->model, path, errMsg, large != 0, nullptr, &model->limit_reached);
+}
+
+int32_t isovarModelGrid(IsovarModel* model, int32_t nx, int32_t ny, const double* x, const double* y,
+                        const double* values, const IsovarModelInfo* info, int32_t large, char* errMsg) {
+  if (model == nullptr) return fail_entry(errMsg, "", 0);
+  char text[kErrMsgSize];
+  if (build_grid(model->model, nx, ny, x, y, values, extras_of(info), large != 0, text, &model->limit_reached) != 0)
+    return fail_entry(errMsg, text, 0);
+  return 0;
+}
+
+int32_t isovarModelMesh(IsovarModel* model, int32_t node_count, const double* x, const double* y,
+                        const double* values, int32_t cell_count, const int32_t* cells, const IsovarModelInfo* info,
+                        int32_t large, char* errMsg) {
+  if (model == nullptr) return fail_entry(errMsg, "", 0);
+  char text[kErrMsgSize];
+  if (build_mesh(model->model, node_count, x, y, values, cell_count, cells, extras_of(info), large != 0, text,
+                 &model->limit_reached) != 0)
+    return fail_entry(errMsg, text, 0);
+  return 0;
+}
+
+int32_t isovarModelLimitReached(const IsovarModel* model) { return model != nullptr ? model->limit_reached : 0; }
+
+IsovarRun* isovarRunNew(void) {
+  auto* fixed = static_cast<EngineFixedTables*>(map_zeroed(sizeof(EngineFixedTables)));
+  if (fixed == nullptr) return nullptr;
+  auto* r = new (std::nothrow) IsovarRun{};
+  if (r == nullptr) {
+    unmap_zeroed(fixed, sizeof(EngineFixedTables));
+    return nullptr;
+  }
+  r->fixed = fixed;
+  attach_run(r->run, fixed);
+  return r;
+}
+
+void isovarRunFree(IsovarRun* run) {
+  if (run == nullptr) return;
+  release_run(run->run);
+  unmap_zeroed(run->fixed, sizeof(EngineFixedTables));
+  delete run;
+}
+
+int32_t isovarRunSetFill(IsovarRun* run, int32_t on) {
+  if (run != nullptr) run->run.ctx.fill_bands = on != 0 ? 1 : 0;
+  return 0;
+}
+
+int32_t isovarRunSetLarge(IsovarRun* run, int32_t on) {
+  if (run != nullptr) run->run.ctx.large = on != 0 ? 1 : 0;
+  return 0;
+}
+
+int32_t isovarRunTrace(IsovarRun* run, const IsovarModel* model, int32_t bands, char* errMsg) {
+  if (run == nullptr || model == nullptr) return fail_entry(errMsg, "", 0);
+  run->bands = BandMerge{};
+  const int32_t result = run_trace(run->run, model->model.current, bands != 0, errMsg);
+  index_lines(run);
+  return result;
+}
+
+int32_t isovarRunLimitReached(const IsovarRun* run) { return run != nullptr ? run->run.ctx.table_limit_reached : 0; }
+
+int32_t isovarRunLineCount(const IsovarRun* run) {
+  return run != nullptr ? static_cast<int32_t>(run->lines.size()) : 0;
+}
+
+int32_t isovarRunLine(const IsovarRun* run, int32_t i, int32_t* level, int32_t* closed, double* xy) {
+  if (run == nullptr || i < 0 || i >= static_cast<int32_t>(run->lines.size())) return -1;
+  const EngineTables& t = run->run.engine;
+  const int32_t row = run->lines[static_cast<std::size_t>(i)];
+  if (level != nullptr) *level = t.pline_level[row];
+  if (closed != nullptr) *closed = t.pline_closed[row];
+  return put_points(t, row, xy);
+}
+
+int32_t isovarRunBands(IsovarRun* run, char* errMsg) {
+  if (run == nullptr || run->run.model == nullptr) return fail_entry(errMsg, "", 0);
+  const Run& r = run->run;
+  const int32_t levels = r.model->level_count < 0 ? 0 : r.model->level_count;
+  try {
+    run->bands = merge_band_pieces(r.engine.fill_poly.data, r.engine.fill_poly_count, levels + 1);
+  } catch (const std::bad_alloc&) {
+    run->bands = BandMerge{};
+    return fail_message(errMsg, msg::out_of_memory, "isovarRunBands");
+  }
+  return 0;
+}
+
+int32_t isovarRunBandCount(const IsovarRun* run) {
+  return run != nullptr ? static_cast<int32_t>(run->bands.bands.size()) : 0;
+}
+
+int32_t isovarRunBand(const IsovarRun* run, int32_t i, int32_t* band) {
+  if (run == nullptr || i < 0 || i >= isovarRunBandCount(run)) return -1;
+  const MergedBand& b = run->bands.bands[static_cast<std::size_t>(i)];
+  if (band != nullptr) *band = b.band;
+  return static_cast<int32_t>(b.polygons.size());
+}
+
+int32_t isovarRunBandRing(const IsovarRun* run, int32_t i, int32_t p, int32_t r, int32_t* ring_count, double* xy) {
+  if (run == nullptr || i < 0 || i >= isovarRunBandCount(run)) return -1;
+  const MergedBand& b = run->bands.bands[static_cast<std::size_t>(i)];
+  if (p < 0 || p >= static_cast<int32_t>(b.polygons.size())) return -1;
+  const MergedPolygon& polygon = b.polygons[static_cast<std::size_t>(p)];
+  const int32_t rings = 1 + static_cast<int32_t>(polygon.holes.size());
+  if (ring_count != nullptr) *ring_count = rings;
+  if (r < 0 || r >= rings) return -1;
+  const std::vector<int32_t>& ring = r == 0 ? polygon.outer : polygon.holes[static_cast<std::size_t>(r - 1)];
+  if (xy != nullptr) {
+    for (std::size_t k = 0; k < ring.size(); ++k) {
+      xy[2 * k] = run->bands.x[static_cast<std::size_t>(ring[k])];
+      xy[2 * k + 1] = run->bands.y[static_cast<std::size_t>(ring[k])];
+    }
+  }
+  return static_cast<int32_t>(ring.size());
+}
+
+int32_t isovarRunDraw(IsovarRun* run, const IsovarModel* model, HDC hdc, int32_t width, int32_t height,
+                      const char* printInfoPath, char* errMsg) {
+  if (run == nullptr || model == nullptr) return fail_entry(errMsg, "", 0);
+  run->bands = BandMerge{};
+  const int32_t result = run_plot(run->run, model->model.current, errMsg, hdc, printInfoPath != nullptr,
+                                  printInfoPath, width, height);
+  index_lines(run);
+  return result;
+}
+
+int32_t isovarRunSaveBMP(IsovarRun* run, HDC hdc, const char* bmpPath, char* errMsg) {
+  if (run == nullptr) return fail_entry(errMsg, "", 0);
+  Run& r = run->run;
+  if (capture_pixels(r, hdc) != 0) return fail_entry(errMsg, r.ctx.message_buffer, 0);
+  if (int err = saveBMPFile(r, bmpPath)) return fail_entry(errMsg, r.ctx.message_buffer, err);
+  return 0;
+}
+
+int32_t isovarRunSaveIsolines(const IsovarRun* run, const char* path, char* errMsg) {
+  if (run == nullptr || run->run.model == nullptr) return fail_entry(errMsg, "", 0);
+  return write_isolines(run->run, path, errMsg);
+}
+
+int32_t isovarRunSaveBands(const IsovarRun* run, const char* path, char* errMsg) {
+  if (run == nullptr || run->run.model == nullptr) return fail_entry(errMsg, "", 0);
+  return write_bands(run->run, path, errMsg);
+}

@@ -15,8 +15,13 @@
  * errno: to the system's error number when a file could not be written,
  * else to 0.
  *
- * The library keeps all its state in process-wide tables: it is not
- * reentrant, and calls must not overlap.
+ * Two ways in. The functions of the first part work on one default model
+ * and one default run, kept by the library for the whole process: calls of
+ * them must not overlap. The objects of the second part (IsovarModel,
+ * IsovarRun) are the caller's: each owns its tables, so several models and
+ * runs can be used at once, on several threads, as long as one object is
+ * not changed by two calls at the same time (a model may be traced by many
+ * runs at once while nothing reads or builds into it).
  */
 #ifndef ISOVARLIB_H
 #define ISOVARLIB_H
@@ -132,6 +137,149 @@ ISOVAR_API int32_t setFillBands(int32_t on);
  * reads that follow; one that cannot be written is skipped. 0, or -1 when
  * path is 4096 bytes or longer (the setting is then unchanged). */
 ISOVAR_API int32_t setRunLog(const char* path);
+
+/* ---- Models and runs as objects -------------------------------------------
+ *
+ * A model holds what a read or a build produced: its kind, coordinates,
+ * values, levels, titles and frame lines, in the default tables (the limits
+ * of readData) or, when built with large != 0, in tables that grow (as after
+ * setLargeModels(1)). A run holds what a trace and a drawing make: the
+ * polylines, the band pieces, the labels, the picture's layout. The results
+ * a run gives are those the functions above give for the same model.
+ *
+ * Example: a grid from arrays, traced, its polylines walked.
+ *
+ *   double x[3] = {0, 1, 2}, y[2] = {0, 1};
+ *   double z[6] = {0, 1, 2,   1, 2, 3};        // row by row, y outermost
+ *   double levels[2] = {1.5, 2.5};
+ *   IsovarModelInfo info = {2, levels, NULL, NULL, 0, NULL, 0};
+ *   char err[ISOVAR_ERRMSG_SIZE];
+ *   IsovarModel* model = isovarModelNew();
+ *   IsovarRun* run = isovarRunNew();
+ *   if (isovarModelGrid(model, 3, 2, x, y, z, &info, 0, err) == 0 &&
+ *       isovarRunTrace(run, model, 0, err) == 0) {
+ *     for (int32_t i = 0; i < isovarRunLineCount(run); ++i) {
+ *       int32_t level, closed;
+ *       int32_t n = isovarRunLine(run, i, &level, &closed, NULL);
+ *       double* xy = malloc(sizeof(double) * 2 * n);
+ *       isovarRunLine(run, i, &level, &closed, xy);    // x0, y0, x1, y1, ...
+ *       free(xy);
+ *     }
+ *   }
+ *   isovarRunFree(run);
+ *   isovarModelFree(model);
+ */
+
+typedef struct IsovarModel IsovarModel;
+typedef struct IsovarRun IsovarRun;
+
+/* What a model built from arrays has besides its geometry. */
+typedef struct IsovarModelInfo {
+  int32_t level_count;      /* at most 49 */
+  const double* levels;     /* ascending */
+  const int32_t* bold;      /* per level, non-zero for a bold line; NULL: none */
+  const int32_t* labelled;  /* per level, 0 for no label; NULL: all labelled */
+  int32_t title_count;      /* at most 5 */
+  const char* const* titles;  /* code page 932, at most 58 bytes each */
+  int32_t display_mode;     /* 2: the plot fills the picture; else to scale */
+} IsovarModelInfo;
+
+/* A new, empty model (no levels, no values), or NULL without memory. */
+ISOVAR_API IsovarModel* isovarModelNew(void);
+/* Frees the model; NULL is allowed. No run may be using it. */
+ISOVAR_API void isovarModelFree(IsovarModel* model);
+
+/* Reads the input file at path into model, as readData reads it into the
+ * default model (the same checks and messages), in the growing tables when
+ * large != 0. A failed read leaves the model as it was. The node number
+ * error is not logged anywhere (a model has no run log). */
+ISOVAR_API int32_t isovarModelRead(IsovarModel* model, const char* path, int32_t large, char* errMsg);
+
+/* Builds a grid model: x[nx] and y[ny] strictly ascending, values[ny * nx]
+ * row by row (values[j * nx + i] at x[i], y[j]), NaN where there is no
+ * value. Every number is checked as the reader checks its text and stored
+ * as readData stores it (single precision): a model built from the numbers
+ * of a file equals the model read from it. The messages are the reader's;
+ * a "line" in them is the offending element's 1-based position in its
+ * array (the level's, the title's). In the default tables (large == 0) the
+ * limits of readData hold. A failed build leaves the model as it was. */
+ISOVAR_API int32_t isovarModelGrid(IsovarModel* model, int32_t nx, int32_t ny, const double* x, const double* y,
+                                   const double* values, const IsovarModelInfo* info, int32_t large,
+                                   char* errMsg);
+
+/* Builds a finite-element model: node n (numbered 0 to node_count - 1) at
+ * x[n], y[n] with values[n] (NaN: no value); cell c (numbered 0 to
+ * cell_count - 1) joins the nodes cells[4c] .. cells[4c + 3], the last -1
+ * for a triangle. A cell with a node that has no value, or is not a node,
+ * is not traced, as in a file; a 4-node cell of impossible shape fails the
+ * trace with the engine's message. Otherwise as isovarModelGrid. */
+ISOVAR_API int32_t isovarModelMesh(IsovarModel* model, int32_t node_count, const double* x, const double* y,
+                                   const double* values, int32_t cell_count, const int32_t* cells,
+                                   const IsovarModelInfo* info, int32_t large, char* errMsg);
+
+/* 1 when the model's last read or build failed on a default table's limit
+ * (one that large != 0 lifts); otherwise 0. */
+ISOVAR_API int32_t isovarModelLimitReached(const IsovarModel* model);
+
+/* A new run, or NULL without memory. */
+ISOVAR_API IsovarRun* isovarRunNew(void);
+/* Frees the run; NULL is allowed. */
+ISOVAR_API void isovarRunFree(IsovarRun* run);
+
+/* Settings of the run's traces and drawings that follow: filled bands
+ * under the isolines (as setFillBands), and the growing tables even for a
+ * model in the default ones (as setLargeModels; a model built or read with
+ * large != 0 is always traced so). Always 0. */
+ISOVAR_API int32_t isovarRunSetFill(IsovarRun* run, int32_t on);
+ISOVAR_API int32_t isovarRunSetLarge(IsovarRun* run, int32_t on);
+
+/* Traces model into run (as saveIsolines traces the default model); with
+ * bands != 0 the band pieces are kept for isovarRunBands even in the
+ * growing tables. The run's results refer to the model's levels: keep the
+ * model unchanged while reading them. */
+ISOVAR_API int32_t isovarRunTrace(IsovarRun* run, const IsovarModel* model, int32_t bands, char* errMsg);
+/* 1 when the run's last trace or drawing failed on a default table's limit. */
+ISOVAR_API int32_t isovarRunLimitReached(const IsovarRun* run);
+
+/* The polylines of the last trace or drawing, in the engine's table order
+ * (the order of saveIsolines' features). */
+ISOVAR_API int32_t isovarRunLineCount(const IsovarRun* run);
+/* Polyline i: its level index into *level, 1 into *closed for a ring (whose
+ * last point repeats its first), and, when xy is not NULL, its points as
+ * x0, y0, x1, y1, ... into xy. Returns the number of points, or -1 when
+ * there is no polyline i. */
+ISOVAR_API int32_t isovarRunLine(const IsovarRun* run, int32_t i, int32_t* level, int32_t* closed, double* xy);
+
+/* Merges the band pieces of the last trace (made with bands != 0, or in the
+ * default tables) into band polygons, as saveBands does: 0, or -1. */
+ISOVAR_API int32_t isovarRunBands(IsovarRun* run, char* errMsg);
+/* The bands with area, ascending, of the last isovarRunBands. */
+ISOVAR_API int32_t isovarRunBandCount(const IsovarRun* run);
+/* Band i: its number (0 below the lowest level up to n above the highest
+ * of n levels) into *band; returns its number of polygons, or -1. */
+ISOVAR_API int32_t isovarRunBand(const IsovarRun* run, int32_t i, int32_t* band);
+/* Ring r of polygon p of band i (ring 0 the outer ring, counter-clockwise;
+ * the holes after it, clockwise), not closed (the first point is not
+ * repeated): its points into xy when not NULL, as isovarRunLine. Returns
+ * the number of points, or -1 when there is no such ring; *ring_count, when
+ * not NULL, receives the polygon's number of rings. */
+ISOVAR_API int32_t isovarRunBandRing(const IsovarRun* run, int32_t i, int32_t p, int32_t r, int32_t* ring_count,
+                                     double* xy);
+
+/* A plot run of model by run, as isovarMain without the run log: traces,
+ * draws on hdc (a width x height picture; a surface of the drawing layer,
+ * CreateSurfaceDC or CreateSvgSurfaceDC) and, when printInfoPath is not
+ * NULL, writes the display list there. */
+ISOVAR_API int32_t isovarRunDraw(IsovarRun* run, const IsovarModel* model, HDC hdc, int32_t width, int32_t height,
+                                 const char* printInfoPath, char* errMsg);
+/* The picture of the run's last isovarRunDraw, read back from hdc, as a
+ * 24-bit BMP file at bmpPath (as saveBMP writes it). */
+ISOVAR_API int32_t isovarRunSaveBMP(IsovarRun* run, HDC hdc, const char* bmpPath, char* errMsg);
+/* The run's polylines, or its band polygons (its last trace made with
+ * bands != 0, or in the default tables), as the GeoJSON files of
+ * saveIsolines and saveBands. */
+ISOVAR_API int32_t isovarRunSaveIsolines(const IsovarRun* run, const char* path, char* errMsg);
+ISOVAR_API int32_t isovarRunSaveBands(const IsovarRun* run, const char* path, char* errMsg);
 
 #ifdef __cplusplus
 }

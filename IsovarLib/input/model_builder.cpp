@@ -1,0 +1,215 @@
+#include "input/model_builder.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "input/reader.h"
+#include "isovar_messages.h"
+#include "shared/run_context.h"
+
+namespace {
+
+constexpr int32_t kShownMaxGrid = 500;  // both axes name 500, as the reader does
+
+// The reader's check of a real: finite once narrowed to single precision.
+bool storable(double v) { return std::isfinite(v) && std::isfinite(static_cast<float>(v)); }
+
+bool no_memory(const char* routine, char* errMsg) {
+  put_message(errMsg, kErrMsgSize, msg::out_of_memory, routine);
+  return false;
+}
+
+bool fill_axis(Table<float>& coords, int32_t* count, int32_t n, const double* v, int32_t limit, const char* routine,
+               const char* too_many, const char* not_number, const char* not_ascending, bool large, char* errMsg,
+               int32_t* limit_reached) {
+  *count = 0;
+  if (n > limit) {
+    put_message(errMsg, kErrMsgSize, too_many, limit + 1, kShownMaxGrid);
+    if (!large) *limit_reached = 1;
+    return false;
+  }
+  if (!coords.reserve(int64_t{n} + 1)) return no_memory(routine, errMsg);
+  for (int32_t i = 0; i < n; ++i) {
+    if (!storable(v[i])) {
+      put_message(errMsg, kErrMsgSize, not_number, i + 1);
+      return false;
+    }
+    if (i > 0 && !(coords[i] < v[i])) {
+      put_message(errMsg, kErrMsgSize, not_ascending, i + 1);
+      return false;
+    }
+    coords[i + 1] = static_cast<float>(v[i]);
+  }
+  *count = n;
+  return true;
+}
+
+bool set_extras(ModelStore& m, const ModelExtras& e, char* errMsg) {
+  if (e.title_count > kMaxTitles) {
+    put_message(errMsg, kErrMsgSize, msg::in_title_too_many, kMaxTitles + 1, kMaxTitles);
+    return false;
+  }
+  for (int32_t t = 0; t < e.title_count; ++t) {
+    const char* title = e.titles[t] != nullptr ? e.titles[t] : "";
+    const std::size_t len = std::strlen(title);
+    if (len > static_cast<std::size_t>(kMaxTitleBytes)) {
+      put_message(errMsg, kErrMsgSize, msg::in_title_too_long, t + 1, kMaxTitleBytes);
+      return false;
+    }
+    std::memcpy(m.titles[t], title, len + 1);
+  }
+  m.title_count = e.title_count > 0 ? e.title_count : 0;
+  m.display_mode = e.display_mode == 2 ? 2 : 1;
+  m.level_count = 0;
+  for (int32_t k = 0; k < e.level_count; ++k) {
+    if (!storable(e.levels[k])) {
+      put_message(errMsg, kErrMsgSize, msg::in_level_not_number, k + 1);
+      return false;
+    }
+    m.levels[k] = static_cast<float>(e.levels[k]);
+    m.level_kind[k] = e.bold != nullptr && e.bold[k] != 0 ? 1 : 0;
+    m.level_label[k] = e.labelled != nullptr && e.labelled[k] == 0 ? 0 : 1;
+    ++m.level_count;
+    if (k > 0 && !(m.levels[k] > m.levels[k - 1])) {
+      put_message(errMsg, kErrMsgSize, msg::in_level_not_ascending, k + 1);
+      return false;
+    }
+    // The 50th level is refused, as in a file.
+    if (m.level_count >= kLevelSlots) {
+      put_message(errMsg, kErrMsgSize, msg::in_level_too_many, k + 1);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
+               char* errMsg, int32_t* limit_reached) {
+  const bool large = m.large != 0;
+  const TableLimits& limits = table_limits(large);
+  if (!fill_axis(m.grid_x, &m.grid_nx, nx, x, limits.grid_nx, "x_input", msg::in_x_too_many, msg::in_x_not_number,
+                 msg::in_x_not_ascending, large, errMsg, limit_reached) ||
+      !fill_axis(m.grid_y, &m.grid_ny, ny, y, limits.grid_ny, "y_input", msg::in_y_too_many, msg::in_y_not_number,
+                 msg::in_y_not_ascending, large, errMsg, limit_reached)) {
+    return false;
+  }
+  if (large) {
+    const int64_t stride = int64_t{ny} + 1;
+    const int64_t cells = (int64_t{nx} + 1) * stride;
+    if (!m.grid_value.cells.reserve(cells) || !m.grid_defined.cells.reserve(cells))
+      return no_memory("value_input", errMsg);
+    m.grid_value.stride = m.grid_defined.stride = stride;
+    m.value_nx = nx;
+    m.value_ny = ny;
+    std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(cells));
+  } else {
+    advise_huge_grid_tables(m);
+  }
+  for (int32_t j = 0; j < ny; ++j) {
+    const double* row = values + int64_t{j} * nx;
+    for (int32_t i = 0; i < nx; ++i) {
+      const double v = row[i];
+      if (std::isnan(v)) continue;  // no value at this point
+      if (!storable(v)) {
+        put_message(errMsg, kErrMsgSize, msg::in_value_not_number, static_cast<int>(int64_t{j} * nx + i + 1));
+        return false;
+      }
+      m.grid_defined[i + 1][j + 1] = 1;
+      m.grid_value[i + 1][j + 1] = static_cast<float>(v);
+    }
+  }
+  if (!large && nx > 0) m.grid_defined_used = (int64_t{nx} + 1) * m.grid_defined.stride;
+  return true;
+}
+
+bool fill_mesh(ModelStore& m, int32_t node_count, const double* x, const double* y, const double* values,
+               int32_t cell_count, const int32_t* cells, char* errMsg, int32_t* limit_reached) {
+  const bool large = m.large != 0;
+  const int32_t max_number = table_limits(large).max_number;
+  m.model_kind = kFemModel;
+  if (node_count - 1 > max_number) {
+    put_message(errMsg, kErrMsgSize, msg::in_node_number_bad, max_number + 2, max_number + 1);
+    if (!large) *limit_reached = 1;
+    return false;
+  }
+  if (cell_count - 1 > max_number) {
+    put_message(errMsg, kErrMsgSize, msg::in_element_number_bad, max_number + 2, max_number + 1);
+    if (!large) *limit_reached = 1;
+    return false;
+  }
+  if (large) {
+    if (!m.node_state.reserve(node_count) || !m.node_x.reserve(node_count) || !m.node_y.reserve(node_count) ||
+        !m.node_value.reserve(node_count) || !m.element_defined.reserve(cell_count) ||
+        !m.element_nodes.reserve(cell_count) || !m.element_number.reserve(cell_count) ||
+        !m.element_order.reserve(cell_count)) {
+      return no_memory("node_input", errMsg);
+    }
+    m.node_slots = m.element_slots = m.element_ordered = 0;
+  }
+  for (int32_t n = 0; n < node_count; ++n) {
+    if (!storable(x[n])) {
+      put_message(errMsg, kErrMsgSize, msg::in_node_x_bad, n + 1);
+      return false;
+    }
+    if (!storable(y[n])) {
+      put_message(errMsg, kErrMsgSize, msg::in_node_y_bad, n + 1);
+      return false;
+    }
+    const bool valued = !std::isnan(values[n]);
+    if (valued && !storable(values[n])) {
+      put_message(errMsg, kErrMsgSize, msg::in_node_x_bad, n + 1);
+      return false;
+    }
+    if (large && !index_add(m.node_index, n, n)) return no_memory("node_input", errMsg);
+    m.node_x[n] = static_cast<float>(x[n]);
+    m.node_y[n] = static_cast<float>(y[n]);
+    m.node_value[n] = valued ? static_cast<float>(values[n]) : 0.0f;
+    m.node_state[n] = valued ? 2 : 1;
+  }
+  for (int32_t e = 0; e < cell_count; ++e) {
+    if (large) {
+      if (!index_add(m.element_index, e, e)) return no_memory("element_input", errMsg);
+      m.element_number[e] = e;
+      m.element_order[e] = e;
+    }
+    m.element_defined[e] = 1;
+    // Node numbers are kept as given; the engine checks them, as it checks
+    // those of a file.
+    for (int k = 0; k < 4; ++k) m.element_nodes[e][k] = cells[int64_t{e} * 4 + k];
+  }
+  if (large) {
+    m.node_slots = node_count;
+    m.element_slots = m.element_ordered = cell_count;
+  } else {
+    m.node_state_used = node_count;
+    m.element_defined_used = cell_count;
+  }
+  return true;
+}
+
+int32_t finish(Model& model, ModelStore& m, bool built) {
+  if (built) compute_extent(m);
+  end_model_read(model, built);
+  return built ? 0 : -1;
+}
+
+}  // namespace
+
+int32_t build_grid(Model& model, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
+                   const ModelExtras& extras, bool large, char* errMsg, int32_t* limit_reached) {
+  *limit_reached = 0;
+  ModelStore& m = begin_model_read(model, large);
+  const bool built = nx >= 0 && ny >= 0 && set_extras(m, extras, errMsg) &&
+                     fill_grid(m, nx, ny, x, y, values, errMsg, limit_reached);
+  return finish(model, m, built);
+}
+
+int32_t build_mesh(Model& model, int32_t node_count, const double* x, const double* y, const double* values,
+                   int32_t cell_count, const int32_t* cells, const ModelExtras& extras, bool large, char* errMsg,
+                   int32_t* limit_reached) {
+  *limit_reached = 0;
+  ModelStore& m = begin_model_read(model, large);
+  const bool built = node_count >= 0 && cell_count >= 0 && set_extras(m, extras, errMsg) &&
+                     fill_mesh(m, node_count, x, y, values, cell_count, cells, errMsg, limit_reached);
+  return finish(model, m, built);
+}
