@@ -42,32 +42,6 @@ struct Point {
   double y;
 };
 
-// The plot area in picture pixels with fractions, and the mapping into it.
-struct Frame {
-  double left, right, top, bottom;
-  double x0, kx;  // px = left + kx * (x - xmin)
-  double y0, ky;  // py = bottom + ky * (y - ymin); ky <= 0
-};
-
-Frame frame_of_layout(Run& r) {
-  const LayoutState& L = r.layout;
-  const double W = r.ctx.plot_width;
-  const double H = r.ctx.plot_height;
-  const double dx = static_cast<double>(r.model->extent_xmax) - r.model->extent_xmin;
-  const double dy = static_cast<double>(r.model->extent_ymax) - r.model->extent_ymin;
-  Frame f;
-  f.left = W * L.area_left;
-  f.right = W * L.area_right;
-  f.top = H * L.area_top;
-  f.bottom = H * L.area_bottom;
-  f.x0 = r.model->extent_xmin;
-  f.y0 = r.model->extent_ymin;
-  // As map_x and map_y: a flat extent puts every point on its frame line.
-  f.kx = dx != 0.0 ? W * (static_cast<double>(L.area_right) - L.area_left) / dx : 0.0;
-  f.ky = dy != 0.0 ? H * (static_cast<double>(L.area_top) - L.area_bottom) / dy : 0.0;
-  return f;
-}
-
 // The points of `in` on the inside of one frame side, in order: one step of
 // clipping a convex polygon. An edge that crosses the side is cut where it
 // crosses, computed from its two ends in a fixed order, so the two pieces
@@ -100,7 +74,7 @@ Point cut_at_y(const Point& p, const Point& q, double y) {
 
 // Clips the convex polygon pts[0..n) to the frame in place (room for
 // kMaxBandCorners points): its new corner count.
-int clip_to_frame(Point* pts, int n, const Frame& f) {
+int clip_to_frame(Point* pts, int n, const PixelFrame& f) {
   Point tmp[kMaxBandCorners];
   n = clip_side(pts, n, tmp, [&](const Point& p) { return p.x >= f.left; },
                 [&](const Point& p, const Point& q) { return cut_at_x(p, q, f.left); });
@@ -231,7 +205,7 @@ void flush_batch(Run& r, HDC dc) {
 
 // Maps a polygon of n corners (at most 5, in model units) into the picture,
 // clips it to the frame and adds it to the r.bands.batch.
-void add_polygon(Run& r, int32_t band, const float* xs, const float* ys, int n, const Frame& f, HDC dc) {
+void add_polygon(Run& r, int32_t band, const float* xs, const float* ys, int n, const PixelFrame& f, HDC dc) {
   if (r.bands.batch.polygons == kDlBandPolygons) flush_batch(r, dc);
   POINTF* out = r.bands.batch.points + r.bands.batch.used;
   bool inside = true;
@@ -256,7 +230,7 @@ void add_polygon(Run& r, int32_t band, const float* xs, const float* ys, int n, 
   r.bands.batch.used += m;
 }
 
-void add_cells(Run& r, int32_t band, const Cells& c, const Frame& f, HDC dc) {
+void add_cells(Run& r, int32_t band, const Cells& c, const PixelFrame& f, HDC dc) {
   const float xs[4] = {c.x0, c.x1, c.x1, c.x0};
   const float ys[4] = {c.y0, c.y0, c.y1, c.y1};
   add_polygon(r, band, xs, ys, 4, f, dc);
@@ -270,7 +244,7 @@ void draw_bands(Run& r) {
   if (levels <= 0 || levels > kMaxLevels || E.fill_poly_count <= 0) return;
   const int32_t bands = levels + 1;
   r.bands.in_use = bands;
-  const Frame f = frame_of_layout(r);
+  const PixelFrame f = pixel_frame(r);
   HDC dc = r.ctx.run_hdc;
   for (int32_t b = 0; b < bands; ++b) {
     r.bands.colours[b] = band_colour(*r.model, b);

@@ -1,4 +1,4 @@
-// The plot layout, the model-to-pixel mapping and the render driver.
+// The plot layout and the model-to-pixel mapping.
 //
 // Fractions and scales are stored in single precision exactly where they are
 // kept; everything between the stores is double precision, with the layout's
@@ -21,26 +21,11 @@ constexpr double kReservePerTitle = static_cast<double>(1.6f);
 
 // The model extent in double precision: the differences of two floats can
 // exceed the float range (an extent from -3e38 to 3e38).
-double extent_dx(Run& r) {
+double extent_dx(const Run& r) {
   return static_cast<double>(r.model->extent_xmax) - static_cast<double>(r.model->extent_xmin);
 }
-double extent_dy(Run& r) {
+double extent_dy(const Run& r) {
   return static_cast<double>(r.model->extent_ymax) - static_cast<double>(r.model->extent_ymin);
-}
-
-void paint_background(Run& r) {
-  HDC dc = r.ctx.run_hdc;
-  HBRUSH brush = CreateSolidBrush(kBackgroundColour);
-  HPEN pen = CreatePen(PS_SOLID, 1, kBackgroundColour);
-  HGDIOBJ old_brush = SelectObject(dc, brush);
-  HGDIOBJ old_pen = SelectObject(dc, pen);
-  // Given as left 0, top H, right W, bottom 0: the rectangle is normalised
-  // and covers the whole picture.
-  Rectangle(dc, 0, r.ctx.plot_height, r.ctx.plot_width, 0);
-  SelectObject(dc, old_pen);
-  SelectObject(dc, old_brush);
-  DeleteObject(pen);
-  DeleteObject(brush);
 }
 
 }  // namespace
@@ -116,18 +101,21 @@ int32_t map_y(Run& r, float y) {
   return trunc_to_int(static_cast<double>(r.ctx.plot_height) * f);
 }
 
-int32_t render_plot(Run& r) {
-  dl_discard(r);
-  plot_layout(r);
-  paint_background(r);
-  // The bands go under everything else.
-  if (r.ctx.fill_bands != 0 && r.layout.area_defined) draw_bands(r);
-  draw_titles(r);
-  if (r.layout.area_defined) {
-    draw_frame(r);
-    draw_isolines(r);
-    draw_frame(r);
-  }
-  dl_flush(r);
-  return 0;
+PixelFrame pixel_frame(const Run& r) {
+  const LayoutState& L = r.layout;
+  const double W = r.ctx.plot_width;
+  const double H = r.ctx.plot_height;
+  const double dx = extent_dx(r);
+  const double dy = extent_dy(r);
+  PixelFrame f;
+  f.left = W * L.area_left;
+  f.right = W * L.area_right;
+  f.top = H * L.area_top;
+  f.bottom = H * L.area_bottom;
+  f.x0 = r.model->extent_xmin;
+  f.y0 = r.model->extent_ymin;
+  // As map_x and map_y: a flat extent puts every point on its frame line.
+  f.kx = dx != 0.0 ? W * (static_cast<double>(L.area_right) - L.area_left) / dx : 0.0;
+  f.ky = dy != 0.0 ? H * (static_cast<double>(L.area_top) - L.area_bottom) / dy : 0.0;
+  return f;
 }

@@ -53,10 +53,23 @@ constexpr COLORREF kWhite = 0x00FFFFFF;
 int32_t trunc_to_int(double value);
 
 // Draws the whole plot on run_hdc and records it in the display list; always 0.
+// The render driver (driver.cpp).
 int32_t render_plot(Run& r);
 void plot_layout(Run& r);
 int32_t map_x(Run& r, float x);
 int32_t map_y(Run& r, float y);
+
+// The same mapping as map_x and map_y, kept in double precision and not
+// truncated: picture pixels with fractions, px = left + kx * (x - x0),
+// py = bottom + ky * (y - y0) (ky <= 0), inside the plot area's edges.
+// Band polygons are mapped so, and their edges then run through the pixels
+// of the isolines drawn along them.
+struct PixelFrame {
+  double left, right, top, bottom;
+  double x0, kx;
+  double y0, ky;
+};
+PixelFrame pixel_frame(const Run& r);
 
 // ---------------------------------------------------------------------------
 // Display-list writer, of the records display_list_format.h lays out.

@@ -108,7 +108,16 @@ TEST(LibraryExports, OnlyTheEntryPoints) {
   ASSERT_EQ(pclose(p), 0);
   const std::set<std::string> entry_points = {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath",
                                               "saveIsolines", "setLargeModels", "tableLimitReached",
-                                              "setFillBands", "saveBands", "setRunLog"};
+                                              "setFillBands", "saveBands", "setRunLog",
+                                              // models and runs as objects
+                                              "isovarModelNew", "isovarModelFree", "isovarModelRead",
+                                              "isovarModelGrid", "isovarModelMesh", "isovarModelLimitReached",
+                                              "isovarRunNew", "isovarRunFree", "isovarRunSetFill",
+                                              "isovarRunSetLarge", "isovarRunTrace", "isovarRunLimitReached",
+                                              "isovarRunLineCount", "isovarRunLine", "isovarRunBands",
+                                              "isovarRunBandCount", "isovarRunBand", "isovarRunBandRing",
+                                              "isovarRunDraw", "isovarRunSaveBMP", "isovarRunSaveIsolines",
+                                              "isovarRunSaveBands"};
   for (const std::string& name : exported) EXPECT_TRUE(entry_points.count(name)) << name << " is exported";
   for (const char* name : {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath"})
     EXPECT_TRUE(exported.count(name)) << name << " is missing";
