@@ -62,7 +62,7 @@ bool concatenate(EngineTables& t, int kept, int first, bool first_reversed, int 
 
 int find_pline_end(EngineTables& t, int32_t p, PlineEnd* end) {
   // The list holds every row p became an end of, newest first. A row that
-  // lost p as an end (p went inside, or the row was emptied by a join) never
+  // lost p as an end (p went inside, the row was emptied by a join or closed) never
   // gets it back as an end, so such entries are unlinked for good. The newest
   // row is the highest row number, which need not be the newest entry.
   int best = -1;
@@ -70,7 +70,9 @@ int find_pline_end(EngineTables& t, int32_t p, PlineEnd* end) {
   for (int32_t e = t.end_list[p]; e != 0;) {
     const EndEntry entry = t.end_entries[e];
     const int n = entry.row;
-    if (t.pline_count[n] > 0 && (head_of(t, n) == p || tail_of(t, n) == p)) {
+    // A ring ends no row: it takes no more points and joins no other row,
+    // and it stays a ring, so its entries go too.
+    if (t.pline_count[n] > 0 && t.pline_closed[n] == 0 && (head_of(t, n) == p || tail_of(t, n) == p)) {
       if (n > best) best = n;
       prev = e;
     } else if (prev == 0) {
@@ -196,6 +198,8 @@ int connect_pline(EngineTables& t, int32_t p1, int32_t p2) {
     joined = concatenate(t, b, a, true, b, false);
   }
   if (!joined) return no_memory(t);
+  // Two rows that met at their other ends too make a ring.
+  if (head_of(t, kept) == tail_of(t, kept)) t.pline_closed[kept] = 1;
   // The kept row's new end is the far end of the other part.
   const int32_t new_end = end_a == kPlineTail || end_b == kPlineTail ? tail_of(t, kept) : head_of(t, kept);
   if (!note_pline_end(t, new_end, kept) || !record_link(t, p1, p2)) return no_memory(t);

@@ -1,6 +1,7 @@
 // Levels that meet grid or node values: more than two segments meet in one
-// point there. Every run must succeed, and what the rows draw must be exactly
-// the segments the tracing produced: none lost, none drawn twice.
+// point there. Every run must succeed, what the rows draw must be exactly
+// the segments the tracing produced (none lost, none drawn twice), and a
+// row is flagged closed exactly when its first point is its last.
 #include <algorithm>
 #include <map>
 #include <random>
@@ -53,6 +54,12 @@ void expect_every_segment_once(const std::string& what) {
   for (const auto& [link, times] : drawn) {
     ASSERT_EQ(times, 1) << what << ": a link drawn " << times << " times";
     ASSERT_TRUE(traced.count(link)) << what << ": a link no triangle traced";
+  }
+  for (int n = 0; n < engine_tables.pline_total; ++n) {
+    const int count = engine_tables.pline_count[n];
+    if (count <= 0) continue;
+    const bool ends_meet = pline_point(n, 0) == pline_point(n, count - 1);
+    ASSERT_EQ(engine_tables.pline_closed[n] != 0, ends_meet) << what << ": row " << n;
   }
   EXPECT_EQ(message(), "") << what;
 }

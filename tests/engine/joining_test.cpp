@@ -121,23 +121,42 @@ TEST_F(EngineTest, JoinTable) {
   }
 }
 
-TEST_F(EngineTest, RingClosesGrowsAtItsHeadAndClosesAgain) {
+// A ring ends no row: a later segment at one of its points opens a row of
+// its own (or extends another row), and the ring stays as it closed.
+TEST_F(EngineTest, ARingEndsNoRow) {
   chain(1, 3);
   ASSERT_EQ(seg(P(3), P(1)), 0);
   EXPECT_EQ(row_points(0), Ps({1, 2, 3, 1}));
   EXPECT_EQ(engine_tables.pline_closed[0], 1);
-  // Point 1 is both head and tail: the head wins.
   ASSERT_EQ(seg(P(1), P(0)), 0);
-  EXPECT_EQ(row_points(0), Ps({0, 1, 2, 3, 1}));
+  EXPECT_EQ(row_points(1), Ps({1, 0}));
   // The same segment again repeats a link: nothing changes.
   EXPECT_EQ(seg(P(0), P(1)), 0);
-  EXPECT_EQ(row_points(0), Ps({0, 1, 2, 3, 1}));
-  // Head 0 and tail 1 differ, so a segment between them closes the row
-  // again, although its flag already says closed.
+  EXPECT_EQ(engine_tables.pline_total, 2);
+  // The new row grows and closes on its own.
   ASSERT_EQ(seg(P(1), P(5)), 0);
   ASSERT_EQ(seg(P(5), P(0)), 0);
-  EXPECT_EQ(row_points(0), Ps({0, 1, 2, 3, 1, 5, 0}));
-  EXPECT_EQ(engine_tables.pline_closed[0], 1);
+  EXPECT_EQ(row_points(1), Ps({5, 1, 0, 5}));
+  EXPECT_EQ(engine_tables.pline_closed[1], 1);
+  EXPECT_EQ(row_points(0), Ps({1, 2, 3, 1}));
+  EXPECT_EQ(message(), "");
+}
+
+// Two rows that meet at both ends join into a ring, flagged closed:
+//
+//   ring 1-2-3-1 (closed)     row 1: 1 - 4    (1 is the ring's: a new row)
+//                             row 2: 1 - 5    (likewise)
+//   the segment 4-5 joins rows 1 and 2 into 1 - 4 - 5 - 1.
+TEST_F(EngineTest, RowsMeetingAtBothEndsJoinIntoARing) {
+  chain(1, 3);
+  ASSERT_EQ(seg(P(3), P(1)), 0);
+  ASSERT_EQ(seg(P(1), P(4)), 0);
+  ASSERT_EQ(seg(P(5), P(1)), 0);
+  ASSERT_EQ(engine_tables.pline_total, 2);
+  EXPECT_EQ(row_points(1), Ps({5, 1, 4}));
+  ASSERT_EQ(seg(P(4), P(5)), 0);
+  EXPECT_EQ(row_points(1), Ps({5, 1, 4, 5}));
+  EXPECT_EQ(engine_tables.pline_closed[1], 1);
   EXPECT_EQ(message(), "");
 }
 

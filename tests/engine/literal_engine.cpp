@@ -30,7 +30,7 @@ int scan_or_add_point(float x, float y, int k) {
 
 int scan_pline_end(int p, PlineEnd* end) {
   for (int n = t.pline_total - 1; n >= 0; --n) {
-    if (t.pline_count[n] <= 0) continue;
+    if (t.pline_count[n] <= 0 || t.pline_closed[n]) continue;  // a ring ends no row
     if (t.pline_points[n][0] == p) {
       *end = kPlineHead;
       return n;
@@ -145,6 +145,7 @@ int join_plines(int p1, int p2) {
   std::memcpy(t.pline_points[kept], joined, sizeof(int) * m);
   t.pline_count[kept] = m;
   t.pline_count[gone] = 0;
+  if (joined[0] == joined[m - 1]) t.pline_closed[kept] = 1;  // the other ends met too
   keep_link(p1, p2);
   return 0;
 }
