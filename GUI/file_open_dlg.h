@@ -41,8 +41,9 @@ QStringList nameFiltersOf(const QString& filter);
 // the printer, paper and orientation chosen last.
 //
 // A path chosen in a file dialog makes its folder the process's current
-// directory, as the platform's dialogs do when not told to keep it: the
-// display list and the run log of the next plot go beside the user's file.
+// directory, as the platform's dialogs do when not told to keep it. The
+// window's display list and run log live in its own folder; the current
+// directory is where they go only when that folder cannot be made.
 class FileOpenDlg {
  public:
   explicit FileOpenDlg(Dialogs& dialogs);

@@ -4,12 +4,17 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QSignalBlocker>
+#include <QStyle>
 #include <QWindow>
+#include <algorithm>
+#include <climits>
 
 #include "qt_dialogs.h"
 
 const char* const kForm1Caption = "WinIsovar　";
 const char* const kFillItemCaption = "塗りつぶし";
+const char* const kLargeItemCaption = "大規模モデル";
 
 Picture1Box::Picture1Box(Module1& module1, QWidget* parent) : QWidget(parent), module1_(module1) {
   setFocusPolicy(Qt::StrongFocus);
@@ -20,11 +25,17 @@ Picture1Box::Picture1Box(Module1& module1, QWidget* parent) : QWidget(parent), m
   FillItem->setChecked(module1_.fillBands);
   FillItem->setEnabled(module1_.canFillBands());
   connect(FillItem, &QAction::toggled, this, [this](bool on) { module1_.setFillBands(on); });
+  LargeItem = new QAction(QString::fromUtf8(kLargeItemCaption), this);
+  LargeItem->setCheckable(true);
+  LargeItem->setChecked(module1_.largeModels);
+  LargeItem->setEnabled(module1_.canUseLargeModels());
+  connect(LargeItem, &QAction::toggled, this, [this](bool on) { module1_.setLargeModels(on); });
 }
 
 void Picture1Box::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   menu.addAction(FillItem);
+  menu.addAction(LargeItem);
   menu.exec(event->globalPos());
 }
 
@@ -47,8 +58,19 @@ namespace {
 // nothing when resized: the controls keep these places.
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 604;
+constexpr int kButtonWidth = 73;
+// The picture's right edge, and the least room between it and a button.
+constexpr int kPictureRight = 8 + 665;
+constexpr int kPictureGap = 8;
 
 }  // namespace
+
+int captionWidth(const QPushButton* button) {
+  const QStyle* style = button->style();
+  return button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width() +
+         style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+         2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+}
 
 Form1::Form1(const IsovarLibBinding& lib, Dialogs* dialogs) {
   if (dialogs == nullptr) {
@@ -70,6 +92,7 @@ Form1::Form1(const IsovarLibBinding& lib, Dialogs* dialogs) {
   BMPCommand->setGeometry(704, 72, 73, 41);
   PrtCommand = new QPushButton(QString::fromUtf8("印刷"), this);
   PrtCommand->setGeometry(704, 128, 73, 41);
+  fitCaptions();
 
   // Tab order: the picture, open, quit, BMP, print.
   setTabOrder(Picture1, FileCommand);
@@ -96,7 +119,31 @@ Form1::Form1(const IsovarLibBinding& lib, Dialogs* dialogs) {
   connect(PrtCommand, &QPushButton::clicked, this, [this] { module1_->PrtCommand_Click(); });
   connect(exitBtn, &QPushButton::clicked, this, [this] { exitBtn_Click(); });
 
+  module1_->largeModelsChanged = [this] {
+    const QSignalBlocker quiet(Picture1->LargeItem);
+    Picture1->LargeItem->setChecked(module1_->largeModels);
+  };
+
   module1_->Form_Load();
+}
+
+void Form1::fitCaptions() {
+  QPushButton* const buttons[] = {FileCommand, exitBtn, BMPCommand, PrtCommand};
+  int needed = kButtonWidth;
+  for (QPushButton* b : buttons) {
+    b->ensurePolished();  // the font a style sheet gives, before it is measured
+    needed = std::max(needed, captionWidth(b));
+  }
+  if (needed == kButtonWidth) return;
+  // The column keeps one width. Wider buttons keep their right edges and
+  // grow towards the picture; past the room beside it, the column moves
+  // right and the window grows.
+  int left = INT_MAX;
+  for (const QPushButton* b : buttons) left = std::min(left, b->geometry().right() + 1 - needed);
+  const int shift = std::max(0, kPictureRight + kPictureGap - left);
+  for (QPushButton* b : buttons)
+    b->setGeometry(b->geometry().right() + 1 - needed + shift, b->y(), needed, b->height());
+  resize(width() + shift, height());
 }
 
 Form1::~Form1() {

@@ -12,12 +12,15 @@
 class Form1;
 
 // The picture box. It keeps no picture of its own: every paint is a plot run.
-// Its context menu holds the checkable 塗りつぶし item (filled bands).
+// Its context menu holds the checkable items 塗りつぶし (filled bands) and
+// 大規模モデル (large mode, which also goes on by itself when a model passes
+// the default tables).
 class Picture1Box : public QWidget {
  public:
   Picture1Box(Module1& module1, QWidget* parent);
 
-  QAction* FillItem;  // 塗りつぶし; disabled when the library cannot fill
+  QAction* FillItem;   // 塗りつぶし; disabled when the library cannot fill
+  QAction* LargeItem;  // 大規模モデル; disabled when the library has no large mode
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -45,6 +48,9 @@ class Form1 : public QWidget {
 
  private:
   void exitBtn_Click();
+  // Widens the buttons whose captions do not fit their places in the font
+  // they are drawn with, and the window when they need it.
+  void fitCaptions();
 
   std::unique_ptr<Dialogs> ownDialogs_;
   std::unique_ptr<Module1> module1_;
@@ -52,5 +58,10 @@ class Form1 : public QWidget {
 
 // The window's title; it ends with an ideographic space.
 extern const char* const kForm1Caption;  // "WinIsovar　"
-// The picture's context-menu item for filled bands.
-extern const char* const kFillItemCaption;  // "塗りつぶし"
+// The picture's context-menu items for filled bands and for large mode.
+extern const char* const kFillItemCaption;   // "塗りつぶし"
+extern const char* const kLargeItemCaption;  // "大規模モデル"
+
+// The width a push button needs to show its caption whole: the caption in
+// the button's font, with the style's margin and frame around it.
+int captionWidth(const QPushButton* button);

@@ -10,10 +10,11 @@
 #include "IsovarLib.h"
 
 // The library functions the window calls. The first four are set after a
-// successful bind; the large-model pair when the library has it (the window
-// then offers --large and says when a model passes the default tables), and
-// setFillBands when it has filled bands (the window then offers its
-// 塗りつぶし item and --fill).
+// successful bind; the others when the library has them: the large-model
+// pair (the window then offers large mode and switches to it when a model
+// passes the default tables), setFillBands (its 塗りつぶし item and --fill)
+// and setRunLog (the run log then goes to the window's own folder instead of
+// the current one).
 struct IsovarLibBinding {
   decltype(&::readData) readData = nullptr;
   decltype(&::isovarMain) isovarMain = nullptr;
@@ -22,6 +23,7 @@ struct IsovarLibBinding {
   decltype(&::setLargeModels) setLargeModels = nullptr;
   decltype(&::tableLimitReached) tableLimitReached = nullptr;
   decltype(&::setFillBands) setFillBands = nullptr;
+  decltype(&::setRunLog) setRunLog = nullptr;
 };
 
 // The library's file name.

@@ -15,8 +15,15 @@ const char* const kDrawPlotBeforeBmp = "最初にIsovar図を表示してくだ�
 const char* const kDrawPlotBeforePrint = "最初に描画してください";
 const char* const kPrinterCancel = "Printer cancel";
 const char* const kBmpFilter = "BMP(*.BMP)|*.bmp|すべて|*.*";
+const char* const kOpenFilter = "Isovar files|*.isovar|すべて|*.*";
 const char* const kPrtInfoName = "prtInfo.tmp";
+const char* const kRunLogName = "isovar.log";
 const char* const kLargeModelHint = "モデルが既定の表の大きさを超えています。Isovar --large で制限を外せます。";
+const char* const kLargeModelsUsed =
+    "モデルが既定の表の大きさを超えるため、大規模モデルのモードに切り替えて読み直しました。"
+    "このモードは終了するまで続きます（右クリックのメニューで切り替えられます）。";
+const char* const kNoOwnFolder =
+    "表示リストと実行ログのフォルダを作れません。カレントフォルダの prtInfo.tmp と isovar.log を使います。";
 
 Module1::Module1(const IsovarLibBinding& lib, Dialogs& dialogs, QObject* parent)
     : QObject(parent), fileOpenDlg(dialogs), lib_(lib), dialogs_(dialogs) {}
@@ -25,9 +32,24 @@ void Module1::Form_Load() {
   dataLoaded = false;
   plotDrawn = false;
   prtInfoPath = kPrtInfoName;
+  runLogPath.clear();
   // The first call into the library; the directory it gives is not used.
   char directory[300] = {};
   lib_.currentDir(directory);
+  // A folder of this window's own: another window's plot never replaces the
+  // display list this one prints, nor writes into its run log.
+  const int error = ownFiles_.make(WindowFiles::defaultBases());
+  if (error != 0) {
+    dialogs_.message(QString::fromUtf8(kNoOwnFolder) + QStringLiteral("\n(") +
+                     QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char(')'));
+    return;
+  }
+  prtInfoPath = QByteArray::fromStdString(ownFiles_.file(kPrtInfoName));
+  if (lib_.setRunLog != nullptr) runLogPath = QByteArray::fromStdString(ownFiles_.file(kRunLogName));
+}
+
+void Module1::useOwnRunLog() {
+  if (lib_.setRunLog != nullptr) lib_.setRunLog(runLogPath.isEmpty() ? nullptr : runLogPath.constData());
 }
 
 void Module1::clearErrMsg() { std::memset(errMsg, 0, sizeof errMsg); }
@@ -35,12 +57,14 @@ void Module1::clearErrMsg() { std::memset(errMsg, 0, sizeof errMsg); }
 QString Module1::errMsgText() {
   errMsg[ISOVAR_ERRMSG_SIZE] = '\0';  // the library's text ends within its 256 bytes
   QString text = fromCp932(errMsg);
-  if (lib_.tableLimitReached != nullptr && lib_.tableLimitReached() != 0)
+  // Only where large mode could not take over by itself.
+  if (!largeModels && lib_.tableLimitReached != nullptr && lib_.tableLimitReached() != 0)
     text += QLatin1Char('\n') + QString::fromUtf8(kLargeModelHint);
   return text;
 }
 
 void Module1::FileCommand_Click() {
+  fileOpenDlg.filter = QString::fromUtf8(kOpenFilter);
   std::optional<QString> path = fileOpenDlg.ShowOpen();
   if (!path) return;
   inputPath = *path;
@@ -55,35 +79,96 @@ void Module1::OpenInput(const QString& path) {
   readInput();
 }
 
-void Module1::readInput() {
-  const QByteArray path = QFile::encodeName(inputPath);
+bool Module1::readModel(const QByteArray& path) {
+  useOwnRunLog();
   clearErrMsg();
   if (lib_.readData(path.constData(), errMsg) != 0) {
-    // The flags keep their values: an earlier plot stays printable.
+    if (!switchToLargeModels()) return false;
+    clearErrMsg();
+    if (lib_.readData(path.constData(), errMsg) != 0) return false;
+  }
+  loadedPath_ = path;
+  return true;
+}
+
+bool Module1::switchToLargeModels() {
+  if (largeModels || !canUseLargeModels() || lib_.tableLimitReached == nullptr || lib_.tableLimitReached() == 0)
+    return false;
+  applyLargeModels(true);
+  notifyLater(QString::fromUtf8(kLargeModelsUsed));
+  return true;
+}
+
+void Module1::applyLargeModels(bool on) {
+  largeModels = on;
+  lib_.setLargeModels(on ? 1 : 0);
+  if (largeModelsChanged) largeModelsChanged();
+}
+
+void Module1::setLargeModels(bool on) {
+  if (!canUseLargeModels() || on == largeModels) return;
+  applyLargeModels(on);
+  if (!dataLoaded) return;
+  // The model store was filled in the other mode.
+  if (!readModel(loadedPath_)) {
     dialogs_.message(errMsgText());
     return;
   }
-  dataLoaded = true;
   plotDrawn = false;
   paintFailureReported_ = false;
+  paintModel();
+}
+
+void Module1::paintModel() {
   if (paintNow)
     paintNow();
   else
     Picture1_Paint(pictureSize);
 }
 
+void Module1::readInput() {
+  const QByteArray path = QFile::encodeName(inputPath);
+  if (!readModel(path)) {
+    // The model store keeps the model read before: an earlier plot stays on
+    // the screen, and stays printable.
+    dialogs_.message(errMsgText());
+    return;
+  }
+  dataLoaded = true;
+  plotDrawn = false;
+  paintFailureReported_ = false;
+  paintModel();
+  if (plotDrawn || plottedPath_.isEmpty() || plottedPath_ == path) return;
+  // The new model was read but does not plot; its message comes after the
+  // paint. The model plotted before is read again, so the window keeps its
+  // picture (and its BMP and print commands) instead of a blank box.
+  if (readModel(plottedPath_)) paintModel();
+}
+
 bool Module1::Picture1_Paint(const QSize& size) {
   if (!dataLoaded) return false;
   HDC hdc = surface_.dc(size.width(), size.height());
   if (hdc == nullptr) return false;
+  useOwnRunLog();
   clearErrMsg();
-  if (lib_.isovarMain(errMsg, hdc, prtInfoPath.constData(), size.width(), size.height()) != 0) {
+  int32_t result = lib_.isovarMain(errMsg, hdc, prtInfoPath.constData(), size.width(), size.height());
+  if (result != 0 && switchToLargeModels()) {
+    // The store was filled with the default tables: read again, plot again.
+    clearErrMsg();
+    result = lib_.readData(loadedPath_.constData(), errMsg);
+    if (result == 0) {
+      clearErrMsg();
+      result = lib_.isovarMain(errMsg, hdc, prtInfoPath.constData(), size.width(), size.height());
+    }
+  }
+  if (result != 0) {
     // The display list on disk is now another picture's, or none.
     plotDrawn = false;
     reportPaintFailure(errMsgText());
     return false;
   }
   plotDrawn = true;
+  plottedPath_ = loadedPath_;
   paintFailureReported_ = false;
   return true;
 }
@@ -93,6 +178,10 @@ void Module1::reportPaintFailure(const QString& text) {
   // for one failure, not a box after every repaint.
   if (paintFailureReported_) return;
   paintFailureReported_ = true;
+  notifyLater(text);
+}
+
+void Module1::notifyLater(const QString& text) {
   QTimer::singleShot(0, this, [this, text] { dialogs_.message(text); });
 }
 
@@ -113,6 +202,7 @@ void Module1::BMPCommand_Click() {
   HDC hdc = surface_.dc(pictureSize.width(), pictureSize.height());
   if (hdc == nullptr) return;
   const QByteArray bmpPath = QFile::encodeName(*path);
+  useOwnRunLog();
   clearErrMsg();
   if (lib_.saveBMP(errMsg, hdc, prtInfoPath.constData(), bmpPath.constData(), pictureSize.width(),
                    pictureSize.height()) != 0)
@@ -123,11 +213,7 @@ void Module1::setFillBands(bool on) {
   if (!canFillBands()) return;
   fillBands = on;
   lib_.setFillBands(on ? 1 : 0);
-  if (!dataLoaded) return;
-  if (paintNow)
-    paintNow();
-  else
-    Picture1_Paint(pictureSize);
+  if (dataLoaded) paintModel();
 }
 
 void Module1::PrtCommand_Click() {

@@ -4,8 +4,12 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QImage>
 #include <QMenu>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <algorithm>
 #include <QTimer>
 #include <QWindow>
 
@@ -23,36 +27,77 @@ class Form1Test : public testing::Test {
   FakeDialogs dialogs;
 };
 
-TEST_F(Form1Test, ControlsSitAtTheirPlacesAndKeepThemOnResize) {
-  Form1 form(fake_lib::binding(), &dialogs);
-  form.show();
-  EXPECT_EQ(form.windowTitle(), QString::fromUtf8(u8"WinIsovar\u3000"));
-  EXPECT_EQ(form.size(), QSize(792, 604));
+// Whether a button's caption fits the room the style draws the caption in.
+testing::AssertionResult captionFits(const QPushButton* button) {
+  QStyleOptionButton option;
+  option.initFrom(button);
+  option.text = button->text();
+  option.rect = button->rect();
+  const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+  const QRect text = button->fontMetrics().boundingRect(button->text());
+  if (text.width() <= room.width() && button->fontMetrics().height() <= room.height())
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << str(button->text()) << ": " << text.width() << "x"
+                                     << button->fontMetrics().height() << " in " << room.width() << "x"
+                                     << room.height();
+}
 
-  struct Control {
-    QWidget* widget;
-    QString caption;
-    QRect place;
-  } controls[] = {
-      {form.Picture1, QString(), QRect(8, 8, 665, 585)},
-      {form.FileCommand, QString::fromUtf8(u8"入力ファイル"), QRect(704, 16, 73, 41)},
-      {form.exitBtn, QString::fromUtf8(u8"終了"), QRect(696, 376, 73, 41)},
-      {form.BMPCommand, QString::fromUtf8(u8"画像保存"), QRect(704, 72, 73, 41)},
-      {form.PrtCommand, QString::fromUtf8(u8"印刷"), QRect(704, 128, 73, 41)},
-  };
-  for (int round = 0; round < 2; ++round) {
-    for (const Control& c : controls) {
-      EXPECT_EQ(c.widget->geometry(), c.place) << str(c.caption) << " round " << round;
-      if (auto* button = qobject_cast<QPushButton*>(c.widget)) {
-        EXPECT_EQ(button->text(), c.caption);
+// In every font size the captions fit; the controls keep their places, the
+// buttons growing towards the picture (and the window, past the room there)
+// only as far as their captions need.
+TEST_F(Form1Test, ControlsSitAtTheirPlacesWithTheirCaptionsWholeAndKeepThemOnResize) {
+  const QFont saved = QApplication::font();
+  for (int points : {0, 9, 14, 20}) {
+    SCOPED_TRACE(points);
+    QFont font = saved;
+    if (points > 0) font.setPointSize(points);
+    QApplication::setFont(font);
+    Form1 form(fake_lib::binding(), &dialogs);
+    form.show();
+    EXPECT_EQ(form.windowTitle(), QString::fromUtf8(u8"WinIsovar\u3000"));
+    EXPECT_EQ(form.height(), 604);
+    EXPECT_GE(form.width(), 792);
+
+    struct Control {
+      QPushButton* button;
+      QString caption;
+      QRect place;
+    } controls[] = {
+        {form.FileCommand, QString::fromUtf8(u8"入力ファイル"), QRect(704, 16, 73, 41)},
+        {form.exitBtn, QString::fromUtf8(u8"終了"), QRect(696, 376, 73, 41)},
+        {form.BMPCommand, QString::fromUtf8(u8"画像保存"), QRect(704, 72, 73, 41)},
+        {form.PrtCommand, QString::fromUtf8(u8"印刷"), QRect(704, 128, 73, 41)},
+    };
+    int needed = 73;
+    for (const Control& c : controls) needed = std::max(needed, captionWidth(c.button));
+    const int shift = form.width() - 792;
+    const int windowWidth = form.width();
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(form.Picture1->geometry(), QRect(8, 8, 665, 585));
+      for (const Control& c : controls) {
+        SCOPED_TRACE(str(c.caption) + " round " + std::to_string(round));
+        const QRect g = c.button->geometry();
+        EXPECT_EQ(c.button->text(), c.caption);
+        EXPECT_TRUE(captionFits(c.button));
+        EXPECT_EQ(g.width(), needed);
+        EXPECT_EQ(g.right(), c.place.right() + shift);
+        EXPECT_EQ(g.top(), c.place.top());
+        EXPECT_EQ(g.height(), c.place.height());
+        EXPECT_GE(g.left(), form.Picture1->geometry().right() + 1 + 8);
+        EXPECT_LE(g.right(), windowWidth - 1 - 8);
       }
+      // The window grows only when the room beside the picture is not enough.
+      if (shift > 0) {
+        EXPECT_EQ(form.exitBtn->geometry().left(), 8 + 665 + 8);
+      }
+      form.resize(500, 300);
     }
-    form.resize(500, 300);
-  }
 
-  // Tab order: picture, open, quit, BMP, print.
-  QWidget* expected[] = {form.Picture1, form.FileCommand, form.exitBtn, form.BMPCommand, form.PrtCommand};
-  for (int i = 0; i + 1 < 5; ++i) EXPECT_EQ(expected[i]->nextInFocusChain(), expected[i + 1]) << i;
+    // Tab order: picture, open, quit, BMP, print.
+    QWidget* expected[] = {form.Picture1, form.FileCommand, form.exitBtn, form.BMPCommand, form.PrtCommand};
+    for (int i = 0; i + 1 < 5; ++i) EXPECT_EQ(expected[i]->nextInFocusChain(), expected[i + 1]) << i;
+  }
+  QApplication::setFont(saved);
 }
 
 TEST_F(Form1Test, ButtonsRunTheirCommands) {
@@ -127,7 +172,7 @@ TEST_F(Form1Test, FillItemFillsThePictureAndTheBmp) {
   });
   QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), form.Picture1->mapToGlobal(QPoint(10, 10)));
   QApplication::sendEvent(form.Picture1, &event);
-  EXPECT_EQ(offered, QStringList{QString::fromUtf8(u8"塗りつぶし")});
+  EXPECT_EQ(offered, (QStringList{QString::fromUtf8(u8"塗りつぶし"), QString::fromUtf8(u8"大規模モデル")}));
 
   // Checked before any file: the setting waits for the first plot.
   fill->setChecked(true);
@@ -151,6 +196,42 @@ TEST_F(Form1Test, FillItemFillsThePictureAndTheBmp) {
   dialogs.saveAnswers.push_back(dir.path("a.bmp"));
   form.BMPCommand->click();
   EXPECT_EQ(fake_lib::calls.bmpFilled, std::vector<bool>{true});
+}
+
+TEST_F(Form1Test, LargeItemFollowsLargeModeEitherWay) {
+  Form1 form(fake_lib::binding(), &dialogs);
+  QAction* large = form.Picture1->LargeItem;
+  EXPECT_TRUE(large->isCheckable());
+  EXPECT_TRUE(large->isEnabled());
+  EXPECT_FALSE(large->isChecked());
+  // Checked by hand: the library's large mode.
+  large->setChecked(true);
+  EXPECT_TRUE(form.module1().largeModels);
+  large->setChecked(false);
+  EXPECT_EQ(fake_lib::calls.largeSettings, (std::vector<int32_t>{1, 0}));
+  // A model past the default tables checks it.
+  fake_lib::script.readNeedsLarge = true;
+  testing_support::write_file(dir.dir().file("big.isovar"), "");
+  form.module1().OpenInput(dir.path("big.isovar"));
+  EXPECT_TRUE(large->isChecked());
+  EXPECT_EQ(fake_lib::calls.largeSettings, (std::vector<int32_t>{1, 0, 1}));
+  EXPECT_TRUE(form.module1().plotDrawn);
+
+  Form1 without(fake_lib::binding(true, false), &dialogs);
+  EXPECT_FALSE(without.Picture1->LargeItem->isEnabled());
+}
+
+TEST_F(Form1Test, ClosingTheWindowRemovesItsFolder) {
+  std::string folder;
+  {
+    Form1 form(fake_lib::binding(), &dialogs);
+    folder = form.module1().ownFolder();
+    testing_support::write_file(dir.dir().file("a.isovar"), "");
+    form.module1().OpenInput(dir.path("a.isovar"));
+    ASSERT_TRUE(testing_support::file_exists(folder + "/prtInfo.tmp"));
+    ASSERT_TRUE(testing_support::file_exists(folder + "/isovar.log"));
+  }
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder)));
 }
 
 TEST_F(Form1Test, FillItemIsDisabledWithALibraryThatCannotFill) {

@@ -8,12 +8,18 @@ Script script;
 Calls calls;
 namespace {
 bool filled = false;
+bool large = false;
+bool limitHit = false;
+std::string runLog;
 }
 
 void reset() {
   script = Script();
   calls = Calls();
   filled = false;
+  large = false;
+  limitHit = false;
+  runLog.clear();
 }
 
 namespace {
@@ -24,9 +30,16 @@ int32_t fail(char* errMsg, const std::string& text) {
   return -1;
 }
 
+const char kTableFull[] = "table full";
+
 int32_t fakeReadData(const char* path, char* errMsg) {
   calls.reads.push_back(path);
-  return script.readResult == 0 ? 0 : fail(errMsg, script.readMessage);
+  calls.readsLarge.push_back(large);
+  limitHit = script.readNeedsLarge && !large;
+  if (limitHit) return fail(errMsg, kTableFull);
+  if (script.readResult != 0) return fail(errMsg, script.readMessage);
+  calls.model = path;
+  return 0;
 }
 
 int32_t fakeIsovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t width, int32_t height) {
@@ -35,7 +48,13 @@ int32_t fakeIsovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t
   calls.printInfoPath = printInfoPath;
   calls.width = width;
   calls.height = height;
-  if (script.plotResult != 0) return fail(errMsg, script.plotMessage);
+  if (!runLog.empty()) testing_support::write_file(runLog, "run " + std::to_string(width) + "\n");
+  limitHit = script.plotNeedsLarge && !large;
+  if (limitHit) return fail(errMsg, kTableFull);
+  if (script.plotResult != 0 ||
+      (!script.plotFailsFor.empty() && calls.model.find(script.plotFailsFor) != std::string::npos))
+    return fail(errMsg, script.plotMessage);
+  testing_support::write_file(printInfoPath, calls.model);
   const uint32_t c = filled ? kFakeFilledColour : kFakePlotColour;
   HBRUSH brush = CreateSolidBrush(RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
   HPEN pen = CreatePen(PS_SOLID, 1, RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
@@ -59,7 +78,18 @@ int32_t fakeSaveBMP(char* errMsg, HDC hdc, const char* printInfoPath, const char
   return 0;
 }
 
-int32_t fakeTableLimitReached() { return script.limitReached; }
+int32_t fakeTableLimitReached() { return limitHit ? 1 : script.limitReached; }
+
+int32_t fakeSetLargeModels(int32_t on) {
+  calls.largeSettings.push_back(on);
+  large = on != 0;
+  return 0;
+}
+
+int32_t fakeSetRunLog(const char* path) {
+  runLog = path != nullptr ? path : "";
+  return 0;
+}
 
 int32_t fakeSetFillBands(int32_t on) {
   calls.fillSettings.push_back(on);
@@ -75,7 +105,7 @@ int32_t fakeCurrentDir(char* buf) {
 
 }  // namespace
 
-IsovarLibBinding binding(bool fill) {
+IsovarLibBinding binding(bool fill, bool largeModels) {
   IsovarLibBinding b;
   b.readData = &fakeReadData;
   b.isovarMain = &fakeIsovarMain;
@@ -83,6 +113,8 @@ IsovarLibBinding binding(bool fill) {
   b.currentDir = &fakeCurrentDir;
   b.tableLimitReached = &fakeTableLimitReached;
   if (fill) b.setFillBands = &fakeSetFillBands;
+  if (largeModels) b.setLargeModels = &fakeSetLargeModels;
+  b.setRunLog = &fakeSetRunLog;
   return b;
 }
 

@@ -82,7 +82,9 @@ class FakeDialogs : public Dialogs {
 };
 
 // A library whose answers the test decides, recording how it was called.
-// Its plot run paints the whole picture in kFakePlotColour.
+// Its plot run paints the whole picture in kFakePlotColour and writes the
+// path of the model it plotted as its display list, and a line to the run
+// log when one was set.
 namespace fake_lib {
 
 struct Script {
@@ -92,7 +94,13 @@ struct Script {
   std::string plotMessage;
   int32_t bmpResult = 0;
   std::string bmpMessage;
-  int32_t limitReached = 0;  // what tableLimitReached answers
+  int32_t limitReached = 0;  // what tableLimitReached answers besides the cases below
+  // Models that pass the default tables: reading them, or plotting them,
+  // fails unless large mode is on (tableLimitReached then answers 1).
+  bool readNeedsLarge = false;
+  bool plotNeedsLarge = false;
+  // A model whose plot runs fail with plotMessage: the read path contains it.
+  std::string plotFailsFor;
 };
 
 struct Calls {
@@ -106,6 +114,9 @@ struct Calls {
   std::vector<std::string> bmpPaths;
   std::vector<int32_t> fillSettings;  // setFillBands calls
   std::vector<bool> bmpFilled;        // per saveBMP: the fill in force
+  std::vector<int32_t> largeSettings;  // setLargeModels calls
+  std::vector<bool> readsLarge;        // per readData: large mode in force
+  std::string model;                   // the path the last successful read gave
 };
 
 constexpr uint32_t kFakePlotColour = 0x00CC2211;  // 0x00RRGGBB
@@ -117,8 +128,9 @@ extern Calls calls;
 // Forgets the script and the calls.
 void reset();
 // The fake library; without setFillBands (a library from before filled
-// bands) when fill is false.
-IsovarLibBinding binding(bool fill = true);
+// bands) when fill is false, without the large-model pair's setLargeModels
+// when large is false.
+IsovarLibBinding binding(bool fill = true, bool large = true);
 
 }  // namespace fake_lib
 

@@ -2,6 +2,7 @@
 // script: which command is allowed when, what reaches the library, what the
 // user is shown.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QFileInfo>
 #include <QPrinter>
 #include <cstring>
+#include <memory>
+#include <set>
 
 #include "gui_fakes.h"
 #include "module1.h"
@@ -51,7 +54,16 @@ class Module1Test : public testing::Test {
 
 TEST_F(Module1Test, StartUpCallsTheLibraryOnceAndLeavesEverythingRefused) {
   EXPECT_EQ(fake_lib::calls.currentDir, 1);
-  EXPECT_EQ(module.prtInfoPath, QByteArray("prtInfo.tmp"));
+  // The display list and the run log keep their names, in a folder of the
+  // window's own that only its owner may enter.
+  const QFileInfo folder(QString::fromStdString(module.ownFolder()));
+  EXPECT_TRUE(folder.fileName().startsWith(QStringLiteral("isovar-window-"))) << module.ownFolder();
+  struct stat st;
+  ASSERT_EQ(stat(module.ownFolder().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  EXPECT_EQ(module.prtInfoPath.toStdString(), module.ownFolder() + "/prtInfo.tmp");
+  EXPECT_EQ(module.runLogPath.toStdString(), module.ownFolder() + "/isovar.log");
   EXPECT_FALSE(module.dataLoaded);
   EXPECT_FALSE(module.plotDrawn);
 
@@ -74,7 +86,7 @@ TEST_F(Module1Test, OpeningAGoodFileReadsPlotsAndAllowsBmpAndPrint) {
   EXPECT_EQ(module.inputPath, path);
   // The plot ran at once, on the picture's size, with the display-list name.
   EXPECT_EQ(fake_lib::calls.plots, 1);
-  EXPECT_EQ(fake_lib::calls.printInfoPath, "prtInfo.tmp");
+  EXPECT_EQ(fake_lib::calls.printInfoPath, module.prtInfoPath.toStdString());
   EXPECT_EQ(fake_lib::calls.width, 665);
   EXPECT_EQ(fake_lib::calls.height, 585);
   EXPECT_TRUE(module.dataLoaded);
@@ -113,16 +125,141 @@ TEST_F(Module1Test, RejectedFileShowsTheLibraryTextAndKeepsTheFlags) {
   EXPECT_TRUE(module.Picture1_Paint(QSize(665, 585)));
 }
 
-TEST_F(Module1Test, ModelPastTheDefaultTablesGetsTheLargeModeHint) {
+TEST_F(Module1Test, ModelPastTheDefaultTablesGetsTheLargeModeHintFromALibraryWithoutLargeMode) {
+  Module1 old(fake_lib::binding(true, false), dialogs);
+  old.Form_Load();
   const std::string text = u8"(x_input) (行:505)  Ｘ方向の格子点数が多すぎます。（最大:500） ";
   fake_lib::script.readResult = -1;
   fake_lib::script.readMessage = cp932(text);
   fake_lib::script.limitReached = 1;
-  open(input("wide.iso"));
+  old.OpenInput(input("wide.iso"));
   fake_lib::script.limitReached = 0;
-  open(input("wide.iso"));
+  old.OpenInput(input("wide.iso"));
+  settle();
   EXPECT_EQ(dialogs.messages, (QStringList{QString::fromStdString(text) + "\n" + QString::fromUtf8(kLargeModelHint),
                                            QString::fromStdString(text)}));
+  EXPECT_EQ(fake_lib::calls.reads.size(), 2u);
+  EXPECT_FALSE(old.largeModels);
+}
+
+// A model past the default tables, stopped while read or while plotted: the
+// window goes to large mode, reads the model again and plots it, and says so
+// once; large mode stays for the next models.
+TEST_F(Module1Test, ModelPastTheDefaultTablesIsReadAgainInLargeModeAndPlotted) {
+  struct Case {
+    const char* name;
+    bool readNeedsLarge, plotNeedsLarge;
+    int plots;  // the plot runs of the first open
+  } cases[] = {{"stopped by the read", true, false, 1}, {"stopped by the plot", false, true, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake_lib::reset();
+    dialogs.messages.clear();
+    Module1 m(fake_lib::binding(), dialogs);
+    m.Form_Load();
+    int changes = 0;
+    m.largeModelsChanged = [&changes] { ++changes; };
+    fake_lib::script.readNeedsLarge = c.readNeedsLarge;
+    fake_lib::script.plotNeedsLarge = c.plotNeedsLarge;
+    const QString big = input("big.isovar");
+    m.OpenInput(big);
+    settle();
+    const std::string read = QFile::encodeName(big).toStdString();
+    EXPECT_EQ(fake_lib::calls.reads, (std::vector<std::string>{read, read}));
+    EXPECT_EQ(fake_lib::calls.readsLarge, (std::vector<bool>{false, true}));
+    EXPECT_EQ(fake_lib::calls.largeSettings, std::vector<int32_t>{1});
+    EXPECT_EQ(fake_lib::calls.plots, c.plots);
+    EXPECT_TRUE(m.largeModels);
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(m.plotDrawn);
+    EXPECT_EQ(m.picture().pixel(10, 10) & 0xFFFFFFu, fake_lib::kFakePlotColour);
+    EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8(kLargeModelsUsed)});
+
+    // The next large model: one read, one plot, no word.
+    m.OpenInput(input("big2.isovar"));
+    settle();
+    EXPECT_EQ(fake_lib::calls.reads.size(), 3u);
+    EXPECT_EQ(fake_lib::calls.plots, c.plots + 1);
+    EXPECT_EQ(dialogs.messages.size(), 1);
+  }
+}
+
+TEST_F(Module1Test, LargeModeSwitchedByHandReadsTheModelAgain) {
+  int changes = 0;
+  module.largeModelsChanged = [&changes] { ++changes; };
+  // Before any model: only the setting.
+  module.setLargeModels(true);
+  EXPECT_EQ(fake_lib::calls.largeSettings, std::vector<int32_t>{1});
+  EXPECT_TRUE(fake_lib::calls.reads.empty());
+  const QString small = input("small.isovar");
+  open(small);
+  module.setLargeModels(false);
+  EXPECT_EQ(fake_lib::calls.readsLarge, (std::vector<bool>{true, false}));
+  EXPECT_EQ(fake_lib::calls.plots, 2);
+  EXPECT_TRUE(module.plotDrawn);
+
+  // A model that needs large mode: switched off by hand, it goes back on,
+  // with the notice, and stays plotted.
+  module.setLargeModels(true);
+  fake_lib::script.plotNeedsLarge = true;
+  open(input("big.isovar"));
+  dialogs.messages.clear();
+  module.setLargeModels(false);
+  settle();
+  EXPECT_TRUE(module.largeModels);
+  EXPECT_TRUE(module.plotDrawn);
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8(kLargeModelsUsed)});
+  EXPECT_EQ(fake_lib::calls.largeSettings, (std::vector<int32_t>{1, 0, 1, 0, 1}));
+  EXPECT_EQ(changes, 5);
+}
+
+// Opening a model that reads but does not plot once left a blank picture:
+// the model plotted before is read again and stays on the screen, printable.
+TEST_F(Module1Test, ModelThatDoesNotPlotLeavesThePreviousPicture) {
+  const std::string text = u8"要素（1）の節点（1,2,3,4）の形状が不正です。";
+  fake_lib::script.plotFailsFor = "bowtie";
+  fake_lib::script.plotMessage = cp932(text);
+  const QString good = input("good.isovar");
+  open(good);
+  const QString bad = input("bowtie.isovar");
+  open(bad);
+  const std::string goodRead = QFile::encodeName(good).toStdString();
+  EXPECT_EQ(fake_lib::calls.reads,
+            (std::vector<std::string>{goodRead, QFile::encodeName(bad).toStdString(), goodRead}));
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromStdString(text)});
+  EXPECT_TRUE(module.plotDrawn);
+  EXPECT_EQ(module.inputPath, bad);
+  EXPECT_EQ(testing_support::read_file(module.prtInfoPath.toStdString()), goodRead);
+  EXPECT_EQ(module.picture().pixel(10, 10) & 0xFFFFFFu, fake_lib::kFakePlotColour);
+  // Later repaints plot the good model without a word.
+  EXPECT_TRUE(module.Picture1_Paint(QSize(665, 585)));
+  settle();
+  EXPECT_EQ(dialogs.messages.size(), 1);
+}
+
+// Two windows: each plot run writes its display list and run log in its own
+// window's folder, and a window's folder goes with the window.
+TEST_F(Module1Test, EachWindowHasItsOwnDisplayListAndRunLog) {
+  auto other = std::make_unique<Module1>(fake_lib::binding(), dialogs);
+  other->Form_Load();
+  const std::string otherFolder = other->ownFolder();
+  ASSERT_NE(otherFolder, module.ownFolder());
+  const QString a = input("a.isovar"), b = input("b.isovar");
+  open(a);
+  other->OpenInput(b);
+  EXPECT_EQ(testing_support::read_file(module.prtInfoPath.toStdString()), QFile::encodeName(a).toStdString());
+  EXPECT_EQ(testing_support::read_file(other->prtInfoPath.toStdString()), QFile::encodeName(b).toStdString());
+  // A run after the other window's: the run log goes to this window's folder.
+  module.Picture1_Paint(QSize(300, 200));
+  EXPECT_EQ(testing_support::read_file(module.runLogPath.toStdString()), "run 300\n");
+  EXPECT_EQ(testing_support::read_file(other->runLogPath.toStdString()), "run 665\n");
+  EXPECT_EQ(testing_support::read_file(other->prtInfoPath.toStdString()), QFile::encodeName(b).toStdString());
+  // Nothing beside the models.
+  EXPECT_EQ(testing_support::names_in(dir.path().toStdString()), (std::set<std::string>{"a.isovar", "b.isovar"}));
+
+  other.reset();
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(otherFolder)));
+  EXPECT_TRUE(QFileInfo::exists(module.prtInfoPath));
 }
 
 TEST_F(Module1Test, FailedPlotRefusesBmpAndPrintAndIsShownOnceAcrossRepaints) {
@@ -198,11 +335,12 @@ TEST_F(Module1Test, CancellingAnyDialogChangesNothing) {
   EXPECT_EQ(dialogs.opens.back().fileName, first);
 }
 
-TEST_F(Module1Test, BmpSaveSetsTheFilterAndNameForTheNextOpenDialog) {
+TEST_F(Module1Test, BmpSaveAndOpenEachShowTheirFileTypesAndTheLastName) {
   const QString first = input("a.iso");
   open(first);
-  // The open dialog had no filter before any BMP save.
-  EXPECT_TRUE(dialogs.opens.back().nameFilters.isEmpty());
+  // Isovar files first, then all files.
+  const QStringList openFilters{QStringLiteral("Isovar files (*.isovar)"), QString::fromUtf8(u8"すべて (*)")};
+  EXPECT_EQ(dialogs.opens.back().nameFilters, openFilters);
 
   QDir(dir.path()).mkdir("pictures");
   const QString bmp = dir.path("pictures/plot.bmp");
@@ -214,14 +352,13 @@ TEST_F(Module1Test, BmpSaveSetsTheFilterAndNameForTheNextOpenDialog) {
   EXPECT_EQ(dialogs.saves[0].nameFilters, bmpFilters);
   EXPECT_EQ(dialogs.saves[0].fileName, input("a.bmp"));  // the input's name with .bmp, never the input
   ASSERT_EQ(fake_lib::calls.bmpPaths, std::vector<std::string>{QFile::encodeName(bmp).toStdString()});
-  EXPECT_EQ(fake_lib::calls.printInfoPath, "prtInfo.tmp");
+  EXPECT_EQ(fake_lib::calls.printInfoPath, module.prtInfoPath.toStdString());
   EXPECT_TRUE(dialogs.messages.isEmpty());
   EXPECT_TRUE(QFile::exists(bmp));
-  // The display list and the run log now go beside the BMP.
   EXPECT_EQ(QDir::currentPath(), QFileInfo(dir.path("pictures")).canonicalFilePath());
 
   module.FileCommand_Click();
-  EXPECT_EQ(dialogs.opens.back().nameFilters, bmpFilters);
+  EXPECT_EQ(dialogs.opens.back().nameFilters, openFilters);
   EXPECT_EQ(dialogs.opens.back().fileName, bmp);
 }
 

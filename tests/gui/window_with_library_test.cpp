@@ -13,6 +13,8 @@
 #include <csignal>
 #include <cmath>
 #include <cstring>
+#include <set>
+#include <utility>
 
 #include "form1.h"
 #include "gui_fakes.h"
@@ -100,16 +102,16 @@ class WindowWithLibraryTest : public testing::Test {
   Form1 form;
 };
 
-TEST_F(WindowWithLibraryTest, GoodFileIsPlottedBesideItsFolderAsTheLibraryDrawsIt) {
+TEST_F(WindowWithLibraryTest, GoodFileIsPlottedAsTheLibraryDrawsItWithItsFilesInTheWindowsFolder) {
   ASSERT_TRUE(QDir(dir.path()).mkdir("models"));
   const QString path = model("models/grid.iso", grid_model());
   open(path);
   ASSERT_TRUE(dialogs.messages.isEmpty()) << str(dialogs.messages.join("\n"));
   EXPECT_TRUE(state().dataLoaded);
   EXPECT_TRUE(state().plotDrawn);
-  EXPECT_TRUE(file_exists(dir.dir().file("models/prtInfo.tmp")));
-  EXPECT_TRUE(file_exists(dir.dir().file("models/isovar.log")));
-  EXPECT_FALSE(file_exists(dir.dir().file("prtInfo.tmp")));
+  EXPECT_EQ(testing_support::names_in(state().ownFolder()), (std::set<std::string>{"prtInfo.tmp", "isovar.log"}));
+  EXPECT_EQ(testing_support::names_in(dir.dir().file("models")), std::set<std::string>{"grid.iso"});
+  EXPECT_EQ(read_file(state().runLogPath.toStdString()), "(isovarMain)  width=665   height=585\n");
 
   const QImage shown = rgb32(form.Picture1->grab().toImage());
 
@@ -131,7 +133,7 @@ TEST_F(WindowWithLibraryTest, GoodFileIsPlottedBesideItsFolderAsTheLibraryDrawsI
     for (int x = 0; x < expected.width(); ++x) other += expected.pixel(x, y) != PlotSurface::background().rgb();
   EXPECT_GT(other, 1000);
   // The window's display list is that of the same picture.
-  EXPECT_EQ(read_file(dir.dir().file("models/prtInfo.tmp")), read_file(direct));
+  EXPECT_EQ(read_file(state().prtInfoPath.toStdString()), read_file(direct));
 }
 
 TEST_F(WindowWithLibraryTest, RejectedFileKeepsAnEarlierPlotPrintable) {
@@ -144,24 +146,43 @@ TEST_F(WindowWithLibraryTest, RejectedFileKeepsAnEarlierPlotPrintable) {
   EXPECT_EQ(state().inputPath, dir.path("empty.iso"));
 }
 
-TEST_F(WindowWithLibraryTest, ModelTheEngineRefusesIsReportedOnceAndStaysRefused) {
-  open(model("grid.iso", grid_model()));
-  ASSERT_TRUE(state().plotDrawn);
-  const std::string before = read_file(dir.dir().file("prtInfo.tmp"));
-
+// A model the engine refuses is reported once. Opened after another, it
+// leaves that one's picture on the screen and printable (it used to leave a
+// blank picture); opened first, BMP and print stay refused.
+TEST_F(WindowWithLibraryTest, ModelTheEngineRefusesIsReportedOnceAndLeavesThePreviousPicture) {
+  const QString refused = QString::fromUtf8(u8"要素（1）の節点（1,2,3,4）の形状が不正です。");
   open(model("bowtie.iso", kBowTie));
   for (int i = 0; i < 3; ++i) form.Picture1->grab();
   QApplication::processEvents();
-  EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8(u8"要素（1）の節点（1,2,3,4）の形状が不正です。")});
+  EXPECT_EQ(dialogs.messages, QStringList{refused});
   EXPECT_TRUE(state().dataLoaded);
   EXPECT_FALSE(state().plotDrawn);
-  // The failed runs left the display list of the good plot alone.
-  EXPECT_EQ(read_file(dir.dir().file("prtInfo.tmp")), before);
-
   form.BMPCommand->click();
   form.PrtCommand->click();
   EXPECT_EQ(dialogs.messages.mid(1), QStringList({kBmpFirst, QString::fromUtf8(u8"最初に描画してください")}));
-  EXPECT_EQ(dialogs.dialogsShown(), 2);  // the two open dialogs only
+  EXPECT_EQ(dialogs.dialogsShown(), 1);  // the open dialog only
+
+  dialogs.messages.clear();
+  open(model("grid.iso", grid_model()));
+  ASSERT_TRUE(state().plotDrawn);
+  const QImage before = rgb32(form.Picture1->grab().toImage());
+  const std::string list = read_file(state().prtInfoPath.toStdString());
+  open(model("bowtie.iso", kBowTie));
+  for (int i = 0; i < 3; ++i) form.Picture1->grab();
+  QApplication::processEvents();
+  EXPECT_EQ(dialogs.messages, QStringList{refused});
+  EXPECT_TRUE(state().plotDrawn);
+  EXPECT_TRUE(rgb32(form.Picture1->grab().toImage()) == before);
+  EXPECT_EQ(read_file(state().prtInfoPath.toStdString()), list);
+  const QString pdf = dir.path("kept.pdf");
+  dialogs.onPrintSetup = [&](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    return true;
+  };
+  form.PrtCommand->click();
+  EXPECT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(read_file(dir.dir().file("kept.pdf")).substr(0, 5), "%PDF-");
 }
 
 TEST_F(WindowWithLibraryTest, BmpSaveWritesThePicture) {
@@ -198,7 +219,7 @@ TEST_F(WindowWithLibraryTest, FillItemFillsTheBandsOfPictureBmpAndPrintout) {
   EXPECT_EQ(plain.pixel(200, 300), grey);
   EXPECT_NE(filled.pixel(200, 300), grey);
   // The display list the printout reads starts with the band records.
-  const std::string list = read_file(dir.dir().file("prtInfo.tmp"));
+  const std::string list = read_file(state().prtInfoPath.toStdString());
   ASSERT_FALSE(list.empty());
   EXPECT_EQ(list[0], 4);
   // The BMP is the filled picture.
@@ -209,7 +230,7 @@ TEST_F(WindowWithLibraryTest, FillItemFillsTheBandsOfPictureBmpAndPrintout) {
   // And back: the plain picture and display list again.
   form.Picture1->FillItem->setChecked(false);
   EXPECT_TRUE(rgb32(form.Picture1->grab().toImage()) == plain);
-  EXPECT_NE(read_file(dir.dir().file("prtInfo.tmp"))[0], 4);
+  EXPECT_NE(read_file(state().prtInfoPath.toStdString())[0], 4);
 }
 
 TEST_F(WindowWithLibraryTest, PrintGoesToThePrinterTheSetupChose) {
@@ -230,7 +251,7 @@ TEST_F(WindowWithLibraryTest, PrintGoesToThePrinterTheSetupChose) {
   const int32_t tag = 1, length = -5;
   std::memcpy(&broken[0], &tag, 4);
   std::memcpy(&broken[4], &length, 4);
-  write_file(dir.dir().file("prtInfo.tmp"), broken);
+  write_file(state().prtInfoPath.toStdString(), broken);
   form.PrtCommand->click();
   EXPECT_EQ(dialogs.messages,
             QStringList{QStringLiteral("Printer cancel (text record at byte 0 has the negative length -5)")});
@@ -245,7 +266,7 @@ TEST_F(WindowWithLibraryTest, PrintGoesToThePrinterTheSetupChose) {
 TEST_F(WindowWithLibraryTest, FilesThatCannotBeWrittenAreReportedAndKeepTheirEarlierBytes) {
   open(model("grid.iso", grid_model()));
   ASSERT_TRUE(state().plotDrawn);
-  const std::string list = read_file(dir.dir().file("prtInfo.tmp"));
+  const std::string list = read_file(state().prtInfoPath.toStdString());
   write_file(dir.dir().file("plot.bmp"), "earlier");
   write_file(dir.dir().file("page.pdf"), "earlier");
   const QString pdf = dir.path("page.pdf");
@@ -281,12 +302,97 @@ TEST_F(WindowWithLibraryTest, FilesThatCannotBeWrittenAreReportedAndKeepTheirEar
     form.Picture1->grab();
   }
   QApplication::processEvents();
-  EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8(u8"印刷情報ファイル(prtInfo.tmp)に書き込めません。")});
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8(u8"印刷情報ファイル(") + state().prtInfoPath +
+                                          QString::fromUtf8(u8")に書き込めません。")});
   EXPECT_FALSE(state().plotDrawn);
-  EXPECT_TRUE(read_file(dir.dir().file("prtInfo.tmp")) == list);
+  EXPECT_TRUE(read_file(state().prtInfoPath.toStdString()) == list);
   form.PrtCommand->click();
   EXPECT_EQ(dialogs.messages.last(), QString::fromUtf8(u8"最初に描画してください"));
   EXPECT_EQ(read_file(dir.dir().file("page.pdf")), "earlier");
+}
+
+// A grid 520 points wide: past the default tables' 500.
+std::string wide_model() {
+  std::string text = "*model differencial\n*x\n";
+  for (int i = 0; i < 520; ++i) text += std::to_string(i) + "\n";
+  text += "*end\n*y\n0\n10\n20\n*end\n*value\n";
+  for (int i = 1; i <= 520; ++i)
+    for (int j = 1; j <= 3; ++j)
+      text += std::to_string(i) + " " + std::to_string(j) + " " + std::to_string(j * std::sin(i / 40.0)) + "\n";
+  return text + "*end\n*isovar\n-1\n0\n1\n*end\n";
+}
+
+TEST_F(WindowWithLibraryTest, ModelPastTheDefaultTablesIsPlottedInLargeMode) {
+  ASSERT_NE(lib.setLargeModels, nullptr);
+  open(model("wide.isovar", wide_model()));
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8(kLargeModelsUsed)});
+  EXPECT_TRUE(state().plotDrawn);
+  EXPECT_TRUE(state().largeModels);
+  EXPECT_TRUE(form.Picture1->LargeItem->isChecked());
+  const QImage shown = rgb32(form.Picture1->grab().toImage());
+  int other = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x) other += shown.pixel(x, y) != PlotSurface::background().rgb();
+  EXPECT_GT(other, 1000);
+  // Switched off by hand with this model on the screen, it goes back on.
+  dialogs.messages.clear();
+  form.Picture1->LargeItem->setChecked(false);
+  QApplication::processEvents();
+  EXPECT_TRUE(form.Picture1->LargeItem->isChecked());
+  EXPECT_TRUE(state().plotDrawn);
+  EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8(kLargeModelsUsed)});
+}
+
+// The PDF a printer made of a display list, without the date it was made.
+std::string pdf_without_date(const std::string& path) {
+  std::string pdf = read_file(path);
+  for (size_t at = pdf.find("/CreationDate"); at != std::string::npos; at = pdf.find("/CreationDate", at + 1))
+    pdf.erase(at, pdf.find('\n', at) - at);
+  return pdf;
+}
+
+// Two windows once shared one display list in one folder: the second one's
+// plot replaced it, and the first printed the second one's picture.
+TEST_F(WindowWithLibraryTest, TwoWindowsPrintTheirOwnPictures) {
+  Form1 second(lib, &dialogs);  // hidden: its paints are the plots asked for
+  ASSERT_NE(second.module1().ownFolder(), state().ownFolder());
+  std::string other = grid_model();
+  other.replace(other.find("plate A"), 7, "plate B");
+  const QString a = model("a.isovar", grid_model());
+  const QString b = model("b.isovar", other);
+  open(a);
+  second.module1().OpenInput(b);
+  ASSERT_TRUE(state().plotDrawn && second.module1().plotDrawn) << str(dialogs.messages.join("\n"));
+
+  QString pdf;
+  dialogs.onPrintSetup = [&pdf](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    return true;
+  };
+  pdf = dir.path("first.pdf");
+  form.PrtCommand->click();
+  pdf = dir.path("second.pdf");
+  second.PrtCommand->click();
+  ASSERT_TRUE(dialogs.messages.isEmpty()) << str(dialogs.messages.join("\n"));
+
+  // Each window's printout is what its own model's display list prints.
+  for (const auto& [input, printed] :
+       {std::pair{a, std::string("first.pdf")}, std::pair{b, std::string("second.pdf")}}) {
+    SCOPED_TRACE(printed);
+    char errMsg[ISOVAR_ERRMSG_SIZE + 1] = {};
+    ASSERT_EQ(lib.readData(QFile::encodeName(input).constData(), errMsg), 0) << errMsg;
+    PlotSurface surface;
+    const std::string list = dir.dir().file("direct.tmp");
+    ASSERT_EQ(lib.isovarMain(errMsg, surface.dc(665, 585), list.c_str(), 665, 585), 0) << errMsg;
+    QPrinter printer(QPrinter::HighResolution);
+    dialogs.onPrintSetup(printer);
+    printer.setOutputFileName(dir.path("direct.pdf"));
+    std::string reason;
+    ASSERT_TRUE(Module2::PrintDisplayList(QByteArray::fromStdString(list), printer, &reason)) << reason;
+    EXPECT_TRUE(pdf_without_date(dir.dir().file(printed)) == pdf_without_date(dir.dir().file("direct.pdf")));
+  }
+  EXPECT_FALSE(pdf_without_date(dir.dir().file("first.pdf")) == pdf_without_date(dir.dir().file("second.pdf")));
 }
 
 // The print-setup dialog the program shows, answered while it runs.
