@@ -56,19 +56,20 @@ int copy_to_standard_output(const std::string& file) {
   const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return own_failure("cannot read " + file + ": " + std::strerror(errno));
   char buffer[65536];
-  int error = 0;
+  int read_error = 0, write_error = 0;
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      if (n < 0) return own_failure("cannot read " + file + ": " + std::strerror(errno));
+      read_error = n < 0 ? errno : 0;
       break;
     }
-    if ((error = write_standard_output(buffer, static_cast<std::size_t>(n))) != 0) break;
+    if ((write_error = write_standard_output(buffer, static_cast<std::size_t>(n))) != 0) break;
   }
   close(fd);
   unlink(file.c_str());
-  return error == 0 ? kExitOk : own_failure(files::write_failure(shown(kStandardOutput), error));
+  if (read_error != 0) return own_failure("cannot read " + file + ": " + std::strerror(read_error));
+  return write_error == 0 ? kExitOk : own_failure(files::write_failure(shown(kStandardOutput), write_error));
 }
 
 int write_bmp(Run& run, const std::string& path) {

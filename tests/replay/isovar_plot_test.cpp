@@ -44,6 +44,7 @@ struct RunSetup {
   std::string stdin_file;  // its standard input; empty: /dev/null
   std::string tmpdir;      // TMPDIR; empty: a folder of the test's own, checked empty afterwards
   std::vector<std::pair<std::string, std::string>> env;  // more environment variables
+  bool stdout_unread = false;  // standard output a pipe whose reader is gone
 };
 
 Result run_in(const std::string& folder, const std::vector<std::string>& args, const RunSetup& setup);
@@ -70,6 +71,12 @@ Result run_in(const std::string& folder, const std::vector<std::string>& args, c
       const int in = open(setup.stdin_file.c_str(), O_RDONLY);
       if (in < 0) _exit(127);
       dup2(in, 0);
+    }
+    if (setup.stdout_unread) {
+      int ends[2];
+      if (pipe(ends) != 0) _exit(127);
+      close(ends[0]);
+      dup2(ends[1], 1);
     }
     setenv("LC_ALL", "C.UTF-8", 1);
     setenv("TMPDIR", tmpdir.c_str(), 1);
@@ -941,6 +948,17 @@ TEST(IsovarPlot, DashIsStandardOutput) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(read_file(dir.file("-")).substr(1, 3), "PNG");
+
+  // A reader that went away fails the output, said; the other outputs are
+  // made and nothing stays in the temporary folder.
+  RunSetup unread;
+  unread.stdout_unread = true;
+  for (const char* option : {"--png", "--bands"}) {
+    r = run_in(dir.path(), {"ring.iso", option, "-", "--svg", "ring.svg"}, unread);
+    EXPECT_EQ(r.status, 1) << option;
+    EXPECT_EQ(r.err, "isovar-plot: cannot write standard output: Broken pipe\n") << option;
+    EXPECT_TRUE(testing_support::file_exists(dir.file("ring.svg")));
+  }
 }
 
 // Two outputs of a run on one file, or an output on the input: refused
