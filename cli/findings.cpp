@@ -1,7 +1,6 @@
 #include "findings.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "display_list_format.h"
 
@@ -18,8 +18,8 @@ namespace {
 
 // Opens path for reading when it is a regular file (a pipe or a device is
 // never opened for good: it could wait, or take another reader's bytes):
-// the descriptor and its size, or -1.
-int open_regular(const std::string& path, off_t* size) {
+// the descriptor, or -1.
+int open_regular(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat st;
@@ -27,7 +27,6 @@ int open_regular(const std::string& path, off_t* size) {
     close(fd);
     return -1;
   }
-  *size = st.st_size;
   return fd;
 }
 
@@ -35,37 +34,77 @@ int32_t load(const unsigned char* at) {
   return static_cast<int32_t>(uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24);
 }
 
-Found scan_display_list(const unsigned char* at, const unsigned char* end) {
-  // Each step checks that the record's fixed part is there; a record cut
-  // short ends the list, as for every reader of it.
-  auto left = [&] { return static_cast<uint64_t>(end - at); };
-  while (left() >= 4) {
-    const int32_t tag = load(at);
+// Reads a file from its start in blocks, so that a large display list costs
+// a block of memory, not its size.
+class BlockReader {
+ public:
+  explicit BlockReader(int fd) : fd_(fd), buffer_(new unsigned char[kBlock]) {}
+  // Whether n bytes (at most kBlock) are there at data().
+  bool need(std::size_t n) {
+    if (end_ - at_ >= n) return true;
+    std::memmove(buffer_.get(), buffer_.get() + at_, end_ - at_);
+    end_ -= at_;
+    at_ = 0;
+    while (end_ < n && !done_) {
+      const ssize_t got = ::read(fd_, buffer_.get() + end_, kBlock - end_);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        done_ = true;
+        failed_ = got < 0;
+      } else {
+        end_ += static_cast<std::size_t>(got);
+      }
+    }
+    return end_ - at_ >= n;
+  }
+  const unsigned char* data() const { return buffer_.get() + at_; }
+  // Passes n bytes, or up to the end.
+  void skip(uint64_t n) {
+    while (n > end_ - at_) {
+      n -= end_ - at_;
+      at_ = end_;
+      if (!need(1)) return;
+    }
+    at_ += static_cast<std::size_t>(n);
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
+  int fd_;
+  std::unique_ptr<unsigned char[]> buffer_;
+  std::size_t at_ = 0, end_ = 0;
+  bool done_ = false, failed_ = false;
+};
+
+// Each step checks that the record's fixed part is there; a record cut short
+// ends the list, as for every reader of it.
+Found scan_display_list(BlockReader& in) {
+  while (in.need(4)) {
+    const int32_t tag = load(in.data());
     if (tag == DL_LABEL) return Found::kYes;
     if (tag == DL_LINE) {
-      at += left() < 4 * (1 + kDlLineFields) ? left() : 4 * (1 + kDlLineFields);
+      in.skip(4 * (1 + kDlLineFields));
     } else if (tag == DL_TITLE) {
-      if (left() < 8) break;
-      const int32_t n = load(at + 4);
+      if (!in.need(8)) break;
+      const int32_t n = load(in.data() + 4);
       if (n < 0) return Found::kUnknown;
-      const uint64_t size = 8 + uint64_t(n) + 4 * kDlTextTailFields;
-      at += left() < size ? left() : size;
+      in.skip(8 + uint64_t(n) + 4 * kDlTextTailFields);
     } else if (tag == DL_BANDS) {
-      if (left() < 12) break;
-      const int32_t m = load(at + 8);
+      if (!in.need(12)) break;
+      const int32_t m = load(in.data() + 8);
       if (m < 0) return Found::kUnknown;
-      at += 12;
-      for (int32_t p = 0; p < m && left() >= 4; ++p) {
-        const int32_t n = load(at);
+      in.skip(12);
+      for (int32_t p = 0; p < m && in.need(4); ++p) {
+        const int32_t n = load(in.data());
         if (n < 0) return Found::kUnknown;
-        const uint64_t size = 4 + 8 * uint64_t(n);
-        at += left() < size ? left() : size;
+        in.skip(4 + 8 * uint64_t(n));
       }
     } else {
       return Found::kUnknown;
     }
   }
-  return Found::kNo;
+  return in.failed() ? Found::kUnknown : Found::kNo;
 }
 
 // The text after "name": up to the next ',' or '}' in text.
@@ -81,26 +120,17 @@ std::string json_value(const std::string& text, const char* name) {
 }  // namespace
 
 Found display_list_has_label(const std::string& path) {
-  off_t size = 0;
-  const int fd = open_regular(path, &size);
+  const int fd = open_regular(path);
   if (fd < 0) return Found::kUnknown;
-  if (size == 0) {
-    close(fd);
-    return Found::kNo;
-  }
-  void* map = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
+  BlockReader in(fd);
+  const Found found = scan_display_list(in);
   close(fd);
-  if (map == MAP_FAILED) return Found::kUnknown;
-  const auto* bytes = static_cast<const unsigned char*>(map);
-  const Found found = scan_display_list(bytes, bytes + size);
-  munmap(map, static_cast<std::size_t>(size));
   return found;
 }
 
 int count_features(const std::string& path, int at_most) {
   static const std::string kFeature = "{\"type\":\"Feature\",";
-  off_t size = 0;
-  const int fd = open_regular(path, &size);
+  const int fd = open_regular(path);
   if (fd < 0) return -1;
   int count = 0;
   std::string window;
@@ -128,8 +158,7 @@ BandsFound find_bands(const std::string& path) {
   found.bands = count_features(path, 2);
   if (found.bands != 1) return found;
   // The one feature's properties come first in it, at the file's start.
-  off_t size = 0;
-  const int fd = open_regular(path, &size);
+  const int fd = open_regular(path);
   if (fd < 0) return found;
   std::string head(4096, '\0');
   const ssize_t n = pread(fd, head.data(), head.size(), 0);

@@ -901,6 +901,9 @@ TEST(IsovarPlot, EmptyResultsAreWarnedOf) {
       {ring_with_levels("5\n"), {"--png", "m.png", "--display-list", "/dev/null"}, ""},
       {ring_with_levels("50\n"), {"--png", "m.png", "--display-list", "/dev/null"},
        no_isoline + " (all lie below the lowest level, 50)" + empty},
+      // Filled bands come first in the display list.
+      {ring_with_levels("50\n"), {"--png", "m.png", "--fill"}, no_isoline + " (all lie below the lowest level, 50)" + empty},
+      {ring_with_levels("5 default no\n"), {"--png", "m.png", "--fill"}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.model);
