@@ -280,10 +280,10 @@ int Plotter::read(const Options& o) {
 
 int Plotter::run(const Options& o, Run& run, std::unique_ptr<Surface>& surface) {
   // Every path the library is given is absolute; its messages show them as
-  // the user wrote them.
-  // A display list the options do not name goes to the private folder, where
-  // warn_when_empty reads it; to /dev/null when that cannot be written and
-  // no PDF needs it, so that a full temporary folder fails no picture.
+  // the user wrote them. A display list the options do not name goes to the
+  // private folder, where warn_when_empty reads it, or to /dev/null when it
+  // cannot be written there and no PDF needs it: a full temporary folder
+  // fails no picture.
   const bool list_needed = !o.display_list.empty() || !o.pdf.empty();
   run.display_list = !o.display_list.empty() ? absolute(o.display_list) : private_file(kDisplayList);
   if (run.display_list.empty()) run.display_list = "/dev/null";
