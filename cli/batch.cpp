@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "plan.h"
 #include "plotter.h"
 
 namespace isovar_plot {
@@ -59,16 +60,16 @@ class SharedBoard {
 };
 
 // Takes inputs until none is left.
-void work(const Options& o, Board& board) {
+void work(const std::vector<Options>& runs, Board& board) {
   Plotter plotter;
   const std::string failure = plotter.start();
   block_ending_signals(false);  // blocked by the parent until here
-  const int count = static_cast<int>(o.inputs.size());
+  const int count = static_cast<int>(runs.size());
   for (int i; (i = board.next.fetch_add(1)) < count;) {
     board.state[i] = kStarted;
     int status = kExitFailure;
     if (failure.empty()) {
-      status = plotter.plot(outputs_in_folder(o, o.inputs[i]));
+      status = plotter.plot(runs[i]);
     } else {
       say("isovar-plot: " + failure);
     }
@@ -87,6 +88,29 @@ void stop_workers_and_die(int sig) {
   for (int w = 0; w < worker_count_started; ++w) kill(worker_pids[w], sig);
   signal(sig, SIG_DFL);
   raise(sig);
+}
+
+// The folders under o.outdir the runs' outputs go to (--keep-tree), each
+// made with its parents; false, said, when one cannot be made.
+bool make_output_folders(const Options& o, const std::vector<Options>& runs) {
+  const std::string top = o.outdir + (o.outdir.back() == '/' ? "" : "/");
+  for (const Options& run : runs) {
+    for (int f = 0; f < kOutputFormatCount; ++f) {
+      const std::string& path = run.*(kOutputFormats[f].path);
+      if (path.empty()) continue;
+      // Each folder between DIR and the file's name, from the top down.
+      for (std::size_t slash = path.find('/', top.size()); slash != std::string::npos;
+           slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+          say("isovar-plot: cannot make the folder " + folder + ": " + std::strerror(errno));
+          return false;
+        }
+      }
+      break;  // one format tells the folder
+    }
+  }
+  return true;
 }
 
 void show_progress(const Board& board, int count) {
@@ -113,12 +137,13 @@ int worker_count(const Options& o) {
   return workers < inputs ? workers : inputs;
 }
 
-int plot_batch(const Options& o) {
+int plot_batch(const Options& o, const std::vector<Options>& runs) {
   if (mkdir(o.outdir.c_str(), 0777) != 0 && errno != EEXIST) {
     say("isovar-plot: cannot make the folder " + o.outdir + ": " + std::strerror(errno));
     return kExitFailure;
   }
-  const int count = static_cast<int>(o.inputs.size());
+  if (o.keep_tree && !make_output_folders(o, runs)) return kExitFailure;
+  const int count = static_cast<int>(runs.size());
   SharedBoard shared(count);
   Board* board = shared.get();
   if (board == nullptr) {
@@ -126,6 +151,8 @@ int plot_batch(const Options& o) {
     return kExitFailure;
   }
   const bool progress = isatty(STDERR_FILENO) != 0;
+  if (progress)
+    for (const std::string& line : plan_lines(runs)) say("isovar-plot: " + line);
   set_progress_shown(progress);
 
   const int workers = worker_count(o);
@@ -141,7 +168,7 @@ int plot_batch(const Options& o) {
     for (int i; (i = board->next.fetch_add(1)) < count;) {
       if (progress) show_progress(*board, count);
       board->state[i] = kStarted;
-      const int status = plotter.plot(outputs_in_folder(o, o.inputs[i]));
+      const int status = plotter.plot(runs[i]);
       if (status != kExitOk) board->failed.fetch_add(1);
       board->state[i] = status == kExitOk ? kDone : kFailed;
       board->finished.fetch_add(1);
@@ -156,7 +183,7 @@ int plot_batch(const Options& o) {
       const pid_t pid = fork();
       if (pid == 0) {
         for (int sig : kEndingSignals) signal(sig, SIG_DFL);
-        work(o, *board);
+        work(runs, *board);
         std::fflush(nullptr);
         _exit(0);
       }

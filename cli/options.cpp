@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
-#include <map>
 #include <utility>
 
 #ifndef ISOVAR_VERSION
@@ -11,17 +10,10 @@
 
 namespace isovar_plot {
 
-const OutputFormat kOutputFormats[] = {
-    {"png", ".png", &Options::png},
-    {"bmp", ".bmp", &Options::bmp},
-    {"pdf", ".pdf", &Options::pdf},
-    {"svg", ".svg", &Options::svg},
-    {"isolines", ".geojson", &Options::isolines},
-    {"bands", ".bands.geojson", &Options::bands},
-};
-const int kOutputFormatCount = sizeof kOutputFormats / sizeof kOutputFormats[0];
-
 namespace {
+
+// The options that name one output file each, as the help lists them.
+constexpr const char* kSingleOutputs[] = {"--png", "--bmp", "--svg", "--pdf", "--isolines", "--bands"};
 
 // Reads the digits from text[pos]; false when there are none or the number
 // exceeds kMaxSide.
@@ -43,6 +35,9 @@ const OutputFormat* format_named(const std::string& name) {
   return nullptr;
 }
 
+// The format of an option such as "--png".
+const OutputFormat* output_option(const std::string& option) { return format_named(option.substr(2)); }
+
 std::string format_names() {
   std::string names;
   for (int i = 0; i < kOutputFormatCount; ++i) names += std::string(i > 0 ? ", " : "") + kOutputFormats[i].name;
@@ -52,26 +47,36 @@ std::string format_names() {
 // What the options say together, past what each says alone.
 void check_together(const CLI::App& app, const Options& out) {
   const bool several = out.inputs.size() > 1;
+  if (out.strict && out.large) throw CLI::ValidationError("--strict", "refuses what --large lifts: give one of them");
   if (out.outdir.empty()) {
     if (several) throw CLI::ValidationError("INPUT", "several inputs need --outdir");
     if (app.count("--format") > 0) throw CLI::ValidationError("--format", "needs --outdir");
+    if (out.keep_tree) throw CLI::ValidationError("--keep-tree", "needs --outdir");
+    const char* to_standard_output = nullptr;
+    bool any = !out.display_list.empty();
+    for (const char* single : kSingleOutputs) {
+      const std::string& path = out.*(output_option(single)->path);
+      any = any || !path.empty();
+      if (path != kStandardOutput) continue;
+      if (to_standard_output != nullptr)
+        throw CLI::ValidationError(single, std::string("'-' is standard output, already taken by ") +
+                                               to_standard_output + " (a file named - is ./-)");
+      to_standard_output = single;
+    }
+    if (!any)
+      throw CLI::ValidationError("no output asked for: name one with --png, --bmp, --svg, --pdf, --isolines, "
+                                 "--bands or --display-list, or give --outdir");
     return;
   }
-  for (const char* single : {"--bmp", "--png", "--pdf", "--svg", "--isolines", "--bands"})
+  for (const char* single : kSingleOutputs)
     if (app.count(single) > 0)
       throw CLI::ValidationError(single, "names one file; with --outdir, --format chooses the outputs");
   if (several) {
     for (const char* shared : {"--display-list", "--log"})
       if (app.count(shared) > 0) throw CLI::ValidationError(shared, "would be shared by several inputs");
   }
-  std::map<std::string, std::string> names;
-  for (const std::string& input : out.inputs) {
+  for (const std::string& input : out.inputs)
     if (input == kStandardInput) throw CLI::ValidationError("INPUT", "'-' (standard input) cannot go with --outdir");
-    auto [at, fresh] = names.emplace(output_name(input), input);
-    if (!fresh)
-      throw CLI::ValidationError("INPUT", "'" + at->second + "' and '" + input + "' would write the same files " +
-                                              at->first + ".*");
-  }
 }
 
 }  // namespace
@@ -98,29 +103,28 @@ std::string output_name(const std::string& input) {
   return name;
 }
 
-Options outputs_in_folder(const Options& batch, const std::string& input) {
-  Options one = batch;
-  one.inputs = {input};
-  one.outdir.clear();
-  const std::string stem = batch.outdir + (batch.outdir.back() == '/' ? "" : "/") + output_name(input);
-  for (const std::string& name : batch.formats) {
-    const OutputFormat* format = format_named(name);
-    if (format != nullptr) one.*(format->path) = stem + format->extension;
-  }
-  return one;
+int usage_error(const std::string& text) {
+  std::cerr << "isovar-plot: " << text << " (try isovar-plot --help)\n";
+  return kExitUsage;
 }
 
 int parse_command_line(int argc, char** argv, Options& out) {
   CLI::App app{"Plots the isolines of Isovar input files: draws the picture and saves what the options ask "
-               "for. The run log and the display list go where --log and --display-list say; otherwise no run log "
-               "is kept, and the display list a PDF needs goes into a private temporary folder that is removed "
+               "for (at least one output, or --outdir). A model that passes one of the default tables' limits "
+               "is plotted in large mode, as --large would, with a line on standard error saying so; --strict "
+               "refuses it instead. Levels that meet none of the model's values, a model without values and a "
+               "bands output of one band are each plotted as they are, with a warning. "
+               "The run log and the display list go where --log and --display-list say; otherwise no run log "
+               "is kept, and the display list goes into a private temporary folder that is removed "
                "at the end. With --outdir, every INPUT is plotted, "
                "in parallel worker processes, into DIR/NAME.EXT.",
                "isovar-plot"};
   app.set_version_flag("--version", "isovar-plot " ISOVAR_VERSION);
   app.footer(
-      "Exit status: 0 on success, 1 when the library, a file or the printer fails (each failure goes to "
-      "standard error, naming its file; the other outputs are still made), 2 for a usage error.");
+      "An output named - goes to standard output (one output at a time); a file named - is ./-. "
+      "Two outputs on one file, or an output on the input, are refused before anything is written.\n\n"
+      "Exit status: 0 on success (warnings included), 1 when the library, a file or the printer fails (each "
+      "failure goes to standard error, naming its file; the other outputs are still made), 2 for a usage error.");
 
   std::string size = std::to_string(kDefaultWidth) + "x" + std::to_string(kDefaultHeight);
   app.add_option("INPUT", out.inputs, "Input files (grid or finite-element models); - reads standard input")
@@ -150,12 +154,21 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_flag("--fill", out.fill,
                "Fill the bands between the levels under the isolines, in every picture (BMP, PNG, PDF, SVG)");
   app.add_flag("--large", out.large,
-               "Large models: tables grow with the model instead of stopping at the default sizes (grids of "
-               "499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, 99999 "
-               "band pieces, 500 labels); levels, titles and frame lines keep their limits");
+               "Large models from the start: tables grow with the model instead of stopping at the default sizes "
+               "(grids of 499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, "
+               "99999 band pieces, 500 labels); levels, titles and frame lines keep their limits");
+  app.add_flag("--strict", out.strict,
+               "Refuse a model that passes a default table's limit, with the library's message, instead of "
+               "plotting it in large mode");
 
   // Many inputs.
-  app.add_option("--outdir", out.outdir, "Write each input's outputs into DIR as NAME.EXT")->type_name("DIR");
+  app.add_option("--outdir", out.outdir,
+                 "Write each input's outputs into DIR as NAME.EXT; inputs of the same NAME get NAME-2.EXT, "
+                 "NAME-3.EXT, ... in the order given")
+      ->type_name("DIR");
+  app.add_flag("--keep-tree", out.keep_tree,
+               "With --outdir: each input's outputs go into DIR/FOLDER, FOLDER being the input's folder "
+               "relative to the current one");
   app.add_option("--format", out.formats,
                  "The outputs of each input with --outdir, separated by commas: " + format_names() +
                      " (isolines as NAME.geojson, bands as NAME.bands.geojson); default png")
@@ -189,8 +202,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "isovar-plot: " << e.what() << " (try isovar-plot --help)\n";
-    return kExitUsage;
+    return usage_error(e.what());
   }
   return -1;
 }

@@ -18,6 +18,9 @@ constexpr int kExitUsage = 2;
 
 // "-" as INPUT: the model comes from standard input.
 constexpr const char* kStandardInput = "-";
+// "-" as an output file (--png, --bmp, ...): standard output. A file named
+// "-" is "./-".
+constexpr const char* kStandardOutput = "-";
 
 struct Options {
   std::vector<std::string> inputs;
@@ -32,22 +35,33 @@ struct Options {
   std::string isolines;
   std::string svg;    // the picture as SVG
   std::string bands;  // band polygons as GeoJSON
-  bool large = false;  // lift the default tables' limits
-  bool fill = false;   // fill the bands between the levels
+  bool large = false;   // lift the default tables' limits from the start
+  bool strict = false;  // a model past a default table fails instead of being plotted in large mode
+  bool fill = false;    // fill the bands between the levels
   // Many inputs: each input's outputs go to outdir as NAME.EXT.
   std::string outdir;  // empty: one input, outputs named one by one
+  bool keep_tree = false;  // outdir/FOLDER/NAME.EXT, FOLDER being the input's folder under the current one
   std::vector<std::string> formats;
   int jobs = 0;  // worker processes; 0: one per core
 };
 
+// One input's plot run as the writers see it (plotter.h).
+class Run;
+// Writes one output of a finished run to path (kStandardOutput for standard
+// output), reporting its own failure: kExitOk or kExitFailure.
+using Writer = int (*)(Run& run, const std::string& path);
+
 // The outputs an input can have, by their --format names: which field of
-// Options names the file and the file name's ending after NAME.
+// Options names the file, the file name's ending after NAME, and the writer.
+// A run writes its outputs in this order.
 struct OutputFormat {
   const char* name;
   const char* extension;
   std::string Options::*path;
+  Writer write;
 };
-// png, bmp, pdf, svg, isolines (NAME.geojson), bands (NAME.bands.geojson).
+// bmp, png, svg, isolines (NAME.geojson), bands (NAME.bands.geojson), pdf
+// (outputs.cpp).
 extern const OutputFormat kOutputFormats[];
 extern const int kOutputFormatCount;
 
@@ -55,15 +69,15 @@ extern const int kOutputFormatCount;
 // kMaxPixels; an empty text when it is good, else what is wrong.
 std::string parse_size(const std::string& text, int& width, int& height);
 
-// The input's outputs in outdir: for each format, outdir/NAME.EXT in the
-// option's field, NAME being the input's file name without its last ending.
-Options outputs_in_folder(const Options& batch, const std::string& input);
-// NAME of an input, as above.
+// NAME of an input: its file name without its last ending.
 std::string output_name(const std::string& input);
 
 // Parses argv into out. Returns -1 when the plot is to be made; otherwise the
 // exit status, after printing the help, the version, or a one-line usage
 // error with a hint on standard error.
 int parse_command_line(int argc, char** argv, Options& out);
+
+// Prints a usage error as parse_command_line does: kExitUsage.
+int usage_error(const std::string& text);
 
 }  // namespace isovar_plot

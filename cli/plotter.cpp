@@ -1,10 +1,9 @@
 #include "plotter.h"
 
 #include <dirent.h>
-#include <dlfcn.h>
-#include <sys/syscall.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,27 +12,32 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
+#include "findings.h"
 #include "platform.h"
-#include "png_encode.h"
 #include "print_replay.h"
 
 namespace isovar_plot {
 
 namespace {
 
-constexpr const char* kRunLog = "isovar.log";        // in the private folder, for --log
-constexpr const char* kDisplayList = "prtInfo.tmp";  // in the private folder, for --pdf
+// In the private folder: the display list and the run log unless the options
+// name them, standard input kept for a second reading, and what
+// warn_when_empty traces.
+constexpr const char* kRunLog = "isovar.log";
+constexpr const char* kDisplayList = "prtInfo.tmp";
+constexpr const char* kKeptInput = "standard-input.isovar";
+constexpr const char* kCheckIsolines = "check.geojson";
+constexpr const char* kCheckBands = "check.bands.geojson";
 
 bool progress_shown = false;
 
-// A path given to the library and the user's spelling of it, which its
-// messages show.
-using Spelling = std::pair<std::string, std::string>;
+}  // namespace
 
 int own_failure(const std::string& text) {
   say("isovar-plot: " + text);
@@ -58,77 +62,14 @@ std::string library_text(const char* err_msg, const std::vector<Spelling>& spell
 // write a file (error is the system's reason), it is the tool's failure, and
 // the reason follows the message. When the model passed a default table's
 // size, a second line says how to lift it.
-int library_failure(const std::string& name, const std::string& text, int error = 0) {
+int library_failure(const std::string& name, const std::string& text, int error) {
   if (error != 0) return own_failure(text + ": " + std::strerror(error));
   say(name + ": " + text);
   if (tableLimitReached() != 0) say(name + ": the model is larger than the default tables; --large lifts their limits");
   return kExitFailure;
 }
 
-// Writes a file the user named whole, or says why it could not.
-int write_output(const std::string& path, const std::string& bytes) {
-  int error = files::replace_file(path.c_str(), bytes.data(), bytes.size(), files::Target::kNamedByUser);
-  return error == 0 ? kExitOk : own_failure(files::write_failure(path, error));
-}
-
-class Surface {
- public:
-  // A surface that also records the picture as SVG when svg is set.
-  Surface(int width, int height, bool svg)
-      : hdc_(svg ? CreateSvgSurfaceDC(width, height) : CreateSurfaceDC(width, height)) {}
-  ~Surface() {
-    if (hdc_ != nullptr) DeleteDC(hdc_);
-  }
-  Surface(const Surface&) = delete;
-  Surface& operator=(const Surface&) = delete;
-  HDC get() const { return hdc_; }
-
- private:
-  HDC hdc_;
-};
-
-int save_png(HDC hdc, const std::string& path) {
-  int w = 0, h = 0;
-  const uint32_t* bits = GetSurfaceBits(hdc, &w, &h);
-  if (bits == nullptr) return own_failure("cannot read the picture for " + path);
-  std::string png;
-  if (!encode_png(bits, w, h, &png)) return own_failure("cannot make the PNG picture for " + path);
-  return write_output(path, png);
-}
-
-// The PDF printer's entry in libIsovarPdf.so, beside the library in ../lib;
-// loaded on the first PDF, so other runs never load cairo.
-using PrintPdf = bool (*)(const std::string*, const std::string*, std::string*, std::string*);
-
-PrintPdf pdf_printer(std::string* failure) {
-  static PrintPdf print = nullptr;
-  if (print != nullptr) return print;
-  char exe[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  std::string module = "libIsovarPdf.so";
-  if (n > 0) {
-    const std::string self(exe, static_cast<std::size_t>(n));
-    module = self.substr(0, self.find_last_of('/') + 1) + "../lib/" + module;
-  }
-  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle != nullptr) print = reinterpret_cast<PrintPdf>(dlsym(handle, "isovar_print_pdf"));
-  if (print == nullptr) {
-    const char* why = dlerror();
-    *failure = "cannot load the PDF printer " + module + (why != nullptr ? std::string(": ") + why : std::string());
-  }
-  return print;
-}
-
-int print_pdf(const std::string& display_list, const std::string& path) {
-  std::string failure;
-  const PrintPdf print = pdf_printer(&failure);
-  if (print == nullptr) return own_failure(failure);
-  std::string pdf;
-  std::string reason;
-  const std::string creator = "isovar-plot";
-  if (!print(&display_list, &creator, &pdf, &reason)) return own_failure("Printer cancel (" + reason + ")");
-  return write_output(path, pdf);
-}
+namespace {
 
 // The private folder of this process, for a signal that ends it: what a
 // handler may use (no allocation), set while the folder exists.
@@ -261,37 +202,96 @@ std::string Plotter::absolute(const std::string& path) const {
   return path.empty() || path[0] == '/' ? path : home_ + path;
 }
 
-int Plotter::plot(const Options& o) {
-  const std::string& input = o.inputs.at(0);
-  const std::string read_path = input == kStandardInput ? "/dev/stdin" : input;
-  char err_msg[ISOVAR_ERRMSG_SIZE] = {};
-  // The run log and a display list that only the PDF reads go to the private
-  // folder, made when first needed; a run that needs neither makes none.
-  // Logs nobody asked for go to /dev/null, which the write core writes
-  // directly: no file to make, rename and remove.
-  const bool pdf_list = !o.pdf.empty() && o.display_list.empty();
-  if (!o.log.empty() || pdf_list) {
-    const std::string failure = make_folder();
-    if (!failure.empty()) return own_failure(failure);
+class Plotter::Surface {
+ public:
+  // A surface that also records the picture as SVG when svg is set.
+  Surface(int width, int height, bool svg)
+      : hdc_(svg ? CreateSvgSurfaceDC(width, height) : CreateSurfaceDC(width, height)) {}
+  ~Surface() {
+    if (hdc_ != nullptr) DeleteDC(hdc_);
   }
-  setRunLog(o.log.empty() ? "/dev/null" : private_file(kRunLog).c_str());
+  Surface(const Surface&) = delete;
+  Surface& operator=(const Surface&) = delete;
+  HDC get() const { return hdc_; }
+
+ private:
+  HDC hdc_;
+};
+
+std::string Run::private_file(const char* name) const { return plotter_.private_file(name); }
+
+int Run::save_with_library(int32_t (*save)(char*, const char*), const std::string& path, const std::string& shown) {
+  for (;;) {
+    char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+    errno = 0;
+    if (save(err_msg, path.c_str()) == 0) return kExitOk;
+    // The library's texts name no file: the tool names it.
+    const int error = errno;
+    if (error != 0) return own_failure(files::write_failure(shown, error));
+    const std::string text = library_text(err_msg, {});
+    const int large = tableLimitReached() != 0 ? plotter_.go_large(text) : -1;
+    if (large == kExitOk) continue;
+    return large == kExitFailure ? kExitFailure : library_failure(shown, text);
+  }
+}
+
+int Plotter::go_large(const std::string& text) {
+  if (!may_go_large_) return -1;
+  may_go_large_ = false;
+  std::string reason = text;
+  while (!reason.empty() && reason.back() == ' ') reason.pop_back();
+  say(input_ + ": larger than the default tables, plotted in large mode: " + reason);
+  setLargeModels(1);
+  char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+  if (readData(read_path_.c_str(), err_msg) != 0)
+    return library_failure(input_, library_text(err_msg, {{read_path_, input_}}));
+  return kExitOk;
+}
+
+int Plotter::keep_standard_input() {
+  files::AtomicFile kept;
+  const std::string path = private_file(kKeptInput);
+  if (int error = kept.open(path.c_str(), files::Target::kFixedName))
+    return own_failure(files::write_failure(path, error));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return own_failure(std::string("cannot read standard input: ") + std::strerror(errno));
+    if (n == 0) break;
+    kept.write(buffer, static_cast<std::size_t>(n));
+  }
+  if (int error = kept.commit()) return own_failure(files::write_failure(path, error));
+  read_path_ = path;
+  return kExitOk;
+}
+
+int Plotter::read(const Options& o) {
   setLargeModels(o.large ? 1 : 0);
-  setFillBands(o.fill ? 1 : 0);
-  if (readData(read_path.c_str(), err_msg) != 0)
-    return library_failure(input, library_text(err_msg, {{read_path, input}}));
+  may_go_large_ = !o.large && !o.strict;
+  // Standard input can be read once: kept, it can be read again in large mode.
+  if (input_ == kStandardInput && may_go_large_ && keep_standard_input() != kExitOk) return kExitFailure;
+  char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+  if (readData(read_path_.c_str(), err_msg) == 0) return kExitOk;
+  const std::string text = library_text(err_msg, {{read_path_, input_}});
+  const int large = tableLimitReached() != 0 ? go_large(text) : -1;  // which reads it again
+  return large == -1 ? library_failure(input_, text) : large;
+}
 
-  Surface surface(o.width, o.height, !o.svg.empty());
-  if (surface.get() == nullptr)
-    return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-                       " pixels");
-
+int Plotter::run(const Options& o, Run& run, std::unique_ptr<Surface>& surface) {
   // Every path the library is given is absolute; its messages show them as
-  // the user wrote them.
-  const std::string display_list = !o.display_list.empty() ? absolute(o.display_list)
-                                   : pdf_list               ? private_file(kDisplayList)
-                                                            : std::string("/dev/null");
-  const std::string bmp = absolute(o.bmp);
-  const std::vector<Spelling> spellings = {{display_list, o.display_list}, {bmp, o.bmp}};
+  // the user wrote them. A display list the options do not name goes to the
+  // private folder, where warn_when_empty reads it, or to /dev/null when it
+  // cannot be written there and no PDF needs it: a full temporary folder
+  // fails no picture.
+  const bool list_needed = !o.display_list.empty() || !o.pdf.empty();
+  run.display_list = !o.display_list.empty() ? absolute(o.display_list) : private_file(kDisplayList);
+  if (run.display_list.empty()) run.display_list = "/dev/null";
+  run.bmp = o.bmp.empty()                  ? std::string()
+            : o.bmp == kStandardOutput ? private_file("picture.bmp")
+                                           : absolute(o.bmp);
+  const std::vector<Spelling> spellings = {{run.display_list, o.display_list},
+                                           {run.bmp, o.bmp == kStandardOutput ? "standard output" : o.bmp}};
   // A library call, with the system's reason when it fails on a file.
   auto library_call = [&](auto call, int* error) {
     errno = 0;
@@ -299,55 +299,96 @@ int Plotter::plot(const Options& o) {
     *error = r != 0 ? errno : 0;
     return r;
   };
+  for (;;) {
+    surface = std::make_unique<Surface>(o.width, o.height, !o.svg.empty());
+    run.surface = surface->get();
+    if (run.surface == nullptr)
+      return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
+                         " pixels");
+    char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+    int error = 0;
+    run.bmp_failure.clear();
+    if (!run.bmp.empty()) {
+      const int32_t r = library_call(
+          [&] {
+            return saveBMP(err_msg, run.surface, run.display_list.c_str(), run.bmp.c_str(), o.width, o.height);
+          },
+          &error);
+      if (r == 0) return kExitOk;
+      // The plot run alone tells whether the run or the BMP failed.
+      run.bmp_failure = library_text(err_msg, spellings);
+      run.bmp_error = error;
+    }
+    const int32_t r = library_call(
+        [&] { return isovarMain(err_msg, run.surface, run.display_list.c_str(), o.width, o.height); }, &error);
+    if (r == 0) return kExitOk;
+    if (error != 0 && !list_needed && run.display_list != "/dev/null") {
+      run.display_list = "/dev/null";
+      continue;
+    }
+    const std::string text = library_text(err_msg, spellings);
+    const int large = error == 0 && tableLimitReached() != 0 ? go_large(text) : -1;
+    if (large == kExitOk) continue;
+    return large == kExitFailure ? kExitFailure : library_failure(input_, text, error);
+  }
+}
+
+int Plotter::plot(const Options& o) {
+  input_ = o.inputs.at(0);
+  read_path_ = input_ == kStandardInput ? "/dev/stdin" : input_;
+  // The display list (unless named), the run log for --log and standard
+  // input kept go to the private folder. Logs nobody asked for go to
+  // /dev/null, which the write core writes directly: no file to make,
+  // rename and remove.
+  const bool folder_needed = !o.log.empty() || (!o.pdf.empty() && o.display_list.empty()) ||
+                             input_ == kStandardInput || o.bmp == kStandardOutput ||
+                             o.isolines == kStandardOutput || o.bands == kStandardOutput;
+  const std::string failure = make_folder();
+  if (!failure.empty() && folder_needed) return own_failure(failure);
+  setRunLog(o.log.empty() ? "/dev/null" : private_file(kRunLog).c_str());
+  setFillBands(o.fill ? 1 : 0);
+  if (read(o) != kExitOk) return kExitFailure;
+
+  Run run(*this, o);
+  std::unique_ptr<Surface> surface;
+  if (this->run(o, run, surface) != kExitOk) return kExitFailure;
+  warn_when_empty(run);
 
   int status = kExitOk;
-  int error = 0;
-  bool bmp_failed = false;
-  std::string bmp_failure;
-  int bmp_error = 0;
-  if (!o.bmp.empty()) {
-    const int32_t r = library_call(
-        [&] { return saveBMP(err_msg, surface.get(), display_list.c_str(), bmp.c_str(), o.width, o.height); },
-        &error);
-    bmp_failed = r != 0;
-    bmp_failure = library_text(err_msg, spellings);
-    bmp_error = error;
+  for (int i = 0; i < kOutputFormatCount; ++i) {
+    const std::string& path = o.*(kOutputFormats[i].path);
+    if (!path.empty() && kOutputFormats[i].write(run, path) != kExitOk) status = kExitFailure;
   }
-  if (o.bmp.empty() || bmp_failed) {
-    // Without a BMP, or when it failed: the plot run alone tells whether the
-    // run or the BMP failed.
-    const int32_t r =
-        library_call([&] { return isovarMain(err_msg, surface.get(), display_list.c_str(), o.width, o.height); }, &error);
-    if (r != 0) return library_failure(input, library_text(err_msg, spellings), error);
-    if (bmp_failed) status = library_failure(o.bmp, bmp_failure, bmp_error);
-  }
-
-  if (!o.png.empty() && save_png(surface.get(), o.png) != kExitOk) status = kExitFailure;
-  if (!o.svg.empty()) {
-    std::size_t size = 0;
-    const char* svg = GetSurfaceSvg(surface.get(), &size);
-    if (svg == nullptr) {
-      status = own_failure("cannot make the SVG picture for " + o.svg);
-    } else if (int e = files::replace_file(o.svg.c_str(), svg, size, files::Target::kNamedByUser)) {
-      status = own_failure(files::write_failure(o.svg, e));
-    }
-  }
-  if (!o.isolines.empty() && saveIsolines(err_msg, o.isolines.c_str()) != 0) {
-    // The library's texts name no file: the tool names it.
-    const int e = errno;
-    status = e != 0 ? own_failure(files::write_failure(o.isolines, e))
-                    : library_failure(o.isolines, library_text(err_msg, {}));
-  }
-  if (!o.bands.empty() && saveBands(err_msg, o.bands.c_str()) != 0) {
-    const int e = errno;
-    status = e != 0 ? own_failure(files::write_failure(o.bands, e))
-                    : library_failure(o.bands, library_text(err_msg, {}));
-  }
-  if (!o.pdf.empty() &&
-      print_pdf(o.display_list.empty() ? private_file(kDisplayList) : o.display_list, o.pdf) != kExitOk)
-    status = kExitFailure;
   if (!o.log.empty() && save_log(o) != kExitOk) status = kExitFailure;
   return status;
+}
+
+// Says when the picture holds no isoline: the levels meet none of the values,
+// or the model has none. An isoline label in the display list shows there is
+// an isoline at little cost; without one, the isolines and then the bands are
+// traced into the private folder and counted. Nothing is said when that
+// cannot be learnt.
+void Plotter::warn_when_empty(const Run& run) {
+  if (display_list_has_label(run.display_list) == Found::kYes) return;
+  char err_msg[ISOVAR_ERRMSG_SIZE];
+  const std::string isolines = private_file(kCheckIsolines);
+  const int polylines = saveIsolines(err_msg, isolines.c_str()) == 0 ? count_features(isolines, 1) : -1;
+  unlink(isolines.c_str());
+  if (polylines != 0) return;
+  const std::string bands = private_file(kCheckBands);
+  BandsFound found;
+  if (saveBands(err_msg, bands.c_str()) == 0) {
+    found = find_bands(bands);
+  } else if (errno == 0 && tableLimitReached() != 0) {
+    found.bands = -2;  // band pieces past the default table: there are values
+  }
+  unlink(bands.c_str());
+  if (found.bands == 0) {
+    say(input_ + ": warning: the model has no values to trace (every value is undefined, or none fills a whole "
+                 "cell): the plot holds no isoline");
+  } else if (found.bands != -1) {
+    say(input_ + ": warning: no level meets the model's values" + found.where + ": the plot holds no isoline");
+  }
 }
 
 // The run log, from the private folder to where --log names it. The library

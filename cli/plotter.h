@@ -1,10 +1,17 @@
-// Plotting one input into its outputs, as isovar-plot does for each input.
+// Plotting one input into its outputs, as isovar-plot does for each input:
+// read the model, make one plot run, then write each requested output through
+// the table of formats (options.h, outputs.cpp).
 #pragma once
 
 #include <csignal>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "options.h"
+#include "platform.h"
 
 namespace isovar_plot {
 
@@ -19,10 +26,53 @@ constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // Blocks (or unblocks) them, the mask before in *old when given.
 void block_ending_signals(bool block, sigset_t* old = nullptr);
 
-// The process's plotting state: the private folder where the run log (for
-// --log) and the display list (for --pdf) go unless the options name them,
-// made only when a run needs it, and the folder the process started in,
-// which every path the user gives is relative to. The library is
+// A path given to the library and the user's spelling of it, which its
+// messages show.
+using Spelling = std::pair<std::string, std::string>;
+// The library's message (code page 932) in UTF-8, each path spelt as the user
+// gave it.
+std::string library_text(const char* err_msg, const std::vector<Spelling>& spellings);
+// "isovar-plot: TEXT" on standard error: kExitFailure.
+int own_failure(const std::string& text);
+// A library failure, after the name it concerns; when the library could not
+// write a file (error is the system's reason), it is the tool's failure, and
+// the reason follows the message. When the model passed a default table's
+// size, a second line says how to lift it. kExitFailure.
+int library_failure(const std::string& name, const std::string& text, int error = 0);
+
+class Plotter;
+
+// One input's plot run as the writers see it: the picture, the display list
+// and the BMP the run made, and the plotter's means of writing more.
+class Run {
+ public:
+  Run(Plotter& plotter, const Options& options) : options(options), plotter_(plotter) {}
+
+  const Options& options;
+  HDC surface = nullptr;
+  std::string display_list;  // the file the run wrote
+  // The BMP, which the library saves in the plot run itself: where it went,
+  // and when it failed, the library's message and the system's reason.
+  std::string bmp;
+  std::string bmp_failure;
+  int bmp_error = 0;
+
+  // A file in the plotter's private folder (which outputs to standard output
+  // need, so it exists for them).
+  std::string private_file(const char* name) const;
+  // save (saveIsolines, saveBands) into path. When the model passes a default
+  // table and large mode may be used, the model is read again in large mode
+  // and save called again. A failure is reported, naming shown: kExitOk or
+  // kExitFailure.
+  int save_with_library(int32_t (*save)(char*, const char*), const std::string& path, const std::string& shown);
+
+ private:
+  Plotter& plotter_;
+};
+
+// The process's plotting state: the private folder where the display list
+// and the run log go unless the options name them, and the folder the process
+// started in, which every path the user gives is relative to. The library is
 // process-wide, so one Plotter per process.
 class Plotter {
  public:
@@ -41,17 +91,37 @@ class Plotter {
   int plot(const Options& o);
 
  private:
+  friend class Run;
+  class Surface;
+
   // Makes the private folder unless it exists: empty when done, else what
   // failed.
   std::string make_folder();
   std::string absolute(const std::string& path) const;
-  std::string private_file(const char* name) const { return folder_ + "/" + name; }
+  // A file of the private folder; empty when there is no folder.
+  std::string private_file(const char* name) const { return folder_.empty() ? folder_ : folder_ + "/" + name; }
+  // Standard input into a private file, so that the model can be read again.
+  int keep_standard_input();
+  int read(const Options& o);
+  int run(const Options& o, Run& run, std::unique_ptr<Surface>& surface);
+  // When the model passed a default table (text: the library's message) and
+  // may be plotted in large mode: says so, switches large mode on and reads
+  // the model again. kExitOk when the step may be tried again, kExitFailure
+  // when reading failed (reported), -1 when large mode is no way out.
+  int go_large(const std::string& text);
+  void warn_when_empty(const Run& run);
   int save_log(const Options& o);
 
   std::string folder_;  // the private folder; empty until made
   int folder_fd_ = -1;
   int home_fd_ = -1;  // the starting folder
   std::string home_;  // its path with a closing '/'
+
+  // The input being plotted: its name as given, the path the library reads,
+  // and whether it may still go to large mode.
+  std::string input_;
+  std::string read_path_;
+  bool may_go_large_ = false;
 };
 
 }  // namespace isovar_plot

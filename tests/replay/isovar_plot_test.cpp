@@ -15,6 +15,7 @@
 #include <QXmlStreamReader>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <regex>
 #include <set>
 #include <string>
@@ -43,6 +44,7 @@ struct RunSetup {
   std::string stdin_file;  // its standard input; empty: /dev/null
   std::string tmpdir;      // TMPDIR; empty: a folder of the test's own, checked empty afterwards
   std::vector<std::pair<std::string, std::string>> env;  // more environment variables
+  bool stdout_unread = false;  // standard output a pipe whose reader is gone
 };
 
 Result run_in(const std::string& folder, const std::vector<std::string>& args, const RunSetup& setup);
@@ -69,6 +71,12 @@ Result run_in(const std::string& folder, const std::vector<std::string>& args, c
       const int in = open(setup.stdin_file.c_str(), O_RDONLY);
       if (in < 0) _exit(127);
       dup2(in, 0);
+    }
+    if (setup.stdout_unread) {
+      int ends[2];
+      if (pipe(ends) != 0) _exit(127);
+      close(ends[0]);
+      dup2(ends[1], 1);
     }
     setenv("LC_ALL", "C.UTF-8", 1);
     setenv("TMPDIR", tmpdir.c_str(), 1);
@@ -124,8 +132,15 @@ TEST(IsovarPlot, UsageErrorsExitTwoWithAOneLineHint) {
       {"a.iso", "b.iso", "--outdir", "out", "--display-list", "x.dl"},
       {"a.iso", "b.iso", "--outdir", "out", "--log", "x.log"},
       {"-", "--outdir", "out"},
-      {"one/a.iso", "two/a.iso", "--outdir", "out"},
       {"a.iso", "--outdir", "out", "-j", "0"},
+      // No output asked for: a run would make nothing.
+      {"a.iso"},
+      {"a.iso", "--size", "300x200", "--log", "x.log", "--fill"},
+      // Standard output takes one output.
+      {"a.iso", "--png", "-", "--svg", "-"},
+      {"a.iso", "--isolines", "-", "--bands", "-"},
+      {"a.iso", "--strict", "--large", "--png", "a.png"},
+      {"a.iso", "--keep-tree", "--png", "a.png"},
   };
   for (const auto& args : cases) {
     std::string shown;
@@ -148,10 +163,10 @@ std::string thin_grid(int nx, int ny) {
   return text;
 }
 
-TEST(IsovarPlot, LargeLiftsTheTablesAndTheDefaultSaysSo) {
+TEST(IsovarPlot, StrictRefusesWhatPassesTheDefaultTablesAndSaysHowToLiftThem) {
   TempDir dir;
   write_file(dir.file("wide.iso"), thin_grid(600, 3));
-  Result r = plot(dir, {"wide.iso"});
+  Result r = plot(dir, {"wide.iso", "--strict", "--png", "wide.png"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, u8"wide.iso: (x_input) (行:501)  Ｘ方向の格子点数が多すぎます。（最大:500） \n"
                    "wide.iso: the model is larger than the default tables; --large lifts their limits\n");
@@ -160,7 +175,7 @@ TEST(IsovarPlot, LargeLiftsTheTablesAndTheDefaultSaysSo) {
   EXPECT_NE(read_file(dir.file("wide.geojson")).find("LineString"), std::string::npos);
   // A failure that is no table's limit gets no hint.
   write_file(dir.file("bad.iso"), "*x\nabc\n");
-  r = plot(dir, {"bad.iso"});
+  r = plot(dir, {"bad.iso", "--strict", "--png", "bad.png"});
   EXPECT_EQ(r.err.find("--large"), std::string::npos) << r.err;
 }
 
@@ -175,7 +190,7 @@ TEST(IsovarPlot, LargeModelBeyondTheMemoryFailsWithAMessage) {
   TempDir dir;
   // 20000 x 20000 grid points need some 2.4 GB of value tables.
   write_file(dir.file("huge.iso"), thin_grid(20000, 20000));
-  const Result r = run_in(dir.path(), {"huge.iso", "--large"}, 0, rlim_t{1} << 30);
+  const Result r = run_in(dir.path(), {"huge.iso", "--large", "--png", "huge.png"}, 0, rlim_t{1} << 30);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, u8"huge.iso: (value_input)メモリが足りません。\n");
 }
@@ -194,17 +209,17 @@ TEST(IsovarPlot, HelpAndVersion) {
 TEST(IsovarPlot, LibraryFailuresExitOneWithTheMessageInUtf8) {
   TempDir dir;
   write_file(dir.file("fem.iso"), "*model fem\n*x\n0\n*end\n");
-  Result r = plot(dir, {"fem.iso"});
+  Result r = plot(dir, {"fem.iso", "--png", "fem.png"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, u8"fem.iso: (ReadIsovarFile) 　FEMモデルでは、＊Ｘは使えません。 \n");
 
-  r = plot(dir, {"missing.iso"});
+  r = plot(dir, {"missing.iso", "--png", "missing.png"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, u8"missing.iso: 入力ファイル(missing.iso)をオープンできません。\n");
 
   // The number parser's own diagnostic comes first, in the locale's UTF-8.
   write_file(dir.file("x.iso"), "*x\n1e2e3\n");
-  r = plot(dir, {"x.iso"});
+  r = plot(dir, {"x.iso", "--png", "x.png"});
   EXPECT_EQ(r.err, u8"(str2d)文字列1e2e3が浮動小数点数ではありません。\n"
                    u8"x.iso: x_input (行:2)  ｘ座標値が不正。\n");
 
@@ -245,7 +260,7 @@ TEST(IsovarPlot, SizeLimitsHold) {
   TempDir dir;
   write_file(dir.file("ring.iso"), ring_model());
   for (const char* size : {"20000x1", "1x20000", "8192x8192", "20000x3355"}) {
-    Result r = plot(dir, {"ring.iso", "--size", size});
+    Result r = plot(dir, {"ring.iso", "--size", size, "--isolines", "ring.geojson"});
     EXPECT_EQ(r.status, 0) << size << r.err;
   }
   Result help = plot(dir, {"--help"});
@@ -258,7 +273,7 @@ TEST(IsovarPlot, SizeLimitsHold) {
 TEST(IsovarPlot, RunLogAndDisplayListGoWhereAsked) {
   TempDir dir;
   write_file(dir.file("ring.iso"), ring_model());
-  Result r = plot(dir, {"ring.iso", "--size", "640x480"});
+  Result r = plot(dir, {"ring.iso", "--size", "640x480", "--png", "-"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"ring.iso"});
@@ -318,7 +333,7 @@ TEST(IsovarPlot, DashReadsStandardInput) {
 
   write_file(dir.file("bad.iso"), "*x\nabc\n");
   setup.stdin_file = dir.file("bad.iso");
-  r = run_in(dir.path(), {"-"}, setup);
+  r = run_in(dir.path(), {"-", "--png", "bad.png"}, setup);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("\n-: x_input ("), std::string::npos) << r.err;
 }
@@ -614,6 +629,17 @@ TEST(IsovarPlot, FullFileSystemFailsEveryOutputAndKeepsTheEarlierFiles) {
   }
   close(filler);
   expect_outputs_fail(full, dir.file("ring.iso"), 0, "No space left on device", {"filler"});
+
+  // A full temporary folder fails no picture: the display list nobody
+  // asked for then goes nowhere.
+  RunSetup setup;
+  setup.tmpdir = full;
+  const std::set<std::string> before = names_in(full);
+  Result r = run_in(dir.path(), {"ring.iso", "--png", "ring.png"}, setup);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(testing_support::file_exists(dir.file("ring.png")));
+  EXPECT_EQ(names_in(full), before);
 }
 
 // A file the user names is written through a link to it; a link planted
@@ -764,6 +790,315 @@ TEST(IsovarPlot, SignalEndsTheWorkersAndRemovesTheirFolders) {
   usleep(200000);
   EXPECT_EQ(names_in(dir.file("out")).size(), made) << "a worker went on plotting";
   EXPECT_LT(made, 2000u);
+}
+
+// ---- Models past the default tables, silent results, standard output and
+// ---- where the outputs go.
+
+const char* const kGen = ISOVAR_BINARY_DIR "/bin/isovar-gen";
+
+// The 3 x 3 ring (0 around 10) with the given *isovar lines.
+std::string ring_with_levels(const std::string& levels) {
+  std::string model = ring_model();
+  model.erase(model.find("*isovar\n"));
+  return model + "*isovar\n" + levels + "*end\n";
+}
+
+std::string library_line_of_wide() { return u8"(x_input) (行:501)  Ｘ方向の格子点数が多すぎます。（最大:500）"; }
+
+// A model past a default table is plotted in large mode, said in one line;
+// the outputs are those of --large. --strict keeps the refusal and its hint.
+TEST(IsovarPlot, ModelsPastTheDefaultTablesArePlottedInLargeMode) {
+  TempDir dir;
+  write_file(dir.file("wide.iso"), thin_grid(600, 3));
+  // 200 x 200 noise: read by the default tables, past their 1500 polylines in the run.
+  ASSERT_EQ(shell(std::string(kGen) + " noise 200 '" + dir.file("noisy.iso") + "' && echo made"), "made\n");
+  struct Case {
+    std::string input;
+    std::string stdin_file;  // for "-"
+    std::string said;        // the library's message in the line
+  };
+  const std::vector<Case> cases = {
+      {"wide.iso", "", library_line_of_wide()},
+      {"noisy.iso", "", u8"(make_poly)ポリラインの数が多すぎる（最大：1500）"},
+      {"-", "wide.iso", library_line_of_wide()},
+  };
+  const std::vector<std::string> outputs = {"--bmp", "a.bmp", "--png", "a.png", "--svg", "a.svg",
+                                            "--isolines", "a.geojson", "--bands", "a.bands.geojson"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input + " " + c.stdin_file);
+    RunSetup setup;
+    if (!c.stdin_file.empty()) setup.stdin_file = dir.file(c.stdin_file);
+    const std::string model = c.stdin_file.empty() ? c.input : c.stdin_file;
+    std::vector<std::string> args = {model, "--size", "400x300", "--large"};
+    std::vector<std::string> large_outputs = outputs;
+    for (std::string& a : large_outputs)
+      if (a[0] != '-') a = "large-" + a;
+    args.insert(args.end(), large_outputs.begin(), large_outputs.end());
+    Result r = run_in(dir.path(), args, RunSetup{});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    args = {c.input, "--size", "400x300"};
+    args.insert(args.end(), outputs.begin(), outputs.end());
+    r = run_in(dir.path(), args, setup);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, c.input + ": larger than the default tables, plotted in large mode: " + c.said + "\n");
+    for (std::size_t i = 1; i < outputs.size(); i += 2)
+      EXPECT_TRUE(read_file(dir.file(outputs[i])) == read_file(dir.file("large-" + outputs[i]))) << outputs[i];
+
+    args.push_back("--strict");
+    for (std::size_t i = 1; i < outputs.size(); i += 2) unlink(dir.file(outputs[i]).c_str());
+    r = run_in(dir.path(), args, setup);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.input + ": " + c.said + (c.said == library_line_of_wide() ? " " : "") + "\n" + c.input +
+                         ": the model is larger than the default tables; --large lifts their limits\n");
+    for (std::size_t i = 1; i < outputs.size(); i += 2)
+      EXPECT_FALSE(testing_support::file_exists(dir.file(outputs[i]))) << outputs[i];
+  }
+
+  // In batch mode, each file on its own.
+  write_file(dir.file("ring.iso"), ring_model());
+  Result r = plot(dir, {"wide.iso", "ring.iso", "--outdir", "out", "--format", "isolines", "-j", "2"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "wide.iso: larger than the default tables, plotted in large mode: " + library_line_of_wide() + "\n");
+  EXPECT_EQ(names_in(dir.file("out")), (std::set<std::string>{"wide.geojson", "ring.geojson"}));
+  EXPECT_TRUE(read_file(dir.file("out/wide.geojson")) == read_file(dir.file("large-a.geojson")));
+  r = plot(dir, {"wide.iso", "ring.iso", "--outdir", "strict", "--format", "isolines", "--strict"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("wide.iso: the model is larger than the default tables; --large lifts their limits\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(names_in(dir.file("strict")), std::set<std::string>{"ring.geojson"});
+}
+
+// What the data gives is made, with a warning when it is nothing to see:
+// levels that meet no value, a model without values, one band.
+TEST(IsovarPlot, EmptyResultsAreWarnedOf) {
+  TempDir dir;
+  const std::string no_values =
+      "*x\n0\n1\n2\n*end\n*y\n0\n1\n2\n*end\n*value\n*end\n*isovar\n5\n*end\n";
+  const std::string no_isoline = ": warning: no level meets the model's values";
+  const std::string empty = ": the plot holds no isoline\n";
+  const std::string one_band = "m.geojson: warning: one band only: the levels do not divide the model's values\n";
+  struct Case {
+    std::string model;
+    std::vector<std::string> options;
+    std::string said;  // after "m.iso"
+  };
+  const std::vector<Case> cases = {
+      {ring_with_levels("50\n"), {"--png", "m.png"}, no_isoline + " (all lie below the lowest level, 50)" + empty},
+      {ring_with_levels("-5\n-1\n"), {"--png", "m.png"}, no_isoline + " (all lie above the highest level, -1)" + empty},
+      {ring_with_levels("-5\n50\n"), {"--svg", "m.svg"},
+       no_isoline + " (all lie between the levels -5 and 50)" + empty},
+      {ring_with_levels("50\n"), {"--bands", "m.geojson"},
+       no_isoline + " (all lie below the lowest level, 50)" + empty + one_band},
+      {no_values, {"--png", "m.png", "--bands", "m.geojson"},
+       ": warning: the model has no values to trace (every value is undefined, or none fills a whole cell)" + empty},
+      // Isolines: none said, with or without labels, whether the display
+      // list can be read or not.
+      {ring_with_levels("5\n"), {"--png", "m.png", "--bands", "m.geojson"}, ""},
+      {ring_with_levels("5 default no\n"), {"--png", "m.png"}, ""},
+      {ring_with_levels("5\n"), {"--png", "m.png", "--display-list", "/dev/null"}, ""},
+      {ring_with_levels("50\n"), {"--png", "m.png", "--display-list", "/dev/null"},
+       no_isoline + " (all lie below the lowest level, 50)" + empty},
+      // Filled bands come first in the display list.
+      {ring_with_levels("50\n"), {"--png", "m.png", "--fill"}, no_isoline + " (all lie below the lowest level, 50)" + empty},
+      {ring_with_levels("5 default no\n"), {"--png", "m.png", "--fill"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    write_file(dir.file("m.iso"), c.model);
+    std::vector<std::string> args = {"m.iso"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Result r = plot(dir, args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string said = c.said;
+    if (!said.empty() && said[0] == ':') said = "m.iso" + said;
+    EXPECT_EQ(r.err, said);
+    EXPECT_TRUE(testing_support::file_exists(dir.file(c.options[1])));
+  }
+  // Each input of a batch is told of on its own.
+  write_file(dir.file("high.iso"), ring_with_levels("50\n"));
+  write_file(dir.file("fine.iso"), ring_model());
+  const Result r = plot(dir, {"high.iso", "fine.iso", "--outdir", "out"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "high.iso" + no_isoline + " (all lie below the lowest level, 50)" + empty);
+}
+
+// "-" is standard output, whatever it is (here a regular file, then a pipe);
+// "./-" is a file named "-".
+TEST(IsovarPlot, DashIsStandardOutput) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  for (const char* option : {"--png", "--svg", "--bmp", "--pdf", "--isolines", "--bands"}) {
+    SCOPED_TRACE(option);
+    Result named = plot(dir, {"ring.iso", "--size", "300x200", option, "named"});
+    ASSERT_EQ(named.status, 0) << named.err;
+    Result piped = plot(dir, {"ring.iso", "--size", "300x200", option, "-"});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.err, "");
+    const std::string file = read_file(dir.file("named"));
+    if (std::string(option) == "--pdf") {
+      EXPECT_EQ(piped.out.substr(0, 5), "%PDF-");  // its creation date differs
+    } else {
+      EXPECT_TRUE(piped.out == file) << piped.out.size() << " bytes, not " << file.size();
+    }
+    EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"ring.iso", "named"}));
+  }
+  EXPECT_EQ(shell("cd '" + dir.path() + "' && " + kPlot + " ring.iso --size 300x200 --bands - | cat"),
+            read_file(dir.file("named")));
+  Result r = plot(dir, {"ring.iso", "--png", "./-"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(read_file(dir.file("-")).substr(1, 3), "PNG");
+
+  // A reader that went away fails the output, said; the other outputs are
+  // made and nothing stays in the temporary folder.
+  RunSetup unread;
+  unread.stdout_unread = true;
+  for (const char* option : {"--png", "--bands"}) {
+    r = run_in(dir.path(), {"ring.iso", option, "-", "--svg", "ring.svg"}, unread);
+    EXPECT_EQ(r.status, 1) << option;
+    EXPECT_EQ(r.err, "isovar-plot: cannot write standard output: Broken pipe\n") << option;
+    EXPECT_TRUE(testing_support::file_exists(dir.file("ring.svg")));
+  }
+}
+
+// Two outputs of a run on one file, or an output on the input: refused
+// before anything is written, naming both.
+TEST(IsovarPlot, OutputsOfOneRunNeverMeet) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("ring.iso", dir.file("link.png").c_str()), 0);
+  ASSERT_EQ(symlink("../new.svg", dir.file("sub/new.svg").c_str()), 0);
+  struct Case {
+    std::vector<std::string> args;
+    std::string said;
+  };
+  const std::vector<Case> cases = {
+      {{"ring.iso", "--png", "x", "--svg", "x"}, "--png 'x' and --svg 'x' would write the same file"},
+      {{"ring.iso", "--bmp", "sub/../x", "--pdf", "./x"}, "--bmp 'sub/../x' and --pdf './x' would write the same file"},
+      {{"ring.iso", "--svg", "new.svg", "--isolines", "sub/new.svg"},
+       "--svg 'new.svg' and --isolines 'sub/new.svg' would write the same file"},
+      {{"ring.iso", "--pdf", "p", "--display-list", "p"}, "--pdf 'p' and --display-list 'p' would write the same file"},
+      {{"ring.iso", "--png", "ring.iso"}, "--png 'ring.iso' would replace the input 'ring.iso'"},
+      {{"./sub/../ring.iso", "--bands", dir.file("ring.iso")},
+       "--bands '" + dir.file("ring.iso") + "' would replace the input './sub/../ring.iso'"},
+      {{"ring.iso", "--png", "link.png"}, "--png 'link.png' would replace the input 'ring.iso'"},
+      {{"ring.iso", "--log", "ring.iso", "--png", "-"}, "--log 'ring.iso' would replace the input 'ring.iso'"},
+      {{"-", "--isolines", "ring.iso"}, "--isolines 'ring.iso' would replace the input '-'"},
+  };
+  const std::set<std::string> before = names_in(dir.path());
+  const std::string model = read_file(dir.file("ring.iso"));
+  for (const Case& c : cases) {
+    RunSetup setup;
+    setup.stdin_file = dir.file("ring.iso");
+    const Result r = run_in(dir.path(), c.args, setup);
+    EXPECT_EQ(r.status, 2) << c.said;
+    EXPECT_EQ(r.err, "isovar-plot: " + c.said + " (try isovar-plot --help)\n");
+    EXPECT_EQ(names_in(dir.path()), before) << c.said;
+    EXPECT_EQ(read_file(dir.file("ring.iso")), model) << c.said;
+  }
+  // Devices are written in place: two outputs there are no clash.
+  const Result r = plot(dir, {"ring.iso", "--display-list", "/dev/null", "--log", "/dev/null", "--png", "/dev/null"});
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// Batch outputs: inputs of one NAME are numbered in the order given; an
+// output on an input, or two outputs that numbering cannot part, are refused
+// before anything is written.
+TEST(IsovarPlot, BatchOutputsNeverCollide) {
+  TempDir dir;
+  for (const char* folder : {"a", "b", "c", "c/d"}) ASSERT_EQ(mkdir(dir.file(folder).c_str(), 0755), 0);
+  write_file(dir.file("a/model.isovar"), ring_model("A"));
+  write_file(dir.file("b/model.isovar"), ring_model("B"));
+  write_file(dir.file("c/d/model.iso"), ring_model("C"));
+  write_file(dir.file("model-2.isovar"), ring_model("Two"));
+  write_file(dir.file("x.isovar"), ring_model());
+  write_file(dir.file("x.bands.isovar"), ring_model());
+  write_file(dir.file("m.geojson"), ring_model());
+  for (const char* name : {"a/model", "b/model", "model-2"}) {
+    const Result r = plot(dir, {std::string(name) + ".isovar", "--size", "300x200", "--png", name + std::string(".png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+
+  struct Case {
+    std::vector<std::string> args;
+    std::set<std::string> made;  // under out/
+    std::string refused;
+  };
+  const std::vector<Case> cases = {
+      {{"a/model.isovar", "b/model.isovar", "--format", "png,isolines"},
+       {"model.png", "model.geojson", "model-2.png", "model-2.geojson"},
+       ""},
+      // A later input's own NAME is never taken by the numbering.
+      {{"a/model.isovar", "b/model.isovar", "model-2.isovar"}, {"model.png", "model-3.png", "model-2.png"}, ""},
+      {{"a/model.isovar", "b/model.isovar", "c/d/model.iso", "--keep-tree"},
+       {"a", "a/model.png", "b", "b/model.png", "c", "c/d", "c/d/model.png"},
+       ""},
+      {{"x.isovar", "x.bands.isovar", "--format", "isolines,bands"},
+       {},
+       "'out/x.bands.geojson' (the bands of 'x.isovar') and 'out/x.bands.geojson' (the isolines of "
+       "'x.bands.isovar') would write the same file"},
+      {{"../outside.iso", "--keep-tree"}, {}, "--keep-tree: '../outside.iso' is not under the current folder"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    for (const char* a : {"--outdir", "out", "--size", "300x200"}) args.push_back(a);
+    SCOPED_TRACE(args[0] + " " + args[1] + " " + args[2]);
+    const Result r = plot(dir, args);
+    if (c.refused.empty()) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.err, "");
+      std::set<std::string> made;
+      std::function<void(const std::string&)> walk = [&](const std::string& under) {
+        for (const std::string& name : names_in(dir.file("out/" + under))) {
+          made.insert(under + name);
+          struct stat st;
+          if (stat(dir.file("out/" + under + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) walk(under + name + "/");
+        }
+      };
+      walk("");
+      EXPECT_EQ(made, c.made);
+    } else {
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.err, "isovar-plot: " + c.refused + " (try isovar-plot --help)\n");
+      EXPECT_FALSE(testing_support::file_exists(dir.file("out"))) << "made before the check";
+    }
+    shell("rm -rf '" + dir.file("out") + "'");
+  }
+  // Each numbered output holds its own input's plot.
+  Result r = plot(dir, {"a/model.isovar", "b/model.isovar", "model-2.isovar", "--outdir", "out", "--size", "300x200"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(read_file(dir.file("out/model.png")) == read_file(dir.file("a/model.png")));
+  EXPECT_TRUE(read_file(dir.file("out/model-3.png")) == read_file(dir.file("b/model.png")));
+  EXPECT_TRUE(read_file(dir.file("out/model-2.png")) == read_file(dir.file("model-2.png")));
+
+  // An input in the output folder whose output would replace it.
+  const std::string model = read_file(dir.file("m.geojson"));
+  r = plot(dir, {"m.geojson", "x.isovar", "--outdir", ".", "--format", "isolines"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "isovar-plot: './m.geojson' (the isolines of 'm.geojson') would replace the input 'm.geojson' "
+                   "(try isovar-plot --help)\n");
+  EXPECT_EQ(read_file(dir.file("m.geojson")), model);
+  EXPECT_FALSE(testing_support::file_exists(dir.file("x.geojson")));
+}
+
+// On a terminal, batch mode first lists what goes where.
+TEST(IsovarPlot, BatchListsWhatGoesWhereOnATerminal) {
+  TempDir dir;
+  for (const char* folder : {"a", "b"}) ASSERT_EQ(mkdir(dir.file(folder).c_str(), 0755), 0);
+  write_file(dir.file("a/model.isovar"), ring_model());
+  write_file(dir.file("b/model.isovar"), ring_model());
+  if (shell("command -v script").empty()) GTEST_SKIP() << "script (util-linux) is not installed";
+  const std::string out = shell("cd '" + dir.path() + "' && script -qec '" + kPlot +
+                                " a/model.isovar b/model.isovar --outdir out --format png,isolines' /dev/null");
+  EXPECT_NE(out.find("isovar-plot: a/model.isovar -> out/model.png out/model.geojson\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("isovar-plot: b/model.isovar -> out/model-2.png out/model-2.geojson\r\n"), std::string::npos)
+      << out;
+  EXPECT_EQ(names_in(dir.file("out")),
+            (std::set<std::string>{"model.png", "model.geojson", "model-2.png", "model-2.geojson"}));
 }
 
 }  // namespace

@@ -1,0 +1,164 @@
+// The outputs of a plot run, one writer each, in the table of formats. The
+// picture's encoders stay with what they encode: the BMP is the library's
+// (saved in the plot run itself), the PNG png_encode.cpp's, the SVG the
+// drawing surface's, the PDF page the print replay's cairo module (loaded
+// only for a PDF), the GeoJSON files the library's.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "IsovarLib.h"
+#include "atomic_file.h"
+#include "findings.h"
+#include "options.h"
+#include "platform.h"
+#include "plotter.h"
+#include "png_encode.h"
+
+namespace isovar_plot {
+
+namespace {
+
+bool to_standard_output(const std::string& path) { return path == kStandardOutput; }
+
+// How messages name an output.
+std::string shown(const std::string& path) { return to_standard_output(path) ? "standard output" : path; }
+
+// Writes all of data to standard output: 0 or the error number.
+int write_standard_output(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(STDOUT_FILENO, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+// Writes an output made in memory whole, to the file the user named or to
+// standard output, or says why it could not.
+int put_output(const std::string& path, const char* data, std::size_t size) {
+  const int error = to_standard_output(path)
+                        ? write_standard_output(data, size)
+                        : files::replace_file(path.c_str(), data, size, files::Target::kNamedByUser);
+  return error == 0 ? kExitOk : own_failure(files::write_failure(shown(path), error));
+}
+
+// Copies a file of the private folder, which the library wrote, to standard
+// output.
+int copy_to_standard_output(const std::string& file) {
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return own_failure("cannot read " + file + ": " + std::strerror(errno));
+  char buffer[65536];
+  int read_error = 0, write_error = 0;
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      read_error = n < 0 ? errno : 0;
+      break;
+    }
+    if ((write_error = write_standard_output(buffer, static_cast<std::size_t>(n))) != 0) break;
+  }
+  close(fd);
+  unlink(file.c_str());
+  if (read_error != 0) return own_failure("cannot read " + file + ": " + std::strerror(read_error));
+  return write_error == 0 ? kExitOk : own_failure(files::write_failure(shown(kStandardOutput), write_error));
+}
+
+int write_bmp(Run& run, const std::string& path) {
+  if (!run.bmp_failure.empty()) return library_failure(shown(path), run.bmp_failure, run.bmp_error);
+  return to_standard_output(path) ? copy_to_standard_output(run.bmp) : kExitOk;
+}
+
+int write_png(Run& run, const std::string& path) {
+  int w = 0, h = 0;
+  const uint32_t* bits = GetSurfaceBits(run.surface, &w, &h);
+  if (bits == nullptr) return own_failure("cannot read the picture for " + shown(path));
+  std::string png;
+  if (!encode_png(bits, w, h, &png)) return own_failure("cannot make the PNG picture for " + shown(path));
+  return put_output(path, png.data(), png.size());
+}
+
+int write_svg(Run& run, const std::string& path) {
+  std::size_t size = 0;
+  const char* svg = GetSurfaceSvg(run.surface, &size);
+  if (svg == nullptr) return own_failure("cannot make the SVG picture for " + shown(path));
+  return put_output(path, svg, size);
+}
+
+// A GeoJSON file of the library's; to standard output through the private
+// folder, where the library writes it first.
+int write_geojson(Run& run, const std::string& path, int32_t (*save)(char*, const char*), const char* own_name) {
+  const std::string target = to_standard_output(path) ? run.private_file(own_name) : path;
+  if (run.save_with_library(save, target, shown(path)) != kExitOk) return kExitFailure;
+  return to_standard_output(path) ? copy_to_standard_output(target) : kExitOk;
+}
+
+int write_isolines(Run& run, const std::string& path) {
+  return write_geojson(run, path, saveIsolines, "isolines.geojson");
+}
+
+// The bands; one band alone means the levels divide nothing, which is said.
+int write_bands(Run& run, const std::string& path) {
+  const std::string target = to_standard_output(path) ? run.private_file("bands.geojson") : path;
+  if (run.save_with_library(saveBands, target, shown(path)) != kExitOk) return kExitFailure;
+  if (count_features(target, 2) == 1)
+    say(shown(path) + ": warning: one band only: the levels do not divide the model's values");
+  return to_standard_output(path) ? copy_to_standard_output(target) : kExitOk;
+}
+
+// The PDF printer's entry in libIsovarPdf.so, beside the library in ../lib;
+// loaded on the first PDF, so other runs never load cairo.
+using PrintPdf = bool (*)(const std::string*, const std::string*, std::string*, std::string*);
+
+PrintPdf pdf_printer(std::string* failure) {
+  static PrintPdf print = nullptr;
+  if (print != nullptr) return print;
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  std::string module = "libIsovarPdf.so";
+  if (n > 0) {
+    const std::string self(exe, static_cast<std::size_t>(n));
+    module = self.substr(0, self.find_last_of('/') + 1) + "../lib/" + module;
+  }
+  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle != nullptr) print = reinterpret_cast<PrintPdf>(dlsym(handle, "isovar_print_pdf"));
+  if (print == nullptr) {
+    const char* why = dlerror();
+    *failure = "cannot load the PDF printer " + module + (why != nullptr ? std::string(": ") + why : std::string());
+  }
+  return print;
+}
+
+int write_pdf(Run& run, const std::string& path) {
+  std::string failure;
+  const PrintPdf print = pdf_printer(&failure);
+  if (print == nullptr) return own_failure(failure);
+  std::string pdf;
+  std::string reason;
+  const std::string creator = "isovar-plot";
+  if (!print(&run.display_list, &creator, &pdf, &reason)) return own_failure("Printer cancel (" + reason + ")");
+  return put_output(path, pdf.data(), pdf.size());
+}
+
+}  // namespace
+
+// In the order a run writes them: the BMP first, which the run itself made.
+const OutputFormat kOutputFormats[] = {
+    {"bmp", ".bmp", &Options::bmp, write_bmp},
+    {"png", ".png", &Options::png, write_png},
+    {"svg", ".svg", &Options::svg, write_svg},
+    {"isolines", ".geojson", &Options::isolines, write_isolines},
+    {"bands", ".bands.geojson", &Options::bands, write_bands},
+    {"pdf", ".pdf", &Options::pdf, write_pdf},
+};
+const int kOutputFormatCount = sizeof kOutputFormats / sizeof kOutputFormats[0];
+
+}  // namespace isovar_plot
