@@ -96,12 +96,12 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
   if (large) {
     const int64_t stride = int64_t{ny} + 1;
     const int64_t cells = (int64_t{nx} + 1) * stride;
-    if (!m.grid_value.cells.reserve(cells) || !m.grid_defined.cells.reserve(cells))
+    if (!m.grid_value.cells.renew(cells, false) || !m.grid_defined.cells.renew(cells, true) ||
+        !m.column_has_values.renew(int64_t{nx} + 1, true))
       return no_memory("value_input", errMsg);
     m.grid_value.stride = m.grid_defined.stride = stride;
     m.value_nx = nx;
     m.value_ny = ny;
-    std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(cells));
   } else {
     advise_huge_grid_tables(m);
   }
@@ -115,6 +115,7 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
         return false;
       }
       m.grid_defined[i + 1][j + 1] = 1;
+      if (large) m.column_has_values[i + 1] = 1;
       m.grid_value[i + 1][j + 1] = static_cast<float>(v);
     }
   }

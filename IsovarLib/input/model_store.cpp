@@ -46,7 +46,7 @@ void attach_model_tables(ModelStore& m, ModelFixedTables* f) {
       0,  // large
       0, 0, fixed_table(f->grid_x), fixed_table(f->grid_y),
       {fixed_table(f->grid_value), kFixedStride}, {fixed_table(f->grid_defined), kFixedStride},
-      kMaxGridNx, kMaxGridNy,
+      kMaxGridNx, kMaxGridNy, {},
       kNodeSlots, fixed_table(f->node_state), fixed_table(f->node_x), fixed_table(f->node_y),
       fixed_table(f->node_value), {},
       kNodeSlots, fixed_table(f->element_defined), fixed_table(f->element_nodes), {}, {}, 0, {},
@@ -67,6 +67,7 @@ void release_model(Model& model) {
     release_heap(m->grid_y);
     release_heap(m->grid_value.cells);
     release_heap(m->grid_defined.cells);
+    release_heap(m->column_has_values);
     release_heap(m->node_state);
     release_heap(m->node_x);
     release_heap(m->node_y);
@@ -88,6 +89,7 @@ void select_model_storage(ModelStore& m, bool large_mode) {
   m.grid_y.select(large_mode);
   m.grid_value.cells.select(large_mode);
   m.grid_defined.cells.select(large_mode);
+  m.column_has_values.select(large_mode);
   m.node_state.select(large_mode);
   m.node_x.select(large_mode);
   m.node_y.select(large_mode);

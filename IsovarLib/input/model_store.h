@@ -57,6 +57,10 @@ struct ModelStore {
   GridTable<int16_t> grid_defined;  // [i][j]
   int32_t value_nx;  // the columns and rows the value tables hold: 499 x 500
   int32_t value_ny;  // by default, the grid of the last "*value" in large mode
+  // Large mode: 1 for a column (1-based) that holds a value. The walk
+  // passes over columns without values without reading them, so a huge
+  // grid with few values costs, tracing too, what its values need.
+  Table<uint8_t> column_has_values;
 
   // Finite-element part. In the default mode a node or element is addressed
   // by its number (slot = number, kNodeSlots slots); in large mode by the
