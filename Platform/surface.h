@@ -120,10 +120,6 @@ struct TextLayout {
 };
 bool layout_text(const FontFace* face, const char* text, int length, TextLayout* out);
 
-// Code page 932 text in UTF-8, decoded as text is drawn ('?' for a byte that
-// starts no character).
-std::string utf8_of_cp932(const char* text);
-
 // The SVG recorder (svg.cpp): each drawing call of a recording surface tells
 // it what it painted, after painting.
 void svg_rectangle(Surface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int pen_width, uint32_t pen_rgb,

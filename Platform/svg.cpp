@@ -23,6 +23,7 @@
 #include <cstring>
 #include <string>
 
+#include "cp932.h"
 #include "surface.h"
 
 namespace plat {
@@ -173,7 +174,7 @@ void put_rect(std::string& out, int64_t x, int64_t y, int64_t w, int64_t h, uint
 std::string utf8_face_name(const LOGFONTA& lf) {
   char name[LF_FACESIZE + 1] = {};
   std::memcpy(name, lf.lfFaceName, LF_FACESIZE);
-  return utf8_of_cp932(name);
+  return cp932::to_utf8(name, cp932::Invalid::kAsDrawn);
 }
 
 }  // namespace
