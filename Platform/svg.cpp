@@ -234,10 +234,8 @@ void svg_pen_selected(Surface& s) {
   if (s.svg->open == SvgRecorder::Open::kStroke) close_path(*s.svg);
 }
 
-void svg_text(Surface& s, const Object& font, int32_t x, int32_t y, const char* text, int length) {
+void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t x, int32_t y) {
   SvgRecorder& r = *s.svg;
-  TextLayout layout;
-  if (!layout_text(font.face, text, length, &layout) || layout.chars.empty()) return;
   close_path(r);
   if (s.bk_mode == OPAQUE) put_rect(r.body, x, y, layout.advance, layout.cell, 0x00FFFFFFu);
   r.body += "<text xml:space=\"preserve\" x=\"";

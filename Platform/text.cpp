@@ -1,9 +1,14 @@
 // Text output: code page 932 bytes decoded (cp932.h), faces found with
 // fontconfig, glyphs rendered with FreeType and kept in a bounded cache.
 //
-// Owns: the open faces (each font file is opened once per process), the
-// resolved face names, the faces at their sizes, the glyph cache. None of it
-// is ever freed; all of it is bounded.
+// Owns: the FreeType library, the open faces (each font file is opened once
+// per process), the resolved face names, the faces at their sizes, the glyph
+// cache, and the face a font object resolved to. None of it is ever freed;
+// all of it is bounded. One lock guards all of it, held for a whole text
+// (its glyphs are looked up and painted under it): surfaces on several
+// threads draw their texts one after another. A FreeType face is no more
+// thread-safe than that, and a repaint's few dozen texts take the lock a few
+// dozen times, which costs nothing next to their glyphs.
 //
 // Glyphs are antialiased: FreeType renders each as grey coverage (0 to 255,
 // the share of the pixel the outline covers), hinted lightly (vertically
@@ -32,6 +37,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -84,6 +90,9 @@ int next_resolution;  // the slot to overwrite once the table is full
 
 FontFace font_faces[kMaxFontFaces];
 int font_face_count;
+
+// Guards everything above and below, and the face of every font object.
+std::mutex text_mutex;
 
 // The character at text[0 .. left) as the surface draws it, its length in
 // *used.
@@ -399,8 +408,6 @@ void paint_glyph(Surface& s, const Glyph& g, int64_t left, int64_t top, uint32_t
   }
 }
 
-}  // namespace
-
 bool layout_text(const FontFace* face, const char* text, int length, TextLayout* out) {
   if (face == nullptr) return false;
   FT_Face ft = open_faces[face->face].face;
@@ -463,6 +470,18 @@ void draw_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const cha
     if (g == nullptr) continue;
     paint_glyph(s, *g, pen + g->left, baseline - g->top, s.text_rgb);
     pen += g->advance;
+  }
+}
+
+}  // namespace
+
+void text_out(Surface& s, Object& font, int32_t x, int32_t y, const char* text, int length) {
+  std::lock_guard<std::mutex> lock(text_mutex);
+  const FontFace* face = face_of_font(font);
+  draw_text(s, face, x, y, text, length);
+  if (s.svg != nullptr) {
+    TextLayout layout;
+    if (layout_text(face, text, length, &layout) && !layout.chars.empty()) svg_text(s, font, layout, x, y);
   }
 }
 
