@@ -25,12 +25,25 @@ const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 int lead_index(unsigned char b) { return b <= 0x9F ? b - 0x81 : b - 0xE0 + 31; }
 
-// One conversion of one to two bytes into a code point by a converter of its
-// own: opening one costs well under a microsecond, and each answer is asked
-// for once.
+// A converter held for the process and never used. glibc loads a
+// converter's module with the first descriptor that needs it and unloads it
+// some time after the last one closes, to load it again for the next; this
+// one keeps code page 932's loaded, so the descriptors below (one per call,
+// as no descriptor may serve two threads at once) cost well under a
+// microsecond to open. It also keeps ThreadSanitizer quiet: it cannot see
+// the loader's lock, and takes a module unloaded on one thread and loaded
+// again on another for a race.
+bool module_loaded() {
+  static const iconv_t kept = iconv_open("UCS-4LE", "CP932");
+  return kept != kNoConverter;
+}
+
+// One conversion of one or two bytes into a code point (UCS-4 is built into
+// glibc's iconv: no second module); each answer is asked for once.
 uint32_t ask_iconv(const unsigned char* bytes, std::size_t count) {
-  iconv_t cd = iconv_open("UTF-32LE", "CP932");
-  if (cd == kNoConverter) return kNotAsked;  // asked again next time; nothing decodes
+  if (!module_loaded()) return kNotAsked;  // asked again next time; nothing decodes
+  iconv_t cd = iconv_open("UCS-4LE", "CP932");
+  if (cd == kNoConverter) return kNotAsked;
   char in[2] = {static_cast<char>(bytes[0]), count > 1 ? static_cast<char>(bytes[1]) : '\0'};
   unsigned char out[8];
   char* src = in;
@@ -169,6 +182,7 @@ std::u32string to_utf32(std::string_view text, Invalid invalid) {
 
 bool from_utf8(std::string_view utf8, std::string* out, std::size_t* failed_at) {
   out->clear();
+  module_loaded();
   iconv_t cd = iconv_open("CP932", "UTF-8");
   if (cd == kNoConverter) {
     if (failed_at != nullptr) *failed_at = std::string_view::npos;
@@ -183,6 +197,7 @@ bool from_utf8(std::string_view utf8, std::string* out, std::size_t* failed_at) 
 
 bool to_charset(std::string_view text, const char* charset, std::string* out) {
   out->clear();
+  module_loaded();
   iconv_t cd = iconv_open(charset, "CP932");
   if (cd == kNoConverter) return false;
   std::size_t stopped = 0;
@@ -192,11 +207,6 @@ bool to_charset(std::string_view text, const char* charset, std::string* out) {
   return whole;
 }
 
-bool available() {
-  iconv_t cd = iconv_open("UTF-32LE", "CP932");
-  if (cd == kNoConverter) return false;
-  iconv_close(cd);
-  return true;
-}
+bool available() { return module_loaded(); }
 
 }  // namespace cp932

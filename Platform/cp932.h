@@ -65,8 +65,7 @@ inline char32_t next_char(std::string_view text, std::size_t* used, Invalid inva
 
 // The whole text in UTF-8 or UTF-32. A NUL byte is a character like any
 // other. When this system's iconv has no code page 932 (available() is
-// false), every byte outside ASCII and the half-width katakana starts no
-// character.
+// false), every byte outside ASCII starts no character.
 std::string to_utf8(std::string_view text, Invalid invalid = Invalid::kReplacement);
 std::u32string to_utf32(std::string_view text, Invalid invalid = Invalid::kReplacement);
 
