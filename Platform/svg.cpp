@@ -23,6 +23,7 @@
 #include <cstring>
 #include <string>
 
+#include "cp932.h"
 #include "surface.h"
 
 namespace plat {
@@ -173,7 +174,7 @@ void put_rect(std::string& out, int64_t x, int64_t y, int64_t w, int64_t h, uint
 std::string utf8_face_name(const LOGFONTA& lf) {
   char name[LF_FACESIZE + 1] = {};
   std::memcpy(name, lf.lfFaceName, LF_FACESIZE);
-  return utf8_of_cp932(name);
+  return cp932::to_utf8(name, cp932::Invalid::kAsDrawn);
 }
 
 }  // namespace
@@ -233,10 +234,8 @@ void svg_pen_selected(Surface& s) {
   if (s.svg->open == SvgRecorder::Open::kStroke) close_path(*s.svg);
 }
 
-void svg_text(Surface& s, const Object& font, int32_t x, int32_t y, const char* text, int length) {
+void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t x, int32_t y) {
   SvgRecorder& r = *s.svg;
-  TextLayout layout;
-  if (!layout_text(font.face, text, length, &layout) || layout.chars.empty()) return;
   close_path(r);
   if (s.bk_mode == OPAQUE) put_rect(r.body, x, y, layout.advance, layout.cell, 0x00FFFFFFu);
   r.body += "<text xml:space=\"preserve\" x=\"";

@@ -18,9 +18,9 @@
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
+#include "cp932.h"
 #include "findings.h"
 #include "platform.h"
-#include "print_replay.h"
 
 namespace isovar_plot {
 
@@ -53,7 +53,7 @@ std::string library_text(const char* err_msg, const std::vector<Spelling>& spell
     for (std::size_t at = 0; (at = bytes.find(given, at)) != std::string::npos; at += shown.size())
       bytes.replace(at, given.size(), shown);
   }
-  std::string text = replay::cp932_to_utf8(bytes);
+  std::string text = cp932::to_utf8(bytes);
   while (!text.empty() && text.back() == '\n') text.pop_back();
   return text;
 }

@@ -26,7 +26,7 @@ struct Job {
 }  // namespace
 
 TEST(Threads, FourModelsOnFourThreadsGiveWhatEachGivesAlone) {
-#if defined(__SANITIZE_THREAD__)
+#if ISOVAR_SANITIZED
   constexpr int kRounds = 40;  // ThreadSanitizer runs the same code many times slower
 #else
   constexpr int kRounds = 200;
