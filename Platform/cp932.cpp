@@ -80,23 +80,6 @@ int32_t pair(unsigned char lead, unsigned char second) {
   return v == kNotAsked || v == kNoChar ? -1 : static_cast<int32_t>(v - 1);
 }
 
-void put_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // Runs a converter over all of in; false at the first byte it cannot take,
 // with *stopped at its offset.
@@ -163,7 +146,7 @@ std::string to_utf8(std::string_view text, Invalid invalid) {
   out.reserve(text.size() + text.size() / 2);
   while (!text.empty()) {
     std::size_t used;
-    put_utf8(out, next_char(text, &used, invalid));
+    append_utf8(out, next_char(text, &used, invalid));
     text.remove_prefix(used);
   }
   return out;
@@ -208,5 +191,23 @@ bool to_charset(std::string_view text, const char* charset, std::string* out) {
 }
 
 bool available() { return module_loaded(); }
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
 
 }  // namespace cp932

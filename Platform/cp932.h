@@ -84,4 +84,7 @@ bool to_charset(std::string_view text, const char* charset, std::string* out);
 // Whether this system's iconv converts code page 932.
 bool available();
 
+// Appends the UTF-8 form of code point cp.
+void append_utf8(std::string& out, char32_t cp);
+
 }  // namespace cp932

@@ -79,23 +79,6 @@ void put_colour(std::string& out, uint32_t rgb) {
   for (int shift = 20; shift >= 0; shift -= 4) out += digits[(rgb >> shift) & 0xF];
 }
 
-void put_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // The escape of one of the five characters XML reserves, or null.
 const char* xml_escape(uint32_t c) {
@@ -118,7 +101,7 @@ void put_xml_char(std::string& out, uint32_t cp) {
   }
   const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
                        (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
-  put_utf8(out, allowed ? cp : 0xFFFD);
+  cp932::append_utf8(out, allowed ? cp : 0xFFFD);
 }
 
 void put_xml_text(std::string& out, const std::string& utf8) {

@@ -125,6 +125,24 @@ inline int32_t node_slot(const ModelStore& m, int32_t n) {
   return n >= 0 && n < kNodeSlots ? n : -1;
 }
 
+// Calls f on each table of m whose storage follows the mode.
+template <class F>
+void for_each_table(ModelStore& m, F&& f) {
+  f(m.grid_x);
+  f(m.grid_y);
+  f(m.grid_value.cells);
+  f(m.grid_defined.cells);
+  f(m.column_has_values);
+  f(m.node_state);
+  f(m.node_x);
+  f(m.node_y);
+  f(m.node_value);
+  f(m.element_defined);
+  f(m.element_nodes);
+  f(m.element_number);
+  f(m.element_order);
+}
+
 // An empty store (the default mode's storage, every count zero) over the
 // fixed tables f, which must be zero.
 void attach_model_tables(ModelStore& m, ModelFixedTables* f);
