@@ -66,11 +66,15 @@ def _flags(name, chosen, levels, default):
     if chosen is None:
         return [default] * len(levels)
     values = _float_array(name, [chosen] if np.isscalar(chosen) else list(chosen), 1)
-    as_stored = np.asarray(levels, dtype=np.float32)
-    for v in values:
-        if not np.any(as_stored == np.float32(v)):
+    if values.size == 0:
+        return [False] * len(levels)
+    with np.errstate(over="ignore"):  # levels beyond single precision are the library's to refuse
+        as_stored = np.asarray(levels, dtype=np.float32)
+        chosen32 = values.astype(np.float32)
+    for v, v32 in zip(values, chosen32):
+        if not np.any(as_stored == v32):
             raise ValueError(f"{name}: {v:g} is not one of the levels")
-    return [bool(np.any(values.astype(np.float32) == l)) for l in as_stored]
+    return [bool(np.any(chosen32 == l)) for l in as_stored]
 
 
 def _titles(titles):
