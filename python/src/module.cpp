@@ -71,14 +71,56 @@ struct InfoView {
 
 using Large = std::optional<bool>;  // None: the default tables, the large ones when those do not hold
 
-struct RunHandle {
-  RunHandle() : run(isovarRunNew()) {
+// Runs kept for the calls that follow: a run's tables are memory the system
+// gives as it is first touched, and a new run for every call would pay for
+// those first touches each time (a W1 trace: 2 ms in a kept run, several
+// times that in a new one). A run serves one call at a time; one that used
+// the growing tables is freed, so that no idle run holds a large model's
+// memory.
+class RunPool {
+ public:
+  IsovarRun* take() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        IsovarRun* run = idle_.back();
+        idle_.pop_back();
+        return run;
+      }
+    }
+    IsovarRun* run = isovarRunNew();
     if (run == nullptr) throw std::bad_alloc();
+    return run;
   }
-  ~RunHandle() { isovarRunFree(run); }
+  void give(IsovarRun* run, bool keep) {
+    if (keep) {
+      std::lock_guard lock(mutex_);
+      if (idle_.size() < kMaxIdle) {
+        idle_.push_back(run);
+        return;
+      }
+    }
+    isovarRunFree(run);
+  }
+
+ private:
+  static constexpr std::size_t kMaxIdle = 4;
+  std::mutex mutex_;
+  std::vector<IsovarRun*> idle_;
+};
+
+RunPool& run_pool() {
+  static RunPool* pool = new RunPool;  // never freed: runs may be in use until the process ends
+  return *pool;
+}
+
+struct RunHandle {
+  RunHandle() : run(run_pool().take()) {}
+  ~RunHandle() { run_pool().give(run, !large); }
   RunHandle(const RunHandle&) = delete;
   RunHandle& operator=(const RunHandle&) = delete;
   IsovarRun* run;
+  bool large = false;  // the run used the growing tables
 };
 
 struct SurfaceHandle {
@@ -97,12 +139,16 @@ struct SurfaceHandle {
 // Runs op(run) in a new run with the given settings; with large None, once
 // more in the large tables when the default ones did not hold the results.
 template <class Op>
-void with_run(RunHandle& r, Large large, bool fill, Op op) {
+void with_run(RunHandle& r, const IsovarModel* model, Large large, bool fill, Op op) {
   char err[ISOVAR_ERRMSG_SIZE] = {};
+  IsovarModelSummary s;
+  isovarModelDescribe(model, &s);
+  r.large = s.large != 0 || large.value_or(false);
   isovarRunSetFill(r.run, fill ? 1 : 0);
   isovarRunSetLarge(r.run, large.value_or(false) ? 1 : 0);
   if (op(r.run, err) == 0) return;
   if (!large.has_value() && isovarRunLimitReached(r.run) != 0) {
+    r.large = true;
     isovarRunSetLarge(r.run, 1);
     err[0] = '\0';
     if (op(r.run, err) == 0) return;
@@ -186,12 +232,6 @@ class Model {
  private:
   IsovarModel* m_;
   mutable std::shared_mutex mutex_;
-};
-
-// A polyline or ring: its points, and the array they become.
-struct Piece {
-  int32_t key;  // the level index of a polyline
-  std::vector<double> xy;
 };
 
 py::array_t<double> points_array(const std::vector<double>& xy) {
@@ -297,37 +337,46 @@ py::dict summary(const Model& model) {
 // The polylines, grouped by level index: a list of level_count lists of
 // (N, 2) arrays, and one list of closed flags alike.
 py::tuple lines(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count) {
-  std::vector<Piece> pieces;
-  std::vector<int32_t> closed;
+  // Per polyline its level, closed flag and first point in one buffer of
+  // all points: one allocation, whatever the number of polylines.
+  std::vector<int32_t> level, closed;
+  std::vector<std::size_t> start;
+  std::vector<double> xy;
   nogil([&] {
     RunHandle r;
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, large, false, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, 0, err); });
-      const int32_t count = isovarRunLineCount(r.run);
-      pieces.resize(static_cast<std::size_t>(count));
-      closed.resize(static_cast<std::size_t>(count));
-      for (int32_t i = 0; i < count; ++i) {
-        Piece& p = pieces[static_cast<std::size_t>(i)];
-        int32_t c = 0;
-        const int32_t n = isovarRunLine(r.run, i, &p.key, &c, nullptr);
-        p.xy.resize(2 * static_cast<std::size_t>(n > 0 ? n : 0));
-        isovarRunLine(r.run, i, &p.key, &c, p.xy.data());
-        closed[static_cast<std::size_t>(i)] = c;
+      with_run(r, m, large, false, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, 0, err); });
+      const auto count = static_cast<std::size_t>(isovarRunLineCount(r.run));
+      level.resize(count);
+      closed.resize(count);
+      start.resize(count + 1);
+      start[0] = 0;
+      for (std::size_t i = 0; i < count; ++i) {
+        const int32_t n = isovarRunLine(r.run, static_cast<int32_t>(i), &level[i], &closed[i], nullptr);
+        start[i + 1] = start[i] + 2 * static_cast<std::size_t>(n > 0 ? n : 0);
       }
+      xy.resize(start[count]);
+      for (std::size_t i = 0; i < count; ++i)
+        isovarRunLine(r.run, static_cast<int32_t>(i), &level[i], &closed[i], xy.data() + start[i]);
     });
   });
-  py::list per_level, flags;
-  for (int32_t k = 0; k < level_count; ++k) {
-    per_level.append(py::list());
-    flags.append(py::list());
-  }
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    const int32_t k = pieces[i].key;
+  std::vector<py::list> per_level(static_cast<std::size_t>(level_count > 0 ? level_count : 0));
+  std::vector<py::list> flags(per_level.size());
+  for (std::size_t i = 0; i < level.size(); ++i) {
+    const int32_t k = level[i];
     if (k < 0 || k >= level_count) continue;
-    py::list(per_level[static_cast<std::size_t>(k)]).append(points_array(pieces[i].xy));
-    py::list(flags[static_cast<std::size_t>(k)]).append(closed[i] != 0);
+    const auto n = static_cast<py::ssize_t>((start[i + 1] - start[i]) / 2);
+    py::array_t<double> a({n, py::ssize_t{2}});
+    if (n > 0) std::memcpy(a.mutable_data(), xy.data() + start[i], sizeof(double) * 2 * static_cast<std::size_t>(n));
+    per_level[static_cast<std::size_t>(k)].append(std::move(a));
+    flags[static_cast<std::size_t>(k)].append(py::bool_(closed[i] != 0));
   }
-  return py::make_tuple(per_level, flags);
+  py::list out_lines, out_flags;
+  for (std::size_t k = 0; k < per_level.size(); ++k) {
+    out_lines.append(per_level[k]);
+    out_flags.append(flags[k]);
+  }
+  return py::make_tuple(out_lines, out_flags);
 }
 
 // The band polygons: a list of level_count + 1 lists (band 0 below the
@@ -342,7 +391,7 @@ py::list bands(const Model& model, const std::optional<Info>& override_info, Lar
   nogil([&] {
     RunHandle r;
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, large, false, [&](IsovarRun* run, char* err) {
+      with_run(r, m, large, false, [&](IsovarRun* run, char* err) {
         if (isovarRunTrace(run, m, 1, err) != 0) return -1;
         return isovarRunBands(run, err);
       });
@@ -396,7 +445,7 @@ void draw(const Model& model, const std::optional<Info>& override_info, Large la
           const std::string& display_list) {
   RunHandle r;
   model.use(override_info, [&](const IsovarModel* m) {
-    with_run(r, large, pic.fill, [&](IsovarRun* run, char* err) {
+    with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
       return isovarRunDraw(run, m, hdc, pic.width, pic.height, display_list.empty() ? nullptr : display_list.c_str(),
                            err);
     });
@@ -438,7 +487,7 @@ void save_picture(const Model& model, const std::optional<Info>& override_info, 
     }
     RunHandle r;
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, large, pic.fill, [&](IsovarRun* run, char* err) {
+      with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
         return isovarRunDraw(run, m, surface.hdc, pic.width, pic.height, nullptr, err);
       });
     });
@@ -475,7 +524,8 @@ void save_geojson(const Model& model, const std::optional<Info>& override_info, 
     RunHandle r;
     const bool bands = kind == "bands";
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, large, false, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, bands ? 1 : 0, err); });
+      with_run(r, m, large, false,
+               [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, bands ? 1 : 0, err); });
       char err[ISOVAR_ERRMSG_SIZE] = {};
       errno = 0;
       const int32_t result = bands ? isovarRunSaveBands(r.run, path.c_str(), err)
