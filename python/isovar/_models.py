@@ -353,6 +353,13 @@ class Mesh(Model):
         super().__init__(_isovar.mesh(x, y, values, c, info, _large(large)))
 
 
+def release_runs():
+    """Frees the runs the package keeps for the calls that follow (up to
+    four in the default tables and the last one that used the growing
+    tables, which keeps the memory of the last large model's trace)."""
+    _isovar.release_runs()
+
+
 def read(path, *, large=None):
     """The model of a model file (its levels, titles and flags with it).
     large as for Grid. Raises IsovarError with the reader's message."""

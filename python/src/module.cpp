@@ -73,15 +73,23 @@ using Large = std::optional<bool>;  // None: the default tables, the large ones 
 
 // Runs kept for the calls that follow: a run's tables are memory the system
 // gives as it is first touched, and a new run for every call would pay for
-// those first touches each time (a W1 trace: 2 ms in a kept run, several
-// times that in a new one). A run serves one call at a time; one that used
-// the growing tables is freed, so that no idle run holds a large model's
-// memory.
+// those first touches each time (W1's trace: 2 ms in a kept run, several
+// times that in a new one; a 2000 x 2000 grid's a third more). A run serves
+// one call at a time. Up to four runs in the default tables are kept, and
+// one that used the growing tables (which keeps their memory: the last
+// large model's size); release_runs() frees them all.
 class RunPool {
  public:
-  IsovarRun* take() {
+  // A kept run (one that used the growing tables when large), or a new one.
+  // *was_large: the run has used the growing tables.
+  IsovarRun* take(bool large, bool* was_large) {
+    *was_large = false;
     {
       std::lock_guard lock(mutex_);
+      if (large && large_ != nullptr) {
+        *was_large = true;
+        return std::exchange(large_, nullptr);
+      }
       if (!idle_.empty()) {
         IsovarRun* run = idle_.back();
         idle_.pop_back();
@@ -92,21 +100,35 @@ class RunPool {
     if (run == nullptr) throw std::bad_alloc();
     return run;
   }
-  void give(IsovarRun* run, bool keep) {
-    if (keep) {
+  void give(IsovarRun* run, bool large) {
+    IsovarRun* freed = run;
+    {
       std::lock_guard lock(mutex_);
-      if (idle_.size() < kMaxIdle) {
+      if (large) {
+        std::swap(freed, large_);  // the newest is kept
+      } else if (idle_.size() < kMaxIdle) {
         idle_.push_back(run);
-        return;
+        freed = nullptr;
       }
     }
-    isovarRunFree(run);
+    isovarRunFree(freed);
+  }
+  void release() {
+    std::vector<IsovarRun*> all;
+    {
+      std::lock_guard lock(mutex_);
+      all.swap(idle_);
+      if (large_ != nullptr) all.push_back(large_);
+      large_ = nullptr;
+    }
+    for (IsovarRun* run : all) isovarRunFree(run);
   }
 
  private:
   static constexpr std::size_t kMaxIdle = 4;
   std::mutex mutex_;
   std::vector<IsovarRun*> idle_;
+  IsovarRun* large_ = nullptr;
 };
 
 RunPool& run_pool() {
@@ -114,13 +136,14 @@ RunPool& run_pool() {
   return *pool;
 }
 
+// A run for one call, taken from the pool and given back after it.
 struct RunHandle {
-  RunHandle() : run(run_pool().take()) {}
-  ~RunHandle() { run_pool().give(run, !large); }
+  explicit RunHandle(bool large_model) : run(run_pool().take(large_model, &large)) {}
+  ~RunHandle() { run_pool().give(run, large); }
   RunHandle(const RunHandle&) = delete;
   RunHandle& operator=(const RunHandle&) = delete;
+  bool large = false;  // the run has used the growing tables
   IsovarRun* run;
-  bool large = false;  // the run used the growing tables
 };
 
 struct SurfaceHandle {
@@ -136,14 +159,14 @@ struct SurfaceHandle {
   HDC hdc;
 };
 
-// Runs op(run) in a new run with the given settings; with large None, once
+// Runs op(run) in the run r with the given settings; with large None, once
 // more in the large tables when the default ones did not hold the results.
 template <class Op>
 void with_run(RunHandle& r, const IsovarModel* model, Large large, bool fill, Op op) {
   char err[ISOVAR_ERRMSG_SIZE] = {};
   IsovarModelSummary s;
   isovarModelDescribe(model, &s);
-  r.large = s.large != 0 || large.value_or(false);
+  r.large = r.large || s.large != 0 || large.value_or(false);
   isovarRunSetFill(r.run, fill ? 1 : 0);
   isovarRunSetLarge(r.run, large.value_or(false) ? 1 : 0);
   if (op(r.run, err) == 0) return;
@@ -190,6 +213,8 @@ class Model {
     isovarModelDescribe(m_, &s);
     return s;
   }
+
+  bool is_large() const { return summary().large != 0; }
 
   void set_info(const Info& info) {
     std::unique_lock lock(mutex_);
@@ -343,7 +368,7 @@ py::tuple lines(const Model& model, const std::optional<Info>& override_info, La
   std::vector<std::size_t> start;
   std::vector<double> xy;
   nogil([&] {
-    RunHandle r;
+    RunHandle r(model.is_large() || large.value_or(false));
     model.use(override_info, [&](const IsovarModel* m) {
       with_run(r, m, large, false, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, 0, err); });
       const auto count = static_cast<std::size_t>(isovarRunLineCount(r.run));
@@ -389,7 +414,7 @@ py::list bands(const Model& model, const std::optional<Info>& override_info, Lar
   };
   std::vector<Band> result;
   nogil([&] {
-    RunHandle r;
+    RunHandle r(model.is_large() || large.value_or(false));
     model.use(override_info, [&](const IsovarModel* m) {
       with_run(r, m, large, false, [&](IsovarRun* run, char* err) {
         if (isovarRunTrace(run, m, 1, err) != 0) return -1;
@@ -443,7 +468,7 @@ struct Picture {
 // display_list when it is not empty.
 void draw(const Model& model, const std::optional<Info>& override_info, Large large, const Picture& pic, HDC hdc,
           const std::string& display_list) {
-  RunHandle r;
+  RunHandle r(model.is_large() || large.value_or(false));
   model.use(override_info, [&](const IsovarModel* m) {
     with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
       return isovarRunDraw(run, m, hdc, pic.width, pic.height, display_list.empty() ? nullptr : display_list.c_str(),
@@ -485,7 +510,7 @@ void save_picture(const Model& model, const std::optional<Info>& override_info, 
       draw(model, override_info, large, pic, surface.hdc, path);
       return;
     }
-    RunHandle r;
+    RunHandle r(model.is_large() || large.value_or(false));
     model.use(override_info, [&](const IsovarModel* m) {
       with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
         return isovarRunDraw(run, m, surface.hdc, pic.width, pic.height, nullptr, err);
@@ -521,7 +546,7 @@ void save_geojson(const Model& model, const std::optional<Info>& override_info, 
                   const std::string& path) {
   if (kind != "lines" && kind != "bands") throw py::value_error("kind: \"lines\" or \"bands\", not " + kind);
   nogil([&] {
-    RunHandle r;
+    RunHandle r(model.is_large() || large.value_or(false));
     const bool bands = kind == "bands";
     model.use(override_info, [&](const IsovarModel* m) {
       with_run(r, m, large, false,
@@ -588,6 +613,9 @@ PYBIND11_MODULE(_isovar, m) {
   m.def("mesh", &mesh, py::arg("x"), py::arg("y"), py::arg("values"), py::arg("cells"), py::arg("info"),
         py::arg("large"));
   m.def("read", &read_file, py::arg("path"), py::arg("large"));
+  m.def(
+      "release_runs", [] { run_pool().release(); },
+      "Frees the runs kept for the calls that follow, and the memory of their tables.");
   m.def("write_file", &write_file, py::arg("path"), py::arg("data"),
         "Writes data to path whole: the file is replaced only when complete.");
 }

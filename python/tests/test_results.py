@@ -125,6 +125,14 @@ def test_large_models_switch_on_by_themselves(tmp_path):
     path = Arrays(False, x, y, z, levels).write(tmp_path / "wide.isovar")
     assert_lines_match(m.lines(), library_geojson(path, tmp_path, large=True), m.levels)
     assert isovar.read(path).large
+    # The run kept from a large model's trace serves the next ones alike,
+    # large or not, until released.
+    small = random_arrays(4, mesh=False, side=20)
+    reference = small.model().lines()
+    assert all(np.array_equal(p, q) for x, y in zip(small.model(large=True).lines(), reference) for p, q in zip(x, y))
+    assert len(m.lines()[0]) == len(isovar.Grid(x, y, z, levels=levels).lines()[0])
+    isovar.release_runs()
+    assert all(np.array_equal(p, q) for x, y in zip(small.model().lines(), reference) for p, q in zip(x, y))
 
 
 def test_automatic_levels_are_round():
