@@ -355,8 +355,8 @@ class Mesh(Model):
 
 def release_runs():
     """Frees the runs the package keeps for the calls that follow (up to
-    four in the default tables and the last one that used the growing
-    tables, which keeps the memory of the last large model's trace)."""
+    four in the default tables and the last two that used the growing
+    tables, which keep the memory of the last large models' traces)."""
     _isovar.release_runs()
 
 

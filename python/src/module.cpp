@@ -76,8 +76,8 @@ using Large = std::optional<bool>;  // None: the default tables, the large ones 
 // those first touches each time (W1's trace: 2 ms in a kept run, several
 // times that in a new one; a 2000 x 2000 grid's a third more). A run serves
 // one call at a time. Up to four runs in the default tables are kept, and
-// one that used the growing tables (which keeps their memory: the last
-// large model's size); release_runs() frees them all.
+// the last two that used the growing tables (which keep their memory: the
+// size of the last large models); release_runs() frees them all.
 class RunPool {
  public:
   // A kept run (one that used the growing tables when large), or a new one.
@@ -86,9 +86,11 @@ class RunPool {
     *was_large = false;
     {
       std::lock_guard lock(mutex_);
-      if (large && large_ != nullptr) {
+      if (large && !large_.empty()) {
         *was_large = true;
-        return std::exchange(large_, nullptr);
+        IsovarRun* run = large_.back();
+        large_.pop_back();
+        return run;
       }
       if (!idle_.empty()) {
         IsovarRun* run = idle_.back();
@@ -105,7 +107,12 @@ class RunPool {
     {
       std::lock_guard lock(mutex_);
       if (large) {
-        std::swap(freed, large_);  // the newest is kept
+        large_.insert(large_.begin(), run);  // the newest are kept
+        freed = nullptr;
+        if (large_.size() > kMaxLargeIdle) {
+          freed = large_.back();
+          large_.pop_back();
+        }
       } else if (idle_.size() < kMaxIdle) {
         idle_.push_back(run);
         freed = nullptr;
@@ -118,17 +125,18 @@ class RunPool {
     {
       std::lock_guard lock(mutex_);
       all.swap(idle_);
-      if (large_ != nullptr) all.push_back(large_);
-      large_ = nullptr;
+      all.insert(all.end(), large_.begin(), large_.end());
+      large_.clear();
     }
     for (IsovarRun* run : all) isovarRunFree(run);
   }
 
  private:
   static constexpr std::size_t kMaxIdle = 4;
+  static constexpr std::size_t kMaxLargeIdle = 2;  // two threads on two large models
   std::mutex mutex_;
   std::vector<IsovarRun*> idle_;
-  IsovarRun* large_ = nullptr;
+  std::vector<IsovarRun*> large_;  // runs that used the growing tables, newest first
 };
 
 RunPool& run_pool() {

@@ -2,6 +2,7 @@
 those of the same calls one after the other."""
 
 import threading
+import time
 
 import numpy as np
 
@@ -70,3 +71,26 @@ def test_threads_sharing_one_model_with_other_levels():
         for lines in runs:
             expected = expected_other if i % 2 else own
             assert all(np.array_equal(p, q) for x, y in zip(lines, expected) for p, q in zip(x, y))
+
+
+def test_the_gil_is_released_while_tracing_and_drawing():
+    # A thread counting in Python goes on while another traces and draws: it
+    # never waits as long as one call takes, as it would if the call held the GIL.
+    x = np.arange(1500.0)
+    y = np.arange(900.0)
+    z = np.sin(x / 9)[None, :] * np.cos(y / 7)[:, None]
+    m = isovar.Grid(x, y, z, levels=[-0.5, 0.0, 0.5])
+    calls = [lambda: m.lines(), lambda: m.plot(size=(800, 700), fill=True)]
+    for call in calls:
+        start = time.perf_counter()
+        call()
+        once = time.perf_counter() - start
+        stop = threading.Event()
+        worker = threading.Thread(target=lambda: [call() for _ in range(3)] and stop.set())
+        stamps = [time.perf_counter()]
+        worker.start()
+        while worker.is_alive():
+            stamps.append(time.perf_counter())
+        worker.join()
+        gaps = np.diff(stamps)
+        assert len(stamps) > 10 and gaps.max() < max(0.5 * once, 0.05), (once, gaps.max())
