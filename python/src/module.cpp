@@ -344,7 +344,8 @@ std::unique_ptr<Model> read_file(const std::string& path, Large large) {
 }
 
 py::dict summary(const Model& model) {
-  const IsovarModelSummary s = model.summary();
+  IsovarModelSummary s;
+  nogil([&] { s = model.summary(); });  // the model may be held by a call under way
   py::dict d;
   d["kind"] = s.kind == 1 ? "mesh" : "grid";
   d["large"] = s.large != 0;
@@ -609,7 +610,7 @@ PYBIND11_MODULE(_isovar, m) {
 
   py::class_<Model>(m, "Model")
       .def("summary", &summary)
-      .def("set_info", &Model::set_info)
+      .def("set_info", &Model::set_info, py::call_guard<py::gil_scoped_release>())
       .def("lines", &lines, py::arg("override"), py::arg("large"), py::arg("level_count"))
       .def("bands", &bands, py::arg("override"), py::arg("large"), py::arg("level_count"))
       .def("plot", &plot, py::arg("override"), py::arg("large"), py::arg("picture"))

@@ -1,5 +1,7 @@
 """Pictures and files from Python equal isovar-plot's for the same model."""
 
+import io
+
 import numpy as np
 import pytest
 from PIL import Image
@@ -68,3 +70,24 @@ def test_failed_writes_raise_and_leave_no_file(tmp_path):
     with pytest.raises(ValueError, match="size"):
         m.save(tmp_path / "kept.png", size=(0, 10))
     assert (tmp_path / "kept.png").read_bytes() == b"before"
+
+
+def test_matplotlib_axes_get_the_lines_and_bands():
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    import isovar.mpl
+
+    m = isovar.read(EXAMPLES["terrain"])
+    fig, ax = plt.subplots()
+    lines, bands = isovar.mpl.contour(ax, m, bands=True)
+    assert len(lines) == len(m.levels)
+    for collection, expected in zip(lines, m.lines()):
+        assert len(collection.get_segments()) == len(expected)
+        assert all(np.array_equal(s, e) for s, e in zip(collection.get_segments(), expected))
+    assert len(bands) == sum(1 for b in m.bands() if b)
+    xmin, xmax, ymin, ymax = m.extent
+    assert ax.get_xlim()[0] <= xmin and ax.get_xlim()[1] >= xmax and ax.get_ylim()[1] >= ymax
+    fig.savefig(io.BytesIO(), format="png")
+    plt.close(fig)
