@@ -214,3 +214,29 @@ int32_t build_mesh(Model& model, int32_t node_count, const double* x, const doub
                      fill_mesh(m, node_count, x, y, values, cell_count, cells, errMsg, limit_reached);
   return finish(model, m, built);
 }
+
+int32_t set_model_extras(Model& model, const ModelExtras& extras, char* errMsg) {
+  ModelStore& m = model.current;
+  struct Saved {
+    int32_t display_mode, title_count, level_count;
+    char titles[kMaxTitles][kTitleSlot];
+    float levels[kLevelSlots];
+    int32_t level_kind[kLevelSlots], level_label[kLevelSlots];
+  } saved;
+  saved.display_mode = m.display_mode;
+  saved.title_count = m.title_count;
+  saved.level_count = m.level_count;
+  std::memcpy(saved.titles, m.titles, sizeof saved.titles);
+  std::memcpy(saved.levels, m.levels, sizeof saved.levels);
+  std::memcpy(saved.level_kind, m.level_kind, sizeof saved.level_kind);
+  std::memcpy(saved.level_label, m.level_label, sizeof saved.level_label);
+  if (set_extras(m, extras, errMsg)) return 0;
+  m.display_mode = saved.display_mode;
+  m.title_count = saved.title_count;
+  m.level_count = saved.level_count;
+  std::memcpy(m.titles, saved.titles, sizeof saved.titles);
+  std::memcpy(m.levels, saved.levels, sizeof saved.levels);
+  std::memcpy(m.level_kind, saved.level_kind, sizeof saved.level_kind);
+  std::memcpy(m.level_label, saved.level_label, sizeof saved.level_label);
+  return -1;
+}
