@@ -307,8 +307,12 @@ std::vector<std::string> explain_refused_input(const std::string& path, const st
   if (S_ISREG(st.st_mode)) {
     head.resize(kHeadSize);
     std::size_t got = 0;
-    for (ssize_t n; got < head.size() && ((n = read(fd, &head[got], head.size() - got)) > 0 || (n < 0 && errno == EINTR));)
-      got += n > 0 ? static_cast<std::size_t>(n) : 0;
+    while (got < head.size()) {
+      const ssize_t n = read(fd, &head[got], head.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
     head.resize(got);
   }
   close(fd);
@@ -321,9 +325,10 @@ std::vector<std::string> explain_refused_input(const std::string& path, const st
     lines.push_back("not a model: it looks like " + look.what);
     const std::string command = convert_command(shown, look.kind);
     if (!command.empty()) {
-      const std::string what = look.kind == Looks::kBinary  ? "if it is a raster GDAL reads, isovar-convert makes a model of it"
-                               : look.kind == Looks::kImage ? "isovar-convert makes a model of its pixel values"
-                                                            : "isovar-convert makes a model of it";
+      const std::string what =
+          look.kind == Looks::kBinary  ? "if it is a raster GDAL reads, isovar-convert makes a model of it"
+          : look.kind == Looks::kImage ? "isovar-convert makes a model of its pixel values"
+                                       : "isovar-convert makes a model of it";
       lines.push_back(what + (shown == "-" ? " once saved in a file: " : ": ") + command);
     }
     return lines;

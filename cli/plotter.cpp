@@ -1,9 +1,6 @@
 #include "plotter.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -257,8 +254,10 @@ int Plotter::run(const Options& o, Run& run, std::unique_ptr<Surface>& surface) 
   run.bmp = o.bmp.empty()                  ? std::string()
             : o.bmp == kStandardOutput ? private_file("picture.bmp")
                                            : absolute(o.bmp);
-  const std::vector<Spelling> spellings = {{run.display_list, o.display_list},
-                                           {run.bmp, o.bmp == kStandardOutput ? "standard output" : o.bmp}};
+  // A path in the private folder is shown as it is, but not decoded either.
+  const std::vector<Spelling> spellings = {
+      {run.display_list, o.display_list.empty() ? run.display_list : o.display_list},
+      {run.bmp, o.bmp == kStandardOutput ? "standard output" : o.bmp}};
   // A library call, with the system's reason when it fails on a file.
   auto library_call = [&](auto call, int* error) {
     errno = 0;
