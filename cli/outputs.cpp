@@ -124,11 +124,20 @@ PrintPdf pdf_printer(std::string* failure) {
   char exe[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
   std::string module = "libIsovarPdf.so";
+  void* handle = nullptr;
   if (n > 0) {
+    // Installed, the library folder of the installation; in the build tree,
+    // ../lib.
     const std::string self(exe, static_cast<std::size_t>(n));
-    module = self.substr(0, self.find_last_of('/') + 1) + "../lib/" + module;
+    const std::string folder = self.substr(0, self.find_last_of('/') + 1);
+    for (const char* lib : {ISOVAR_BIN_TO_LIBDIR, "../lib"}) {
+      module = folder + lib + "/libIsovarPdf.so";
+      handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (handle != nullptr) break;
+    }
+  } else {
+    handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   }
-  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle != nullptr) print = reinterpret_cast<PrintPdf>(dlsym(handle, "isovar_print_pdf"));
   if (print == nullptr) {
     const char* why = dlerror();

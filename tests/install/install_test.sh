@@ -60,10 +60,11 @@ fi
 # library of the project comes from ROOT/LIB.
 check_programs() {
   local root=$1 lib=$2 what=$3 out
-  rm -f "$work"/*.png "$work"/*.geojson "$work"/*.log "$work"/*.tmp
-  (cd "$work" && "$root/bin/isovar-plot" terrain.isovar --png t.png --isolines t.geojson) ||
+  rm -f "$work"/*.png "$work"/*.geojson "$work"/*.pdf "$work"/*.log "$work"/*.tmp
+  (cd "$work" && "$root/bin/isovar-plot" terrain.isovar --png t.png --isolines t.geojson --pdf t.pdf) ||
     fail "$what: isovar-plot"
   [ -s "$work/t.png" ] && [ -s "$work/t.geojson" ] || fail "$what: isovar-plot wrote no picture or isolines"
+  head -c 5 "$work/t.pdf" | grep -q '%PDF-' || fail "$what: isovar-plot wrote no PDF (its module not installed?)"
   out=$(cd "$work" && "$root/bin/isovar-read" plate.isovar) || fail "$what: isovar-read"
   grep -q 'finite-element model: 432 nodes' <<<"$out" || fail "$what: isovar-read printed: $out"
   "$root/bin/isovar-convert" --version | grep -q '^isovar-convert ' || fail "$what: isovar-convert --version"
