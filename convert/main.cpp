@@ -1,6 +1,7 @@
 // isovar-convert: turns a raster, a table of scattered points or a Gmsh mesh
 // into an input file that the library reads.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 
 #include "delaunay.h"
 #include "gmsh_reader.h"
+#include "line_reader.h"
 #include "numbers.h"
 #include "options.h"
 #include "output_file.h"
@@ -25,25 +27,26 @@ namespace {
 
 void note(const std::string& text) { std::cerr << "isovar-convert: note: " << text << '\n'; }
 
-std::string read_whole_file(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Failure(std::string("cannot open: ") + std::strerror(errno));
-  std::string bytes;
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      throw Failure(std::string("cannot read: ") + std::strerror(error));
+// An input file opened for reading line by line; a folder is refused here,
+// where reading it would fail with a less plain reason.
+class InputText {
+ public:
+  explicit InputText(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    if (fd_ < 0) throw Failure(std::string("cannot open: ") + std::strerror(errno));
+    struct stat st;
+    if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      throw Failure(std::string("cannot open: ") + std::strerror(EISDIR));
     }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
   }
-  ::close(fd);
-  return bytes;
-}
+  ~InputText() { ::close(fd_); }
+  InputText(const InputText&) = delete;
+  InputText& operator=(const InputText&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 std::string plural(int64_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
 
@@ -58,7 +61,9 @@ Model from_raster(const Options& o, Progress& progress) {
 }
 
 Model from_table(const Options& o) {
-  std::vector<Point> points = parse_table(read_whole_file(o.input), o.columns);
+  InputText in(o.input);
+  LineReader lines(in.fd());
+  std::vector<Point> points = parse_table(lines, o.columns);
   Triangulation t = triangulate(std::move(points));
   if (t.merged > 0)
     note(plural(static_cast<int64_t>(t.merged), "point") + " with the x and y of an earlier point left out");
@@ -69,7 +74,11 @@ Model from_table(const Options& o) {
 }
 
 Model from_mesh(const Options& o) {
-  GmshMesh g = parse_gmsh(read_whole_file(o.input), o.field);
+  GmshMesh g = [&] {
+    InputText in(o.input);
+    LineReader lines(in.fd());
+    return parse_gmsh(lines, o.field);
+  }();
   for (const auto& [type, count] : g.skipped) {
     const std::string name = element_type_name(type);
     note(plural(count, "element") + " of type " + std::to_string(type) + (name.empty() ? "" : " (" + name + ")") +
