@@ -3,6 +3,8 @@
 #include <gdal.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,21 +25,33 @@ Result convert_in(const TempDir& dir, const std::vector<std::string>& args) {
   return testing_support::run_program(kConvert, dir.path(), args);
 }
 
-// A columns x rows GeoTIFF of a cone, 0 at the corners.
-void make_cone(const std::string& path, int columns, int rows) {
+// A columns x rows Float32 GeoTIFF of value(column, row), one unit per pixel.
+void make_tif(const std::string& path, int columns, int rows, const std::function<float(int, int)>& value) {
   GDALAllRegister();
   GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), columns, rows, 1, GDT_Float32, nullptr);
   double gt[6] = {0, 1, 0, static_cast<double>(rows), 0, -1};
   GDALSetGeoTransform(ds, gt);
   std::vector<float> v(static_cast<size_t>(columns) * rows);
   for (int r = 0; r < rows; ++r)
-    for (int c = 0; c < columns; ++c)
-      v[static_cast<size_t>(r) * columns + c] =
-          100.0f - static_cast<float>(std::hypot(c - columns / 2.0, r - rows / 2.0));
+    for (int c = 0; c < columns; ++c) v[static_cast<size_t>(r) * columns + c] = value(c, r);
   EXPECT_EQ(
       GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, columns, rows, v.data(), columns, rows, GDT_Float32, 0, 0),
       CE_None);
   GDALClose(ds);
+}
+
+// A cone, 0 at the corners.
+void make_cone(const std::string& path, int columns, int rows) {
+  make_tif(path, columns, rows, [&](int c, int r) {
+    return 100.0f - static_cast<float>(std::hypot(c - columns / 2.0, r - rows / 2.0));
+  });
+}
+
+// Hills and hollows 20 pixels apart.
+void make_ripples(const std::string& path, int columns, int rows) {
+  make_tif(path, columns, rows, [](int c, int r) {
+    return static_cast<float>(50 * std::sin(c / 4.0) * std::cos(r / 5.0));
+  });
 }
 
 // Two quadrangles and a line, format 2.2.
@@ -131,7 +145,9 @@ TEST(ConvertProgram, BadInputExitsOneAndLeavesTheOutputAlone) {
   write_file(dir.file("good.csv"), "0,0,0\n1,0,1\n0,1,2\n");
   const Result unwritable = convert_in(dir, {"good.csv", "-o", "no/such/folder.isovar"});
   EXPECT_EQ(unwritable.status, 1);
-  EXPECT_EQ(unwritable.err, "isovar-convert: cannot write no/such/folder.isovar: No such file or directory\n");
+  EXPECT_EQ(unwritable.err,
+            "isovar-convert: cannot write no/such/folder.isovar: No such file or directory (make the folder no/such "
+            "first)\n");
   // Nothing else was left behind.
   EXPECT_EQ(testing_support::run_command("ls -A '" + dir.path() + "'"), "bad.csv\nbad.isovar\ngood.csv\n");
 }
@@ -171,18 +187,42 @@ TEST(ConvertProgram, TheIssuesExamplesPlot) {
   }
 }
 
-TEST(ConvertProgram, ALargeGridIsWrittenWithANote) {
+// A model past a default table is written all the same, with a line that
+// names the tables it passes; isovar-plot then plots it in large mode.
+TEST(ConvertProgram, ModelsPastTheDefaultTablesAreWrittenWithANote) {
   TempDir dir;
-  make_cone(dir.file("wide.tif"), 1100, 3);
-  const Result r = convert_in(dir, {"wide.tif", "--levels", "50.0"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err,
-            "isovar-convert: note: the grid has 1100 x 3 points, more than the 499 x 500 isovar-plot reads by "
-            "default: plot it with isovar-plot --large, or keep fewer points with --every 3\n");
-  EXPECT_TRUE(testing_support::file_exists(dir.file("wide.isovar")));
-  const Result thin = convert_in(dir, {"wide.tif", "--every", "3", "-o", "thin.isovar"});
-  EXPECT_EQ(thin.status, 0);
-  EXPECT_EQ(thin.err, "");
+  struct Case {
+    void (*make)(const std::string&, int, int);
+    int columns, rows;
+    std::vector<std::string> options;
+    std::string passed;  // "" when the model fits
+  };
+  const Case cases[] = {
+      {make_cone, 1100, 3, {"--levels", "50.0"}, "grid of 1100 x 3 points, past 499 x 500"},
+      {make_cone, 1100, 3, {"--every", "3"}, ""},
+      // A real-sized elevation model: within the grid table, but a plot of
+      // it makes a band piece or more per triangle.
+      {make_cone, 344, 403, {}, "at least 275,772 band pieces, past 99,999"},
+      // 44,402 triangles, which 19 levels cross often, or 9 levels less so.
+      {make_ripples, 150, 150, {"--levels", "20"}, "115,864 band pieces, past 99,999"},
+      {make_ripples, 150, 150, {"--levels", "10"}, ""},
+  };
+  int made = 0;
+  for (const Case& c : cases) {
+    const std::string name = "model" + std::to_string(++made);
+    c.make(dir.file(name + ".tif"), c.columns, c.rows);
+    std::vector<std::string> args = {name + ".tif", "-o", name + ".isovar"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Result r = convert_in(dir, args);
+    ASSERT_EQ(r.status, 0) << name << r.err;
+    EXPECT_EQ(r.err, c.passed.empty() ? ""
+                                      : "isovar-convert: note: the model passes isovar-plot's default tables (" +
+                                            c.passed + "): isovar-plot will plot it in large mode\n")
+        << name;
+    const Result strict =
+        testing_support::run_program(kPlot, dir.path(), {name + ".isovar", "--strict", "--bmp", name + ".bmp"});
+    EXPECT_EQ(strict.status, c.passed.empty() ? 0 : 1) << name << strict.err;
+  }
 }
 
 }  // namespace
