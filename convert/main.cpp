@@ -18,6 +18,7 @@
 #include "delaunay.h"
 #include "gmsh_reader.h"
 #include "line_reader.h"
+#include "looks.h"
 #include "numbers.h"
 #include "options.h"
 #include "output_file.h"
@@ -233,6 +234,8 @@ int convert(const Options& o) {
   } catch (const Failure& f) {
     progress.finish();
     say(o.input + ": " + f.what());
+    const std::string next = what_next(o.input, o.kind);
+    if (!next.empty()) say(next);
     return kExitFailure;
   } catch (const std::bad_alloc&) {
     progress.finish();
