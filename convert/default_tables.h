@@ -52,11 +52,24 @@ struct TableNeeds {
   int64_t highest_number = 0;    // a mesh's highest node or element number
   uint64_t band_pieces = 0;
   bool band_pieces_exact = true; // else at least that many
+  std::string traced;            // what traced_limit() found, "" for nothing
 };
 
 // "" when the model fits the default tables; else what passes them, as
 // "grid of 1100 x 3 points, past 499 x 500; 4,396 band pieces, past 99,999".
 std::string passed_tables(const TableNeeds& needs);
+
+// Whether the model fits the tables a model is read into (its grid, or its
+// node and element numbers), which a trace needs.
+bool fits_model_tables(const TableNeeds& needs);
+
+// The other tables a plot fills depend on how the isolines join: a trace of
+// the model in the default tables, as a plot makes it, finds what passes
+// them. "" when nothing does, else what passed, as "more than 1,500
+// polylines". For models that fit_model_tables(): the trace stops at the
+// first limit, so it costs what the default tables hold.
+std::string traced_limit(const Grid& grid, const std::vector<Level>& levels);
+std::string traced_limit(const Mesh& mesh, const std::vector<Level>& levels);
 
 // 1234567 as "1,234,567".
 std::string grouped(uint64_t n);

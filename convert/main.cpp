@@ -113,6 +113,7 @@ Made convert_mesh(const Options& o, Header& header) {
   pieces.mesh(model.mesh);
   made.needs.band_pieces = pieces.count(header.levels);
   made.needs.band_pieces_exact = pieces.exact();
+  if (fits_model_tables(made.needs)) made.needs.traced = traced_limit(model.mesh, header.levels);
   made.shape = plural(static_cast<int64_t>(model.mesh.nodes.size()), "node") + ", " +
                plural(static_cast<int64_t>(model.mesh.elements.size()), "element");
   made.levels = header.levels;
@@ -128,13 +129,21 @@ Made convert_mesh(const Options& o, Header& header) {
 }
 
 // The rows of a raster on their way into the file: written, their values'
-// range kept, their cells counted into band pieces.
+// range kept, their cells counted into band pieces, and kept whole when the
+// grid fits the grid table (a trace needs them).
 class GridRows : public RowSink {
  public:
-  GridRows(ModelWriter& out, size_t nx) : out_(out), nx_(nx), previous_(nx) {}
+  GridRows(ModelWriter& out, const RasterInfo& info) : out_(out), nx_(info.x.size()), previous_(nx_) {
+    if (nx_ <= static_cast<size_t>(kMaxTableNx) && info.y.size() <= static_cast<size_t>(kMaxTableNy)) {
+      kept.x = info.x;
+      kept.y = info.y;
+      kept.value.assign(nx_ * info.y.size(), NAN);
+    }
+  }
 
   void row(size_t j, const float* values) override {
     out_.grid_row(j, values, nx_);
+    if (!kept.value.empty()) std::copy(values, values + nx_, kept.value.begin() + static_cast<std::ptrdiff_t>(j * nx_));
     for (size_t i = 0; i < nx_; ++i) {
       const float v = values[i];
       if (v < low) low = v;  // NaN compares false
@@ -156,6 +165,7 @@ class GridRows : public RowSink {
   float low = INFINITY;
   float high = -INFINITY;
   BandPieces pieces;
+  Grid kept;  // empty past the grid table
 
  private:
   ModelWriter& out_;
@@ -180,7 +190,7 @@ Made convert_raster(const Options& o, Header& header, Progress& progress) {
   ModelWriter out(file);
   out.begin(true, header);
   out.grid_axes(info.x, info.y);
-  GridRows rows(out, info.x.size());
+  GridRows rows(out, info);
   reader.read(rows, progress);
   out.end_values();
   header.levels = make_levels(o.levels, rows.low, rows.high, o.bold_every, o.labelled);
@@ -191,6 +201,7 @@ Made convert_raster(const Options& o, Header& header, Progress& progress) {
   made.needs.ny = info.y.size();
   made.needs.band_pieces = rows.pieces.count(header.levels);
   made.needs.band_pieces_exact = rows.pieces.exact();
+  if (fits_model_tables(made.needs)) made.needs.traced = traced_limit(rows.kept, header.levels);
   made.shape = "grid of " + std::to_string(info.x.size()) + " x " + std::to_string(info.y.size()) + " points";
   made.levels = header.levels;
   return made;

@@ -124,18 +124,48 @@ TEST(BandPieces, TrianglesLevelsAndElements) {
   EXPECT_EQ(many.count(levels_at({0.5f})), 100000u);
 }
 
+// A grid of 0 with a spike of 10 every step points: each spike makes a ring
+// of its own at the level 5.
+convert::Grid spikes(int n, int step) {
+  convert::Grid g;
+  for (int k = 0; k < n; ++k) {
+    g.x.push_back(static_cast<float>(k));
+    g.y.push_back(static_cast<float>(k));
+  }
+  g.value.assign(static_cast<size_t>(n) * n, 0.0f);
+  for (int j = 2; j < n - 1; j += step)
+    for (int i = 2; i < n - 1; i += step) g.value[static_cast<size_t>(j) * n + i] = 10.0f;
+  return g;
+}
+
+TEST(DefaultTables, ATraceFindsWhatJoiningFills) {
+  // 40 x 40 rings, past the 1,500 polylines; 27 x 27 within them.
+  EXPECT_EQ(convert::traced_limit(spikes(160, 4), levels_at({5})), "more than 1,500 polylines");
+  EXPECT_EQ(convert::traced_limit(spikes(160, 6), levels_at({5})), "");
+  // Every triangle crossed twice: the band pieces run out first.
+  convert::Grid steep = spikes(240, 1);
+  for (size_t k = 0; k < steep.value.size(); ++k) steep.value[k] = static_cast<float>(k % 2 * 10);
+  EXPECT_EQ(convert::traced_limit(steep, levels_at({3, 6})), "more than 99,999 band pieces");
+  convert::Mesh mesh;
+  mesh.nodes = {{1, 0, 0, 0, true}, {2, 1, 0, 10, true}, {3, 1, 1, 0, true}, {4, 0, 1, 0, true}};
+  mesh.elements = {{7, {1, 2, 3, 4}, 4}};
+  EXPECT_EQ(convert::traced_limit(mesh, levels_at({5})), "");
+}
+
 TEST(DefaultTables, WhatAModelPasses) {
   struct Case {
     convert::TableNeeds needs;
     std::string passed;
   };
   const Case cases[] = {
-      {{true, 499, 500, 0, 99999, true}, ""},
-      {{true, 500, 3, 0, 3000, true}, "grid of 500 x 3 points, past 499 x 500"},
-      {{true, 344, 403, 0, 275772, false}, "at least 275,772 band pieces, past 99,999"},
-      {{true, 600, 600, 0, 1500000, true}, "grid of 600 x 600 points, past 499 x 500; 1,500,000 band pieces, past 99,999"},
-      {{false, 0, 0, 99999, 100000, true}, "100,000 band pieces, past 99,999"},
-      {{false, 0, 0, 123456, 10, true}, "node or element number 123,456, past 99,999"},
+      {{true, 499, 500, 0, 99999, true, ""}, ""},
+      {{true, 500, 3, 0, 3000, true, ""}, "grid of 500 x 3 points, past 499 x 500"},
+      {{true, 344, 403, 0, 275772, false, ""}, "at least 275,772 band pieces, past 99,999"},
+      {{true, 600, 600, 0, 1500000, true, ""}, "grid of 600 x 600 points, past 499 x 500; 1,500,000 band pieces, past 99,999"},
+      {{false, 0, 0, 99999, 100000, true, ""}, "100,000 band pieces, past 99,999"},
+      {{false, 0, 0, 123456, 10, true, ""}, "node or element number 123,456, past 99,999"},
+      {{true, 200, 200, 0, 3000, true, "more than 1,500 polylines"}, "more than 1,500 polylines"},
+      {{true, 200, 200, 0, 300000, true, "more than 99,999 band pieces"}, "300,000 band pieces, past 99,999"},
   };
   for (const Case& c : cases) EXPECT_EQ(convert::passed_tables(c.needs), c.passed);
 }

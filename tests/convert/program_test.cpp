@@ -59,6 +59,11 @@ void make_cone(const std::string& path, int columns, int rows) {
   });
 }
 
+// A spike every fourth pixel, 0 elsewhere.
+void make_spikes(const std::string& path, int columns, int rows) {
+  make_tif(path, columns, rows, [](int c, int r) { return c % 4 == 2 && r % 4 == 2 ? 10.0f : 0.0f; });
+}
+
 // Hills and hollows 20 pixels apart.
 void make_ripples(const std::string& path, int columns, int rows) {
   make_tif(path, columns, rows, [](int c, int r) {
@@ -220,6 +225,9 @@ TEST(ConvertProgram, ModelsPastTheDefaultTablesAreWrittenWithANote) {
       // 44,402 triangles, which 19 levels cross often, or 9 levels less so.
       {make_ripples, 150, 150, {"--levels", "20"}, "115,864 band pieces, past 99,999"},
       {make_ripples, 150, 150, {"--levels", "10"}, ""},
+      // A ring around every spike: within the grid and band-piece tables.
+      {make_spikes, 160, 160, {"--levels", "5.0"}, "more than 1,500 polylines"},
+      {make_spikes, 120, 120, {"--levels", "5.0"}, ""},
   };
   int made = 0;
   for (const Case& c : cases) {
