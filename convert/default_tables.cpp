@@ -178,7 +178,8 @@ std::string traced_limit(const Mesh& mesh, const std::vector<Level>& levels) {
 }
 
 bool fits_model_tables(const TableNeeds& needs) {
-  if (needs.is_grid) return needs.nx <= static_cast<size_t>(kMaxTableNx) && needs.ny <= static_cast<size_t>(kMaxTableNy);
+  if (needs.is_grid)
+    return needs.nx <= static_cast<size_t>(kMaxTableNx) && needs.ny <= static_cast<size_t>(kMaxTableNy);
   return needs.highest_number <= kMaxTableNumber;
 }
 

@@ -216,7 +216,8 @@ int report(const Options& o, bool to_standard_output, const Made& made) {
   if (!passed.empty())
     note("the model passes isovar-plot's default tables (" + passed + "): isovar-plot will plot it in large mode");
   std::string line = shown + ": " + made.shape + ", " + plural(static_cast<int64_t>(made.levels.size()), "level");
-  if (!made.levels.empty()) line += " from " + show(made.levels.front().value) + " to " + show(made.levels.back().value);
+  if (!made.levels.empty())
+    line += " from " + show(made.levels.front().value) + " to " + show(made.levels.back().value);
   line += '\n';
   if (to_standard_output) {
     std::cerr << line;

@@ -66,7 +66,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
   std::vector<std::string> titles;
   bool no_labels = false;
   app.add_option("INPUT", out.input, "The file to convert")->required()->type_name("FILE");
-  app.add_option("-o,--output", out.output, "The input file to write (default: INPUT with the extension .isovar); - for standard output")
+  app.add_option("-o,--output", out.output,
+                 "The input file to write (default: INPUT with the extension .isovar); - for standard output")
       ->type_name("FILE");
   app.add_option("--kind", kind_text, "Read INPUT as this kind, whatever its name")
       ->check(CLI::IsMember({"raster", "table", "mesh"}))

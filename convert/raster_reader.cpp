@@ -202,8 +202,8 @@ void RasterReader::read_as(RowSink& sink, Progress& progress) {
   block_height = std::max(block_height, 1);
   limit_block_cache(band, columns, block_height);
   // Rows per read: the block's height, or fewer when a block row is huge.
-  const int64_t rows_per_read =
-      std::clamp<int64_t>(kReadBytes / std::max<int64_t>(columns * static_cast<int64_t>(sizeof(T)), 1), 1, block_height);
+  const int64_t row_bytes = std::max<int64_t>(columns * static_cast<int64_t>(sizeof(T)), 1);
+  const int64_t rows_per_read = std::clamp<int64_t>(kReadBytes / row_bytes, 1, block_height);
 
   std::vector<T> pixels;
   std::vector<float> values(nx);

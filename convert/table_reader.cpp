@@ -191,9 +191,11 @@ std::vector<Point> parse_table(LineReader& source, const Columns& columns) {
   bool have_line = !header || lines.next_content(line);
   while (have_line) {
     split_fields(line, sep, lines.number(), fields, store);
-    if (fields.size() < needed)
-      throw LineFailure(lines.number(), "has " + std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields") + "; x, y and z are read from " +
-                                            label[0] + ", " + label[1] + " and " + label[2]);
+    if (fields.size() < needed) {
+      const std::string count = std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields");
+      throw LineFailure(lines.number(), "has " + count + "; x, y and z are read from " + label[0] + ", " + label[1] +
+                                            " and " + label[2]);
+    }
     float v[3];
     for (int k = 0; k < 3; ++k) {
       const std::string_view field = fields[index[k]];
