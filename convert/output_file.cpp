@@ -153,9 +153,15 @@ void OutputFile::open_locked() {
   }
 }
 
-OutputFile::~OutputFile() { clear_signal_temp(); }  // an uncommitted file is abandoned
+// An uncommitted file is abandoned; the handler forgets its name only after,
+// so that no signal in between leaves it.
+OutputFile::~OutputFile() {
+  file_.abort();
+  clear_signal_temp();
+}
 
 void OutputFile::fail(int error) {
+  file_.abort();
   clear_signal_temp();
   const std::string name = path_ == "-" ? "standard output" : path_;
   std::string text = files::write_failure(name, error);
