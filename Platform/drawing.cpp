@@ -100,8 +100,7 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR text, int length) {
   Surface* s = surface_of(hdc);
   if (s == nullptr || length < 0 || (text == nullptr && length > 0)) return FALSE;
   if (length == 0) return TRUE;
-  draw_text(*s, face_of_font(object_at(s->font)), x, y, text, length);
-  if (s->svg != nullptr) svg_text(*s, object_at(s->font), x, y, text, length);
+  text_out(*s, object_at(s->font), x, y, text, length);
   return TRUE;
 }
 

@@ -6,6 +6,8 @@
 // identity (device, inode, size, modification time) of every file and folder
 // fontconfig read or would read, and used only while all of them are as
 // recorded. Without a cache folder nothing is kept and nothing fails.
+// Called with text.cpp's lock held; two processes that write the same
+// answer at once each replace the file whole.
 #pragma once
 
 #include <string>

@@ -6,12 +6,19 @@
 // last context lets go of it (another object is selected, or the context is
 // deleted). Its handle is dead at once for everything else. Stock objects
 // (the defaults of a new context) are never freed; deleting them does nothing.
+//
+// Threads: the table's bookkeeping (making, selecting, deleting: the free
+// slots, the selection counts, the stock objects' above all, since every
+// context selects them) happens under one lock. What an object holds is set
+// when it is made and only read after that, so the drawing calls read their
+// context and its objects without the lock.
 #include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "surface.h"
@@ -34,6 +41,9 @@ Object objects[kMaxObjects];
 int free_slots[kMaxObjects];  // a stack of freed slots
 int free_count;
 int next_unused;  // slots from here on were never used
+
+// Guards allocation, freeing, selection counts and deletion marks.
+std::mutex table_mutex;
 
 uintptr_t handle_value(int slot) {
   return kTag | (uintptr_t{objects[slot].generation} << kSlotBits) | uintptr_t(slot + 1);
@@ -184,6 +194,7 @@ Surface* surface_of(HDC hdc) {
 using namespace plat;
 
 HBRUSH CreateSolidBrush(COLORREF color) {
+  std::lock_guard<std::mutex> lock(table_mutex);
   const int slot = allocate(Kind::kBrush);
   if (slot < 0) return nullptr;
   objects[slot].rgb = pixel_of(color);
@@ -192,6 +203,7 @@ HBRUSH CreateSolidBrush(COLORREF color) {
 
 HPEN CreatePen(int style, int width, COLORREF color) {
   if (style != PS_SOLID) return nullptr;  // the only style this surface draws
+  std::lock_guard<std::mutex> lock(table_mutex);
   const int slot = allocate(Kind::kPen);
   if (slot < 0) return nullptr;
   // Width 0 (and below) is the platform's 1-pixel cosmetic pen.
@@ -202,6 +214,7 @@ HPEN CreatePen(int style, int width, COLORREF color) {
 
 HFONT CreateFontIndirectA(const LOGFONTA* font) {
   if (font == nullptr) return nullptr;
+  std::lock_guard<std::mutex> lock(table_mutex);
   const int slot = allocate(Kind::kFont);
   if (slot < 0) return nullptr;
   objects[slot].logfont = *font;
@@ -210,7 +223,8 @@ HFONT CreateFontIndirectA(const LOGFONTA* font) {
 }
 
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
-  Surface* s = surface_of(hdc);
+  std::lock_guard<std::mutex> lock(table_mutex);
+  Surface* s = blank_surface_of(hdc);  // selecting paints nothing
   const int slot = live_slot(object);
   if (s == nullptr || slot < 0) return nullptr;
   int* selected;
@@ -231,6 +245,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
+  std::lock_guard<std::mutex> lock(table_mutex);
   const int slot = live_slot(object);
   if (slot < 0 || objects[slot].kind == Kind::kDC) return FALSE;
   Object& o = objects[slot];
@@ -259,6 +274,7 @@ HDC CreateSurfaceDC(int width, int height) {
     }
     s->blank = true;  // the background, written out when first needed
   }
+  std::lock_guard<std::mutex> lock(table_mutex);
   const int slot = allocate(Kind::kDC);
   if (slot < 0) {
     free_pixels(s->pixels, count);
@@ -278,6 +294,7 @@ HDC CreateSurfaceDC(int width, int height) {
 }
 
 BOOL DeleteDC(HDC hdc) {
+  std::lock_guard<std::mutex> lock(table_mutex);
   const int slot = dc_slot(hdc);
   if (slot < 0) return FALSE;
   Surface* s = objects[slot].surface;

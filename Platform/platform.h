@@ -47,7 +47,12 @@
  *   its device context until deselected, and is freed then. The defaults a
  *   new context starts with are stock objects that deleting leaves alone.
  *   At most 16384 objects live at once; creating one more returns NULL.
- * - Calls are not thread-safe: one thread at a time.
+ * - Threads: several threads may draw at once, each on surfaces of its own
+ *   (one surface device context is used by one thread at a time), and any
+ *   thread may make, select and delete objects. An object selected into
+ *   surfaces on several threads stays unchanged while they draw; deleting it
+ *   then is the caller's race. Texts from several threads are painted one
+ *   after another: the fonts and their glyphs are shared by the process.
  */
 #ifndef ISOVAR_PLATFORM_H
 #define ISOVAR_PLATFORM_H

@@ -46,9 +46,10 @@ struct Edge {
 // on the stack; larger ones through a sorted list of all their crossings.
 constexpr int kSmallPolygon = 16;
 
-// The list of crossings of a large polygon, reused from call to call.
+// The list of crossings of a large polygon, reused from call to call on
+// the same thread.
 std::vector<Crossing>& crossings() {
-  static std::vector<Crossing> list;
+  thread_local std::vector<Crossing> list;
   return list;
 }
 

@@ -5,6 +5,11 @@
 // handles), the stock objects, the pixel buffer of every surface device
 // context. The font and glyph caches are owned by text.cpp alone.
 //
+// Threads: the object table's bookkeeping is guarded by objects.cpp's lock,
+// the fonts and glyphs (and a font object's resolved face) by text.cpp's; a
+// surface and what it records belong to the thread drawing on it, and its
+// drawing calls take no lock but for text.
+//
 // Handles are table slots, not pointers: a handle carries its slot and the
 // slot's generation, so a stale handle (slot freed and reused) and a foreign
 // value (anything that never came from this table) are recognised and refused
@@ -99,16 +104,9 @@ constexpr COLORREF colorref_of(uint32_t p) {
 }
 static_assert(pixel_of(ISOVAR_SURFACE_BACKGROUND) == kWindowBackground, "one window grey");
 
-// Text (text.cpp): the face of a font object, resolved on first use; null when
-// no font at all is installed.
-const FontFace* face_of_font(Object& font);
-// Paints the text with the top-left of its cell at (x, y).
-void draw_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const char* text,
-               int length);
-
-// Where draw_text puts each character: the face's family name, the cell's
-// ascent and the em size in pixels, and per character its code point and
-// pen position from the text's start; advance is the whole text's.
+// Where the surface puts each character of a text: the face's family name,
+// the cell's ascent and the em size in pixels, and per character its code
+// point and pen position from the text's start; advance is the whole text's.
 struct TextLayout {
   std::string family;
   int ascent;
@@ -118,18 +116,19 @@ struct TextLayout {
   std::vector<int64_t> pen;
   int64_t advance;
 };
-bool layout_text(const FontFace* face, const char* text, int length, TextLayout* out);
 
-// Code page 932 text in UTF-8, decoded as text is drawn ('?' for a byte that
-// starts no character).
-std::string utf8_of_cp932(const char* text);
+// Text (text.cpp): paints the text in the font (resolving its face on first
+// use) with the top-left of its cell at (x, y), and hands a recording
+// surface's recorder where each character went. Nothing when no font at all
+// is installed.
+void text_out(Surface& s, Object& font, int32_t x, int32_t y, const char* text, int length);
 
 // The SVG recorder (svg.cpp): each drawing call of a recording surface tells
 // it what it painted, after painting.
 void svg_rectangle(Surface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int pen_width, uint32_t pen_rgb,
                    uint32_t brush_rgb);
 void svg_line(Surface& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width, uint32_t rgb);
-void svg_text(Surface& s, const Object& font, int32_t x, int32_t y, const char* text, int length);
+void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t x, int32_t y);
 void svg_polygons(Surface& s, const POINTF* points, const int* counts, int polygons, uint32_t rgb);
 void svg_pen_selected(Surface& s);
 void svg_destroy(SvgRecorder* recorder);

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <string>
 
+#include "cp932.h"
 #include "surface.h"
 
 namespace plat {
@@ -78,23 +79,6 @@ void put_colour(std::string& out, uint32_t rgb) {
   for (int shift = 20; shift >= 0; shift -= 4) out += digits[(rgb >> shift) & 0xF];
 }
 
-void put_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // The escape of one of the five characters XML reserves, or null.
 const char* xml_escape(uint32_t c) {
@@ -117,7 +101,7 @@ void put_xml_char(std::string& out, uint32_t cp) {
   }
   const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
                        (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
-  put_utf8(out, allowed ? cp : 0xFFFD);
+  cp932::append_utf8(out, allowed ? cp : 0xFFFD);
 }
 
 void put_xml_text(std::string& out, const std::string& utf8) {
@@ -173,7 +157,7 @@ void put_rect(std::string& out, int64_t x, int64_t y, int64_t w, int64_t h, uint
 std::string utf8_face_name(const LOGFONTA& lf) {
   char name[LF_FACESIZE + 1] = {};
   std::memcpy(name, lf.lfFaceName, LF_FACESIZE);
-  return utf8_of_cp932(name);
+  return cp932::to_utf8(name, cp932::Invalid::kAsDrawn);
 }
 
 }  // namespace
@@ -233,10 +217,8 @@ void svg_pen_selected(Surface& s) {
   if (s.svg->open == SvgRecorder::Open::kStroke) close_path(*s.svg);
 }
 
-void svg_text(Surface& s, const Object& font, int32_t x, int32_t y, const char* text, int length) {
+void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t x, int32_t y) {
   SvgRecorder& r = *s.svg;
-  TextLayout layout;
-  if (!layout_text(font.face, text, length, &layout) || layout.chars.empty()) return;
   close_path(r);
   if (s.bk_mode == OPAQUE) put_rect(r.body, x, y, layout.advance, layout.cell, 0x00FFFFFFu);
   r.body += "<text xml:space=\"preserve\" x=\"";

@@ -1,14 +1,13 @@
 // isovar-testcard OUT.bmp: draws a test card of the drawing surface (lines of
 // several widths at many angles, boxes, texts in ASCII and Japanese at 8, 10
 // and 20 pixels) and writes it as a 24-bit BMP, to be looked at by eye.
-#include <iconv.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "cp932.h"
 #include "platform.h"
 
 namespace {
@@ -16,17 +15,10 @@ namespace {
 constexpr int kWidth = 800;
 constexpr int kHeight = 600;
 
+// What the card writes in Japanese (every character is in code page 932).
 std::string to_cp932(const char* utf8) {
-  iconv_t cd = iconv_open("CP932", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
-  std::string out(std::strlen(utf8) * 2 + 1, '\0');
-  char* in = const_cast<char*>(utf8);
-  size_t in_left = std::strlen(utf8);
-  char* dst = &out[0];
-  size_t room = out.size();
-  iconv(cd, &in, &in_left, &dst, &room);
-  iconv_close(cd);
-  out.resize(out.size() - room);
+  std::string out;
+  cp932::from_utf8(utf8, &out);
   return out;
 }
 

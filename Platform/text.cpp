@@ -1,9 +1,14 @@
-// Text output: code page 932 bytes decoded with iconv, faces found with
+// Text output: code page 932 bytes decoded (cp932.h), faces found with
 // fontconfig, glyphs rendered with FreeType and kept in a bounded cache.
 //
-// Owns: the open faces (each font file is opened once per process), the
-// resolved face names, the faces at their sizes, the glyph cache. None of it
-// is ever freed; all of it is bounded.
+// Owns: the FreeType library, the open faces (each font file is opened once
+// per process), the resolved face names, the faces at their sizes, the glyph
+// cache, and the face a font object resolved to. None of it is ever freed;
+// all of it is bounded. One lock guards all of it, held for a whole text
+// (its glyphs are looked up and painted under it): surfaces on several
+// threads draw their texts one after another. A FreeType face is no more
+// thread-safe than that, and a repaint's few dozen texts take the lock a few
+// dozen times, which costs nothing next to their glyphs.
 //
 // Glyphs are antialiased: FreeType renders each as grey coverage (0 to 255,
 // the share of the pixel the outline covers), hinted lightly (vertically
@@ -28,14 +33,15 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_SIZES_H
-#include <iconv.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "cp932.h"
 #include "font_cache.h"
 #include "raster.h"
 #include "surface.h"
@@ -85,79 +91,19 @@ int next_resolution;  // the slot to overwrite once the table is full
 FontFace font_faces[kMaxFontFaces];
 int font_face_count;
 
-// ---------------------------------------------------------------------------
-// Code page 932
+// Guards everything above and below, and the face of every font object.
+std::mutex text_mutex;
 
-constexpr uint32_t kReplacement = '?';
-
-bool is_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool is_trail(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
-
-iconv_t cp932_to_utf32() {
-  static iconv_t cd = iconv_open("UTF-32LE", "CP932");
-  return cd;
-}
-
-// The code point of a two-byte character, or kReplacement.
-uint32_t decode_pair(unsigned char lead, unsigned char trail) {
-  iconv_t cd = cp932_to_utf32();
-  if (cd == reinterpret_cast<iconv_t>(-1)) return kReplacement;
-  char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-  unsigned char out[8];
-  char* src = in;
-  size_t src_left = 2;
-  char* dst = reinterpret_cast<char*>(out);
-  size_t dst_left = sizeof out;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1) || src_left != 0 ||
-      sizeof out - dst_left != 4) {
-    return kReplacement;
-  }
-  return uint32_t{out[0]} | uint32_t{out[1]} << 8 | uint32_t{out[2]} << 16 | uint32_t{out[3]} << 24;
-}
-
-// The next character of text[0 .. left): its code point, and its length in
-// *used. A byte that starts no character (a lead byte without a byte that can
-// follow it, or a byte the code page does not use) is one replacement
-// character; so is an unassigned pair.
+// The character at text[0 .. left) as the surface draws it, its length in
+// *used.
 uint32_t next_char(const unsigned char* text, int left, int* used) {
-  const unsigned char b = text[0];
-  *used = 1;
-  if (b < 0x80) return b;
-  if (b >= 0xA1 && b <= 0xDF) return 0xFF61 + (b - 0xA1);  // half-width katakana
-  if (is_lead(b) && left >= 2 && is_trail(text[1])) {
-    *used = 2;  // a pair the code page leaves unassigned is one character too
-    return decode_pair(b, text[1]);
-  }
-  return kReplacement;
+  std::size_t n;
+  const char32_t cp = cp932::next_char(
+      std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(left)), &n,
+      cp932::Invalid::kAsDrawn);
+  *used = static_cast<int>(n);
+  return cp;
 }
-
-}  // namespace
-
-std::string utf8_of_cp932(const char* text) {
-  std::string out;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  int left = static_cast<int>(std::strlen(text));
-  while (left > 0) {
-    int used;
-    const uint32_t cp = next_char(p, left, &used);
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    p += used;
-    left -= used;
-  }
-  return out;
-}
-
-namespace {
 
 // ---------------------------------------------------------------------------
 // Faces
@@ -216,7 +162,7 @@ int resolve_with_fontconfig(const LOGFONTA& lf) {
   const FontconfigApi* fc = fontconfig();
   if (fc == nullptr || !fc->FcInit()) return -1;
   FcPattern* pattern = fc->FcPatternCreate();
-  const std::string name = utf8_of_cp932(lf.lfFaceName);
+  const std::string name = cp932::to_utf8(lf.lfFaceName, cp932::Invalid::kAsDrawn);
   if (!name.empty()) {
     fc->FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
   }
@@ -462,8 +408,6 @@ void paint_glyph(Surface& s, const Glyph& g, int64_t left, int64_t top, uint32_t
   }
 }
 
-}  // namespace
-
 bool layout_text(const FontFace* face, const char* text, int length, TextLayout* out) {
   if (face == nullptr) return false;
   FT_Face ft = open_faces[face->face].face;
@@ -526,6 +470,18 @@ void draw_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const cha
     if (g == nullptr) continue;
     paint_glyph(s, *g, pen + g->left, baseline - g->top, s.text_rgb);
     pen += g->advance;
+  }
+}
+
+}  // namespace
+
+void text_out(Surface& s, Object& font, int32_t x, int32_t y, const char* text, int length) {
+  std::lock_guard<std::mutex> lock(text_mutex);
+  const FontFace* face = face_of_font(font);
+  draw_text(s, face, x, y, text, length);
+  if (s.svg != nullptr) {
+    TextLayout layout;
+    if (layout_text(face, text, length, &layout) && !layout.chars.empty()) svg_text(s, font, layout, x, y);
   }
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "ending.h"
 #include "plan.h"
 #include "plotter.h"
 
@@ -79,17 +80,6 @@ void work(const std::vector<Options>& runs, Board& board) {
   }
 }
 
-// The workers, for a signal that ends the parent: they end with it.
-constexpr int kMaxWorkers = 1024;
-pid_t worker_pids[kMaxWorkers];
-volatile sig_atomic_t worker_count_started = 0;
-
-void stop_workers_and_die(int sig) {
-  for (int w = 0; w < worker_count_started; ++w) kill(worker_pids[w], sig);
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
-
 // The folders under o.outdir the runs' outputs go to (--keep-tree), each
 // made with its parents; false, said, when one cannot be made.
 bool make_output_folders(const Options& o, const std::vector<Options>& runs) {
@@ -150,6 +140,7 @@ int plot_batch(const Options& o, const std::vector<Options>& runs) {
     say(std::string("isovar-plot: cannot share memory with the workers: ") + std::strerror(errno));
     return kExitFailure;
   }
+  remove_what_ended_runs_left(runs);
   const bool progress = isatty(STDERR_FILENO) != 0;
   if (progress)
     for (const std::string& line : plan_lines(runs)) say("isovar-plot: " + line);
@@ -159,6 +150,7 @@ int plot_batch(const Options& o, const std::vector<Options>& runs) {
   std::vector<pid_t> pids;
   if (workers <= 1) {
     // One worker: this process, no fork. The progress line is drawn between inputs.
+    clean_up_on_ending_signals();
     Plotter plotter;
     const std::string failure = plotter.start();
     if (!failure.empty()) {
@@ -175,14 +167,16 @@ int plot_batch(const Options& o, const std::vector<Options>& runs) {
     }
   } else {
     std::fflush(nullptr);
-    // Until every worker is known, and each has its folder and its own
-    // handlers, the signals wait.
+    // Until every worker is known, and each has its handlers and ends with
+    // this process, the signals wait.
     block_ending_signals(true);
-    for (int sig : kEndingSignals) signal(sig, stop_workers_and_die);
+    stop_workers_on_ending_signals();
+    const pid_t parent = getpid();
     for (int w = 0; w < workers && w < kMaxWorkers; ++w) {
       const pid_t pid = fork();
       if (pid == 0) {
-        for (int sig : kEndingSignals) signal(sig, SIG_DFL);
+        clean_up_on_ending_signals();
+        end_with_parent(parent);
         work(runs, *board);
         std::fflush(nullptr);
         _exit(0);
@@ -192,8 +186,7 @@ int plot_batch(const Options& o, const std::vector<Options>& runs) {
         break;
       }
       pids.push_back(pid);
-      worker_pids[w] = pid;
-      worker_count_started = w + 1;
+      watch_worker(pid);
     }
     block_ending_signals(false);
     std::size_t live = pids.size();
@@ -201,6 +194,7 @@ int plot_batch(const Options& o, const std::vector<Options>& runs) {
       int wstatus = 0;
       const pid_t pid = waitpid(-1, &wstatus, progress ? WNOHANG : 0);
       if (pid > 0) {
+        worker_ended(pid);
         --live;
         if (WIFSIGNALED(wstatus))
           say("isovar-plot: a worker process was stopped by signal " + std::to_string(WTERMSIG(wstatus)) + " (" +

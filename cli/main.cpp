@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "batch.h"
+#include "ending.h"
 #include "options.h"
 #include "plan.h"
 #include "plotter.h"
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
   }
   const std::string refused = isovar_plot::check_single_run(options);
   if (!refused.empty()) return isovar_plot::usage_error(refused);
+  isovar_plot::remove_what_ended_runs_left({options});
+  isovar_plot::clean_up_on_ending_signals();
   isovar_plot::Plotter plotter;
   const std::string failure = plotter.start();
   if (!failure.empty()) {

@@ -1,9 +1,6 @@
 #include "plotter.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,9 +15,11 @@
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
+#include "cp932.h"
+#include "diagnosis.h"
+#include "ending.h"
 #include "findings.h"
 #include "platform.h"
-#include "print_replay.h"
 
 namespace isovar_plot {
 
@@ -48,73 +47,71 @@ int own_failure(const std::string& text) {
 // user gave it.
 std::string library_text(const char* err_msg, const std::vector<Spelling>& spellings) {
   std::string bytes = err_msg;
-  for (const auto& [given, shown] : spellings) {
-    if (given == shown || given.empty() || shown.empty()) continue;
-    for (std::size_t at = 0; (at = bytes.find(given, at)) != std::string::npos; at += shown.size())
-      bytes.replace(at, given.size(), shown);
+  while (!bytes.empty() && bytes.back() == '\n') bytes.pop_back();
+  std::string text;
+  // From at on: the earliest path in the message, the text before it
+  // converted.
+  for (std::size_t at = 0; at < bytes.size();) {
+    std::size_t found = std::string::npos;
+    const Spelling* which = nullptr;
+    for (const Spelling& spelling : spellings) {
+      if (spelling.first.empty() || spelling.second.empty()) continue;
+      const std::size_t here = bytes.find(spelling.first, at);
+      if (here < found || (here == found && here != std::string::npos && spelling.first.size() > which->first.size())) {
+        found = here;
+        which = &spelling;
+      }
+    }
+    text += printable(cp932::to_utf8(bytes.substr(at, found == std::string::npos ? found : found - at)));
+    if (which == nullptr) break;
+    text += which->second;
+    at = found + which->first.size();
   }
-  std::string text = replay::cp932_to_utf8(bytes);
+<<<<<<< HEAD
+  std::string text = cp932::to_utf8(bytes);
   while (!text.empty() && text.back() == '\n') text.pop_back();
+=======
+>>>>>>> plotmsg
   return text;
 }
 
 // A library failure, after the name it concerns; when the library could not
 // write a file (error is the system's reason), it is the tool's failure, and
-// the reason follows the message. When the model passed a default table's
-// size, a second line says how to lift it.
-int library_failure(const std::string& name, const std::string& text, int error) {
-  if (error != 0) return own_failure(text + ": " + std::strerror(error));
+// the reason follows on a line of its own.
+int library_failure(const std::string& name, const std::string& text, int error, const std::vector<std::string>& why) {
+  if (error != 0) {
+    say("isovar-plot: " + text);
+    return own_failure(files::write_failure(name, error));
+  }
   say(name + ": " + text);
+  for (const std::string& line : why) say(name + ": " + line);
   if (tableLimitReached() != 0) say(name + ": the model is larger than the default tables; --large lifts their limits");
   return kExitFailure;
 }
 
-namespace {
-
-// The private folder of this process, for a signal that ends it: what a
-// handler may use (no allocation), set while the folder exists.
-int signal_folder_fd = -1;
-char signal_folder[PATH_MAX];
-
-// Removes every file of the folder (the run's files, and a write core's
-// temporary file when the signal came during a write) and the folder, then
-// ends the process as the signal would have. System calls only.
-void remove_folder_and_die(int sig) {
-  if (signal_folder_fd >= 0) {
-    const int dir = openat(signal_folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    alignas(8) char entries[4096];
-    long n;
-    while (dir >= 0 && (n = syscall(SYS_getdents64, dir, entries, sizeof entries)) > 0) {
-      for (long at = 0; at < n;) {
-        // struct linux_dirent64: inode (8), offset (8), record length (2), type (1), name.
-        unsigned short length;
-        std::memcpy(&length, entries + at + 16, sizeof length);
-        const char* name = entries + at + 19;
-        if (!(name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))))
-          unlinkat(signal_folder_fd, name, 0);
-        at += length;
-      }
-    }
-    if (dir >= 0) close(dir);
-    rmdir(signal_folder);
+std::vector<std::string> temporary_prefixes(const Options& o) {
+  std::vector<std::string> prefixes;
+  for (int i = 0; i < kOutputFormatCount; ++i) {
+    const std::string& path = o.*(kOutputFormats[i].path);
+    if (!path.empty() && path != kStandardOutput)
+      prefixes.push_back(files::temporary_prefix(path.c_str(), files::Target::kNamedByUser));
   }
-  signal(sig, SIG_DFL);
-  raise(sig);
+  // The library writes the display list, and the plotter the run log, under
+  // names of their own.
+  for (const std::string* path : {&o.display_list, &o.log})
+    if (!path->empty()) prefixes.push_back(files::temporary_prefix(path->c_str(), files::Target::kFixedName));
+  return prefixes;
 }
 
-void remove_folder(int folder_fd, const std::string& folder) {
-  DIR* dir = fdopendir(dup(folder_fd));
-  if (dir != nullptr) {
-    while (const dirent* entry = readdir(dir)) {
-      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-        unlinkat(folder_fd, entry->d_name, 0);
-    }
-    closedir(dir);
+void remove_what_ended_runs_left(const std::vector<Options>& runs) {
+  for (const std::string& base : plot_folder_bases()) remove_stale_plot_folders(base);
+  std::vector<std::string> prefixes;
+  for (const Options& o : runs) {
+    const std::vector<std::string> more = temporary_prefixes(o);
+    prefixes.insert(prefixes.end(), more.begin(), more.end());
   }
-  rmdir(folder.c_str());
+  files::remove_stale_temporaries(prefixes);
 }
-
-}  // namespace
 
 void say(const std::string& line) {
   std::string text = (progress_shown ? "\r\033[K" : "") + line + "\n";
@@ -143,19 +140,10 @@ Plotter::Plotter() {
 }
 
 Plotter::~Plotter() {
-  if (folder_fd_ >= 0) {
-    signal_folder_fd = -1;
-    remove_folder(folder_fd_, folder_);
-    close(folder_fd_);
-  }
+  watch_outputs({});
+  watch_private_folder(-1, {});
+  folder_.remove();
   if (home_fd_ >= 0) close(home_fd_);
-}
-
-void block_ending_signals(bool block, sigset_t* old) {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int sig : kEndingSignals) sigaddset(&set, sig);
-  sigprocmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, old);
 }
 
 std::string Plotter::start() {
@@ -164,38 +152,14 @@ std::string Plotter::start() {
 }
 
 std::string Plotter::make_folder() {
-  if (folder_fd_ >= 0) return {};
+  if (folder_.fd() >= 0) return {};
   // No signal between making the folder and being ready to remove it.
   sigset_t old;
   block_ending_signals(true, &old);
-  struct Restore {
-    sigset_t* mask;
-    ~Restore() { sigprocmask(SIG_SETMASK, mask, nullptr); }
-  } restore{&old};
-  const char* tmp = std::getenv("TMPDIR");
-  int error = 0;
-  for (const char* base : {tmp, "/tmp"}) {
-    if (base == nullptr || *base == '\0') continue;
-    std::string pattern = std::string(base) + "/isovar-plot-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-      error = errno;
-      continue;
-    }
-    folder_fd_ = open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder_fd_ < 0) {
-      error = errno;
-      rmdir(pattern.c_str());
-      continue;
-    }
-    folder_ = absolute(pattern);
-    if (folder_.size() < sizeof signal_folder) {
-      std::memcpy(signal_folder, folder_.c_str(), folder_.size() + 1);
-      signal_folder_fd = folder_fd_;
-      for (int sig : kEndingSignals) signal(sig, remove_folder_and_die);
-    }
-    return {};
-  }
-  return std::string("cannot make a temporary folder: ") + std::strerror(error);
+  const int error = folder_.make(plot_folder_bases(), home_);
+  if (error == 0) watch_private_folder(folder_.fd(), folder_.path());
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  return error == 0 ? std::string() : std::string("cannot make a temporary folder: ") + std::strerror(error);
 }
 
 std::string Plotter::absolute(const std::string& path) const {
@@ -243,9 +207,14 @@ int Plotter::go_large(const std::string& text) {
   say(input_ + ": larger than the default tables, plotted in large mode: " + reason);
   setLargeModels(1);
   char err_msg[ISOVAR_ERRMSG_SIZE] = {};
-  if (readData(read_path_.c_str(), err_msg) != 0)
-    return library_failure(input_, library_text(err_msg, {{read_path_, input_}}));
+  if (readData(read_path_.c_str(), err_msg) != 0) return read_failure(library_text(err_msg, {{read_path_, input_}}));
   return kExitOk;
+}
+
+int Plotter::read_failure(const std::string& text) {
+  // Standard input not kept cannot be looked at again.
+  const std::string look_at = read_path_ == "/dev/stdin" ? std::string() : read_path_;
+  return library_failure(input_, text, 0, explain_refused_input(look_at, input_, text));
 }
 
 int Plotter::keep_standard_input() {
@@ -275,7 +244,7 @@ int Plotter::read(const Options& o) {
   if (readData(read_path_.c_str(), err_msg) == 0) return kExitOk;
   const std::string text = library_text(err_msg, {{read_path_, input_}});
   const int large = tableLimitReached() != 0 ? go_large(text) : -1;  // which reads it again
-  return large == -1 ? library_failure(input_, text) : large;
+  return large == -1 ? read_failure(text) : large;
 }
 
 int Plotter::run(const Options& o, Run& run, std::unique_ptr<Surface>& surface) {
@@ -290,8 +259,10 @@ int Plotter::run(const Options& o, Run& run, std::unique_ptr<Surface>& surface) 
   run.bmp = o.bmp.empty()                  ? std::string()
             : o.bmp == kStandardOutput ? private_file("picture.bmp")
                                            : absolute(o.bmp);
-  const std::vector<Spelling> spellings = {{run.display_list, o.display_list},
-                                           {run.bmp, o.bmp == kStandardOutput ? "standard output" : o.bmp}};
+  // A path in the private folder is shown as it is, but not decoded either.
+  const std::vector<Spelling> spellings = {
+      {run.display_list, o.display_list.empty() ? run.display_list : o.display_list},
+      {run.bmp, o.bmp == kStandardOutput ? "standard output" : o.bmp}};
   // A library call, with the system's reason when it fails on a file.
   auto library_call = [&](auto call, int* error) {
     errno = 0;
@@ -329,7 +300,10 @@ int Plotter::run(const Options& o, Run& run, std::unique_ptr<Surface>& surface) 
     const std::string text = library_text(err_msg, spellings);
     const int large = error == 0 && tableLimitReached() != 0 ? go_large(text) : -1;
     if (large == kExitOk) continue;
-    return large == kExitFailure ? kExitFailure : library_failure(input_, text, error);
+    if (large == kExitFailure) return kExitFailure;
+    // A file the run could not write is the display list.
+    return library_failure(error != 0 ? (o.display_list.empty() ? run.display_list : o.display_list) : input_, text,
+                           error);
   }
 }
 
@@ -345,6 +319,11 @@ int Plotter::plot(const Options& o) {
                              o.isolines == kStandardOutput || o.bands == kStandardOutput;
   const std::string failure = make_folder();
   if (!failure.empty() && folder_needed) return own_failure(failure);
+  // A signal meanwhile takes the outputs' temporary files with it.
+  watch_outputs(temporary_prefixes(o));
+  struct Unwatch {
+    ~Unwatch() { watch_outputs({}); }
+  } unwatch;
   setRunLog(o.log.empty() ? "/dev/null" : private_file(kRunLog).c_str());
   setFillBands(o.fill ? 1 : 0);
   if (read(o) != kExitOk) return kExitFailure;

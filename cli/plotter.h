@@ -3,7 +3,6 @@
 // the table of formats (options.h, outputs.cpp).
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "options.h"
 #include "platform.h"
+#include "private_folder.h"
 
 namespace isovar_plot {
 
@@ -21,24 +21,29 @@ void say(const std::string& line);
 // Whether say() first clears a progress line.
 void set_progress_shown(bool shown);
 
-// The signals that end a run; a Plotter removes its folder on them.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
-// Blocks (or unblocks) them, the mask before in *old when given.
-void block_ending_signals(bool block, sigset_t* old = nullptr);
-
 // A path given to the library and the user's spelling of it, which its
 // messages show.
 using Spelling = std::pair<std::string, std::string>;
 // The library's message (code page 932) in UTF-8, each path spelt as the user
-// gave it.
+// gave it: the text around a path is converted, the path's bytes are the
+// user's. Control characters are shown as '?'.
 std::string library_text(const char* err_msg, const std::vector<Spelling>& spellings);
 // "isovar-plot: TEXT" on standard error: kExitFailure.
 int own_failure(const std::string& text);
-// A library failure, after the name it concerns; when the library could not
-// write a file (error is the system's reason), it is the tool's failure, and
-// the reason follows the message. When the model passed a default table's
-// size, a second line says how to lift it. kExitFailure.
-int library_failure(const std::string& name, const std::string& text, int error = 0);
+// A library failure, after the name it concerns, then the lines that say
+// why, each after the name too. When the library could not write a file
+// (error is the system's reason), it is the tool's failure: the message, then
+// "cannot write NAME: REASON". When the model passed a default table's size,
+// a last line says how to lift it. kExitFailure.
+int library_failure(const std::string& name, const std::string& text, int error = 0,
+                    const std::vector<std::string>& why = {});
+
+// Where the temporary files of o's outputs go (files::temporary_prefix).
+std::vector<std::string> temporary_prefixes(const Options& o);
+// Removes what runs that ended without cleaning up left: the private folders
+// whose process is gone, and the temporary files beside the runs' outputs
+// whose writer is gone.
+void remove_what_ended_runs_left(const std::vector<Options>& runs);
 
 class Plotter;
 
@@ -99,10 +104,15 @@ class Plotter {
   std::string make_folder();
   std::string absolute(const std::string& path) const;
   // A file of the private folder; empty when there is no folder.
-  std::string private_file(const char* name) const { return folder_.empty() ? folder_ : folder_ + "/" + name; }
+  std::string private_file(const char* name) const {
+    return folder_.path().empty() ? std::string() : folder_.path() + "/" + name;
+  }
   // Standard input into a private file, so that the model can be read again.
   int keep_standard_input();
   int read(const Options& o);
+  // The input could not be read (text: the library's message): said, with
+  // why and what next. kExitFailure.
+  int read_failure(const std::string& text);
   int run(const Options& o, Run& run, std::unique_ptr<Surface>& surface);
   // When the model passed a default table (text: the library's message) and
   // may be plotted in large mode: says so, switches large mode on and reads
@@ -112,8 +122,7 @@ class Plotter {
   void warn_when_empty(const Run& run);
   int save_log(const Options& o);
 
-  std::string folder_;  // the private folder; empty until made
-  int folder_fd_ = -1;
+  PrivateFolder folder_;
   int home_fd_ = -1;  // the starting folder
   std::string home_;  // its path with a closing '/'
 

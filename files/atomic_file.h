@@ -19,12 +19,19 @@
 // pipe or socket is not replaced but written directly, every write checked.
 // A directory is refused with EISDIR. Not thread-safe; one object writes one
 // file at a time.
+//
+// The writer holds an exclusive flock on its temporary file from its making
+// until it is renamed over the target or removed, so a temporary file nobody
+// holds is one whose writer died (killed, or the machine stopped): a later
+// run removes it (remove_stale_temporaries). A signal handler removes the
+// temporary files its own process is writing (remove_own_temporaries).
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace files {
 
@@ -89,6 +96,7 @@ class AtomicFile {
   }
 
   int fd_ = -1;
+  int held_ = -1;  // the temporary file once fd_ is closed, until renamed: its lock
   int error_ = 0;
   std::string target_;  // the name that gets replaced
   std::string temp_;    // empty when the target is written directly
@@ -104,6 +112,23 @@ int replace_file(const char* path, const void* data, std::size_t size, Target ta
 // "cannot write PATH: REASON", REASON being the system's text for error: how
 // the programs report a file they could not write.
 std::string write_failure(const std::string& path, int error);
+
+// Where open(path, target) makes its temporary files: "FOLDER/.NAME." (the
+// random characters follow). A file the user names is followed through its
+// symbolic links as open() follows it.
+std::string temporary_prefix(const char* path, Target target);
+
+// Removes the temporary files at prefix (temporary_prefix's) whose writer is
+// gone, that is whose lock nobody holds, whatever their age: files of this
+// user only, never through a symbolic link. Each folder is read once for all
+// the prefixes in it. The number removed.
+int remove_stale_temporaries(const std::vector<std::string>& prefixes);
+
+// Removes the temporary files at prefix that this process has open, the
+// writes it has in flight, in whichever copy of the write core (the library
+// has its own). For a signal handler that ends the process: system calls
+// only, nothing allocated; prefix must stay readable meanwhile.
+void remove_own_temporaries(const char* prefix);
 
 // Test seam: the nth call (1 for the next) of a step from now on fails with
 // error instead of being made; a failed write writes nothing. One failure

@@ -1,8 +1,6 @@
 // Reading the display-list file and replaying it on a printer.
 #include "print_replay.h"
 
-#include <iconv.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "cp932.h"
 #include "display_list_format.h"
 
 namespace replay {
@@ -29,13 +28,6 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
-
-struct IconvCloser {
-  iconv_t cd;
-  ~IconvCloser() {
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-  }
-};
 
 // Reads exactly size bytes. kEnd when the file ends first (a record cut
 // short, or the clean end of the file before a tag).
@@ -71,32 +63,6 @@ Read read_text(std::FILE* f, int32_t n, std::string& text) {
     left -= piece;
   }
   return Read::kOk;
-}
-
-// Code page 932 to UTF-8. A byte that starts no valid character, or a lead
-// byte cut off at the end, becomes U+FFFD and decoding goes on after it.
-std::string decode_cp932(iconv_t cd, const std::string& in) {
-  static const char kReplacement[] = "\xEF\xBF\xBD";
-  std::string out;
-  out.reserve(in.size() * 3 / 2 + 4);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* src = const_cast<char*>(in.data());
-  std::size_t left = in.size();
-  char buf[1024];
-  while (left > 0) {
-    char* dst = buf;
-    std::size_t room = sizeof buf;
-    std::size_t r = iconv(cd, &src, &left, &dst, &room);
-    out.append(buf, static_cast<std::size_t>(dst - buf));
-    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      // EILSEQ or EINVAL: skip the offending byte.
-      out += kReplacement;
-      ++src;
-      --left;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  return out;
 }
 
 // pixel * 14 + offset as a printer position; false when it does not fit.
@@ -152,8 +118,7 @@ class Replay {
 
  private:
   bool open_converter() {
-    conv_.cd = iconv_open("UTF-8", "CP932");
-    if (conv_.cd == reinterpret_cast<iconv_t>(-1)) return fail("no code page 932 converter");
+    if (!cp932::available()) return fail("no code page 932 converter");
     return true;
   }
 
@@ -179,7 +144,7 @@ class Replay {
       return Read::kOk;
     }
     printer_.set_font_size(xys[2]);
-    if (!printer_.draw_text(x, y, decode_cp932(conv_.cd, bytes_))) go_on = fail("the printer failed");
+    if (!printer_.draw_text(x, y, cp932::to_utf8(bytes_))) go_on = fail("the printer failed");
     return Read::kOk;
   }
 
@@ -283,7 +248,6 @@ class Replay {
 
   Printer& printer_;
   std::string* reason_;
-  IconvCloser conv_{reinterpret_cast<iconv_t>(-1)};
   std::string bytes_;
   std::vector<std::pair<uint32_t, std::vector<PrintPolygon>>> bands_;  // by colour, first come first
 };
@@ -295,10 +259,9 @@ bool PrintDisplayList(const std::string& path, Printer& printer, std::string* re
   return replay.run(path);
 }
 
-std::string cp932_to_utf8(const std::string& cp932) {
-  IconvCloser conv{iconv_open("UTF-8", "CP932")};
-  if (conv.cd == reinterpret_cast<iconv_t>(-1)) return cp932;
-  return decode_cp932(conv.cd, cp932);
+std::string cp932_to_utf8(const std::string& text) {
+  if (!cp932::available()) return text;
+  return cp932::to_utf8(text);
 }
 
 }  // namespace replay

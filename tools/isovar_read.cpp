@@ -6,12 +6,12 @@
 #include <string>
 
 #include "IsovarLib.h"
+#include "cp932.h"
 #include "entry/defaults.h"
-#include "print_replay.h"
 
 namespace {
 
-std::string to_utf8(const char* text) { return replay::cp932_to_utf8(text); }
+std::string to_utf8(const char* text) { return cp932::to_utf8(text); }
 
 void print_levels(const ModelStore& m) {
   std::printf("  levels (%d):", m.level_count);

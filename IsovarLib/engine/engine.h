@@ -170,6 +170,24 @@ struct alignas(kHugePage) EngineFixedTables {
   int32_t column_counts[2 * (500 + 1)];
 };
 
+// Calls f on each table of t whose storage follows the mode (select) and
+// whose memory large mode grows (release).
+template <class F>
+void for_each_table(EngineTables& t, F&& f) {
+  f(t.iso_points);
+  f(t.pline_store);
+  f(t.pline_count);
+  f(t.pline_level);
+  f(t.pline_closed);
+  f(t.fill_poly);
+  f(t.end_list);
+  f(t.end_entries);
+  f(t.link_list);
+  f(t.links);
+  f(t.free_rings);
+  f(t.column_counts);
+}
+
 // Empty tables over the fixed tables f, which must be zero.
 void attach_engine_tables(EngineTables& t, EngineFixedTables* f);
 // Frees large mode's memory (the fixed tables stay the owner's).

@@ -42,22 +42,11 @@ void release_engine_tables(EngineTables& t) {
     t.spare_ring_count[c] = 0;
     t.spare_rings[c].release();
   }
-  t.iso_points.release();
-  t.pline_store.release();
-  t.pline_count.release();
-  t.pline_level.release();
-  t.pline_closed.release();
-  t.fill_poly.release();
+  for_each_table(t, [](auto& table) { table.release(); });
   for (PointIndex* index : {&t.point_index, &t.point_window[0], &t.point_window[1]}) {
     index->tags.release();
     index->slot_of.release();
   }
-  t.end_list.release();
-  t.end_entries.release();
-  t.link_list.release();
-  t.links.release();
-  t.free_rings.release();
-  t.column_counts.release();
 }
 
 void advise_huge_engine_tables(EngineTables& t) {

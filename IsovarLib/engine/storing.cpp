@@ -151,18 +151,7 @@ void reset_engine_tables(EngineTables& t) {
     if (s.points != nullptr && !in_ring_pool(t, s.points)) give_ring(t, s.points, s.capacity);
     s.points = nullptr;
   }
-  t.iso_points.select(t.large);
-  t.pline_store.select(t.large);
-  t.pline_count.select(t.large);
-  t.pline_level.select(t.large);
-  t.pline_closed.select(t.large);
-  t.fill_poly.select(t.large);
-  t.end_list.select(t.large);
-  t.end_entries.select(t.large);
-  t.link_list.select(t.large);
-  t.links.select(t.large);
-  t.free_rings.select(t.large);
-  t.column_counts.select(t.large);
+  for_each_table(t, [&t](auto& table) { table.select(t.large != 0); });
 
   t.point_count = 1;
   t.pline_total = 0;

@@ -190,11 +190,23 @@ template <bool kPieces>
 int walk_grid(EngineTables& t, int nx, int ny, int32_t* left, int32_t* right) {
   const ModelStore& m = *t.model;
   const int n = level_count(t);
-  for (int j = 1; j <= ny; ++j) left[j] = levels_at_or_below(m.grid_value[1][j], m.levels, n);
+  // Large mode knows the columns without values: a cell with a corner in one
+  // has no value there, and neither column is read.
+  const bool sparse = m.large != 0;
+  auto empty = [&](int i) { return sparse && m.column_has_values[i] == 0; };
+  bool left_counted = false;
   point_window_begin(t, m.grid_x.data, nx);
   // Cell (i, j) has the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1); its
   // diagonal always runs from (i+1, j) to (i, j+1).
   for (int i = 1; i < nx; ++i) {
+    if (i > 1) point_window_next(t, m.grid_x.data, i);
+    if (empty(i) || empty(i + 1)) {
+      left_counted = false;
+      continue;
+    }
+    if (!left_counted) {
+      for (int j = 1; j <= ny; ++j) left[j] = levels_at_or_below(m.grid_value[i][j], m.levels, n);
+    }
     const float* value0 = m.grid_value[i];
     const float* value1 = m.grid_value[i + 1];
     const int16_t* defined0 = m.grid_defined[i];
@@ -202,7 +214,6 @@ int walk_grid(EngineTables& t, int nx, int ny, int32_t* left, int32_t* right) {
     const float x0 = m.grid_x[i];
     const float x1 = m.grid_x[i + 1];
     for (int j = 1; j <= ny; ++j) right[j] = levels_at_or_below(value1[j], m.levels, n);
-    if (i > 1) point_window_next(t, m.grid_x.data, i);
     for (int j = 1; j < ny; ++j) {
       if (defined0[j] == 0 || defined1[j] == 0 || defined1[j + 1] == 0 || defined0[j + 1] == 0) continue;
       // A cell whose four corners have as many levels below them crosses
@@ -218,6 +229,7 @@ int walk_grid(EngineTables& t, int nx, int ny, int32_t* left, int32_t* right) {
       if (trace_counted<kPieces>(t, c10, c11, c01, right[j], right[j + 1], left[j + 1]) != 0) return -1;
     }
     std::swap(left, right);
+    left_counted = true;
   }
   return 0;
 }

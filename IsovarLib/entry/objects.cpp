@@ -1,6 +1,7 @@
 // Models and runs as the caller's objects: each owns its tables (the
 // default ones in memory of its own, given by the system as first touched),
 // and every call works on the objects it is given.
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -106,6 +107,41 @@ int32_t isovarModelMesh(IsovarModel* model, int32_t node_count, const double* x,
 }
 
 int32_t isovarModelLimitReached(const IsovarModel* model) { return model != nullptr ? model->limit_reached : 0; }
+
+int32_t isovarModelDescribe(const IsovarModel* model, IsovarModelSummary* summary) {
+  if (model == nullptr || summary == nullptr) return -1;
+  static_assert(ISOVAR_MAX_LEVELS == kMaxLevels && ISOVAR_MAX_TITLES == kMaxTitles &&
+                    ISOVAR_TITLE_SIZE == kMaxTitleBytes + 1,
+                "the summary's sizes are the model store's");
+  const ModelStore& m = model->model.current;
+  *summary = IsovarModelSummary{};
+  summary->kind = m.model_kind == kFemModel ? 1 : 0;
+  summary->large = m.large != 0 ? 1 : 0;
+  summary->display_mode = m.display_mode == 2 ? 2 : 1;
+  summary->level_count = m.level_count < 0 ? 0 : (m.level_count > kMaxLevels ? kMaxLevels : m.level_count);
+  for (int32_t k = 0; k < summary->level_count; ++k) {
+    summary->levels[k] = m.levels[k];
+    summary->bold[k] = m.level_kind[k] != 0 ? 1 : 0;
+    summary->labelled[k] = m.level_label[k] != 0 ? 1 : 0;
+  }
+  summary->title_count = m.title_count < 0 ? 0 : (m.title_count > kMaxTitles ? kMaxTitles : m.title_count);
+  for (int32_t t = 0; t < summary->title_count; ++t) {
+    std::memcpy(summary->titles[t], m.titles[t], ISOVAR_TITLE_SIZE - 1);
+    summary->titles[t][ISOVAR_TITLE_SIZE - 1] = '\0';
+  }
+  summary->xmin = m.extent_xmin;
+  summary->xmax = m.extent_xmax;
+  summary->ymin = m.extent_ymin;
+  summary->ymax = m.extent_ymax;
+  return 0;
+}
+
+int32_t isovarModelSetInfo(IsovarModel* model, const IsovarModelInfo* info, char* errMsg) {
+  if (model == nullptr) return fail_entry(errMsg, "", 0);
+  char text[kErrMsgSize];
+  if (set_model_extras(model->model, extras_of(info), text) != 0) return fail_entry(errMsg, text, 0);
+  return 0;
+}
 
 IsovarRun* isovarRunNew(void) {
   auto* fixed = static_cast<EngineFixedTables*>(map_zeroed(sizeof(EngineFixedTables)));

@@ -221,6 +221,34 @@ ISOVAR_API int32_t isovarModelMesh(IsovarModel* model, int32_t node_count, const
  * (one that large != 0 lifts); otherwise 0. */
 ISOVAR_API int32_t isovarModelLimitReached(const IsovarModel* model);
 
+/* What a model holds besides its geometry, as isovarModelDescribe gives it:
+ * the levels, flags and titles a file or a build gave it, as stored (the
+ * levels in single precision), and the extent of its coordinates. */
+#define ISOVAR_MAX_LEVELS 49
+#define ISOVAR_MAX_TITLES 5
+#define ISOVAR_TITLE_SIZE 59        /* 58 bytes of code page 932 and a NUL */
+typedef struct IsovarModelSummary {
+  int32_t kind;                     /* 0 a grid (also an empty model), 1 a finite-element mesh */
+  int32_t large;                    /* 1 when in the growing tables */
+  int32_t display_mode;             /* 2: the plot fills the picture; 1 to scale */
+  int32_t level_count;
+  double levels[ISOVAR_MAX_LEVELS];
+  int32_t bold[ISOVAR_MAX_LEVELS];      /* 1 for a bold line */
+  int32_t labelled[ISOVAR_MAX_LEVELS];  /* 0 for no label */
+  int32_t title_count;
+  char titles[ISOVAR_MAX_TITLES][ISOVAR_TITLE_SIZE];
+  double xmin, xmax, ymin, ymax;    /* of the coordinates (a mesh's nodes) */
+} IsovarModelSummary;
+
+/* Fills *summary from model: 0, or -1 for a NULL argument. */
+ISOVAR_API int32_t isovarModelDescribe(const IsovarModel* model, IsovarModelSummary* summary);
+
+/* Replaces the levels, their flags, the titles and the display mode of
+ * model with those of info (NULL: none, display to scale), checked as a
+ * build checks them, with a build's messages; the geometry and values stay.
+ * A failed call leaves the model as it was. No run may be using the model. */
+ISOVAR_API int32_t isovarModelSetInfo(IsovarModel* model, const IsovarModelInfo* info, char* errMsg);
+
 /* A new run, or NULL without memory. */
 ISOVAR_API IsovarRun* isovarRunNew(void);
 /* Frees the run; NULL is allowed. */

@@ -136,20 +136,24 @@ int value_input(ReaderState& r, char* errMsg) {
     // The tables cover the grid in force; points outside them are undefined.
     const int64_t stride = int64_t{m.grid_ny} + 1;
     const int64_t cells = (int64_t{m.grid_nx} + 1) * stride;
-    if (!m.grid_value.cells.reserve(cells) || !m.grid_defined.cells.reserve(cells)) {
+    // Fresh memory for a large grid: only the pages values land in are ever
+    // given (the walk reads the others as zero pages), so a model declaring
+    // a huge grid with few values costs what the values need.
+    if (!m.grid_value.cells.renew(cells, false) || !m.grid_defined.cells.renew(cells, true) ||
+        !m.column_has_values.renew(int64_t{m.grid_nx} + 1, true)) {
       put_message(errMsg, kErrMsgSize, msg::out_of_memory, "value_input");
       return -1;
     }
     m.grid_value.stride = m.grid_defined.stride = stride;
     m.value_nx = m.grid_nx;
     m.value_ny = m.grid_ny;
-    std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(cells));
   } else {
     advise_huge_grid_tables(m);
     clear_flags(m.grid_defined.cells, &m.grid_defined_used);
   }
   auto define = [&m](int32_t i, int32_t j, double value) {
     m.grid_defined[i][j] = 1;
+    if (m.large) m.column_has_values[i] = 1;
     m.grid_value[i][j] = static_cast<float>(value);
     if (!m.large && (i + 1) * m.grid_defined.stride > m.grid_defined_used)
       m.grid_defined_used = (i + 1) * m.grid_defined.stride;

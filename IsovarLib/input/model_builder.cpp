@@ -96,12 +96,12 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
   if (large) {
     const int64_t stride = int64_t{ny} + 1;
     const int64_t cells = (int64_t{nx} + 1) * stride;
-    if (!m.grid_value.cells.reserve(cells) || !m.grid_defined.cells.reserve(cells))
+    if (!m.grid_value.cells.renew(cells, false) || !m.grid_defined.cells.renew(cells, true) ||
+        !m.column_has_values.renew(int64_t{nx} + 1, true))
       return no_memory("value_input", errMsg);
     m.grid_value.stride = m.grid_defined.stride = stride;
     m.value_nx = nx;
     m.value_ny = ny;
-    std::memset(m.grid_defined.cells.data, 0, sizeof(int16_t) * static_cast<size_t>(cells));
   } else {
     advise_huge_grid_tables(m);
   }
@@ -115,6 +115,7 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
         return false;
       }
       m.grid_defined[i + 1][j + 1] = 1;
+      if (large) m.column_has_values[i + 1] = 1;
       m.grid_value[i + 1][j + 1] = static_cast<float>(v);
     }
   }
@@ -212,4 +213,30 @@ int32_t build_mesh(Model& model, int32_t node_count, const double* x, const doub
   const bool built = node_count >= 0 && cell_count >= 0 && set_extras(m, extras, errMsg) &&
                      fill_mesh(m, node_count, x, y, values, cell_count, cells, errMsg, limit_reached);
   return finish(model, m, built);
+}
+
+int32_t set_model_extras(Model& model, const ModelExtras& extras, char* errMsg) {
+  ModelStore& m = model.current;
+  struct Saved {
+    int32_t display_mode, title_count, level_count;
+    char titles[kMaxTitles][kTitleSlot];
+    float levels[kLevelSlots];
+    int32_t level_kind[kLevelSlots], level_label[kLevelSlots];
+  } saved;
+  saved.display_mode = m.display_mode;
+  saved.title_count = m.title_count;
+  saved.level_count = m.level_count;
+  std::memcpy(saved.titles, m.titles, sizeof saved.titles);
+  std::memcpy(saved.levels, m.levels, sizeof saved.levels);
+  std::memcpy(saved.level_kind, m.level_kind, sizeof saved.level_kind);
+  std::memcpy(saved.level_label, m.level_label, sizeof saved.level_label);
+  if (set_extras(m, extras, errMsg)) return 0;
+  m.display_mode = saved.display_mode;
+  m.title_count = saved.title_count;
+  m.level_count = saved.level_count;
+  std::memcpy(m.titles, saved.titles, sizeof saved.titles);
+  std::memcpy(m.levels, saved.levels, sizeof saved.levels);
+  std::memcpy(m.level_kind, saved.level_kind, sizeof saved.level_kind);
+  std::memcpy(m.level_label, saved.level_label, sizeof saved.level_label);
+  return -1;
 }

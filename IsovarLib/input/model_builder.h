@@ -31,3 +31,7 @@ int32_t build_grid(Model& model, int32_t nx, int32_t ny, const double* x, const 
 int32_t build_mesh(Model& model, int32_t node_count, const double* x, const double* y, const double* values,
                    int32_t cell_count, const int32_t* cells, const ModelExtras& extras, bool large, char* errMsg,
                    int32_t* limit_reached);
+
+// Replaces the levels, flags, titles and display mode of the current model,
+// checked as a build checks them; on failure they stay as they were.
+int32_t set_model_extras(Model& model, const ModelExtras& extras, char* errMsg);

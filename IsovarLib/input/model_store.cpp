@@ -12,11 +12,6 @@ void zero_fixed(const Table<T>& table) {
   std::memset(static_cast<void*>(table.fixed), 0, sizeof(T) * static_cast<size_t>(table.fixed_capacity));
 }
 
-template <class T>
-void release_heap(Table<T>& table) {
-  table.release();
-}
-
 // Every count and flag of the store as a read starts them: what a file
 // gives never depends on a file read before it.
 void reset_for_read(ModelStore& m) {
@@ -46,7 +41,7 @@ void attach_model_tables(ModelStore& m, ModelFixedTables* f) {
       0,  // large
       0, 0, fixed_table(f->grid_x), fixed_table(f->grid_y),
       {fixed_table(f->grid_value), kFixedStride}, {fixed_table(f->grid_defined), kFixedStride},
-      kMaxGridNx, kMaxGridNy,
+      kMaxGridNx, kMaxGridNy, {},
       kNodeSlots, fixed_table(f->node_state), fixed_table(f->node_x), fixed_table(f->node_y),
       fixed_table(f->node_value), {},
       kNodeSlots, fixed_table(f->element_defined), fixed_table(f->element_nodes), {}, {}, 0, {},
@@ -63,18 +58,7 @@ void attach_model(Model& model, ModelFixedTables* current, ModelFixedTables* spa
 
 void release_model(Model& model) {
   for (ModelStore* m : {&model.current, &model.spare}) {
-    release_heap(m->grid_x);
-    release_heap(m->grid_y);
-    release_heap(m->grid_value.cells);
-    release_heap(m->grid_defined.cells);
-    release_heap(m->node_state);
-    release_heap(m->node_x);
-    release_heap(m->node_y);
-    release_heap(m->node_value);
-    release_heap(m->element_defined);
-    release_heap(m->element_nodes);
-    release_heap(m->element_number);
-    release_heap(m->element_order);
+    for_each_table(*m, [](auto& table) { table.release(); });
     index_release(m->node_index);
     index_release(m->element_index);
   }
@@ -84,18 +68,7 @@ void select_model_storage(ModelStore& m, bool large_mode) {
   const int32_t large = large_mode ? 1 : 0;
   if (m.large == large) return;
   m.large = large;
-  m.grid_x.select(large_mode);
-  m.grid_y.select(large_mode);
-  m.grid_value.cells.select(large_mode);
-  m.grid_defined.cells.select(large_mode);
-  m.node_state.select(large_mode);
-  m.node_x.select(large_mode);
-  m.node_y.select(large_mode);
-  m.node_value.select(large_mode);
-  m.element_defined.select(large_mode);
-  m.element_nodes.select(large_mode);
-  m.element_number.select(large_mode);
-  m.element_order.select(large_mode);
+  for_each_table(m, [large_mode](auto& table) { table.select(large_mode); });
   // The shape of the tables; what they hold starts at the next read's reset.
   if (large) {
     m.grid_value.stride = m.grid_defined.stride = 0;

@@ -57,6 +57,10 @@ struct ModelStore {
   GridTable<int16_t> grid_defined;  // [i][j]
   int32_t value_nx;  // the columns and rows the value tables hold: 499 x 500
   int32_t value_ny;  // by default, the grid of the last "*value" in large mode
+  // Large mode: 1 for a column (1-based) that holds a value. The walk
+  // passes over columns without values without reading them, so a huge
+  // grid with few values costs, tracing too, what its values need.
+  Table<uint8_t> column_has_values;
 
   // Finite-element part. In the default mode a node or element is addressed
   // by its number (slot = number, kNodeSlots slots); in large mode by the
@@ -119,6 +123,24 @@ struct Model {
 inline int32_t node_slot(const ModelStore& m, int32_t n) {
   if (m.large) return n < 0 ? -1 : index_find(m.node_index, n);
   return n >= 0 && n < kNodeSlots ? n : -1;
+}
+
+// Calls f on each table of m whose storage follows the mode.
+template <class F>
+void for_each_table(ModelStore& m, F&& f) {
+  f(m.grid_x);
+  f(m.grid_y);
+  f(m.grid_value.cells);
+  f(m.grid_defined.cells);
+  f(m.column_has_values);
+  f(m.node_state);
+  f(m.node_x);
+  f(m.node_y);
+  f(m.node_value);
+  f(m.element_defined);
+  f(m.element_nodes);
+  f(m.element_number);
+  f(m.element_order);
 }
 
 // An empty store (the default mode's storage, every count zero) over the

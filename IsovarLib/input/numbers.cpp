@@ -1,6 +1,5 @@
 // The number syntax of the input file: reals through str2d, indices and
 // node numbers through parse_index.
-#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "cp932.h"
 #include "input/reader.h"
 #include "isovar_messages.h"
 
@@ -123,21 +123,10 @@ void diagnose(const char* format, const char* text) {
   if (n < 0) return;
   const size_t length = std::min(static_cast<size_t>(n), sizeof cp932 - 1);
   const std::string charset = diagnostic_charset();
-  if (!charset.empty()) {
-    iconv_t cd = iconv_open(charset.c_str(), "CP932");
-    if (cd != reinterpret_cast<iconv_t>(-1)) {
-      char converted[1024];
-      char* in = cp932;
-      size_t in_left = length;
-      char* out = converted;
-      size_t out_left = sizeof converted;
-      const bool whole = iconv(cd, &in, &in_left, &out, &out_left) != static_cast<size_t>(-1) && in_left == 0;
-      iconv_close(cd);
-      if (whole) {
-        std::fwrite(converted, 1, sizeof converted - out_left, stderr);
-        return;
-      }
-    }
+  std::string converted;
+  if (!charset.empty() && cp932::to_charset(std::string_view(cp932, length), charset.c_str(), &converted)) {
+    std::fwrite(converted.data(), 1, converted.size(), stderr);
+    return;
   }
   std::fwrite(cp932, 1, length, stderr);
 }

@@ -5,24 +5,11 @@
 #include <cstring>
 
 #include "shared/run_context.h"
+
+#include "cp932.h"
 #include "shared/tables.h"
 
-namespace {
-
-bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-}  // namespace
-
-std::size_t cp932_fit(const char* text, std::size_t len, std::size_t limit) {
-  if (len <= limit) return len;
-  std::size_t pos = 0;
-  while (pos < len) {
-    std::size_t step = is_cp932_lead(static_cast<unsigned char>(text[pos])) && pos + 1 < len ? 2 : 1;
-    if (pos + step > limit) break;
-    pos += step;
-  }
-  return pos;
-}
+std::size_t cp932_fit(const char* text, std::size_t len, std::size_t limit) { return cp932::fit(text, len, limit); }
 
 void copy_message(char* dest, std::size_t cap, const char* text) {
   if (cap == 0) return;

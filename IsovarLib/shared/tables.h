@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 // The limits a procedure checks, of its tables' mode. In large mode the
 // table limits are as high as a 32-bit count allows; memory runs out first.
@@ -63,6 +64,10 @@ void advise_huge_pages(void* start, std::size_t size);
 // it was, when the memory cannot be had.
 bool grow_block(void** block, int64_t* capacity, int64_t needed, std::size_t entry_size);
 
+// Blocks of at least this size are asked of the system whole (and zeroed by
+// it, page by page as they are touched) rather than reused and cleared.
+constexpr uint64_t kFreshBlockBytes = uint64_t{1} << 20;
+
 // One table: a fixed array in the default mode, growing memory in large mode.
 // T must be trivially copyable. Contents are kept by reserve(), not by select().
 // The storage is the owner's: release() frees large mode's memory.
@@ -98,6 +103,36 @@ struct Table {
     void* block = heap;
     if (!grow_block(&block, &heap_capacity, n, sizeof(T))) return false;
     heap = static_cast<T*>(block);
+    data = heap;
+    capacity = heap_capacity;
+    return true;
+  }
+
+  // Large mode: room for n entries whose old contents do not matter, zero
+  // when zeroed. A large block is given back and asked for anew, so the
+  // system provides its pages only as they are first written: a grid that
+  // declares millions of points but gives a few values costs those few
+  // pages, and no time is spent clearing the rest.
+  bool renew(int64_t n, bool zeroed) {
+    if (!grows) return false;
+    const uint64_t bytes = static_cast<uint64_t>(n) * sizeof(T);
+    if (n < 0 || bytes / sizeof(T) != static_cast<uint64_t>(n)) return false;
+    if (bytes >= kFreshBlockBytes || n > heap_capacity) {
+      std::free(heap);
+      heap = nullptr;
+      heap_capacity = 0;
+      void* block = zeroed ? std::calloc(static_cast<std::size_t>(n > 0 ? n : 1), sizeof(T))
+                           : std::malloc(static_cast<std::size_t>(bytes > 0 ? bytes : 1));
+      if (block == nullptr) {
+        data = nullptr;
+        capacity = 0;
+        return false;
+      }
+      heap = static_cast<T*>(block);
+      heap_capacity = n;
+    } else if (zeroed && n > 0) {
+      std::memset(static_cast<void*>(heap), 0, static_cast<std::size_t>(bytes));
+    }
     data = heap;
     capacity = heap_capacity;
     return true;

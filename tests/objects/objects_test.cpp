@@ -2,6 +2,10 @@
 // model built from arrays is the model read from the same numbers.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <random>
 #include <string>
 
@@ -18,20 +22,7 @@ using testing_support::write_file;
 
 namespace {
 
-std::vector<uint32_t> pixels_of(HDC dc) {
-  int w = 0, h = 0;
-  const uint32_t* bits = GetSurfaceBits(dc, &w, &h);
-  return std::vector<uint32_t>(bits, bits + static_cast<size_t>(w) * h);
-}
 
-std::string read_or_empty(const std::string& path) {
-  std::string text;
-  try {
-    text = read_file(path);
-  } catch (...) {
-  }
-  return text;
-}
 
 // The same through the exported functions on the default objects.
 RunOutcome run_exported(const std::string& path, bool large, bool fill, const std::string& prefix) {
@@ -58,34 +49,6 @@ RunOutcome run_exported(const std::string& path, bool large, bool fill, const st
 }
 
 }  // namespace
-
-RunOutcome run_objects(IsovarRun* run, const IsovarModel* model, bool fill, const std::string& prefix) {
-  RunOutcome out;
-  char err[ISOVAR_ERRMSG_SIZE] = {};
-  isovarRunSetFill(run, fill ? 1 : 0);
-  HDC dc = CreateSurfaceDC(kWidth, kHeight);
-  out.result = isovarRunDraw(run, model, dc, kWidth, kHeight, (prefix + ".dl").c_str(), err);
-  out.message = out.result == 0 ? "" : err;
-  if (out.result == 0) {
-    out.pixels = pixels_of(dc);
-    out.display_list = read_file(prefix + ".dl");
-    isovarRunSaveIsolines(run, (prefix + ".geojson").c_str(), err);
-    for (int32_t i = 0; i < isovarRunLineCount(run); ++i) {
-      int32_t level = 0, closed = 0;
-      std::vector<double> xy(2 * static_cast<size_t>(isovarRunLine(run, i, &level, &closed, nullptr)));
-      isovarRunLine(run, i, &level, &closed, xy.data());
-      std::vector<double> line{double(level), double(closed)};
-      line.insert(line.end(), xy.begin(), xy.end());
-      out.lines.push_back(line);
-    }
-    isovarRunTrace(run, model, 1, err);
-    isovarRunSaveBands(run, (prefix + ".bands").c_str(), err);
-    out.isolines = read_or_empty(prefix + ".geojson");
-    out.bands = read_or_empty(prefix + ".bands");
-  }
-  DeleteDC(dc);
-  return out;
-}
 
 TEST(Objects, GiveWhatTheExportedFunctionsGiveInBothTableModes) {
   TempDir dir;
@@ -221,4 +184,34 @@ TEST(Objects, ArraysAreRefusedWithTheReadersMessagesAndTheModelKept) {
   EXPECT_STREQ(from_file, from_arrays);
   isovarRunFree(run);
   isovarModelFree(model);
+}
+
+// A model file declaring a 20000 x 20000 grid with four values costs what
+// the four values need, read and traced, in a process of its own.
+TEST(Objects, AHugeGridWithFewValuesCostsWhatItsValuesNeed) {
+  TempDir dir;
+  std::string text = "*model differencial\n*x\n";
+  for (int i = 0; i < 20000; ++i) text += std::to_string(i) + "\n";
+  text += "*end\n*y\n";
+  for (int j = 0; j < 20000; ++j) text += std::to_string(j) + "\n";
+  text += "*end\n*value\n1 1 0\n2 1 1\n1 2 2\n2 2 3\n*end\n*isovar\n1.5\n*end\n";
+  const std::string path = dir.file("sparse.isovar");
+  write_file(path, text);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    char err[ISOVAR_ERRMSG_SIZE];
+    IsovarModel* model = isovarModelNew();
+    IsovarRun* run = isovarRunNew();
+    const bool traced = isovarModelRead(model, path.c_str(), 1, err) == 0 && isovarRunTrace(run, model, 0, err) == 0;
+    _exit(traced && isovarRunLineCount(run) == 1 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  struct rusage usage {};
+  getrusage(RUSAGE_CHILDREN, &usage);
+#if !ISOVAR_SANITIZED
+  EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "kilobytes";  // the declared grid would take 2.4 GB
+#endif
 }

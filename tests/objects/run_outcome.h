@@ -2,6 +2,18 @@
 // and from the objects.
 #pragma once
 
+// Sanitizers make a program many times slower and larger.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ISOVAR_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ISOVAR_SANITIZED 1
+#endif
+#endif
+#ifndef ISOVAR_SANITIZED
+#define ISOVAR_SANITIZED 0
+#endif
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +37,11 @@ struct RunOutcome {
 
 constexpr int kWidth = 400;
 constexpr int kHeight = 300;
+
+// The pixels of a surface.
+std::vector<uint32_t> pixels_of(HDC dc);
+// A file's bytes, or "" when there is none.
+std::string read_or_empty(const std::string& path);
 
 // model drawn by run on a fresh surface (fill as asked), with its display
 // list, isolines and bands written into files named after prefix.

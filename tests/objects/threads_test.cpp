@@ -26,11 +26,7 @@ struct Job {
 }  // namespace
 
 TEST(Threads, FourModelsOnFourThreadsGiveWhatEachGivesAlone) {
-#if defined(__SANITIZE_THREAD__)
-  constexpr int kRounds = 40;  // ThreadSanitizer runs the same code many times slower
-#else
   constexpr int kRounds = 200;
-#endif
   std::mt19937 rng(25);
   std::vector<Job> jobs;
   jobs.push_back({random_arrays(rng, 1), 0, false});  // a grid

@@ -1,6 +1,8 @@
 // isovar-plot run as a program, in a folder of its own.
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -45,6 +47,7 @@ struct RunSetup {
   std::string tmpdir;      // TMPDIR; empty: a folder of the test's own, checked empty afterwards
   std::vector<std::pair<std::string, std::string>> env;  // more environment variables
   bool stdout_unread = false;  // standard output a pipe whose reader is gone
+  std::function<void()> child;  // runs in the child last, before the program starts
 };
 
 Result run_in(const std::string& folder, const std::vector<std::string>& args, const RunSetup& setup);
@@ -86,6 +89,7 @@ Result run_in(const std::string& folder, const std::vector<std::string>& args, c
       const rlimit limit{setup.file_limit, setup.file_limit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     }
+    if (setup.child) setup.child();
   });
   if (setup.tmpdir.empty()) {
     EXPECT_EQ(names_in(tmpdir), std::set<std::string>{}) << "left in the temporary folder";
@@ -169,6 +173,7 @@ TEST(IsovarPlot, StrictRefusesWhatPassesTheDefaultTablesAndSaysHowToLiftThem) {
   Result r = plot(dir, {"wide.iso", "--strict", "--png", "wide.png"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, u8"wide.iso: (x_input) (行:501)  Ｘ方向の格子点数が多すぎます。（最大:500） \n"
+                   "wide.iso: line 501: 499\n"
                    "wide.iso: the model is larger than the default tables; --large lifts their limits\n");
   r = plot(dir, {"wide.iso", "--large", "--isolines", "wide.geojson"});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -215,25 +220,145 @@ TEST(IsovarPlot, LibraryFailuresExitOneWithTheMessageInUtf8) {
 
   r = plot(dir, {"missing.iso", "--png", "missing.png"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, u8"missing.iso: 入力ファイル(missing.iso)をオープンできません。\n");
+  EXPECT_EQ(r.err, u8"missing.iso: 入力ファイル(missing.iso)をオープンできません。\n"
+                   "missing.iso: No such file or directory\n");
 
   // The number parser's own diagnostic comes first, in the locale's UTF-8.
   write_file(dir.file("x.iso"), "*x\n1e2e3\n");
   r = plot(dir, {"x.iso", "--png", "x.png"});
   EXPECT_EQ(r.err, u8"(str2d)文字列1e2e3が浮動小数点数ではありません。\n"
-                   u8"x.iso: x_input (行:2)  ｘ座標値が不正。\n");
+                   u8"x.iso: x_input (行:2)  ｘ座標値が不正。\n"
+                   "x.iso: line 2: 1e2e3\n");
 
   // The display list cannot be created.
   write_file(dir.file("ring.iso"), ring_model());
   r = plot(dir, {"ring.iso", "--display-list", "no/such/folder/prtInfo.tmp"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "isovar-plot: cannot open print information file: No such file or directory\n");
+  EXPECT_EQ(r.err, "isovar-plot: cannot open print information file\n"
+                   "isovar-plot: cannot write no/such/folder/prtInfo.tmp: No such file or directory\n");
 
   // A BMP of 1000 pixels is refused by the library, after the plot run.
   r = plot(dir, {"ring.iso", "--size", "1000x500", "--bmp", "big.bmp"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, u8"big.bmp: 画像（1000, 500）が大きすぎます。\n");
   EXPECT_FALSE(testing_support::file_exists(dir.file("big.bmp")));
+}
+
+// An input that cannot be read, or is no model, or is refused on a line:
+// under the library's line, the system's reason, what the file looks like and
+// the isovar-convert command that reads it, or the line's text. Names are the
+// bytes the user typed, also inside the library's message.
+TEST(IsovarPlot, RefusedInputsSayWhyAndWhatNext) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.file("models").c_str(), 0755), 0);
+  const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+  const std::string long_line = "1 1 5 " + cp932(u8"値") + "\x1b[31m" + std::string(100, 'a');
+  struct Case {
+    std::string name;
+    std::string bytes;  // written unless the name is a folder or missing
+    std::string said;   // the library's line, then the lines that follow it
+  };
+  const std::vector<Case> cases = {
+      {"missing.iso", "", u8"入力ファイル(missing.iso)をオープンできません。\nNo such file or directory"},
+      {u8"données.iso", "", u8"入力ファイル(données.iso)をオープンできません。\nNo such file or directory"},
+      {"models", "", u8"入力ファイル(models)をオープンできません。\nIs a directory"},
+      {"empty.iso", "-", u8"(ReadIsovarFile) 　差分モデルのＸ座標データが与えられていません。 \nthe file is empty"},
+      {"points.csv", "x,y,z\n1,2,3\n4.5,5e2,-6\n",
+       u8"(ReadIsovarFile) 　入力データのＩＤの種別:xが判別できません。 \n"
+       "not a model: it looks like a table (comma-separated columns of numbers)\n"
+       "isovar-convert makes a model of it: isovar-convert points.csv -o points.isovar"},
+      {"points.iso", "# x y z\n1 2 3\n4 5 6\n",
+       u8"(ReadIsovarFile) 　入力データのＩＤの種別:1が判別できません。 \n"
+       "not a model: it looks like a table (columns of numbers separated by blanks)\n"
+       "isovar-convert makes a model of it: isovar-convert --kind table points.iso -o points.isovar"},
+      {"my table.isovar", "1\t2\t3\n",
+       u8"(ReadIsovarFile) 　入力データのＩＤの種別:1が判別できません。 \n"
+       "not a model: it looks like a table (tab-separated columns of numbers)\n"
+       "isovar-convert makes a model of it: isovar-convert --kind table 'my table.isovar' -o 'my table.model.isovar'"},
+      {"dem.tif", std::string("II*\0\x08\0\0\0", 8) + std::string(64, '\0'),
+       u8"(ReadIsovarFile) 　入力データのＩＤの種別:ii*が判別できません。 \n"
+       "not a model: it looks like a TIFF raster (GeoTIFF or plain TIFF)\n"
+       "isovar-convert makes a model of it: isovar-convert dem.tif -o dem.isovar"},
+      {"picture.dat", png,
+       u8"(ReadIsovarFile) 　入力データのＩＤの種別:英ngが判別できません。 \n"
+       "not a model: it looks like a PNG image\n"
+       "isovar-convert makes a model of its pixel values: isovar-convert --kind raster picture.dat -o picture.isovar"},
+      {"plate.msh", "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n",
+       u8"(ReadIsovarFile) 　入力データのＩＤの種別:$meshformatが判別できません。 \n"
+       "not a model: it looks like a Gmsh mesh\n"
+       "isovar-convert makes a model of it: isovar-convert plate.msh -o plate.isovar"},
+      {"data.bin", std::string("\x1b[2J\0\x01\x02", 7),
+       u8"(ReadIsovarFile) 　入力データのＩＤの種別:?[2jが判別できません。 \n"
+       "not a model: it looks like binary data\n"
+       "if it is a raster GDAL reads, isovar-convert makes a model of it: isovar-convert data.bin -o data.isovar"},
+      {"notes.iso", "hello world\n",
+       u8"(ReadIsovarFile) 　入力データのＩＤの種別:helloが判別できません。 \n"
+       "not a model: it looks like text, but no model (a model's first line is a section, such as *model, *title "
+       "or *x)"},
+      {"twice.iso", "*x\n0\n1\n*end\n*y\n0\n1\n*end\n*value\n1 1 0\n" + long_line + "\n*end\n",
+       u8"(val_input)行：11 格子点(1,1)の物理量を２重定義 \n"
+       u8"line 11: 1 1 5 値?[31m" + std::string(80 - 12, 'a') + "..."},
+      {"crlf.iso", "*x\r\n0\r\n1\r\nx\r\n*end\r\n", u8"x_input (行:4)  ｘ座標値が不正。\nline 4: x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.bytes.empty()) write_file(dir.file(c.name), c.bytes == "-" ? "" : c.bytes);
+    const Result r = plot(dir, {c.name, "--png", "out.png"});
+    EXPECT_EQ(r.status, 1);
+    std::string expected;
+    for (std::size_t at = 0; at <= c.said.size();) {
+      const std::size_t end = std::min(c.said.find('\n', at), c.said.size());
+      expected += c.name + ": " + c.said.substr(at, end - at) + "\n";
+      at = end + 1;
+    }
+    // The number parser's diagnostic comes first for crlf.iso.
+    const std::string err = r.err.substr(r.err.find(c.name + ": "));
+    EXPECT_EQ(err, expected);
+  }
+  EXPECT_FALSE(testing_support::file_exists(dir.file("out.png")));
+
+  // Standard input, kept for a second reading, is looked at too.
+  RunSetup setup;
+  setup.stdin_file = dir.file("points.csv");
+  Result r = run_in(dir.path(), {"-", "--png", "out.png"}, setup);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, u8"-: (ReadIsovarFile) 　入力データのＩＤの種別:xが判別できません。 \n"
+                   "-: not a model: it looks like a table (comma-separated columns of numbers)\n"
+                   "-: isovar-convert makes a model of it once saved in a file: isovar-convert --kind table FILE -o "
+                   "MODEL.isovar\n");
+  // Batch workers say the same.
+  write_file(dir.file("ring.iso"), ring_model());
+  r = plot(dir, {"ring.iso", "points.csv", "--outdir", "out", "-j", "2"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("points.csv: isovar-convert makes a model of it: isovar-convert points.csv -o points.isovar\n"),
+            std::string::npos)
+      << r.err;
+
+  // Outputs named in the library's messages keep their bytes too.
+  r = plot(dir, {"ring.iso", "--bmp", u8"nö/données.bmp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, u8"isovar-plot: 出力ファイル(nö/données.bmp)をオープンできません。\n"
+                   u8"isovar-plot: cannot write nö/données.bmp: No such file or directory\n");
+}
+
+// A model that may not be read. As root, the run goes without the
+// capabilities that pass over file permissions.
+TEST(IsovarPlot, UnreadableInputSaysPermissionDenied) {
+  TempDir dir;
+  write_file(dir.file("secret.iso"), ring_model());
+  ASSERT_EQ(chmod(dir.file("secret.iso").c_str(), 0), 0);
+  auto drop = [] {
+    if (geteuid() != 0) return;
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+      if (prctl(PR_CAPBSET_DROP, cap, 0, 0, 0) != 0) _exit(126);
+  };
+  RunSetup setup;
+  setup.child = drop;
+  const Result r = run_in(dir.path(), {"secret.iso", "--png", "out.png"}, setup);
+  if (r.status == 126) GTEST_SKIP() << "cannot give up the capabilities";
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, u8"secret.iso: 入力ファイル(secret.iso)をオープンできません。\n"
+                   "secret.iso: Permission denied\n");
 }
 
 // Every output asked for is attempted; each failure is named, and the exit
@@ -249,7 +374,8 @@ TEST(IsovarPlot, FailedOutputsDoNotStopTheOthers) {
 
   r = plot(dir, {"ring.iso", "--bmp", "no/b.bmp", "--png", "no/a.png", "--isolines", "c2.geojson", "--pdf", "no/d.pdf"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, u8"isovar-plot: 出力ファイル(no/b.bmp)をオープンできません。: No such file or directory\n"
+  EXPECT_EQ(r.err, u8"isovar-plot: 出力ファイル(no/b.bmp)をオープンできません。\n"
+                   "isovar-plot: cannot write no/b.bmp: No such file or directory\n"
                    "isovar-plot: cannot write no/a.png: No such file or directory\n"
                    "isovar-plot: cannot write no/d.pdf: No such file or directory\n");
   EXPECT_TRUE(testing_support::file_exists(dir.file("c2.geojson")));
@@ -564,14 +690,14 @@ void expect_outputs_fail(const std::string& folder, const std::string& input, rl
                          const std::string& reason, std::set<std::string> others = {}) {
   struct Case {
     std::vector<std::string> options;
-    std::string message;
+    std::string message;  // the library's line, when it has one
   };
   const std::vector<Case> cases = {
       {{"--display-list", "prtInfo.tmp"}, u8"印刷情報ファイル(prtInfo.tmp)に書き込めません。"},
       {{"--display-list", "/dev/null", "--bmp", "out.bmp"}, u8"出力ファイル(out.bmp)に書き込めません。"},
-      {{"--display-list", "/dev/null", "--png", "out.png"}, "cannot write out.png"},
-      {{"--display-list", "/dev/null", "--pdf", "out.pdf"}, "cannot write out.pdf"},
-      {{"--display-list", "/dev/null", "--isolines", "out.geojson"}, "cannot write out.geojson"},
+      {{"--display-list", "/dev/null", "--png", "out.png"}, ""},
+      {{"--display-list", "/dev/null", "--pdf", "out.pdf"}, ""},
+      {{"--display-list", "/dev/null", "--isolines", "out.geojson"}, ""},
   };
   for (const std::string& name : kOutputs) write_file(folder + "/" + name, kEarlier);
   others.insert(kOutputs.begin(), kOutputs.end());
@@ -581,7 +707,9 @@ void expect_outputs_fail(const std::string& folder, const std::string& input, rl
     SCOPED_TRACE(c.message);
     Result r = run_in(folder, args, file_limit);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "isovar-plot: " + c.message + ": " + reason + "\n");
+    const std::string file = c.options.back();
+    EXPECT_EQ(r.err, (c.message.empty() ? "" : "isovar-plot: " + c.message + "\n") + "isovar-plot: cannot write " +
+                         file + ": " + reason + "\n");
     for (const std::string& name : kOutputs) {
       const std::string bytes = read_file(folder + "/" + name);
       if (name == "isovar.log" && bytes != kEarlier) {
@@ -597,7 +725,9 @@ void expect_outputs_fail(const std::string& folder, const std::string& input, rl
 TEST(IsovarPlot, OutputsThatCannotBeWrittenKeepTheirEarlierFiles) {
   TempDir dir;
   write_file(dir.file("ring.iso"), ring_model());
-  expect_outputs_fail(dir.path(), "ring.iso", 100, "File too large", {"ring.iso"});
+  // Every output is larger than 200 bytes; the messages, which go to a file
+  // under the same limit, are shorter.
+  expect_outputs_fail(dir.path(), "ring.iso", 200, "File too large", {"ring.iso"});
 
   // A run log the library cannot write is skipped, whole.
   write_file(dir.file("isovar.log"), kEarlier);
@@ -786,6 +916,7 @@ TEST(IsovarPlot, SignalEndsTheWorkersAndRemovesTheirFolders) {
   EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGTERM) << wstatus;
   for (int wait = 0; wait < 100 && !names_in(tmp.path()).empty(); ++wait) usleep(20000);
   EXPECT_EQ(names_in(tmp.path()), std::set<std::string>{});
+  for (const std::string& name : names_in(dir.file("out"))) EXPECT_NE(name[0], '.') << "a temporary file stayed";
   const std::size_t made = names_in(dir.file("out")).size();
   usleep(200000);
   EXPECT_EQ(names_in(dir.file("out")).size(), made) << "a worker went on plotting";
@@ -850,8 +981,10 @@ TEST(IsovarPlot, ModelsPastTheDefaultTablesArePlottedInLargeMode) {
     for (std::size_t i = 1; i < outputs.size(); i += 2) unlink(dir.file(outputs[i]).c_str());
     r = run_in(dir.path(), args, setup);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, c.input + ": " + c.said + (c.said == library_line_of_wide() ? " " : "") + "\n" + c.input +
-                         ": the model is larger than the default tables; --large lifts their limits\n");
+    // The line refused, from a file (standard input is not kept with --strict).
+    const std::string line = c.input == "wide.iso" ? "wide.iso: line 501: 499\n" : "";
+    EXPECT_EQ(r.err, c.input + ": " + c.said + (c.said == library_line_of_wide() ? " " : "") + "\n" + line +
+                         c.input + ": the model is larger than the default tables; --large lifts their limits\n");
     for (std::size_t i = 1; i < outputs.size(); i += 2)
       EXPECT_FALSE(testing_support::file_exists(dir.file(outputs[i]))) << outputs[i];
   }

@@ -72,6 +72,29 @@ std::string convert(const char* to, const char* from, const std::string& in) {
 std::string cp932(const std::string& utf8_text) { return convert("CP932", "UTF-8", utf8_text); }
 std::string utf8(const std::string& cp932_bytes) { return convert("UTF-8", "CP932", cp932_bytes); }
 
+std::string utf8_with_replacements(const std::string& cp932_bytes) {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
+  std::string out;
+  char* src = const_cast<char*>(cp932_bytes.data());
+  size_t left = cp932_bytes.size();
+  char buf[4096];
+  while (left > 0) {
+    char* dst = buf;
+    size_t room = sizeof buf;
+    const size_t r = iconv(cd, &src, &left, &dst, &room);
+    out.append(buf, static_cast<size_t>(dst - buf));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      out += "\xEF\xBF\xBD";
+      ++src;
+      --left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "isovar-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -14,6 +14,9 @@ std::string cp932(const std::string& utf8);
 
 // The UTF-8 text of code page 932 bytes.
 std::string utf8(const std::string& cp932_bytes);
+// The same for any bytes: iconv's answer, U+FFFD for each byte it refuses
+// and on with the next one.
+std::string utf8_with_replacements(const std::string& cp932_bytes);
 
 // A new empty folder under the system's temporary folder, removed with its
 // contents when the object goes.
