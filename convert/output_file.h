@@ -27,10 +27,9 @@ void remove_temporary_on_ending_signals();
 // A file is written through the write core (files/atomic_file.h): under a
 // temporary name made exclusively in the target's folder, every write
 // checked, then renamed over the target by commit(); dropped without
-// commit(), the temporary file is removed. While it is written the
-// temporary file is locked, so that a later run can tell it from one an
-// interrupted run left behind: those beside the target are removed when the
-// output opens. Standard output is written directly.
+// commit(), the temporary file is removed. The temporary files that killed
+// runs left beside the target (their writer's lock is free) are removed when
+// the output opens. Standard output is written directly.
 //
 // Failures throw OutputFailure naming the file and the system's reason.
 class OutputFile : public TextSink {
@@ -48,7 +47,6 @@ class OutputFile : public TextSink {
 
  private:
   [[noreturn]] void fail(int error);
-  void open_locked();
 
   std::string path_;
   bool standard_output_;

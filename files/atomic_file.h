@@ -69,12 +69,6 @@ class AtomicFile {
   // The first failure so far, 0 when none.
   int error() const { return error_; }
 
-  // The temporary file being written ("" when the target is written directly
-  // or nothing is open) and its descriptor (-1 when none): for a caller that
-  // locks it, or removes it when a signal ends the program.
-  const std::string& temporary_path() const { return temp_; }
-  int descriptor() const { return fd_; }
-
   // Writes out the buffer, closes the file and renames it over the target:
   // 0, or the first failure's error number, the temporary file removed and
   // the target untouched. The object can then open another file.
