@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "print_replay.h"
+
 
 namespace isovar_plot {
 

@@ -67,11 +67,6 @@ std::string library_text(const char* err_msg, const std::vector<Spelling>& spell
     text += which->second;
     at = found + which->first.size();
   }
-<<<<<<< HEAD
-  std::string text = cp932::to_utf8(bytes);
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-=======
->>>>>>> plotmsg
   return text;
 }
 
