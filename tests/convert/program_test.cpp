@@ -138,6 +138,10 @@ TEST(ConvertProgram, UsageErrorsExitTwo) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << r.err;
   }
   EXPECT_FALSE(testing_support::file_exists(dir.file("a.isovar")));
+  write_file(dir.file("m.isovar"), "*model fem\n");
+  EXPECT_EQ(convert_in(dir, {"m.isovar"}).err,
+            "isovar-convert: INPUT: m.isovar ends in .isovar already: plot a model with isovar-plot (or name another "
+            "output with -o) (try isovar-convert --help)\n");
   const Result help = convert_in(dir, {"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--levels"), std::string::npos);
