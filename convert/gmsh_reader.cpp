@@ -3,40 +3,42 @@
 #include <unordered_map>
 #include <vector>
 
+#include "line_reader.h"
 #include "numbers.h"
 
 namespace convert {
 
 namespace {
 
-// Tokens separated by blanks and line ends, with the line they are on.
+// Tokens separated by blanks and line ends, with the line they are on. A
+// token's text stays valid until the next token is taken.
 class Scanner {
  public:
-  explicit Scanner(std::string_view text) : text_(text) {}
+  explicit Scanner(LineReader& source) : source_(source) {}
 
   // The next token, on this line or a later one; empty at the end.
   std::string_view token() {
     skip_space(true);
     const size_t start = pos_;
-    while (pos_ < text_.size() && !is_space(text_[pos_])) ++pos_;
-    return text_.substr(start, pos_ - start);
+    while (pos_ < line_.size() && !is_space(line_[pos_])) ++pos_;
+    return line_.substr(start, pos_ - start);
   }
   // True when nothing but blanks is left on the current line.
   bool at_line_end() {
     skip_space(false);
-    return pos_ == text_.size() || text_[pos_] == '\n';
+    return pos_ == line_.size();
   }
   // The rest of the next line that is not empty, without surrounding blanks.
   std::string_view line_text(const char* what) {
     skip_space(true);
-    if (pos_ == text_.size()) fail(std::string("the file ends before ") + what);
+    if (pos_ == line_.size()) fail(std::string("the file ends before ") + what);
     const size_t start = pos_;
-    while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
+    pos_ = line_.size();
     size_t end = pos_;
-    while (end > start && is_space(text_[end - 1])) --end;
-    return text_.substr(start, end - start);
+    while (end > start && is_space(line_[end - 1])) --end;
+    return line_.substr(start, end - start);
   }
-  int64_t line() const { return line_; }
+  int64_t line() const { return number_; }
 
   int64_t integer(const char* what) {
     const std::string_view t = token();
@@ -69,23 +71,36 @@ class Scanner {
     const std::string_view t = token();
     if (t != word) fail("expected " + std::string(word) + ", found '" + std::string(t) + "'");
   }
-  [[noreturn]] void fail(const std::string& what) const { throw LineFailure(line_, what); }
+  [[noreturn]] void fail(const std::string& what) const { throw LineFailure(number_, what); }
 
  private:
   static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+  // Passes over blanks; across_lines, over line ends too, as far as the
+  // next token or the end of the source (which stays on the last line).
   void skip_space(bool across_lines) {
-    while (pos_ < text_.size() && is_space(text_[pos_])) {
-      if (text_[pos_] == '\n') {
-        if (!across_lines) return;
-        ++line_;
+    for (;;) {
+      while (pos_ < line_.size() && is_space(line_[pos_])) ++pos_;
+      if (pos_ < line_.size() || !across_lines || at_end_) return;
+      std::string_view next;
+      if (!source_.next(next)) {
+        at_end_ = true;
+        // The end lies after the last line feed, on a line of its own.
+        if (source_.number() > 0 && source_.had_feed()) number_ = source_.number() + 1;
+        line_ = {};
+        pos_ = 0;
+        return;
       }
-      ++pos_;
+      line_ = next;
+      pos_ = 0;
+      number_ = source_.number();
     }
   }
 
-  std::string_view text_;
+  LineReader& source_;
+  std::string_view line_;
   size_t pos_ = 0;
-  int64_t line_ = 1;
+  int64_t number_ = 1;
+  bool at_end_ = false;
 };
 
 constexpr int64_t kTriangle = 2;
@@ -93,7 +108,7 @@ constexpr int64_t kQuadrangle = 3;
 
 class GmshParser {
  public:
-  GmshParser(std::string_view bytes, const FieldRequest& request) : in_(bytes), request_(request) {}
+  GmshParser(LineReader& source, const FieldRequest& request) : in_(source), request_(request) {}
 
   GmshMesh parse() {
     for (std::string_view t = in_.token(); !t.empty(); t = in_.token()) {
@@ -125,7 +140,7 @@ class GmshParser {
 
  private:
   void mesh_format() {
-    const std::string_view version = in_.token();
+    const std::string version(in_.token());
     const int64_t file_type = in_.integer("the file type");
     in_.token();  // the data size
     if (file_type != 0) in_.fail("binary meshes are not read; save the mesh as ASCII");
@@ -313,6 +328,11 @@ std::string element_type_name(int64_t type) {
   return at == names.end() ? std::string() : at->second;
 }
 
-GmshMesh parse_gmsh(std::string_view bytes, const FieldRequest& request) { return GmshParser(bytes, request).parse(); }
+GmshMesh parse_gmsh(std::string_view bytes, const FieldRequest& request) {
+  LineReader source(bytes);
+  return parse_gmsh(source, request);
+}
+
+GmshMesh parse_gmsh(LineReader& source, const FieldRequest& request) { return GmshParser(source, request).parse(); }
 
 }  // namespace convert

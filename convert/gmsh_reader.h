@@ -11,6 +11,8 @@
 
 namespace convert {
 
+class LineReader;
+
 struct FieldRequest {
   std::string name;  // empty: the first block's field
   bool step_given = false;
@@ -31,6 +33,8 @@ struct GmshMesh {
 // Throws LineFailure for a malformed or inconsistent record, Failure for a
 // file without nodes, triangles or quadrangles, or the requested field.
 GmshMesh parse_gmsh(std::string_view bytes, const FieldRequest& request);
+// The same, line by line from source.
+GmshMesh parse_gmsh(LineReader& source, const FieldRequest& request);
 
 // What a Gmsh element type is ("2-node line"), or "" for a rare one.
 std::string element_type_name(int64_t type);

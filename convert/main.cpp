@@ -1,17 +1,24 @@
 // isovar-convert: turns a raster, a table of scattered points or a Gmsh mesh
 // into an input file that the library reads.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <new>
 #include <string>
 
+#include "default_tables.h"
 #include "delaunay.h"
 #include "gmsh_reader.h"
+#include "line_reader.h"
+#include "looks.h"
 #include "numbers.h"
 #include "options.h"
 #include "output_file.h"
@@ -23,53 +30,56 @@ namespace convert {
 
 namespace {
 
-void note(const std::string& text) { std::cerr << "isovar-convert: note: " << text << '\n'; }
-
-std::string read_whole_file(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Failure(std::string("cannot open: ") + std::strerror(errno));
-  std::string bytes;
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      throw Failure(std::string("cannot read: ") + std::strerror(error));
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return bytes;
-}
+void say(const std::string& text) { std::cerr << "isovar-convert: " << text << '\n'; }
+void note(const std::string& text) { say("note: " + text); }
 
 std::string plural(int64_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
 
-Model from_raster(const Options& o, Progress& progress) {
-  Raster r = read_raster(o.input, o.raster, progress);
-  if (r.band_count > 1 && !o.band_given)
-    note("the raster has " + std::to_string(r.band_count) + " bands; band 1 is converted (--band picks another)");
-  if (!r.georeferenced) note("the raster has no geotransform; x and y count pixels from its lower left corner");
-  Model m;
-  m.grid = std::move(r.grid);
-  return m;
-}
+// An input file opened for reading line by line; a folder is refused here,
+// where reading it would fail with a less plain reason.
+class InputText {
+ public:
+  explicit InputText(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    if (fd_ < 0) throw Failure(std::string("cannot open: ") + std::strerror(errno));
+    struct stat st;
+    if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      throw Failure(std::string("cannot open: ") + std::strerror(EISDIR));
+    }
+  }
+  ~InputText() { ::close(fd_); }
+  InputText(const InputText&) = delete;
+  InputText& operator=(const InputText&) = delete;
+  int fd() const { return fd_; }
 
-Model from_table(const Options& o) {
-  std::vector<Point> points = parse_table(read_whole_file(o.input), o.columns);
+ private:
+  int fd_;
+};
+
+// What a conversion made, for the notes and the summary.
+struct Made {
+  std::string shape;  // "grid of 60 x 50 points"
+  std::vector<Level> levels;
+  TableNeeds needs;
+  int stale_removed = 0;
+};
+
+Mesh mesh_of_table(const Options& o) {
+  InputText in(o.input);
+  LineReader lines(in.fd());
+  std::vector<Point> points = parse_table(lines, o.columns);
   Triangulation t = triangulate(std::move(points));
   if (t.merged > 0)
     note(plural(static_cast<int64_t>(t.merged), "point") + " with the x and y of an earlier point left out");
-  Model m;
-  m.is_grid = false;
-  m.mesh = std::move(t.mesh);
-  return m;
+  return std::move(t.mesh);
 }
 
-Model from_mesh(const Options& o) {
-  GmshMesh g = parse_gmsh(read_whole_file(o.input), o.field);
+Mesh mesh_of_gmsh(const Options& o) {
+  GmshMesh g = [&] {
+    InputText in(o.input);
+    LineReader lines(in.fd());
+    return parse_gmsh(lines, o.field);
+  }();
   for (const auto& [type, count] : g.skipped) {
     const std::string name = element_type_name(type);
     note(plural(count, "element") + " of type " + std::to_string(type) + (name.empty() ? "" : " (" + name + ")") +
@@ -78,92 +88,173 @@ Model from_mesh(const Options& o) {
   const Renumbered r = fit_numbers(g.mesh);
   if (r.nodes) note("nodes renumbered from 1, since a node tag lies beyond 99999");
   if (r.elements) note("elements renumbered from 1, since an element tag lies beyond 99999");
-  Model m;
-  m.is_grid = false;
-  m.mesh = std::move(g.mesh);
-  return m;
+  return std::move(g.mesh);
 }
 
-// A model larger than the default tables is written all the same.
-void check_size(const Model& m, const Options& o) {
-  if (m.is_grid) {
-    const size_t nx = m.grid.x.size(), ny = m.grid.y.size();
-    if (nx <= static_cast<size_t>(kMaxTableNx) && ny <= static_cast<size_t>(kMaxTableNy)) return;
-    const size_t every = std::max((nx + kMaxTableNx - 1) / kMaxTableNx, (ny + kMaxTableNy - 1) / kMaxTableNy);
-    note("the grid has " + std::to_string(nx) + " x " + std::to_string(ny) + " points, more than the " +
-         std::to_string(kMaxTableNx) + " x " + std::to_string(kMaxTableNy) +
-         " isovar-plot reads by default: plot it with isovar-plot --large, or keep fewer points with --every " +
-         std::to_string(every * static_cast<size_t>(o.raster.every)));
-    return;
-  }
-  int64_t top = 0;
-  for (const Node& n : m.mesh.nodes) top = std::max(top, n.number);
-  for (const Element& e : m.mesh.elements) top = std::max(top, e.number);
-  if (top > kMaxWritableNumber)
-    throw Failure("node or element number " + std::to_string(top) + " is beyond the " +
+// A mesh, read whole (triangulation and renumbering need every point), then
+// written.
+Made convert_mesh(const Options& o, Header& header) {
+  Model model;
+  model.is_grid = false;
+  model.mesh = o.kind == InputKind::table ? mesh_of_table(o) : mesh_of_gmsh(o);
+  float low, high;
+  if (!value_range(model, low, high)) throw Failure("no data: no value to plot");
+  header.levels = make_levels(o.levels, low, high, o.bold_every, o.labelled);
+
+  Made made;
+  made.needs.is_grid = false;
+  for (const Node& n : model.mesh.nodes) made.needs.highest_number = std::max(made.needs.highest_number, n.number);
+  for (const Element& e : model.mesh.elements)
+    made.needs.highest_number = std::max(made.needs.highest_number, e.number);
+  if (made.needs.highest_number > kMaxWritableNumber)
+    throw Failure("node or element number " + std::to_string(made.needs.highest_number) + " is beyond the " +
                   std::to_string(kMaxWritableNumber) + " an input file can hold");
-  if (top > kMaxTableNumber)
-    note("the mesh has " + plural(static_cast<int64_t>(m.mesh.nodes.size()), "node") + " and " +
-         plural(static_cast<int64_t>(m.mesh.elements.size()), "element") + ", numbered up to " + std::to_string(top) +
-         ", more than the " + std::to_string(kMaxTableNumber) +
-         " isovar-plot reads by default: plot it with isovar-plot --large");
+  BandPieces pieces;
+  pieces.mesh(model.mesh);
+  made.needs.band_pieces = pieces.count(header.levels);
+  made.needs.band_pieces_exact = pieces.exact();
+  if (fits_model_tables(made.needs)) made.needs.traced = traced_limit(model.mesh, header.levels);
+  made.shape = plural(static_cast<int64_t>(model.mesh.nodes.size()), "node") + ", " +
+               plural(static_cast<int64_t>(model.mesh.elements.size()), "element");
+  made.levels = header.levels;
+
+  OutputFile file(o.output);
+  made.stale_removed = file.stale_removed();
+  ModelWriter out(file);
+  out.begin(false, header);
+  out.mesh(model.mesh);
+  out.levels(header.levels);
+  file.commit();
+  return made;
 }
 
-std::string summary(const Options& o, const Model& m, const std::vector<Level>& levels) {
-  std::string s = o.output + ": ";
-  if (m.is_grid) {
-    s += "grid of " + std::to_string(m.grid.x.size()) + " x " + std::to_string(m.grid.y.size()) + " points";
-  } else {
-    s += plural(static_cast<int64_t>(m.mesh.nodes.size()), "node") + ", " +
-         plural(static_cast<int64_t>(m.mesh.elements.size()), "element");
+// The rows of a raster on their way into the file: written, their values'
+// range kept, their cells counted into band pieces, and kept whole when the
+// grid fits the grid table (a trace needs them).
+class GridRows : public RowSink {
+ public:
+  GridRows(ModelWriter& out, const RasterInfo& info) : out_(out), nx_(info.x.size()), previous_(nx_) {
+    if (nx_ <= static_cast<size_t>(kMaxTableNx) && info.y.size() <= static_cast<size_t>(kMaxTableNy)) {
+      kept.x = info.x;
+      kept.y = info.y;
+      kept.value.assign(nx_ * info.y.size(), NAN);
+    }
   }
-  s += ", " + plural(static_cast<int64_t>(levels.size()), "level");
-  if (!levels.empty()) s += " from " + show(levels.front().value) + " to " + show(levels.back().value);
-  return s;
+
+  void row(size_t j, const float* values) override {
+    out_.grid_row(j, values, nx_);
+    if (!kept.value.empty()) std::copy(values, values + nx_, kept.value.begin() + static_cast<std::ptrdiff_t>(j * nx_));
+    for (size_t i = 0; i < nx_; ++i) {
+      const float v = values[i];
+      if (v < low) low = v;  // NaN compares false
+      if (v > high) high = v;
+    }
+    if (have_previous_) {
+      // The rows come in the raster's order, y ascending or descending.
+      if (previous_j_ < j) {
+        pieces.cells(previous_.data(), values, nx_);
+      } else {
+        pieces.cells(values, previous_.data(), nx_);
+      }
+    }
+    std::copy(values, values + nx_, previous_.begin());
+    previous_j_ = j;
+    have_previous_ = true;
+  }
+
+  float low = INFINITY;
+  float high = -INFINITY;
+  BandPieces pieces;
+  Grid kept;  // empty past the grid table
+
+ private:
+  ModelWriter& out_;
+  size_t nx_;
+  std::vector<float> previous_;
+  size_t previous_j_ = 0;
+  bool have_previous_ = false;
+};
+
+// A raster, read and written a block row at a time; the levels, which the
+// values' range may decide, close the file.
+Made convert_raster(const Options& o, Header& header, Progress& progress) {
+  RasterReader reader(o.input, o.raster);
+  const RasterInfo& info = reader.info();
+  if (info.band_count > 1 && !o.band_given)
+    note("the raster has " + std::to_string(info.band_count) + " bands; band 1 is converted (--band picks another)");
+  if (!info.georeferenced) note("the raster has no geotransform; x and y count pixels from its lower left corner");
+
+  Made made;
+  OutputFile file(o.output);
+  made.stale_removed = file.stale_removed();
+  ModelWriter out(file);
+  out.begin(true, header);
+  out.grid_axes(info.x, info.y);
+  GridRows rows(out, info);
+  reader.read(rows, progress);
+  out.end_values();
+  header.levels = make_levels(o.levels, rows.low, rows.high, o.bold_every, o.labelled);
+  out.levels(header.levels);
+  file.commit();
+
+  made.needs.nx = info.x.size();
+  made.needs.ny = info.y.size();
+  made.needs.band_pieces = rows.pieces.count(header.levels);
+  made.needs.band_pieces_exact = rows.pieces.exact();
+  if (fits_model_tables(made.needs)) made.needs.traced = traced_limit(rows.kept, header.levels);
+  made.shape = "grid of " + std::to_string(info.x.size()) + " x " + std::to_string(info.y.size()) + " points";
+  made.levels = header.levels;
+  return made;
+}
+
+// The summary line: on standard output, unless the model went there.
+int report(const Options& o, bool to_standard_output, const Made& made) {
+  const std::string shown = o.output == "-" ? std::string("standard output") : o.output;
+  if (made.stale_removed > 0)
+    note("removed " + plural(made.stale_removed, "temporary file") + " that interrupted runs left beside " + shown);
+  const std::string passed = passed_tables(made.needs);
+  if (!passed.empty())
+    note("the model passes isovar-plot's default tables (" + passed + "): isovar-plot will plot it in large mode");
+  std::string line = shown + ": " + made.shape + ", " + plural(static_cast<int64_t>(made.levels.size()), "level");
+  if (!made.levels.empty())
+    line += " from " + show(made.levels.front().value) + " to " + show(made.levels.back().value);
+  line += '\n';
+  if (to_standard_output) {
+    std::cerr << line;
+    return kExitOk;
+  }
+  if (std::fputs(line.c_str(), stdout) == EOF || std::fflush(stdout) == EOF) {
+    say("cannot write the summary to standard output: " + std::string(std::strerror(errno)));
+    return kExitFailure;
+  }
+  return kExitOk;
 }
 
 int convert(const Options& o) {
   Progress progress(::isatty(2) == 1);
-  Model model;
+  const bool to_standard_output = is_standard_output(o.output);
   Header header;
+  header.titles = o.titles;
+  header.full = o.full;
+  Made made;
   try {
-    switch (o.kind) {
-      case InputKind::raster:
-        model = from_raster(o, progress);
-        break;
-      case InputKind::table:
-        model = from_table(o);
-        break;
-      case InputKind::mesh:
-        model = from_mesh(o);
-        break;
-    }
-    float low, high;
-    if (!value_range(model, low, high)) throw Failure("no data: no value to plot");
-    header.levels = make_levels(o.levels, low, high, o.bold_every, o.labelled);
-    check_size(model, o);
+    made = o.kind == InputKind::raster ? convert_raster(o, header, progress) : convert_mesh(o, header);
+  } catch (const OutputFailure& f) {
+    progress.finish();
+    say(f.what());
+    return kExitFailure;
   } catch (const Failure& f) {
     progress.finish();
-    std::cerr << "isovar-convert: " << o.input << ": " << f.what() << '\n';
+    say(o.input + ": " + f.what());
+    const std::string next = what_next(o.input, o.kind);
+    if (!next.empty()) say(next);
     return kExitFailure;
   } catch (const std::bad_alloc&) {
     progress.finish();
-    std::cerr << "isovar-convert: " << o.input << ": not enough memory to hold the model\n";
+    say(o.input + ": not enough memory to hold the model");
     return kExitFailure;
   }
-  header.titles = o.titles;
-  header.full = o.full;
-  try {
-    OutputFile file(o.output);
-    write_input_file(model, header, file, progress);
-    file.commit();
-  } catch (const Failure& f) {
-    progress.finish();
-    std::cerr << "isovar-convert: " << f.what() << '\n';
-    return kExitFailure;
-  }
-  std::cout << summary(o, model, header.levels) << '\n';
-  return kExitOk;
+  return report(o, to_standard_output, made);
 }
 
 }  // namespace
@@ -171,8 +262,11 @@ int convert(const Options& o) {
 }  // namespace convert
 
 int main(int argc, char** argv) {
+  // A reader that goes away is a failure to write, said as such.
+  std::signal(SIGPIPE, SIG_IGN);
   convert::Options options;
   const int status = convert::parse_command_line(argc, argv, options);
   if (status >= 0) return status;
+  convert::remove_temporary_on_ending_signals();
   return convert::convert(options);
 }

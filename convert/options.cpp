@@ -66,7 +66,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
   std::vector<std::string> titles;
   bool no_labels = false;
   app.add_option("INPUT", out.input, "The file to convert")->required()->type_name("FILE");
-  app.add_option("-o,--output", out.output, "The input file to write (default: INPUT with the extension .isovar)")
+  app.add_option("-o,--output", out.output,
+                 "The input file to write (default: INPUT with the extension .isovar); - for standard output")
       ->type_name("FILE");
   app.add_option("--kind", kind_text, "Read INPUT as this kind, whatever its name")
       ->check(CLI::IsMember({"raster", "table", "mesh"}))
@@ -133,9 +134,15 @@ int parse_command_line(int argc, char** argv, Options& out) {
       out.titles.push_back(cp932);
     }
     out.labelled = !no_labels;
-    if (out.output.empty()) out.output = default_output(out.input);
-    if (out.output == out.input || same_file(out.input, out.output))
+    const bool output_given = !out.output.empty();
+    if (!output_given) out.output = default_output(out.input);
+    if (out.output != "-" && (out.output == out.input || same_file(out.input, out.output))) {
+      // Most likely a model given to the wrong program.
+      if (!output_given)
+        throw CLI::ValidationError("INPUT", out.input + " ends in .isovar already: plot a model with isovar-plot " +
+                                                "(or name another output with -o)");
       throw CLI::ValidationError("--output", "the output would replace the input");
+    }
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {

@@ -1,5 +1,8 @@
 #include "progress.h"
 
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 
 namespace convert {
@@ -9,6 +12,11 @@ namespace {
 // Short stages stay silent; a long one updates a few times a second.
 constexpr std::chrono::milliseconds kQuietAtFirst{500};
 constexpr std::chrono::milliseconds kInterval{200};
+
+constexpr char kClearLine[] = "\r\033[K";
+
+// Whether a progress line stands on the terminal, for a signal handler.
+volatile sig_atomic_t line_shown = 0;
 
 }  // namespace
 
@@ -32,13 +40,22 @@ void Progress::show(uint64_t done) {
   std::fprintf(stderr, "\risovar-convert: %s %3u%%", what_.c_str(), percent > 100 ? 100 : percent);
   std::fflush(stderr);
   written_ = true;
+  line_shown = 1;
 }
 
 void Progress::finish() {
   if (!written_) return;
-  std::fprintf(stderr, "\r\033[K");
+  std::fputs(kClearLine, stderr);
   std::fflush(stderr);
   written_ = false;
+  line_shown = 0;
+}
+
+void clear_progress_line_from_signal() {
+  if (line_shown) {
+    const ssize_t ignored = write(STDERR_FILENO, kClearLine, sizeof kClearLine - 1);
+    (void)ignored;
+  }
 }
 
 }  // namespace convert

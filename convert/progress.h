@@ -36,4 +36,7 @@ class Progress {
   std::chrono::steady_clock::time_point last_shown_;
 };
 
+// Clears a progress line shown on the terminal, from a signal handler.
+void clear_progress_line_from_signal();
+
 }  // namespace convert

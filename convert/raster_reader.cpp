@@ -1,10 +1,15 @@
 #include "raster_reader.h"
 
 #include <cpl_error.h>
+#include <fcntl.h>
 #include <gdal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -89,23 +94,58 @@ std::vector<float> centres(int64_t count, int every, double origin, double size,
   return out;
 }
 
+// Why a file GDAL could not open is no raster: the system's reason when the
+// name is no file that can be read (unless it is one of GDAL's own names,
+// such as NETCDF:"file.nc":variable or /vsizip/...), else GDAL's.
+std::string open_failure(const std::string& path) {
+  struct stat st;
+  const bool gdal_name = path.compare(0, 4, "/vsi") == 0 || path.find(':') != std::string::npos;
+  if (stat(path.c_str(), &st) != 0) {
+    if (!gdal_name || errno != ENOENT) return std::string("cannot open: ") + std::strerror(errno);
+  } else if (S_ISDIR(st.st_mode)) {
+    return std::string("cannot open: ") + std::strerror(EISDIR);
+  } else {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::string("cannot open: ") + std::strerror(errno);
+    ::close(fd);
+  }
+  return "cannot open as a raster: " + gdal_reason("not a raster GDAL reads");
+}
+
+// GDAL's block cache is a share of the machine's memory by default; a block
+// row (and a little more) is all a reading from top to bottom needs again.
+void limit_block_cache(GDALRasterBandH band, int64_t columns, int block_height) {
+  const int64_t block_row = columns * block_height * GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band));
+  const int64_t wanted = std::clamp<int64_t>(block_row + (int64_t{4} << 20), int64_t{8} << 20, int64_t{256} << 20);
+  if (wanted < GDALGetCacheMax64()) GDALSetCacheMax64(wanted);
+}
+
+// A read takes at most this many bytes of pixels, a block row when it fits.
+constexpr int64_t kReadBytes = int64_t{64} << 20;
+
 }  // namespace
 
-Raster read_raster(const std::string& path, const RasterRequest& request, Progress& progress) {
-  QuietGdal quiet;
-  Dataset ds(path);
-  if (ds.get() == nullptr) throw Failure("cannot open as a raster: " + gdal_reason("not a raster GDAL reads"));
-  Raster out;
-  out.band_count = GDALGetRasterCount(ds.get());
-  if (out.band_count == 0) refuse_subdatasets(ds.get());
+struct RasterReader::Source {
+  QuietGdal quiet;  // first: GDAL's messages are kept while the file is open
+  Dataset dataset;
+  explicit Source(const std::string& path) : dataset(path) {}
+};
+
+RasterReader::RasterReader(const std::string& path, const RasterRequest& request)
+    : source_(new Source(path)), request_(request) {
+  GDALDatasetH ds = source_->dataset.get();
+  if (ds == nullptr) throw Failure(open_failure(path));
+  RasterInfo& out = info_;
+  out.band_count = GDALGetRasterCount(ds);
+  if (out.band_count == 0) refuse_subdatasets(ds);
   if (request.band > out.band_count)
     throw Failure("has " + std::to_string(out.band_count) + " band" + (out.band_count == 1 ? "" : "s") +
                   ", so no band " + std::to_string(request.band));
-  out.columns = GDALGetRasterXSize(ds.get());
-  out.rows = GDALGetRasterYSize(ds.get());
+  out.columns = GDALGetRasterXSize(ds);
+  out.rows = GDALGetRasterYSize(ds);
 
-  double gt[6];
-  if (GDALGetGeoTransform(ds.get(), gt) != CE_None) {
+  double* gt = gt_;
+  if (GDALGetGeoTransform(ds, gt) != CE_None) {
     out.georeferenced = false;
     const double upright[6] = {0, 1, 0, static_cast<double>(out.rows), 0, -1};
     std::copy(upright, upright + 6, gt);
@@ -114,14 +154,41 @@ Raster read_raster(const std::string& path, const RasterRequest& request, Progre
     throw Failure("the raster is rotated (its geotransform turns rows and columns); warp it north-up first");
   if (gt[1] == 0 || gt[5] == 0) throw Failure("the geotransform gives pixels no width or no height");
 
-  Grid& grid = out.grid;
-  grid.x = centres(out.columns, request.every, gt[0], gt[1], "x");
-  grid.y = centres(out.rows, request.every, gt[3], gt[5], "y");
-  const size_t nx = grid.x.size();
-  const size_t ny = grid.y.size();
-  grid.value.assign(nx * ny, NAN);
+  GDALRasterBandH band = GDALGetRasterBand(ds, request.band);
+  const std::string which = "band " + std::to_string(request.band) + "'s ";
+  const double scale = GDALGetRasterScale(band, nullptr);
+  const double offset = GDALGetRasterOffset(band, nullptr);
+  if (!std::isfinite(scale)) throw Failure(which + "scale is " + show(scale) + ", not a finite number");
+  if (!std::isfinite(offset)) throw Failure(which + "offset is " + show(offset) + ", not a finite number");
 
-  GDALRasterBandH band = GDALGetRasterBand(ds.get(), request.band);
+  out.x = centres(out.columns, request.every, gt[0], gt[1], "x");
+  out.y = centres(out.rows, request.every, gt[3], gt[5], "y");
+}
+
+RasterReader::~RasterReader() = default;
+
+void RasterReader::read(RowSink& sink, Progress& progress) {
+  // Pixels of the types single precision holds whole are read as such, in
+  // half the memory.
+  switch (GDALGetRasterDataType(GDALGetRasterBand(source_->dataset.get(), request_.band))) {
+    case GDT_Byte:
+    case GDT_UInt16:
+    case GDT_Int16:
+    case GDT_Float32:
+      read_as<float>(sink, progress);
+      break;
+    default:
+      read_as<double>(sink, progress);
+  }
+}
+
+template <typename T>
+void RasterReader::read_as(RowSink& sink, Progress& progress) {
+  GDALRasterBandH band = GDALGetRasterBand(source_->dataset.get(), request_.band);
+  const int64_t columns = info_.columns;
+  const int64_t every = request_.every;
+  const size_t nx = info_.x.size();
+  const size_t ny = info_.y.size();
   int has_nodata = 0;
   const double nodata = GDALGetRasterNoDataValue(band, &has_nodata);
   // A Float32 band's nodata may be written with fewer digits than its pixels.
@@ -130,31 +197,83 @@ Raster read_raster(const std::string& path, const RasterRequest& request, Progre
   const double scale = GDALGetRasterScale(band, nullptr);
   const double offset = GDALGetRasterOffset(band, nullptr);
 
-  std::vector<double> row(static_cast<size_t>(out.columns));
+  int block_width = 0, block_height = 0;
+  GDALGetBlockSize(band, &block_width, &block_height);
+  block_height = std::max(block_height, 1);
+  limit_block_cache(band, columns, block_height);
+  // Rows per read: the block's height, or fewer when a block row is huge.
+  const int64_t row_bytes = std::max<int64_t>(columns * static_cast<int64_t>(sizeof(T)), 1);
+  const int64_t rows_per_read = std::clamp<int64_t>(kReadBytes / row_bytes, 1, block_height);
+
+  std::vector<T> pixels;
+  std::vector<float> values(nx);
   bool any = false;
+  size_t kept = 0;  // rows handed on
   progress.start("reading the raster", ny);
-  for (size_t kept = 0; kept < ny; ++kept) {
-    const int64_t r = static_cast<int64_t>(kept) * request.every;
-    if (GDALRasterIO(band, GF_Read, 0, static_cast<int>(r), static_cast<int>(out.columns), 1, row.data(),
-                     static_cast<int>(out.columns), 1, GDT_Float64, 0, 0) != CE_None)
-      throw Failure("cannot read row " + std::to_string(r + 1) + ": " + gdal_reason("read error"));
-    const size_t j = gt[5] < 0 ? ny - 1 - kept : kept;
-    float* values = grid.value.data() + j * nx;
-    for (size_t i_kept = 0; i_kept < nx; ++i_kept) {
-      const double raw = row[i_kept * static_cast<size_t>(request.every)];
-      if (!std::isfinite(raw)) continue;
-      if (has_nodata && (single ? static_cast<float>(raw) == nodata_single : raw == nodata)) continue;
-      const double v = raw * scale + offset;
-      if (!fits_single(v))
-        throw Failure("the pixel at column " + std::to_string(i_kept * request.every + 1) + ", row " +
-                      std::to_string(r + 1) + " holds " + show(v) + ", beyond single precision");
-      values[gt[1] < 0 ? nx - 1 - i_kept : i_kept] = static_cast<float>(v);
-      any = true;
+  for (int64_t first = 0; first < info_.rows && kept < ny; first += rows_per_read) {
+    // The kept rows of these: first_kept, first_kept + every, ... up to last.
+    const int64_t last = std::min(first + rows_per_read, info_.rows) - 1;
+    const int64_t first_kept = (first + every - 1) / every * every;
+    if (first_kept > last) continue;
+    const int64_t last_kept = last / every * every;
+    const int64_t count = last_kept - first_kept + 1;
+    pixels.resize(static_cast<size_t>(count * columns));
+    if (GDALRasterIO(band, GF_Read, 0, static_cast<int>(first_kept), static_cast<int>(columns),
+                     static_cast<int>(count), pixels.data(), static_cast<int>(columns), static_cast<int>(count),
+                     sizeof(T) == sizeof(float) ? GDT_Float32 : GDT_Float64, 0, 0) != CE_None)
+      throw Failure("cannot read rows " + std::to_string(first_kept + 1) + " to " + std::to_string(last_kept + 1) +
+                    ": " + gdal_reason("read error"));
+    for (int64_t r = first_kept; r <= last_kept; r += every) {
+      const T* row = pixels.data() + (r - first_kept) * columns;
+      for (size_t i_kept = 0; i_kept < nx; ++i_kept) {
+        const double raw = row[static_cast<int64_t>(i_kept) * every];  // exact
+        float& out = values[gt_[1] < 0 ? nx - 1 - i_kept : i_kept];
+        out = NAN;
+        if (!std::isfinite(raw)) continue;
+        if (has_nodata && (single ? static_cast<float>(raw) == nodata_single : raw == nodata)) continue;
+        const double v = raw * scale + offset;
+        if (!fits_single(v))
+          throw Failure("the pixel at column " + std::to_string(static_cast<int64_t>(i_kept) * every + 1) +
+                        ", row " + std::to_string(r + 1) + " holds " + show(v) + ", beyond single precision");
+        out = static_cast<float>(v);
+        any = true;
+      }
+      sink.row(gt_[5] < 0 ? ny - 1 - kept : kept, values.data());
+      progress.advance(++kept);
     }
-    progress.advance(kept + 1);
   }
   progress.finish();
-  if (!any) throw Failure("no data: every pixel of band " + std::to_string(request.band) + " is nodata");
+  if (!any) throw Failure("no data: every pixel of band " + std::to_string(request_.band) + " is nodata");
+}
+
+namespace {
+
+class GridSink : public RowSink {
+ public:
+  explicit GridSink(Grid& grid) : grid_(grid) {}
+  void row(size_t j, const float* values) override {
+    std::copy(values, values + grid_.x.size(), grid_.value.begin() + static_cast<std::ptrdiff_t>(j * grid_.x.size()));
+  }
+
+ private:
+  Grid& grid_;
+};
+
+}  // namespace
+
+Raster read_raster(const std::string& path, const RasterRequest& request, Progress& progress) {
+  RasterReader reader(path, request);
+  const RasterInfo& info = reader.info();
+  Raster out;
+  out.band_count = info.band_count;
+  out.georeferenced = info.georeferenced;
+  out.columns = info.columns;
+  out.rows = info.rows;
+  out.grid.x = info.x;
+  out.grid.y = info.y;
+  out.grid.value.assign(info.x.size() * info.y.size(), NAN);
+  GridSink sink(out.grid);
+  reader.read(sink, progress);
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "line_reader.h"
 #include "model.h"
 #include "numbers.h"
 
@@ -20,35 +21,24 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-// Hands out the lines of a buffer with their 1-based numbers.
+// Hands out the content lines of a source with their 1-based numbers.
 class Lines {
  public:
-  explicit Lines(std::string_view bytes) : rest_(bytes) {
-    if (rest_.substr(0, 3) == "\xEF\xBB\xBF") rest_.remove_prefix(3);
-  }
+  explicit Lines(LineReader& source) : source_(source) {}
   // The next line that is neither empty nor a comment; false at the end.
   bool next_content(std::string_view& line) {
-    while (!done_) {
-      const size_t lf = rest_.find('\n');
-      line = rest_.substr(0, lf);
-      if (lf == std::string_view::npos) {
-        done_ = true;
-      } else {
-        rest_.remove_prefix(lf + 1);
-      }
-      ++number_;
+    while (source_.next(line)) {
+      if (source_.number() == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       const std::string_view content = trim(line);
       if (!content.empty() && content.front() != '#') return true;
     }
     return false;
   }
-  int64_t number() const { return number_; }
+  int64_t number() const { return source_.number(); }
 
  private:
-  std::string_view rest_;
-  int64_t number_ = 0;
-  bool done_ = false;
+  LineReader& source_;
 };
 
 // The fields of one line. Quoted CSV fields lose their quotes, and a doubled
@@ -124,13 +114,13 @@ bool same_name(std::string_view a, std::string_view b) {
 
 // The field index (0-based) of a named column: an exact match first, then
 // one that differs in case only.
-size_t find_column(const std::vector<std::string_view>& header, const std::string& name) {
+size_t find_column(const std::vector<std::string>& header, const std::string& name) {
   auto at = std::find(header.begin(), header.end(), name);
   if (at == header.end())
-    at = std::find_if(header.begin(), header.end(), [&](std::string_view h) { return same_name(h, name); });
+    at = std::find_if(header.begin(), header.end(), [&](const std::string& h) { return same_name(h, name); });
   if (at == header.end()) {
     std::string known;
-    for (std::string_view h : header) known += (known.empty() ? "" : ", ") + std::string(h);
+    for (const std::string& h : header) known += (known.empty() ? "" : ", ") + h;
     throw Failure("no column '" + name + "' in the header line (" + known + ")");
   }
   return static_cast<size_t>(at - header.begin());
@@ -164,13 +154,20 @@ std::string parse_columns(const std::string& text, Columns& out) {
 }
 
 std::vector<Point> parse_table(std::string_view bytes, const Columns& columns) {
-  Lines lines(bytes);
+  LineReader source(bytes);
+  return parse_table(source, columns);
+}
+
+std::vector<Point> parse_table(LineReader& source, const Columns& columns) {
+  Lines lines(source);
   std::string_view line;
   if (!lines.next_content(line)) throw Failure("no data: the table holds no rows");
   const Separator sep = separator_of(line);
   std::vector<std::string_view> fields;
   std::deque<std::string> store;  // keeps its elements in place: fields point into them
   split_fields(line, sep, lines.number(), fields, store);
+  // The header's names outlive its line.
+  std::vector<std::string> names(fields.begin(), fields.end());
 
   const bool by_name = !columns.name[0].empty() || !columns.name[1].empty() || !columns.name[2].empty();
   bool header = by_name;
@@ -184,9 +181,9 @@ std::vector<Point> parse_table(std::string_view bytes, const Columns& columns) {
   std::string label[3];  // how messages name the column
   for (int k = 0; k < 3; ++k) {
     index[k] =
-        columns.number[k] > 0 ? static_cast<size_t>(columns.number[k]) - 1 : find_column(fields, columns.name[k]);
+        columns.number[k] > 0 ? static_cast<size_t>(columns.number[k]) - 1 : find_column(names, columns.name[k]);
     label[k] = "field " + std::to_string(index[k] + 1);
-    if (header && index[k] < fields.size()) label[k] += " (" + std::string(fields[index[k]]) + ")";
+    if (header && index[k] < names.size()) label[k] += " (" + names[index[k]] + ")";
   }
   const size_t needed = *std::max_element(index, index + 3) + 1;
 
@@ -194,9 +191,11 @@ std::vector<Point> parse_table(std::string_view bytes, const Columns& columns) {
   bool have_line = !header || lines.next_content(line);
   while (have_line) {
     split_fields(line, sep, lines.number(), fields, store);
-    if (fields.size() < needed)
-      throw LineFailure(lines.number(), "has " + std::to_string(fields.size()) + " fields; x, y and z are read from " +
-                                            label[0] + ", " + label[1] + " and " + label[2]);
+    if (fields.size() < needed) {
+      const std::string count = std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields");
+      throw LineFailure(lines.number(), "has " + count + "; x, y and z are read from " + label[0] + ", " + label[1] +
+                                            " and " + label[2]);
+    }
     float v[3];
     for (int k = 0; k < 3; ++k) {
       const std::string_view field = fields[index[k]];

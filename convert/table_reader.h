@@ -7,6 +7,8 @@
 
 namespace convert {
 
+class LineReader;
+
 struct Point {
   float x;
   float y;
@@ -37,5 +39,7 @@ std::string parse_columns(const std::string& text, Columns& out);
 // Throws LineFailure for a line with too few fields or a field that is not
 // a number, Failure for a missing column name or a table without rows.
 std::vector<Point> parse_table(std::string_view bytes, const Columns& columns);
+// The same, line by line from source.
+std::vector<Point> parse_table(LineReader& source, const Columns& columns);
 
 }  // namespace convert

@@ -9,8 +9,6 @@
 
 namespace convert {
 
-namespace {
-
 // Records gather in a buffer that goes to the sink in large pieces.
 class Records {
  public:
@@ -57,26 +55,43 @@ class Records {
   size_t used_ = 0;
 };
 
-void write_grid(const Grid& g, Records& out, Progress& progress) {
-  out.text("*x\n");
-  for (float x : g.x) out.real(x).put('\n');
-  out.text("*end\n*y\n");
-  for (float y : g.y) out.real(y).put('\n');
-  out.text("*end\n*value\n");
-  progress.start("writing", g.y.size());
-  for (size_t j = 0; j < g.y.size(); ++j) {
-    for (size_t i = 0; i < g.x.size(); ++i) {
-      const float v = g.at(i, j);
-      if (std::isnan(v)) continue;
-      out.integer(static_cast<int64_t>(i) + 1).put(' ').integer(static_cast<int64_t>(j) + 1).put(' ').real(v).put('\n');
-    }
-    progress.advance(j + 1);
+ModelWriter::ModelWriter(TextSink& sink) : out_(new Records(sink)) {}
+
+ModelWriter::~ModelWriter() = default;
+
+void ModelWriter::begin(bool is_grid, const Header& header) {
+  Records& out = *out_;
+  out.text(is_grid ? "*model differencial\n" : "*model fem\n");
+  if (header.full) out.text("*display full\n");
+  if (!header.titles.empty()) {
+    out.text("*title\n");
+    for (const std::string& t : header.titles) out.text(t).put('\n');
+    out.text("*end\n");
   }
-  progress.finish();
-  out.text("*end\n");
 }
 
-void write_mesh(const Mesh& m, Records& out) {
+void ModelWriter::grid_axes(const std::vector<float>& x, const std::vector<float>& y) {
+  Records& out = *out_;
+  out.text("*x\n");
+  for (float v : x) out.real(v).put('\n');
+  out.text("*end\n*y\n");
+  for (float v : y) out.real(v).put('\n');
+  out.text("*end\n*value\n");
+}
+
+void ModelWriter::grid_row(size_t j, const float* values, size_t nx) {
+  Records& out = *out_;
+  for (size_t i = 0; i < nx; ++i) {
+    const float v = values[i];
+    if (std::isnan(v)) continue;
+    out.integer(static_cast<int64_t>(i) + 1).put(' ').integer(static_cast<int64_t>(j) + 1).put(' ').real(v).put('\n');
+  }
+}
+
+void ModelWriter::end_values() { out_->text("*end\n"); }
+
+void ModelWriter::mesh(const Mesh& m) {
+  Records& out = *out_;
   out.text("*node\n");
   for (const Node& n : m.nodes) out.integer(n.number).put(' ').real(n.x).put(' ').real(n.y).put('\n');
   out.text("*end\n*element\n");
@@ -91,24 +106,10 @@ void write_mesh(const Mesh& m, Records& out) {
   out.text("*end\n");
 }
 
-}  // namespace
-
-void write_input_file(const Model& model, const Header& header, TextSink& sink, Progress& progress) {
-  Records out(sink);
-  out.text(model.is_grid ? "*model differencial\n" : "*model fem\n");
-  if (header.full) out.text("*display full\n");
-  if (!header.titles.empty()) {
-    out.text("*title\n");
-    for (const std::string& t : header.titles) out.text(t).put('\n');
-    out.text("*end\n");
-  }
-  if (model.is_grid) {
-    write_grid(model.grid, out, progress);
-  } else {
-    write_mesh(model.mesh, out);
-  }
+void ModelWriter::levels(const std::vector<Level>& levels) {
+  Records& out = *out_;
   out.text("*isovar\n");
-  for (const Level& l : header.levels) {
+  for (const Level& l : levels) {
     out.real(l.value);
     if (l.bold || !l.labelled) out.text(l.bold ? " bold" : " default");
     if (!l.labelled) out.text(" no");
@@ -116,6 +117,25 @@ void write_input_file(const Model& model, const Header& header, TextSink& sink, 
   }
   out.text("*end\n");
   out.flush();
+}
+
+void write_input_file(const Model& model, const Header& header, TextSink& sink, Progress& progress) {
+  ModelWriter out(sink);
+  out.begin(model.is_grid, header);
+  if (model.is_grid) {
+    const Grid& g = model.grid;
+    out.grid_axes(g.x, g.y);
+    progress.start("writing", g.y.size());
+    for (size_t j = 0; j < g.y.size(); ++j) {
+      out.grid_row(j, g.value.data() + j * g.x.size(), g.x.size());
+      progress.advance(j + 1);
+    }
+    progress.finish();
+    out.end_values();
+  } else {
+    out.mesh(model.mesh);
+  }
+  out.levels(header.levels);
 }
 
 }  // namespace convert

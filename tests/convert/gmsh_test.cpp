@@ -132,13 +132,22 @@ $EndNodeData
 
 GmshMesh mesh(const char* text, const FieldRequest& request = {}) { return convert::parse_gmsh(text, request); }
 
+// The message of a refused mesh, the same read from memory and line by line
+// from a file.
 std::string refusal(const std::string& text, const FieldRequest& request = {}) {
+  std::string in_memory = "accepted", read = "accepted";
   try {
     convert::parse_gmsh(text, request);
   } catch (const convert::Failure& f) {
-    return f.what();
+    in_memory = f.what();
   }
-  return "accepted";
+  try {
+    from_file(text, [&](convert::LineReader& lines) { return convert::parse_gmsh(lines, request); });
+  } catch (const convert::Failure& f) {
+    read = f.what();
+  }
+  EXPECT_EQ(read, in_memory);
+  return in_memory;
 }
 
 void expect_plate(const GmshMesh& g) {
@@ -163,6 +172,8 @@ void expect_plate(const GmshMesh& g) {
 TEST(Gmsh, BothFormatsGiveTheSameMesh) {
   expect_plate(mesh(kMesh22));
   expect_plate(mesh(kMesh41));
+  const auto parse = [](convert::LineReader& lines) { return convert::parse_gmsh(lines, FieldRequest{}); };
+  expect_plate(from_file(kMesh41, parse, true));
 }
 
 TEST(Gmsh, FieldsByNameAndStep) {

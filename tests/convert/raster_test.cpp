@@ -28,6 +28,7 @@ struct TestRaster {
   double scale = 1, offset = 0;
   // Row r (from the file's first), column c, band b.
   std::vector<double> values = {1, 2, 3, 4, 5, -9999, 7, 8, 9, 10, 11, 12.5};
+  std::vector<std::string> options;  // the driver's creation options
 };
 
 // Writes the raster with driver (GTiff, AAIGrid, netCDF), through an
@@ -48,7 +49,11 @@ std::string make_raster(const testing_support::TempDir& dir, const std::string& 
               CE_None);
   }
   const std::string path = dir.file(name);
-  GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(driver), path.c_str(), mem, FALSE, nullptr, nullptr, nullptr);
+  std::vector<char*> options;
+  for (const std::string& o : s.options) options.push_back(const_cast<char*>(o.c_str()));
+  options.push_back(nullptr);
+  GDALDatasetH out =
+      GDALCreateCopy(GDALGetDriverByName(driver), path.c_str(), mem, FALSE, options.data(), nullptr, nullptr);
   EXPECT_NE(out, nullptr) << driver;
   if (out != nullptr) GDALClose(out);
   GDALClose(mem);
@@ -164,10 +169,57 @@ TEST(Raster, Refusals) {
   close.gt = {1e7, 0.1, 0, 230, 0, -10};
   EXPECT_EQ(refusal(make_raster(dir, "close.tif", "GTiff", close)),
             "pixel centres x = 10000000 and 10000000 are one in single precision; keep fewer pixels with --every");
+  TestRaster infinite;
+  infinite.scale = INFINITY;
+  EXPECT_EQ(refusal(make_raster(dir, "infinite.tif", "GTiff", infinite)), "band 1's scale is inf, not a finite number");
+  TestRaster shifted;
+  shifted.offset = NAN;
+  EXPECT_EQ(refusal(make_raster(dir, "shifted.tif", "GTiff", shifted)), "band 1's offset is nan, not a finite number");
   const std::string text = dir.file("words.tif");
   testing_support::write_file(text, "not a raster\n");
   EXPECT_EQ(refusal(text).rfind("cannot open as a raster: ", 0), 0u) << refusal(text);
-  EXPECT_EQ(refusal(dir.file("missing.tif")).rfind("cannot open as a raster: ", 0), 0u);
+  // A name that is no file gets the system's reason.
+  EXPECT_EQ(refusal(dir.file("missing.tif")), "cannot open: No such file or directory");
+  EXPECT_EQ(refusal(dir.path()), "cannot open: Is a directory");
+  EXPECT_EQ(refusal("NETCDF:\"" + dir.file("missing.nc") + "\":tas").rfind("cannot open as a raster: ", 0), 0u);
+}
+
+// Rows and columns kept with --every are the same whatever the blocks the
+// raster is stored in: tiles smaller than the raster, strips of one row, one
+// strip for the whole raster.
+TEST(Raster, BlocksAndStripsGiveOneGrid) {
+  testing_support::TempDir dir;
+  TestRaster big;
+  big.columns = 203;
+  big.rows = 150;
+  big.gt = {0, 1, 0, 150, 0, -1};
+  big.values.resize(static_cast<size_t>(big.columns) * big.rows);
+  for (size_t k = 0; k < big.values.size(); ++k) big.values[k] = k % 17 == 0 ? -9999 : static_cast<double>(k % 1001);
+  TestRaster tiled = big, strips = big, whole = big;
+  tiled.options = {"TILED=YES", "BLOCKXSIZE=32", "BLOCKYSIZE=16", "COMPRESS=DEFLATE"};
+  strips.options = {"BLOCKYSIZE=1"};
+  whole.options = {"BLOCKYSIZE=150"};
+  for (int every : {1, 3, 16, 200}) {
+    RasterRequest request;
+    request.every = every;
+    const Grid want = raster(make_raster(dir, "whole.tif", "GTiff", whole), request).grid;
+    for (const TestRaster* t : {&tiled, &strips}) {
+      const Grid g = raster(make_raster(dir, "other.tif", "GTiff", *t), request).grid;
+      EXPECT_EQ(g.x, want.x) << every;
+      EXPECT_EQ(g.y, want.y) << every;
+      ASSERT_EQ(g.value.size(), want.value.size());
+      for (size_t k = 0; k < g.value.size(); ++k)
+        ASSERT_TRUE(g.value[k] == want.value[k] || (std::isnan(g.value[k]) && std::isnan(want.value[k])))
+            << every << " at " << k;
+    }
+    // The first column of the last row kept is the lowest y.
+    const double first = big.values[static_cast<size_t>((big.rows - 1) / every * every * big.columns)];
+    if (first == -9999) {
+      EXPECT_TRUE(std::isnan(want.at(0, 0))) << every;
+    } else {
+      EXPECT_EQ(want.at(0, 0), static_cast<float>(first)) << every;
+    }
+  }
 }
 
 TEST(Raster, TheGridIsReadAsWritten) {

@@ -1,9 +1,13 @@
 // The input file as written: titles, the output file's replacement, and
 // values of every magnitude read back exactly.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <string>
@@ -75,6 +79,39 @@ TEST(OutputFile, ReplacesTheTargetOnlyWhenCommitted) {
   EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
+// Temporary files of the same target whose writer is gone are removed when
+// the output opens; a writer's lock keeps its own, and other names stay.
+TEST(OutputFile, TemporaryFilesOfInterruptedRunsAreRemoved) {
+  testing_support::TempDir dir;
+  const std::vector<std::string> kept = {".out.isovar.Live1234", ".out.isovar.short", ".out.isovar.Odd-char",
+                                         ".other.isovar.Abcd1234", "out.isovar.Abcd1234"};
+  for (const std::string& name : kept) testing_support::write_file(dir.file(name), "x");
+  for (const char* stale : {".out.isovar.Abcd1234", ".out.isovar.0000zzzz"})
+    testing_support::write_file(dir.file(stale), "x");
+  const int live = open(dir.file(".out.isovar.Live1234").c_str(), O_RDONLY);
+  ASSERT_EQ(flock(live, LOCK_EX), 0);
+  {
+    convert::OutputFile f(dir.file("out.isovar"));
+    EXPECT_EQ(f.stale_removed(), 2);
+    // Its own temporary file is locked too.
+    std::vector<std::string> names = names_in(dir.path());
+    for (const std::string& name : names) {
+      if (std::find(kept.begin(), kept.end(), name) != kept.end()) continue;
+      const int own = open(dir.file(name).c_str(), O_RDONLY);
+      EXPECT_NE(flock(own, LOCK_EX | LOCK_NB), 0) << name;
+      close(own);
+    }
+    f.commit();
+  }
+  close(live);
+  std::vector<std::string> names = names_in(dir.path());
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> want = kept;
+  want.push_back("out.isovar");
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(names, want);
+}
+
 TEST(OutputFile, FailuresNameTheFileAndTheReason) {
   testing_support::TempDir dir;
   const std::string nowhere = dir.file("missing/out.isovar");
@@ -82,7 +119,8 @@ TEST(OutputFile, FailuresNameTheFileAndTheReason) {
     convert::OutputFile f(nowhere);
     FAIL() << "created";
   } catch (const convert::OutputFailure& e) {
-    EXPECT_EQ(std::string(e.what()), "cannot write " + nowhere + ": No such file or directory");
+    EXPECT_EQ(std::string(e.what()), "cannot write " + nowhere + ": No such file or directory (make the folder " +
+                                         dir.file("missing") + " first)");
   }
   // A folder in the target's place is never replaced.
   const std::string folder = dir.file("taken");
