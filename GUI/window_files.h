@@ -15,13 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "locked_folder.h"
+
 // The prefix of the private folders' names.
 extern const char* const kWindowFolderPrefix;  // "isovar-window-"
 
 class WindowFiles {
  public:
   WindowFiles() = default;
-  ~WindowFiles();  // remove()
+  ~WindowFiles() = default;  // removes the folder
   WindowFiles(const WindowFiles&) = delete;
   WindowFiles& operator=(const WindowFiles&) = delete;
 
@@ -35,19 +37,19 @@ class WindowFiles {
   int make(const std::vector<std::string>& bases);
 
   // The folder's absolute path; empty before make() succeeded.
-  const std::string& folder() const { return folder_; }
+  const std::string& folder() const { return folder_.path(); }
   // A file in the folder.
-  std::string file(const char* name) const { return folder_ + "/" + name; }
+  std::string file(const char* name) const { return folder_.path() + "/" + name; }
 
   // Removes the folder with the files in it and lets its lock go.
-  void remove();
+  void remove() { folder_.remove(); }
 
  private:
-  std::string folder_;
-  int fd_ = -1;  // the folder, open and locked
+  files::LockedFolder folder_;
 };
 
-// Removes the private folders in base whose lock no process holds: folders
-// of this user only, never following a symbolic link, and only the files in
-// them (a folder holding another folder stays). The number removed.
-int removeStaleWindowFolders(const std::string& base);
+// Removes the private folders in base whose lock no process holds (see
+// files::remove_stale_folders). The number removed.
+inline int removeStaleWindowFolders(const std::string& base) {
+  return files::remove_stale_folders(base, kWindowFolderPrefix);
+}

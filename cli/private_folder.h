@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "locked_folder.h"
+
 namespace isovar_plot {
 
 // The prefix of the folders' names.
@@ -17,34 +19,19 @@ extern const char* const kPlotFolderPrefix;  // "isovar-plot-"
 // Where the folder may be made, in order: $TMPDIR when it is set, then /tmp.
 std::vector<std::string> plot_folder_bases();
 
-// Removes the folders in base whose lock no process holds: folders of this
-// user only, never through a symbolic link, and only the files in them (a
-// folder holding another folder stays). The number removed.
-int remove_stale_plot_folders(const std::string& base);
+// Removes the folders in base whose lock no process holds (see
+// files::remove_stale_folders). The number removed.
+inline int remove_stale_plot_folders(const std::string& base) {
+  return files::remove_stale_folders(base, kPlotFolderPrefix);
+}
 
-class PrivateFolder {
+// The process's folder, made in the bases (relative ones taken from home,
+// the starting folder with its closing '/'); see files::LockedFolder.
+class PrivateFolder : public files::LockedFolder {
  public:
-  PrivateFolder() = default;
-  ~PrivateFolder() { remove(); }
-  PrivateFolder(const PrivateFolder&) = delete;
-  PrivateFolder& operator=(const PrivateFolder&) = delete;
-
-  // Makes the folder in the first base where that works and locks it: 0, or
-  // the error number of the last base tried. Relative bases are taken from
-  // home, the starting folder with its closing '/'.
-  int make(const std::vector<std::string>& bases, const std::string& home);
-
-  // Its absolute path, empty before make() succeeded; the folder open and
-  // locked, -1 before.
-  const std::string& path() const { return path_; }
-  int fd() const { return fd_; }
-
-  // Removes the folder with the files in it and lets its lock go.
-  void remove();
-
- private:
-  std::string path_;
-  int fd_ = -1;
+  int make(const std::vector<std::string>& bases, const std::string& home) {
+    return files::LockedFolder::make(bases, kPlotFolderPrefix, home);
+  }
 };
 
 }  // namespace isovar_plot
