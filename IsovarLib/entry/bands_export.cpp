@@ -25,14 +25,14 @@ void put_level(files::AtomicFile& out, const ModelStore& model, int32_t k) {
   put_json_float(out, model.levels[k]);
 }
 
-void put_ring(files::AtomicFile& out, const BandMerge& m, const std::vector<int32_t>& ring) {
+void put_ring(files::AtomicFile& out, const ModelStore& model, const BandMerge& m, const std::vector<int32_t>& ring) {
   out.write("[");
   for (std::size_t k = 0; k <= ring.size(); ++k) {  // closed: the first position again at the end
     const int32_t v = ring[k == ring.size() ? 0 : k];
     out.write(k == 0 ? "[" : ",[");
-    put_json_float(out, m.x[v]);
+    put_json_coordinate(out, m.x[v], model.origin_x);
     out.write(",");
-    put_json_float(out, m.y[v]);
+    put_json_coordinate(out, m.y[v], model.origin_y);
     out.write("]");
   }
   out.write("]");
@@ -51,10 +51,10 @@ void put_band(files::AtomicFile& out, const ModelStore& model, const BandMerge& 
   for (std::size_t p = 0; p < band.polygons.size(); ++p) {
     const MergedPolygon& polygon = band.polygons[p];
     out.write(p == 0 ? "[" : ",[");
-    put_ring(out, m, polygon.outer);
+    put_ring(out, model, m, polygon.outer);
     for (const std::vector<int32_t>& hole : polygon.holes) {
       out.write(",");
-      put_ring(out, m, hole);
+      put_ring(out, model, m, hole);
     }
     out.write("]");
   }

@@ -8,3 +8,9 @@
 // a caller's C locale with a decimal comma cannot change it. JSON has no NaN
 // or infinity: those are written null.
 void put_json_float(files::AtomicFile& out, float v);
+
+// A coordinate stored as an offset from its axis' origin: with origin 0 the
+// offset is the coordinate, written as put_json_float writes it; otherwise
+// origin + offset in double precision, as the shortest text that reads back
+// as that double. Not finite: null.
+void put_json_coordinate(files::AtomicFile& out, float offset, double origin);

@@ -25,12 +25,28 @@ void put_json_float(files::AtomicFile& out, float v) {
   out.write(text, static_cast<std::size_t>(r.ptr - text));
 }
 
+void put_json_coordinate(files::AtomicFile& out, float offset, double origin) {
+  if (origin == 0.0) {
+    put_json_float(out, offset);
+    return;
+  }
+  const double v = in_model_units(origin, offset);
+  if (!std::isfinite(v)) {
+    out.write("null");
+    return;
+  }
+  char text[32];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
+  out.write(text, static_cast<std::size_t>(r.ptr - text));
+}
+
 namespace {
 
-bool row_is_finite(const EngineTables& t, int n) {
+// Whether every point of row n is finite in model units (origin + offset).
+bool row_is_finite(const EngineTables& t, const ModelStore& m, int n) {
   for (int i = 0; i < t.pline_count[n]; ++i) {
     const IsoPoint& p = t.iso_points[pline_point(t, n, i)];
-    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    if (!std::isfinite(in_model_units(m.origin_x, p.x)) || !std::isfinite(in_model_units(m.origin_y, p.y))) return false;
   }
   return true;
 }
@@ -49,7 +65,7 @@ void put_feature(files::AtomicFile& out, const Run& r, int n, bool first) {
                              t.pline_closed[n] ? "true" : "false", m.level_kind[k] == 1 ? "true" : "false",
                              m.level_label[k] == 1 ? "true" : "false");
   out.write(text, static_cast<std::size_t>(length));
-  if (!row_is_finite(t, n)) {
+  if (!row_is_finite(t, m, n)) {
     out.write("null}");
     return;
   }
@@ -57,9 +73,9 @@ void put_feature(files::AtomicFile& out, const Run& r, int n, bool first) {
   for (int i = 0; i < t.pline_count[n]; ++i) {
     const IsoPoint& p = t.iso_points[pline_point(t, n, i)];
     out.write(i == 0 ? "[" : ",[");
-    put_json_float(out, p.x);
+    put_json_coordinate(out, p.x, m.origin_x);
     out.write(",");
-    put_json_float(out, p.y);
+    put_json_coordinate(out, p.y, m.origin_y);
     out.write("]");
   }
   out.write("]}}");
