@@ -181,26 +181,3 @@ def test_mesh_lines_equal_matplotlib_tricontour(seed):
         assert len(ours) > 0
         assert np.max(nearest(ours, theirs)) < tol, f"level {levels[k]}"
         assert np.max(nearest(theirs, ours)) < tol, f"level {levels[k]}"
-
-
-@pytest.mark.parametrize("spacing", [0.5, 30.0])
-def test_a_grid_at_utm_coordinates_keeps_its_positions(spacing, tmp_path):
-    # A ramp over pixel centres at UTM-like metres: its whole-number values
-    # are exact, so the lines' distance from the level lines is what the
-    # positions lose (single precision at 5,000 km would snap them to 0.5 m).
-    n = 40
-    x0, y0 = 500000.25, 5000000.25
-    x = x0 + spacing * np.arange(n)
-    y = y0 + spacing * np.arange(n)
-    z = np.add.outer(2.0 * np.arange(n), 3.0 * np.arange(n))  # z[j, i] = 2j + 3i
-    levels = [10.3, 50.7, 111.1]
-    m = isovar.Grid(x, y, z, levels=levels)
-    assert m.extent == (x[0], x[-1], y[0], y[-1])
-    for k, lines in enumerate(m.lines()):
-        assert lines
-        for line in lines:
-            ramp = (3 * (line[:, 0] - x0) + 2 * (line[:, 1] - y0)) / spacing
-            assert np.max(np.abs(ramp - np.float32(levels[k]))) / np.hypot(3, 2) < n * 2.0 ** -24
-    geojson = m.to_geojson()
-    first = geojson["features"][0]["geometry"]["coordinates"]
-    np.testing.assert_array_equal(np.array(first), m.lines()[geojson["features"][0]["properties"]["level_index"]][0])
