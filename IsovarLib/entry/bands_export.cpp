@@ -25,19 +25,29 @@ void put_level(files::AtomicFile& out, const ModelStore& model, int32_t k) {
   put_json_float(out, model.levels[k]);
 }
 
-void put_ring(files::AtomicFile& out, const BandMerge& m, const std::vector<int32_t>& ring) {
+// kShifted: the model has an origin other than (0, 0); a file's model has
+// none, and its points are written as they always were.
+template <bool kShifted>
+void put_ring(files::AtomicFile& out, const ModelStore& model, const BandMerge& m, const std::vector<int32_t>& ring) {
   out.write("[");
   for (std::size_t k = 0; k <= ring.size(); ++k) {  // closed: the first position again at the end
     const int32_t v = ring[k == ring.size() ? 0 : k];
     out.write(k == 0 ? "[" : ",[");
-    put_json_float(out, m.x[v]);
-    out.write(",");
-    put_json_float(out, m.y[v]);
+    if (kShifted) {
+      put_json_coordinate(out, m.x[v], model.origin_x);
+      out.write(",");
+      put_json_coordinate(out, m.y[v], model.origin_y);
+    } else {
+      put_json_float(out, m.x[v]);
+      out.write(",");
+      put_json_float(out, m.y[v]);
+    }
     out.write("]");
   }
   out.write("]");
 }
 
+template <bool kShifted>
 void put_band(files::AtomicFile& out, const ModelStore& model, const BandMerge& m, const MergedBand& band,
               bool first) {
   out.write(first ? "\n" : ",\n");
@@ -51,10 +61,10 @@ void put_band(files::AtomicFile& out, const ModelStore& model, const BandMerge& 
   for (std::size_t p = 0; p < band.polygons.size(); ++p) {
     const MergedPolygon& polygon = band.polygons[p];
     out.write(p == 0 ? "[" : ",[");
-    put_ring(out, m, polygon.outer);
+    put_ring<kShifted>(out, model, m, polygon.outer);
     for (const std::vector<int32_t>& hole : polygon.holes) {
       out.write(",");
-      put_ring(out, m, hole);
+      put_ring<kShifted>(out, model, m, hole);
     }
     out.write("]");
   }
@@ -85,8 +95,10 @@ int32_t write_bands(const Run& r, const char* path, char* errMsg) {
   if (int err = out.open(path, files::Target::kNamedByUser)) return fail_entry(errMsg, msg::cannot_open_band_file, err);
   out.write("{\"type\":\"FeatureCollection\",\"features\":[");
   bool first = true;
+  const bool shifted = model.origin_x != 0.0 || model.origin_y != 0.0;
   for (const MergedBand& band : merged.bands) {
-    put_band(out, model, merged, band, first);
+    if (shifted) put_band<true>(out, model, merged, band, first);
+    else put_band<false>(out, model, merged, band, first);
     first = false;
   }
   out.write("\n]}\n");

@@ -25,16 +25,36 @@ void put_json_float(files::AtomicFile& out, float v) {
   out.write(text, static_cast<std::size_t>(r.ptr - text));
 }
 
+void put_json_double(files::AtomicFile& out, double v) {
+  if (!std::isfinite(v)) {
+    out.write("null");
+    return;
+  }
+  char text[32];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
+  out.write(text, static_cast<std::size_t>(r.ptr - text));
+}
+
 namespace {
 
-bool row_is_finite(const EngineTables& t, int n) {
+// Whether every point of row n is finite in model units (origin + offset).
+// kShifted: the model has an origin other than (0, 0); a file's model has
+// none, and its points are written as they always were.
+template <bool kShifted>
+bool row_is_finite(const EngineTables& t, const ModelStore& m, int n) {
   for (int i = 0; i < t.pline_count[n]; ++i) {
     const IsoPoint& p = t.iso_points[pline_point(t, n, i)];
-    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    if (kShifted) {
+      if (!std::isfinite(in_model_units(m.origin_x, p.x)) || !std::isfinite(in_model_units(m.origin_y, p.y)))
+        return false;
+    } else if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+      return false;
+    }
   }
   return true;
 }
 
+template <bool kShifted>
 void put_feature(files::AtomicFile& out, const Run& r, int n, bool first) {
   const EngineTables& t = r.engine;
   const ModelStore& m = *r.model;
@@ -49,7 +69,7 @@ void put_feature(files::AtomicFile& out, const Run& r, int n, bool first) {
                              t.pline_closed[n] ? "true" : "false", m.level_kind[k] == 1 ? "true" : "false",
                              m.level_label[k] == 1 ? "true" : "false");
   out.write(text, static_cast<std::size_t>(length));
-  if (!row_is_finite(t, n)) {
+  if (!row_is_finite<kShifted>(t, m, n)) {
     out.write("null}");
     return;
   }
@@ -57,9 +77,15 @@ void put_feature(files::AtomicFile& out, const Run& r, int n, bool first) {
   for (int i = 0; i < t.pline_count[n]; ++i) {
     const IsoPoint& p = t.iso_points[pline_point(t, n, i)];
     out.write(i == 0 ? "[" : ",[");
-    put_json_float(out, p.x);
-    out.write(",");
-    put_json_float(out, p.y);
+    if (kShifted) {
+      put_json_coordinate(out, p.x, m.origin_x);
+      out.write(",");
+      put_json_coordinate(out, p.y, m.origin_y);
+    } else {
+      put_json_float(out, p.x);
+      out.write(",");
+      put_json_float(out, p.y);
+    }
     out.write("]");
   }
   out.write("]}}");
@@ -80,9 +106,11 @@ int32_t write_isolines(const Run& r, const char* path, char* errMsg) {
 
   out.write("{\"type\":\"FeatureCollection\",\"features\":[");
   bool first = true;
+  const bool shifted = r.model->origin_x != 0.0 || r.model->origin_y != 0.0;
   for (int n = 0; n < t.pline_total; ++n) {
     if (t.pline_count[n] <= 0) continue;
-    put_feature(out, r, n, first);
+    if (shifted) put_feature<true>(out, r, n, first);
+    else put_feature<false>(out, r, n, first);
     first = false;
   }
   out.write("\n]}\n");

@@ -47,13 +47,14 @@ void index_lines(IsovarRun* r) {
     if (t.pline_count[n] > 0) r->lines.push_back(n);
 }
 
-int32_t put_points(const EngineTables& t, int32_t row, double* xy) {
+// Row's points in model units: the model's origin added to each offset.
+int32_t put_points(const EngineTables& t, const ModelStore& m, int32_t row, double* xy) {
   const int32_t count = t.pline_count[row];
   if (xy != nullptr) {
     for (int32_t i = 0; i < count; ++i) {
       const IsoPoint& p = t.iso_points[pline_point(t, row, i)];
-      xy[2 * i] = p.x;
-      xy[2 * i + 1] = p.y;
+      xy[2 * i] = in_model_units(m.origin_x, p.x);
+      xy[2 * i + 1] = in_model_units(m.origin_y, p.y);
     }
   }
   return count;
@@ -129,10 +130,18 @@ int32_t isovarModelDescribe(const IsovarModel* model, IsovarModelSummary* summar
     std::memcpy(summary->titles[t], m.titles[t], ISOVAR_TITLE_SIZE - 1);
     summary->titles[t][ISOVAR_TITLE_SIZE - 1] = '\0';
   }
-  summary->xmin = m.extent_xmin;
-  summary->xmax = m.extent_xmax;
-  summary->ymin = m.extent_ymin;
-  summary->ymax = m.extent_ymax;
+  summary->xmin = in_model_units(m.origin_x, m.extent_xmin);
+  summary->xmax = in_model_units(m.origin_x, m.extent_xmax);
+  summary->ymin = in_model_units(m.origin_y, m.extent_ymin);
+  summary->ymax = in_model_units(m.origin_y, m.extent_ymax);
+  return 0;
+}
+
+int32_t isovarModelOrigin(const IsovarModel* model, double* x, double* y) {
+  if (model == nullptr) return -1;
+  const ModelStore& m = model->model.current;
+  if (x != nullptr) *x = m.origin_x;
+  if (y != nullptr) *y = m.origin_y;
   return 0;
 }
 
@@ -193,7 +202,7 @@ int32_t isovarRunLine(const IsovarRun* run, int32_t i, int32_t* level, int32_t* 
   const int32_t row = run->lines[static_cast<std::size_t>(i)];
   if (level != nullptr) *level = t.pline_level[row];
   if (closed != nullptr) *closed = t.pline_closed[row];
-  return put_points(t, row, xy);
+  return put_points(t, *run->run.model, row, xy);
 }
 
 int32_t isovarRunBands(IsovarRun* run, char* errMsg) {
@@ -230,9 +239,10 @@ int32_t isovarRunBandRing(const IsovarRun* run, int32_t i, int32_t p, int32_t r,
   if (r < 0 || r >= rings) return -1;
   const std::vector<int32_t>& ring = r == 0 ? polygon.outer : polygon.holes[static_cast<std::size_t>(r - 1)];
   if (xy != nullptr) {
+    const ModelStore& m = *run->run.model;
     for (std::size_t k = 0; k < ring.size(); ++k) {
-      xy[2 * k] = run->bands.x[static_cast<std::size_t>(ring[k])];
-      xy[2 * k + 1] = run->bands.y[static_cast<std::size_t>(ring[k])];
+      xy[2 * k] = in_model_units(m.origin_x, run->bands.x[static_cast<std::size_t>(ring[k])]);
+      xy[2 * k + 1] = in_model_units(m.origin_y, run->bands.y[static_cast<std::size_t>(ring[k])]);
     }
   }
   return static_cast<int32_t>(ring.size());

@@ -198,11 +198,18 @@ ISOVAR_API int32_t isovarModelRead(IsovarModel* model, const char* path, int32_t
 /* Builds a grid model: x[nx] and y[ny] strictly ascending, values[ny * nx]
  * row by row (values[j * nx + i] at x[i], y[j]), NaN where there is no
  * value. Every number is checked as the reader checks its text and stored
- * as readData stores it (single precision): a model built from the numbers
- * of a file equals the model read from it. The messages are the reader's;
- * a "line" in them is the offending element's 1-based position in its
- * array (the level's, the title's). In the default tables (large == 0) the
- * limits of readData hold. A failed build leaves the model as it was. */
+ * as readData stores it (single precision), but for the coordinates of an
+ * axis far from 0 for its span (a projected raster's metres): these are
+ * stored as offsets from the axis' first coordinate, the model's origin
+ * (isovarModelOrigin), and the checks (x and y strictly ascending) apply to
+ * the offsets as stored. Every result in model units adds the origin back
+ * in double precision. An axis that reaches across half its largest
+ * magnitude or more has origin 0, as a file's model has: a model built from
+ * such numbers of a file equals the model read from it. The messages are
+ * the reader's; a "line" in them is the offending element's 1-based
+ * position in its array (the level's, the title's). In the default tables
+ * (large == 0) the limits of readData hold. A failed build leaves the model
+ * as it was. */
 ISOVAR_API int32_t isovarModelGrid(IsovarModel* model, int32_t nx, int32_t ny, const double* x, const double* y,
                                    const double* values, const IsovarModelInfo* info, int32_t large,
                                    char* errMsg);
@@ -212,7 +219,8 @@ ISOVAR_API int32_t isovarModelGrid(IsovarModel* model, int32_t nx, int32_t ny, c
  * cell_count - 1) joins the nodes cells[4c] .. cells[4c + 3], the last -1
  * for a triangle. A cell with a node that has no value, or is not a node,
  * is not traced, as in a file; a 4-node cell of impossible shape fails the
- * trace with the engine's message. Otherwise as isovarModelGrid. */
+ * trace with the engine's message. Otherwise as isovarModelGrid, the
+ * origin's candidate being the first node's coordinates. */
 ISOVAR_API int32_t isovarModelMesh(IsovarModel* model, int32_t node_count, const double* x, const double* y,
                                    const double* values, int32_t cell_count, const int32_t* cells,
                                    const IsovarModelInfo* info, int32_t large, char* errMsg);
@@ -237,11 +245,20 @@ typedef struct IsovarModelSummary {
   int32_t labelled[ISOVAR_MAX_LEVELS];  /* 0 for no label */
   int32_t title_count;
   char titles[ISOVAR_MAX_TITLES][ISOVAR_TITLE_SIZE];
-  double xmin, xmax, ymin, ymax;    /* of the coordinates (a mesh's nodes) */
+  double xmin, xmax, ymin, ymax;    /* of the coordinates (a mesh's nodes), the origin added */
 } IsovarModelSummary;
 
 /* Fills *summary from model: 0, or -1 for a NULL argument. */
 ISOVAR_API int32_t isovarModelDescribe(const IsovarModel* model, IsovarModelSummary* summary);
+
+/* The model's origin into *x and *y (each when not NULL): the point its
+ * coordinates are stored as single-precision offsets from, (0, 0) for a
+ * model read from a file and for most built from arrays (see
+ * isovarModelGrid). Every result in model units (isovarRunLine,
+ * isovarRunBandRing, the GeoJSON files, the extent) already has it added;
+ * the pictures and the display list are drawn from the offsets. 0, or -1
+ * for a NULL model. */
+ISOVAR_API int32_t isovarModelOrigin(const IsovarModel* model, double* x, double* y);
 
 /* Replaces the levels, their flags, the titles and the display mode of
  * model with those of info (NULL: none, display to scale), checked as a

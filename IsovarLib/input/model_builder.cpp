@@ -19,9 +19,33 @@ bool no_memory(const char* routine, char* errMsg) {
   return false;
 }
 
-bool fill_axis(Table<float>& coords, int32_t* count, int32_t n, const double* v, int32_t limit, const char* routine,
-               const char* too_many, const char* not_number, const char* not_ascending, bool large, char* errMsg,
-               int32_t* limit_reached) {
+// The origin of one axis of n coordinates: the first coordinate when taking
+// it halves the largest magnitude to store or better (a projected raster's
+// metres, far from 0 for their span), so that single precision keeps one
+// more binary digit of each step at least; else 0, the coordinates then
+// stored as a file's are (a model built from a file's numbers is the model
+// read from it).
+double axis_origin(int64_t n, const double* v) {
+  double largest = 0.0, largest_offset = 0.0;
+  for (int64_t i = 0; i < n; ++i) {
+    largest = std::fmax(largest, std::fabs(v[i]));
+    largest_offset = std::fmax(largest_offset, std::fabs(v[i] - v[0]));
+  }
+  return n > 0 && 2.0 * largest_offset <= largest ? v[0] : 0.0;
+}
+
+// A coordinate's offset from the origin, in single precision, or false when
+// the coordinate is not a number or its offset is beyond single precision.
+bool offset_of(double v, double origin, float* offset) {
+  const double d = v - origin;
+  if (!std::isfinite(v) || !storable(d)) return false;
+  *offset = static_cast<float>(d);
+  return true;
+}
+
+bool fill_axis(Table<float>& coords, int32_t* count, double* origin, int32_t n, const double* v, int32_t limit,
+               const char* routine, const char* too_many, const char* not_number, const char* not_ascending,
+               bool large, char* errMsg, int32_t* limit_reached) {
   *count = 0;
   if (n > limit) {
     put_message(errMsg, kErrMsgSize, too_many, limit + 1, kShownMaxGrid);
@@ -29,16 +53,19 @@ bool fill_axis(Table<float>& coords, int32_t* count, int32_t n, const double* v,
     return false;
   }
   if (!coords.reserve(int64_t{n} + 1)) return no_memory(routine, errMsg);
+  *origin = axis_origin(n, v);
   for (int32_t i = 0; i < n; ++i) {
-    if (!storable(v[i])) {
+    float offset = 0.0f;
+    if (!offset_of(v[i], *origin, &offset)) {
       put_message(errMsg, kErrMsgSize, not_number, i + 1);
       return false;
     }
-    if (i > 0 && !(coords[i] < v[i])) {
+    // Strictly ascending as stored: offsets that collide are refused.
+    if (i > 0 && !(coords[i] < offset)) {
       put_message(errMsg, kErrMsgSize, not_ascending, i + 1);
       return false;
     }
-    coords[i + 1] = static_cast<float>(v[i]);
+    coords[i + 1] = offset;
   }
   *count = n;
   return true;
@@ -87,10 +114,10 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
                char* errMsg, int32_t* limit_reached) {
   const bool large = m.large != 0;
   const TableLimits& limits = table_limits(large);
-  if (!fill_axis(m.grid_x, &m.grid_nx, nx, x, limits.grid_nx, "x_input", msg::in_x_too_many, msg::in_x_not_number,
-                 msg::in_x_not_ascending, large, errMsg, limit_reached) ||
-      !fill_axis(m.grid_y, &m.grid_ny, ny, y, limits.grid_ny, "y_input", msg::in_y_too_many, msg::in_y_not_number,
-                 msg::in_y_not_ascending, large, errMsg, limit_reached)) {
+  if (!fill_axis(m.grid_x, &m.grid_nx, &m.origin_x, nx, x, limits.grid_nx, "x_input", msg::in_x_too_many,
+                 msg::in_x_not_number, msg::in_x_not_ascending, large, errMsg, limit_reached) ||
+      !fill_axis(m.grid_y, &m.grid_ny, &m.origin_y, ny, y, limits.grid_ny, "y_input", msg::in_y_too_many,
+                 msg::in_y_not_number, msg::in_y_not_ascending, large, errMsg, limit_reached)) {
     return false;
   }
   if (large) {
@@ -147,12 +174,15 @@ bool fill_mesh(ModelStore& m, int32_t node_count, const double* x, const double*
     }
     m.node_slots = m.element_slots = m.element_ordered = 0;
   }
+  m.origin_x = axis_origin(node_count, x);
+  m.origin_y = axis_origin(node_count, y);
   for (int32_t n = 0; n < node_count; ++n) {
-    if (!storable(x[n])) {
+    float node_x = 0.0f, node_y = 0.0f;
+    if (!offset_of(x[n], m.origin_x, &node_x)) {
       put_message(errMsg, kErrMsgSize, msg::in_node_x_bad, n + 1);
       return false;
     }
-    if (!storable(y[n])) {
+    if (!offset_of(y[n], m.origin_y, &node_y)) {
       put_message(errMsg, kErrMsgSize, msg::in_node_y_bad, n + 1);
       return false;
     }
@@ -162,8 +192,8 @@ bool fill_mesh(ModelStore& m, int32_t node_count, const double* x, const double*
       return false;
     }
     if (large && !index_add(m.node_index, n, n)) return no_memory("node_input", errMsg);
-    m.node_x[n] = static_cast<float>(x[n]);
-    m.node_y[n] = static_cast<float>(y[n]);
+    m.node_x[n] = node_x;
+    m.node_y[n] = node_y;
     m.node_value[n] = valued ? static_cast<float>(values[n]) : 0.0f;
     m.node_state[n] = valued ? 2 : 1;
   }

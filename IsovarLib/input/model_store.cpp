@@ -21,6 +21,7 @@ void reset_for_read(ModelStore& m) {
   m.level_count = 0;
   m.frame_count = 0;
   m.grid_nx = m.grid_ny = 0;
+  m.origin_x = m.origin_y = 0.0;
   if (m.large) {
     m.value_nx = m.value_ny = 0;
     m.node_slots = m.element_slots = m.element_ordered = 0;
@@ -38,6 +39,7 @@ void reset_for_read(ModelStore& m) {
 void attach_model_tables(ModelStore& m, ModelFixedTables* f) {
   m = ModelStore{
       0, 0, 0, {}, 0, {}, {}, {}, 0, 0, 0, 0,
+      0.0, 0.0,  // origin
       0,  // large
       0, 0, fixed_table(f->grid_x), fixed_table(f->grid_y),
       {fixed_table(f->grid_value), kFixedStride}, {fixed_table(f->grid_defined), kFixedStride},
@@ -122,6 +124,7 @@ void clear_model_store(ModelStore& m) {
   std::memset(m.level_kind, 0, sizeof m.level_kind);
   std::memset(m.level_label, 0, sizeof m.level_label);
   m.extent_xmin = m.extent_xmax = m.extent_ymin = m.extent_ymax = 0.0f;
+  m.origin_x = m.origin_y = 0.0;
   m.frame_count = 0;
   std::memset(m.frame_from, 0, sizeof m.frame_from);
   std::memset(m.frame_to, 0, sizeof m.frame_to);

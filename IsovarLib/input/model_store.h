@@ -44,6 +44,11 @@ struct ModelStore {
   int32_t level_kind[kLevelSlots];   // 0 default, 1 bold
   int32_t level_label[kLevelSlots];  // 1 labelled, 0 "no"
   float extent_xmin, extent_xmax, extent_ymin, extent_ymax;
+  // Every coordinate above and below (the grid's, the nodes', the extent's,
+  // the frame's) is an offset from this point, in single precision; what a
+  // model gives in model units adds it back in double precision. A model
+  // read from a file has (0, 0): its coordinates are the numbers stored.
+  double origin_x, origin_y;
 
   // The mode whose storage the tables below are in (set by each read).
   int32_t large;
@@ -123,6 +128,12 @@ struct Model {
 inline int32_t node_slot(const ModelStore& m, int32_t n) {
   if (m.large) return n < 0 ? -1 : index_find(m.node_index, n);
   return n >= 0 && n < kNodeSlots ? n : -1;
+}
+
+// A stored coordinate in model units: the origin of its axis added in
+// double precision (with origin 0 the offset itself, its sign of zero kept).
+inline double in_model_units(double origin, float offset) {
+  return origin == 0.0 ? static_cast<double>(offset) : origin + static_cast<double>(offset);
 }
 
 // Calls f on each table of m whose storage follows the mode.

@@ -112,7 +112,7 @@ TEST(LibraryExports, OnlyTheEntryPoints) {
                                               // models and runs as objects
                                               "isovarModelNew", "isovarModelFree", "isovarModelRead",
                                               "isovarModelGrid", "isovarModelMesh", "isovarModelLimitReached",
-                                              "isovarModelDescribe", "isovarModelSetInfo",
+                                              "isovarModelDescribe", "isovarModelOrigin", "isovarModelSetInfo",
                                               "isovarRunNew", "isovarRunFree", "isovarRunSetFill",
                                               "isovarRunSetLarge", "isovarRunTrace", "isovarRunLimitReached",
                                               "isovarRunLineCount", "isovarRunLine", "isovarRunBands",
