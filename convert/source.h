@@ -76,8 +76,13 @@ void add_source_options(CLI::App& app, SourceRequest& request);
 // an automatic kind.
 std::string check_source_options(const SourceRequest& request, const std::string& path = "");
 
+// Where a model's CRS is written beside it: the model's name with its
+// extension replaced by .prj ("dem.isovar" -> "dem.prj").
+std::string prj_path(const std::string& model_path);
+
 // The WKT of a CRS given as text OSRSetFromUserInput accepts ("EPSG:32617",
-// WKT, PROJ strings); throws Failure naming the text when GDAL cannot parse it.
+// WKT, PROJ strings, a .prj file; not URLs); throws Failure naming the text
+// when GDAL cannot parse it.
 std::string crs_to_wkt(const std::string& text);
 
 }  // namespace convert
