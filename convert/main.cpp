@@ -92,6 +92,10 @@ void write_prj(const Options& o, const std::string& wkt, const std::vector<std::
     return;
   }
   const std::string prj = prj_path(o.output);
+  if (prj == o.output) {
+    if (!wkt.empty()) note("the CRS is not written: the model itself is named " + prj);
+    return;
+  }
   for (const std::string& f : input_files)
     if (same_file(prj, f)) {
       note(prj + " is a file of the input, and is left as it is");
