@@ -288,8 +288,8 @@ int convert(const Options& o) {
   std::unique_ptr<TriangleMask> mask;
   std::string crs;
   try {
-    mask = std::make_unique<TriangleMask>(o.source.max_edge, o.source.boundary);
     if (!o.source.crs.empty()) crs = crs_to_wkt(o.source.crs);
+    mask = std::make_unique<TriangleMask>(o.source.max_edge, o.source.boundary, crs);
   } catch (const Failure& f) {
     say(f.what());
     return kExitFailure;

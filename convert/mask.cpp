@@ -4,6 +4,7 @@
 #include <gdal.h>
 #include <ogr_api.h>
 #include <ogr_geometry.h>
+#include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
 #include <cmath>
@@ -55,7 +56,8 @@ struct TriangleMask::Area {
   OGRPreparedGeometryUniquePtr prepared;
 };
 
-TriangleMask::TriangleMask(double max_edge, const std::string& boundary) : max_edge_(max_edge) {
+TriangleMask::TriangleMask(double max_edge, const std::string& boundary, const std::string& crs_wkt)
+    : max_edge_(max_edge) {
   if (boundary.empty()) return;
   QuietOgr quiet;
   const std::string which = "the boundary " + boundary;
@@ -66,6 +68,22 @@ TriangleMask::TriangleMask(double max_edge, const std::string& boundary) : max_e
   OGRMultiPolygon polygons;
   for (const auto& feature : *layer) add_polygons(feature->GetGeometryRef(), polygons);
   if (polygons.IsEmpty()) throw Failure(which + ": its first layer holds no polygon");
+  const OGRSpatialReference* layer_crs = layer->GetSpatialRef();
+  if (layer_crs != nullptr && !crs_wkt.empty()) {
+    OGRSpatialReference points_crs;
+    points_crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    if (points_crs.importFromWkt(crs_wkt.c_str()) != OGRERR_NONE)
+      throw Failure("the CRS of the points is not WKT GDAL reads");
+    if (!layer_crs->IsSame(&points_crs)) {
+      OGRSpatialReference* from = layer_crs->Clone();
+      from->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+      polygons.assignSpatialReference(from);
+      from->Release();
+      if (polygons.transformTo(&points_crs) != OGRERR_NONE)
+        throw Failure(which + ": its polygons cannot be transformed into the points' CRS: " +
+                      ogr_reason("no transformation"));
+    }
+  }
   area_ = std::make_unique<Area>();
   // Polygons that touch or overlap count as one area: a centroid on their
   // shared edge is inside.

@@ -15,9 +15,12 @@ class TriangleMask {
   // boundary: an OGR file whose first layer's polygons (their union) keep
   // the triangles whose centroid lies inside (empty: none).
   //
-  // Throws Failure for a boundary file OGR cannot open, or whose first layer
-  // has no polygon.
-  TriangleMask(double max_edge, const std::string& boundary);
+  // crs_wkt: the points' CRS, if known; a boundary in another CRS is
+  // transformed into it.
+  //
+  // Throws Failure for a boundary file OGR cannot open, whose first layer
+  // has no polygon, or that cannot be transformed into the points' CRS.
+  TriangleMask(double max_edge, const std::string& boundary, const std::string& crs_wkt = "");
   ~TriangleMask();
   TriangleMask(const TriangleMask&) = delete;
   TriangleMask& operator=(const TriangleMask&) = delete;

@@ -74,7 +74,7 @@ void load_raster(const std::string& path, const SourceRequest& request, Progress
   out.crs_wkt = info.crs_wkt;
 }
 
-void load_table(const std::string& path, const SourceRequest& request, Source& out) {
+void load_table(const std::string& path, const SourceRequest& request, const std::string& crs, Source& out) {
   std::vector<FullPoint> points;
   {
     InputText in(path);
@@ -85,7 +85,7 @@ void load_table(const std::string& path, const SourceRequest& request, Source& o
   if (t.merged > 0)
     out.notes.push_back(plural(static_cast<int64_t>(t.merged), "point") +
                         " with the x and y of an earlier point left out");
-  const TriangleMask mask(request.max_edge, request.boundary);
+  const TriangleMask mask(request.max_edge, request.boundary, crs);
   out.is_grid = false;
   for (const FullPoint& p : t.points) {
     out.node_x.push_back(p.x);
@@ -199,7 +199,7 @@ Source load_source(const std::string& path, const SourceRequest& request, Progre
       load_raster(path, request, progress, out);
       break;
     case SourceKind::table:
-      load_table(path, request, out);
+      load_table(path, request, crs, out);
       break;
     case SourceKind::mesh:
       load_mesh(path, request, out);

@@ -201,16 +201,25 @@ TEST(Source, TheMaskLeavesTheMissingQuadrantEmpty) {
     double max_edge;
     const char* boundary;
     size_t triangles;  // 0: not masked
+    const char* crs = "";
   };
   // The L itself has 64 - 16 cells of 1 m, two triangles each; the edge
   // limit keeps the triangle at the inner corner too, whose centre lies
   // outside the L.
-  const Case cases[] = {{0, "", 0}, {1.5, "", 97}, {0, "l.geojson", 96}, {1.5, "l.geojson", 96}};
+  const Case cases[] = {{0, "", 0},
+                        {1.5, "", 97},
+                        {0, "l.geojson", 96},
+                        {1.5, "l.geojson", 96},
+                        {0, "l.geojson", 96, "EPSG:4326"},
+                        // The boundary (GeoJSON: longitude and latitude)
+                        // in metres: hundreds of kilometres around the L.
+                        {0, "l.geojson", 0, "EPSG:3857"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.max_edge) + " " + c.boundary);
     SourceRequest request;
     request.max_edge = c.max_edge;
     if (*c.boundary != '\0') request.boundary = dir.file(c.boundary);
+    request.crs = c.crs;
     const Source s = load(table, request);
     if (c.triangles > 0) {
       EXPECT_EQ(quadrant_covered(s), 0.0);
