@@ -15,12 +15,14 @@ namespace {
 
 // Twice the signed area of the triangle a, b, c: positive when
 // counter-clockwise. Exact enough for float coordinates held in double.
-double orientation(const Point& a, const Point& b, const Point& c) {
+template <typename P>
+double orientation(const P& a, const P& b, const P& c) {
   return (static_cast<double>(b.x) - a.x) * (static_cast<double>(c.y) - a.y) -
          (static_cast<double>(b.y) - a.y) * (static_cast<double>(c.x) - a.x);
 }
 
-bool all_on_one_line(const std::vector<Point>& p) {
+template <typename P>
+bool all_on_one_line(const std::vector<P>& p) {
   for (size_t k = 2; k < p.size(); ++k)
     if (orientation(p[0], p[1], p[k]) != 0.0) return false;
   return true;
@@ -50,9 +52,8 @@ class ErrorText {
   FILE* file_;
 };
 
-}  // namespace
-
-size_t merge_equal_points(std::vector<Point>& points) {
+template <typename P>
+size_t merge_equal(std::vector<P>& points) {
   std::vector<size_t> order(points.size());
   std::iota(order.begin(), order.end(), 0);
   // Equal x and y side by side (-0 equals 0), earlier points first among
@@ -63,8 +64,8 @@ size_t merge_equal_points(std::vector<Point>& points) {
   std::vector<bool> drop(points.size(), false);
   size_t dropped = 0;
   for (size_t k = 1; k < order.size(); ++k) {
-    const Point& a = points[order[k - 1]];
-    const Point& b = points[order[k]];
+    const P& a = points[order[k - 1]];
+    const P& b = points[order[k]];
     if (a.x == b.x && a.y == b.y) {
       drop[order[k]] = true;
       ++dropped;
@@ -77,14 +78,12 @@ size_t merge_equal_points(std::vector<Point>& points) {
   return dropped;
 }
 
-Triangulation triangulate(std::vector<Point> points) {
-  Triangulation t;
-  t.merged = merge_equal_points(points);
-  if (points.size() < 3)
-    throw Failure("no data: " + std::to_string(points.size()) +
-                  " distinct points, fewer than the three a triangle needs");
-  if (all_on_one_line(points)) throw Failure("no data: every point lies on one line, so no triangle can be made");
+}  // namespace
 
+size_t merge_equal_points(std::vector<Point>& points) { return merge_equal(points); }
+size_t merge_equal_points(std::vector<FullPoint>& points) { return merge_equal(points); }
+
+std::vector<std::array<int32_t, 3>> delaunay_triangles(const std::vector<FullPoint>& points) {
   if (points.size() > INT_MAX / 2) throw Failure("too many points to triangulate");
   std::vector<coordT> coords(points.size() * 2);
   for (size_t k = 0; k < points.size(); ++k) {
@@ -99,6 +98,7 @@ Triangulation triangulate(std::vector<Point> points) {
   qhT* qh = &qh_storage;
   ErrorText errors;
   qh_zero(qh, errors.file());
+  std::vector<std::array<int32_t, 3>> out;
   const int exit_code =
       qh_new_qhull(qh, 2, static_cast<int>(points.size()), coords.data(), False, command, nullptr, errors.file());
   if (exit_code == 0) {
@@ -117,8 +117,7 @@ Triangulation triangulate(std::vector<Point> points) {
       const double turn = orientation(points[corner[0]], points[corner[1]], points[corner[2]]);
       if (turn == 0.0) continue;
       if (turn < 0) std::swap(corner[1], corner[2]);
-      const int64_t number = static_cast<int64_t>(t.mesh.elements.size()) + 1;
-      t.mesh.elements.push_back({number, {corner[0] + 1, corner[1] + 1, corner[2] + 1, 0}, 3});
+      out.push_back({corner[0], corner[1], corner[2]});
     }
   }
   std::string reason = exit_code != 0 ? errors.first_line() : std::string();
@@ -126,10 +125,40 @@ Triangulation triangulate(std::vector<Point> points) {
   int still_long, total_long;
   qh_memfreeshort(qh, &still_long, &total_long);
   if (exit_code != 0) throw Failure("the triangulation failed: " + reason);
+  return out;
+}
+
+Triangulation triangulate(std::vector<Point> points) {
+  Triangulation t;
+  t.merged = merge_equal_points(points);
+  if (points.size() < 3)
+    throw Failure("no data: " + std::to_string(points.size()) +
+                  " distinct points, fewer than the three a triangle needs");
+  if (all_on_one_line(points)) throw Failure("no data: every point lies on one line, so no triangle can be made");
+
+  // Single-precision coordinates are exact in double: the same triangles.
+  std::vector<FullPoint> full(points.size());
+  for (size_t k = 0; k < points.size(); ++k) full[k] = {points[k].x, points[k].y, points[k].z};
+  for (const std::array<int32_t, 3>& c : delaunay_triangles(full)) {
+    const int64_t number = static_cast<int64_t>(t.mesh.elements.size()) + 1;
+    t.mesh.elements.push_back({number, {c[0] + 1, c[1] + 1, c[2] + 1, 0}, 3});
+  }
 
   t.mesh.nodes.reserve(points.size());
   for (size_t k = 0; k < points.size(); ++k)
     t.mesh.nodes.push_back({static_cast<int64_t>(k) + 1, points[k].x, points[k].y, points[k].z, true});
+  return t;
+}
+
+FullTriangulation triangulate_full(std::vector<FullPoint> points) {
+  FullTriangulation t;
+  t.merged = merge_equal_points(points);
+  if (points.size() < 3)
+    throw Failure("no data: " + std::to_string(points.size()) +
+                  " distinct points, fewer than the three a triangle needs");
+  if (all_on_one_line(points)) throw Failure("no data: every point lies on one line, so no triangle can be made");
+  t.triangles = delaunay_triangles(points);
+  t.points = std::move(points);
   return t;
 }
 

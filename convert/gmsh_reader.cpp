@@ -1,5 +1,6 @@
 #include "gmsh_reader.h"
 
+#include <cmath>
 #include <unordered_map>
 #include <vector>
 
@@ -57,8 +58,11 @@ class Scanner {
     const Parsed p = parse_real(t, v);
     if (p == Parsed::not_number) fail(std::string(what) + " '" + std::string(t) + "' is not a number");
     if (p == Parsed::out_of_range) fail(std::string(what) + " " + std::string(t) + " is beyond single precision");
+    full_ = parse_full(t);
     return v;
   }
+  // The last real read, in double precision.
+  double full() const { return full_; }
   // Passes over tokens up to and including end ("$EndNodes").
   void skip_to(std::string_view end) {
     for (;;) {
@@ -100,6 +104,7 @@ class Scanner {
   std::string_view line_;
   size_t pos_ = 0;
   int64_t number_ = 1;
+  double full_ = 0;
   bool at_end_ = false;
 };
 
@@ -154,11 +159,14 @@ class GmshParser {
     in_.expect("$EndMeshFormat");
   }
 
-  void add_node(int64_t tag, float x, float y) {
+  void add_node(int64_t tag, float x, float y, double full_x, double full_y) {
     if (tag < 0) in_.fail("node tag " + std::to_string(tag) + " is negative");
     if (!node_index_.emplace(tag, out_.mesh.nodes.size()).second)
       in_.fail("node " + std::to_string(tag) + " is defined twice");
     out_.mesh.nodes.push_back({tag, x, y, 0.0f, false});
+    out_.full_x.push_back(full_x);
+    out_.full_y.push_back(full_y);
+    out_.full_value.push_back(NAN);
   }
 
   void nodes_v2() {
@@ -166,9 +174,11 @@ class GmshParser {
     for (int64_t k = 0; k < n; ++k) {
       const int64_t tag = in_.integer("the node tag");
       const float x = in_.real("the x coordinate");
+      const double full_x = in_.full();
       const float y = in_.real("the y coordinate");
+      const double full_y = in_.full();
       in_.real("the z coordinate");
-      add_node(tag, x, y);
+      add_node(tag, x, y, full_x, full_y);
     }
     in_.expect("$EndNodes");
   }
@@ -191,10 +201,12 @@ class GmshParser {
       for (int64_t k = 0; k < n; ++k) tags.push_back(in_.integer("the node tag"));
       for (int64_t tag : tags) {
         const float x = in_.real("the x coordinate");
+        const double full_x = in_.full();
         const float y = in_.real("the y coordinate");
+        const double full_y = in_.full();
         in_.real("the z coordinate");
         for (int64_t e = 0; e < extra; ++e) in_.real("a parametric coordinate");
-        add_node(tag, x, y);
+        add_node(tag, x, y, full_x, full_y);
       }
     }
     in_.expect("$EndNodes");
@@ -293,6 +305,7 @@ class GmshParser {
       if (node.has_value) in_.fail("node " + std::to_string(tag) + " has two values");
       node.value = in_.real("the node value");
       node.has_value = true;
+      out_.full_value[at->second] = in_.full();
     }
     in_.expect("$EndNodeData");
   }

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model.h"
 
@@ -21,6 +22,9 @@ struct FieldRequest {
 
 struct GmshMesh {
   Mesh mesh;  // Gmsh's own node and element tags
+  // The nodes' x, y and value as the file writes them, in double precision,
+  // in the order of mesh.nodes (a value NaN where the node has none).
+  std::vector<double> full_x, full_y, full_value;
   std::string field;
   int64_t step = 0;
   std::map<int64_t, int64_t> skipped;  // element type -> count of elements left out

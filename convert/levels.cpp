@@ -121,7 +121,55 @@ std::vector<Spaced> range(const LevelRequest& r) {
   return out;
 }
 
+// offset + k * step within [low, high], k counted from zero at the offset.
+std::vector<Spaced> interval(const LevelRequest& r, float low, float high) {
+  const double first = std::ceil((static_cast<double>(low) - r.start) / r.step);
+  const double last = std::floor((static_cast<double>(high) - r.start) / r.step);
+  if (!(last - first < kMaxLevels))
+    throw Failure("an interval of " + show(r.step) + " gives more than " + std::to_string(kMaxLevels) +
+                  " levels between " + show(low) + " and " + show(high) + "; give a larger one");
+  std::vector<Spaced> out;
+  for (double k = first; k <= last; ++k) {
+    const double v = r.start + k * r.step;
+    if (v >= low && v <= high) out.push_back({v, static_cast<long long>(k)});
+  }
+  if (out.empty())
+    throw Failure("no level of the interval " + show(r.step) + " from " + show(r.start) + " lies between " +
+                  show(low) + " and " + show(high));
+  return out;
+}
+
+std::vector<Spaced> even(int count, float low, float high) {
+  if (!(low < high)) throw Failure("every value is " + show(low) + ", so no level lies between them; give --levels");
+  std::vector<Spaced> out;
+  const double span = static_cast<double>(high) - low;
+  for (int k = 1; k <= count; ++k) {
+    const double v = low + span * k / (count + 1);
+    // Levels that single precision cannot tell apart are refused below.
+    out.push_back({v, std::nullopt});
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string parse_fixed_levels(const std::string& text, LevelRequest& out) { return parse_list(text, out); }
+
+std::string interval_levels(double step, double offset, LevelRequest& out) {
+  if (!(step > 0) || !std::isfinite(step)) return "the interval must be a number above zero";
+  if (!std::isfinite(offset)) return "the offset must be a finite number";
+  out.kind = LevelRequest::Kind::interval;
+  out.step = step;
+  out.start = offset;
+  return {};
+}
+
+std::string even_levels(int64_t count, LevelRequest& out) {
+  if (count < 1 || count > kMaxLevels) return "needs N from 1 to " + std::to_string(kMaxLevels);
+  out.kind = LevelRequest::Kind::even;
+  out.count = static_cast<int>(count);
+  return {};
+}
 
 std::string parse_level_request(const std::string& text, LevelRequest& out) {
   if (text.find(':') != std::string::npos) return parse_range(text, out);
@@ -150,6 +198,12 @@ std::vector<Level> make_levels(const LevelRequest& request, float low, float hig
       break;
     case LevelRequest::Kind::list:
       for (float v : request.list) spaced.push_back({v, std::nullopt});
+      break;
+    case LevelRequest::Kind::interval:
+      spaced = interval(request, low, high);
+      break;
+    case LevelRequest::Kind::even:
+      spaced = even(request.count, low, high);
       break;
   }
   const bool aligned = !spaced.empty() && spaced.front().multiple.has_value();

@@ -2,6 +2,7 @@
 // values of a model.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,11 @@ struct Level {
 };
 
 struct LevelRequest {
-  enum class Kind { automatic, list, range };
+  enum class Kind { automatic, list, range, interval, even };
   Kind kind = Kind::automatic;
-  int count = kDefaultLevelCount;        // automatic: about this many
+  int count = kDefaultLevelCount;        // automatic: about this many; even: this many
   std::vector<float> list;               // list: ascending, distinct
-  double start = 0, stop = 0, step = 0;  // range
+  double start = 0, stop = 0, step = 0;  // range; interval: step and start (the offset)
 };
 
 // "1,2,5" (a list; one level alone is written with a point or a sign, "5.0"),
@@ -29,6 +30,18 @@ struct LevelRequest {
 // whole number N (about N round levels). An empty text when good, else what
 // is wrong.
 std::string parse_level_request(const std::string& text, LevelRequest& out);
+
+// "a,b,c": exactly these levels (one alone needs no point). An empty text
+// when good, else what is wrong.
+std::string parse_fixed_levels(const std::string& text, LevelRequest& out);
+
+// Levels at offset + k * step for every whole k that puts them within the
+// values' range, ends included.
+std::string interval_levels(double step, double offset, LevelRequest& out);
+
+// count levels evenly spaced strictly between the lowest value and the
+// highest: low + k * (high - low) / (count + 1), k = 1 ... count.
+std::string even_levels(int64_t count, LevelRequest& out);
 
 // The levels of a model whose values run from low to high (low <= high):
 // a list or a range as asked (after which the values do not matter), or
@@ -39,7 +52,8 @@ std::string parse_level_request(const std::string& text, LevelRequest& out);
 // levels, those at whole multiples of K steps, so index lines fall on
 // round values; for a list, the K-th, 2K-th, ... of it.
 //
-// Throws Failure when no automatic level lies between low and high.
+// Throws Failure when no automatic (or evenly spaced) level lies between
+// low and high, or when an interval gives none or too many.
 std::vector<Level> make_levels(const LevelRequest& request, float low, float high, int bold_every, bool labelled);
 
 }  // namespace convert

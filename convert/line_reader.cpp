@@ -1,5 +1,7 @@
 #include "line_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,5 +63,16 @@ bool LineReader::fill() {
     return n > 0;
   }
 }
+
+InputText::InputText(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+  if (fd_ < 0) throw Failure(std::string("cannot open: ") + std::strerror(errno));
+  struct stat st;
+  if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd_);
+    throw Failure(std::string("cannot open: ") + std::strerror(EISDIR));
+  }
+}
+
+InputText::~InputText() { ::close(fd_); }
 
 }  // namespace convert

@@ -44,4 +44,19 @@ class LineReader {
   int64_t number_ = 0;
 };
 
+// An input file opened for reading line by line; a folder is refused here,
+// where reading it would fail with a less plain reason. Throws Failure with
+// the system's reason.
+class InputText {
+ public:
+  explicit InputText(const std::string& path);
+  ~InputText();
+  InputText(const InputText&) = delete;
+  InputText& operator=(const InputText&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 }  // namespace convert

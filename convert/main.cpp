@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -19,10 +20,12 @@
 #include "gmsh_reader.h"
 #include "line_reader.h"
 #include "looks.h"
+#include "mask.h"
 #include "numbers.h"
 #include "options.h"
 #include "output_file.h"
 #include "raster_reader.h"
+#include "source.h"
 #include "table_reader.h"
 #include "writer.h"
 
@@ -35,27 +38,6 @@ void note(const std::string& text) { say("note: " + text); }
 
 std::string plural(int64_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
 
-// An input file opened for reading line by line; a folder is refused here,
-// where reading it would fail with a less plain reason.
-class InputText {
- public:
-  explicit InputText(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-    if (fd_ < 0) throw Failure(std::string("cannot open: ") + std::strerror(errno));
-    struct stat st;
-    if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd_);
-      throw Failure(std::string("cannot open: ") + std::strerror(EISDIR));
-    }
-  }
-  ~InputText() { ::close(fd_); }
-  InputText(const InputText&) = delete;
-  InputText& operator=(const InputText&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 // What a conversion made, for the notes and the summary.
 struct Made {
   std::string shape;  // "grid of 60 x 50 points"
@@ -64,21 +46,79 @@ struct Made {
   int stale_removed = 0;
 };
 
-Mesh mesh_of_table(const Options& o) {
+Mesh mesh_of_table(const Options& o, const TriangleMask& mask) {
   InputText in(o.input);
   LineReader lines(in.fd());
-  std::vector<Point> points = parse_table(lines, o.columns);
+  std::vector<Point> points = parse_table(lines, o.source.columns);
   Triangulation t = triangulate(std::move(points));
   if (t.merged > 0)
     note(plural(static_cast<int64_t>(t.merged), "point") + " with the x and y of an earlier point left out");
+  if (mask.active()) {
+    // Nodes are numbered 1, 2, ... in order, elements too.
+    const std::vector<Node>& nodes = t.mesh.nodes;
+    std::vector<Element> kept;
+    for (const Element& e : t.mesh.elements) {
+      double x[3], y[3];
+      for (int k = 0; k < 3; ++k) {
+        x[k] = nodes[static_cast<size_t>(e.nodes[k] - 1)].x;
+        y[k] = nodes[static_cast<size_t>(e.nodes[k] - 1)].y;
+      }
+      if (!mask.keeps(x, y)) continue;
+      kept.push_back(e);
+      kept.back().number = static_cast<int64_t>(kept.size());
+    }
+    const std::string what = masked_note(t.mesh.elements.size() - kept.size(), kept.size());
+    if (kept.empty()) throw Failure("no data: " + what);
+    note(what);
+    t.mesh.elements = std::move(kept);
+  }
   return std::move(t.mesh);
+}
+
+// Whether the two names are one file.
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// The CRS beside the model as NAME.prj (WKT), written whole before the model
+// itself is renamed into place; without a CRS, a NAME.prj an earlier
+// conversion left is removed, so that the model is not read in another's
+// CRS. A .prj that is one of the input's own files is left alone.
+void write_prj(const Options& o, const std::string& wkt, const std::vector<std::string>& input_files) {
+  if (is_standard_output(o.output)) {
+    if (!wkt.empty())
+      note("the CRS is not written with a model on standard output (-o NAME.isovar writes it as NAME.prj)");
+    return;
+  }
+  const std::string prj = prj_path(o.output);
+  if (prj == o.output) {
+    if (!wkt.empty()) note("the CRS is not written: the model itself is named " + prj);
+    return;
+  }
+  for (const std::string& f : input_files)
+    if (same_file(prj, f)) {
+      note(prj + " is a file of the input, and is left as it is");
+      return;
+    }
+  if (wkt.empty()) {
+    if (::unlink(prj.c_str()) == 0) {
+      note("removed " + prj + ", since the input has no CRS (--crs gives one)");
+    } else if (errno != ENOENT) {
+      throw OutputFailure("cannot remove " + prj + " (the input has no CRS): " + std::strerror(errno));
+    }
+    return;
+  }
+  OutputFile file(prj);
+  file.write(wkt.data(), wkt.size());
+  file.commit();
 }
 
 Mesh mesh_of_gmsh(const Options& o) {
   GmshMesh g = [&] {
     InputText in(o.input);
     LineReader lines(in.fd());
-    return parse_gmsh(lines, o.field);
+    return parse_gmsh(lines, o.source.field);
   }();
   for (const auto& [type, count] : g.skipped) {
     const std::string name = element_type_name(type);
@@ -93,13 +133,13 @@ Mesh mesh_of_gmsh(const Options& o) {
 
 // A mesh, read whole (triangulation and renumbering need every point), then
 // written.
-Made convert_mesh(const Options& o, Header& header) {
+Made convert_mesh(const Options& o, Header& header, const TriangleMask& mask, const std::string& crs) {
   Model model;
   model.is_grid = false;
-  model.mesh = o.kind == InputKind::table ? mesh_of_table(o) : mesh_of_gmsh(o);
+  model.mesh = o.kind == InputKind::table ? mesh_of_table(o, mask) : mesh_of_gmsh(o);
   float low, high;
   if (!value_range(model, low, high)) throw Failure("no data: no value to plot");
-  header.levels = make_levels(o.levels, low, high, o.bold_every, o.labelled);
+  header.levels = make_levels(o.source.levels, low, high, o.source.bold_every, o.source.labelled);
 
   Made made;
   made.needs.is_grid = false;
@@ -124,6 +164,7 @@ Made convert_mesh(const Options& o, Header& header) {
   out.begin(false, header);
   out.mesh(model.mesh);
   out.levels(header.levels);
+  write_prj(o, crs, {o.input});
   file.commit();
   return made;
 }
@@ -133,7 +174,8 @@ Made convert_mesh(const Options& o, Header& header) {
 // grid fits the grid table (a trace needs them).
 class GridRows : public RowSink {
  public:
-  GridRows(ModelWriter& out, const RasterInfo& info) : out_(out), nx_(info.x.size()), previous_(nx_) {
+  GridRows(ModelWriter& out, const RasterInfo& info)
+      : out_(out), nx_(info.x.size()), previous_(nx_), single_(nx_) {
     if (nx_ <= static_cast<size_t>(kMaxTableNx) && info.y.size() <= static_cast<size_t>(kMaxTableNy)) {
       kept.x = info.x;
       kept.y = info.y;
@@ -141,7 +183,10 @@ class GridRows : public RowSink {
     }
   }
 
-  void row(size_t j, const float* values) override {
+  void row(size_t j, const double* full) override {
+    // The reader's values all fit single precision.
+    for (size_t i = 0; i < nx_; ++i) single_[i] = static_cast<float>(full[i]);
+    const float* values = single_.data();
     out_.grid_row(j, values, nx_);
     if (!kept.value.empty()) std::copy(values, values + nx_, kept.value.begin() + static_cast<std::ptrdiff_t>(j * nx_));
     for (size_t i = 0; i < nx_; ++i) {
@@ -171,16 +216,17 @@ class GridRows : public RowSink {
   ModelWriter& out_;
   size_t nx_;
   std::vector<float> previous_;
+  std::vector<float> single_;
   size_t previous_j_ = 0;
   bool have_previous_ = false;
 };
 
 // A raster, read and written a block row at a time; the levels, which the
 // values' range may decide, close the file.
-Made convert_raster(const Options& o, Header& header, Progress& progress) {
-  RasterReader reader(o.input, o.raster);
+Made convert_raster(const Options& o, Header& header, Progress& progress, const std::string& crs) {
+  RasterReader reader(o.input, o.source.raster);
   const RasterInfo& info = reader.info();
-  if (info.band_count > 1 && !o.band_given)
+  if (info.band_count > 1 && !o.source.was_given("--band"))
     note("the raster has " + std::to_string(info.band_count) + " bands; band 1 is converted (--band picks another)");
   if (!info.georeferenced) note("the raster has no geotransform; x and y count pixels from its lower left corner");
 
@@ -193,8 +239,9 @@ Made convert_raster(const Options& o, Header& header, Progress& progress) {
   GridRows rows(out, info);
   reader.read(rows, progress);
   out.end_values();
-  header.levels = make_levels(o.levels, rows.low, rows.high, o.bold_every, o.labelled);
+  header.levels = make_levels(o.source.levels, rows.low, rows.high, o.source.bold_every, o.source.labelled);
   out.levels(header.levels);
+  write_prj(o, crs.empty() ? info.crs_wkt : crs, info.files);
   file.commit();
 
   made.needs.nx = info.x.size();
@@ -234,11 +281,23 @@ int convert(const Options& o) {
   Progress progress(::isatty(2) == 1);
   const bool to_standard_output = is_standard_output(o.output);
   Header header;
-  header.titles = o.titles;
-  header.full = o.full;
+  header.titles = o.source.titles;
+  header.full = o.source.full;
+  // The mask's boundary file and the CRS are read first: a fault there is
+  // no fault of the input.
+  std::unique_ptr<TriangleMask> mask;
+  std::string crs;
+  try {
+    if (!o.source.crs.empty()) crs = crs_to_wkt(o.source.crs);
+    mask = std::make_unique<TriangleMask>(o.source.max_edge, o.source.boundary, crs);
+  } catch (const Failure& f) {
+    say(f.what());
+    return kExitFailure;
+  }
   Made made;
   try {
-    made = o.kind == InputKind::raster ? convert_raster(o, header, progress) : convert_mesh(o, header);
+    made = o.kind == InputKind::raster ? convert_raster(o, header, progress, crs)
+                                       : convert_mesh(o, header, *mask, crs);
   } catch (const OutputFailure& f) {
     progress.finish();
     say(f.what());

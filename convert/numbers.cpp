@@ -146,6 +146,14 @@ Parsed parse_real(std::string_view text, float& out) {
   return Parsed::ok;
 }
 
+double parse_full(std::string_view text) {
+  text = without_plus(text);
+  double v = 0.0;
+  const std::from_chars_result r = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);
+  if (r.ec == std::errc::result_out_of_range) return !text.empty() && text.front() == '-' ? -0.0 : 0.0;
+  return v;
+}
+
 namespace {
 
 template <typename T>

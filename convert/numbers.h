@@ -29,6 +29,11 @@ enum class Parsed { ok, not_number, out_of_range };
 // Infinity and NaN spellings are not numbers.
 Parsed parse_real(std::string_view text, float& out);
 
+// The same text in double precision, once parse_real has accepted it: the
+// value a source holds at full precision (values too small for double
+// precision are zero).
+double parse_full(std::string_view text);
+
 // v as the shortest text that reads back as it, for messages: plain
 // decimals unless the value is very large or small.
 std::string show(double v);

@@ -4,10 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "gmsh_reader.h"
-#include "levels.h"
-#include "raster_reader.h"
-#include "table_reader.h"
+#include "source.h"
 
 namespace convert {
 
@@ -21,15 +18,7 @@ struct Options {
   std::string input;
   std::string output;
   InputKind kind = InputKind::raster;
-  std::vector<std::string> titles;  // code page 932
-  LevelRequest levels;
-  int bold_every = 0;
-  bool labelled = true;
-  bool full = false;
-  bool band_given = false;
-  RasterRequest raster;
-  Columns columns;
-  FieldRequest field;
+  SourceRequest source;  // what is read, and the levels, titles and looks
 };
 
 // The kind a file name says: .msh a Gmsh mesh; .csv, .tsv, .txt, .xyz and

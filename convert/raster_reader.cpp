@@ -1,8 +1,11 @@
 #include "raster_reader.h"
 
+#include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_string.h>
 #include <fcntl.h>
 #include <gdal.h>
+#include <ogr_srs_api.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,17 +79,23 @@ class Dataset {
   throw Failure("holds several rasters; convert one of them by its name: " + names);
 }
 
-// Ascending single-precision pixel centres along one axis: kept pixels
-// 0, every, 2 * every, ... of count, origin and size from the geotransform.
-std::vector<float> centres(int64_t count, int every, double origin, double size, const char* axis) {
-  std::vector<float> out;
+// Ascending pixel centres along one axis: kept pixels 0, every, 2 * every,
+// ... of count, origin and size from the geotransform.
+std::vector<double> centres(int64_t count, int every, double origin, double size, const char* axis) {
+  std::vector<double> out;
   for (int64_t p = 0; p < count; p += every) {
     const double c = origin + (static_cast<double>(p) + 0.5) * size;
     if (!fits_single(c))
       throw Failure(std::string("the pixel centre ") + axis + " = " + show(c) + " is beyond single precision");
-    out.push_back(static_cast<float>(c));
+    out.push_back(c);
   }
   if (size < 0) std::reverse(out.begin(), out.end());
+  return out;
+}
+
+// The same in single precision, as a model file holds them.
+std::vector<float> single_centres(const std::vector<double>& full, const char* axis) {
+  std::vector<float> out(full.begin(), full.end());
   for (size_t k = 1; k < out.size(); ++k)
     if (!(out[k - 1] < out[k]))
       throw Failure(std::string("pixel centres ") + axis + " = " + show(out[k - 1]) + " and " + show(out[k]) +
@@ -131,7 +140,22 @@ struct RasterReader::Source {
   explicit Source(const std::string& path) : dataset(path) {}
 };
 
-RasterReader::RasterReader(const std::string& path, const RasterRequest& request)
+namespace {
+
+// The raster's CRS as WKT, or empty.
+std::string crs_of(GDALDatasetH ds) {
+  OGRSpatialReferenceH srs = GDALGetSpatialRef(ds);
+  if (srs == nullptr) return {};
+  char* text = nullptr;
+  std::string wkt;
+  if (OSRExportToWkt(srs, &text) == OGRERR_NONE && text != nullptr) wkt = text;
+  CPLFree(text);
+  return wkt;
+}
+
+}  // namespace
+
+RasterReader::RasterReader(const std::string& path, const RasterRequest& request, bool single_axes)
     : source_(new Source(path)), request_(request) {
   GDALDatasetH ds = source_->dataset.get();
   if (ds == nullptr) throw Failure(open_failure(path));
@@ -161,8 +185,16 @@ RasterReader::RasterReader(const std::string& path, const RasterRequest& request
   if (!std::isfinite(scale)) throw Failure(which + "scale is " + show(scale) + ", not a finite number");
   if (!std::isfinite(offset)) throw Failure(which + "offset is " + show(offset) + ", not a finite number");
 
-  out.x = centres(out.columns, request.every, gt[0], gt[1], "x");
-  out.y = centres(out.rows, request.every, gt[3], gt[5], "y");
+  out.x_full = centres(out.columns, request.every, gt[0], gt[1], "x");
+  out.y_full = centres(out.rows, request.every, gt[3], gt[5], "y");
+  if (single_axes) {
+    out.x = single_centres(out.x_full, "x");
+    out.y = single_centres(out.y_full, "y");
+  }
+  out.crs_wkt = crs_of(ds);
+  char** files = GDALGetFileList(ds);
+  for (int k = 0; files != nullptr && files[k] != nullptr; ++k) out.files.push_back(files[k]);
+  CSLDestroy(files);
 }
 
 RasterReader::~RasterReader() = default;
@@ -187,8 +219,8 @@ void RasterReader::read_as(RowSink& sink, Progress& progress) {
   GDALRasterBandH band = GDALGetRasterBand(source_->dataset.get(), request_.band);
   const int64_t columns = info_.columns;
   const int64_t every = request_.every;
-  const size_t nx = info_.x.size();
-  const size_t ny = info_.y.size();
+  const size_t nx = info_.x_full.size();
+  const size_t ny = info_.y_full.size();
   int has_nodata = 0;
   const double nodata = GDALGetRasterNoDataValue(band, &has_nodata);
   // A Float32 band's nodata may be written with fewer digits than its pixels.
@@ -206,7 +238,7 @@ void RasterReader::read_as(RowSink& sink, Progress& progress) {
   const int64_t rows_per_read = std::clamp<int64_t>(kReadBytes / row_bytes, 1, block_height);
 
   std::vector<T> pixels;
-  std::vector<float> values(nx);
+  std::vector<double> values(nx);
   bool any = false;
   size_t kept = 0;  // rows handed on
   progress.start("reading the raster", ny);
@@ -227,7 +259,7 @@ void RasterReader::read_as(RowSink& sink, Progress& progress) {
       const T* row = pixels.data() + (r - first_kept) * columns;
       for (size_t i_kept = 0; i_kept < nx; ++i_kept) {
         const double raw = row[static_cast<int64_t>(i_kept) * every];  // exact
-        float& out = values[gt_[1] < 0 ? nx - 1 - i_kept : i_kept];
+        double& out = values[gt_[1] < 0 ? nx - 1 - i_kept : i_kept];
         out = NAN;
         if (!std::isfinite(raw)) continue;
         if (has_nodata && (single ? static_cast<float>(raw) == nodata_single : raw == nodata)) continue;
@@ -235,7 +267,7 @@ void RasterReader::read_as(RowSink& sink, Progress& progress) {
         if (!fits_single(v))
           throw Failure("the pixel at column " + std::to_string(static_cast<int64_t>(i_kept) * every + 1) +
                         ", row " + std::to_string(r + 1) + " holds " + show(v) + ", beyond single precision");
-        out = static_cast<float>(v);
+        out = v;
         any = true;
       }
       sink.row(gt_[5] < 0 ? ny - 1 - kept : kept, values.data());
@@ -251,8 +283,9 @@ namespace {
 class GridSink : public RowSink {
  public:
   explicit GridSink(Grid& grid) : grid_(grid) {}
-  void row(size_t j, const float* values) override {
-    std::copy(values, values + grid_.x.size(), grid_.value.begin() + static_cast<std::ptrdiff_t>(j * grid_.x.size()));
+  void row(size_t j, const double* values) override {
+    float* out = grid_.value.data() + j * grid_.x.size();
+    for (size_t i = 0; i < grid_.x.size(); ++i) out[i] = static_cast<float>(values[i]);
   }
 
  private:

@@ -22,8 +22,12 @@ struct RasterInfo {
   bool georeferenced = true;
   int64_t columns = 0;  // the source's size
   int64_t rows = 0;
-  std::vector<float> x;  // the grid's coordinates, ascending
+  std::vector<float> x;  // the grid's coordinates, ascending (empty unless asked for)
   std::vector<float> y;
+  std::vector<double> x_full;  // the same in double precision, always there
+  std::vector<double> y_full;
+  std::string crs_wkt;  // the raster's CRS as WKT; empty when it has none
+  std::vector<std::string> files;  // the files GDAL reads for it (its sidecars too)
 };
 
 // Where the grid's rows go as they are read.
@@ -31,8 +35,9 @@ class RowSink {
  public:
   virtual ~RowSink() = default;
   // Row j (0-based; y[j]) of the grid: values[i] at x[i], NaN where the
-  // raster has none. The buffer is reused for the next row.
-  virtual void row(size_t j, const float* values) = 0;
+  // raster has none; every value fits single precision. The buffer is
+  // reused for the next row.
+  virtual void row(size_t j, const double* values) = 0;
 };
 
 // One band of a raster as a grid: x and y are the pixel centres of the
@@ -48,11 +53,12 @@ class RowSink {
 // Throws Failure for a file that cannot be opened (with the system's
 // reason) or that GDAL cannot open as a raster, a band that is not there, a
 // rotated geotransform, pixel centres that single precision cannot tell
-// apart, a scale or offset that is not a finite number, a value beyond
-// single precision, or a band without any value.
+// apart (only when single-precision axes are asked for: a model file holds
+// absolute coordinates), a scale or offset that is not a finite number, a
+// value beyond single precision, or a band without any value.
 class RasterReader {
  public:
-  RasterReader(const std::string& path, const RasterRequest& request);
+  RasterReader(const std::string& path, const RasterRequest& request, bool single_axes = true);
   ~RasterReader();
   RasterReader(const RasterReader&) = delete;
   RasterReader& operator=(const RasterReader&) = delete;

@@ -158,7 +158,7 @@ std::vector<Point> parse_table(std::string_view bytes, const Columns& columns) {
   return parse_table(source, columns);
 }
 
-std::vector<Point> parse_table(LineReader& source, const Columns& columns) {
+std::vector<Point> parse_table(LineReader& source, const Columns& columns, std::vector<FullPoint>* full) {
   Lines lines(source);
   std::string_view line;
   if (!lines.next_content(line)) throw Failure("no data: the table holds no rows");
@@ -206,6 +206,8 @@ std::vector<Point> parse_table(LineReader& source, const Columns& columns) {
         throw LineFailure(lines.number(), label[k] + " " + std::string(field) + " is beyond single precision");
     }
     points.push_back({v[0], v[1], v[2]});
+    if (full != nullptr)
+      full->push_back({parse_full(fields[index[0]]), parse_full(fields[index[1]]), parse_full(fields[index[2]])});
     have_line = lines.next_content(line);
   }
   if (points.empty()) throw Failure("no data: the table has a header line but no rows");

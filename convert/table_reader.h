@@ -15,6 +15,13 @@ struct Point {
   float z;
 };
 
+// A point as the table writes it, in double precision.
+struct FullPoint {
+  double x;
+  double y;
+  double z;
+};
+
 // Which fields hold x, y and z: each a 1-based field number, or a name of
 // the header line.
 struct Columns {
@@ -39,7 +46,8 @@ std::string parse_columns(const std::string& text, Columns& out);
 // Throws LineFailure for a line with too few fields or a field that is not
 // a number, Failure for a missing column name or a table without rows.
 std::vector<Point> parse_table(std::string_view bytes, const Columns& columns);
-// The same, line by line from source.
-std::vector<Point> parse_table(LineReader& source, const Columns& columns);
+// The same, line by line from source; full, when given, gets the points in
+// double precision too.
+std::vector<Point> parse_table(LineReader& source, const Columns& columns, std::vector<FullPoint>* full = nullptr);
 
 }  // namespace convert

@@ -1,12 +1,19 @@
 // Arbitrary bytes through isovar-convert's text parsers: an even first byte
 // reads the rest as a table of points, an odd one as a Gmsh mesh. What they
 // accept is triangulated (small tables), numbered and written as an input
-// file into memory, so every number goes through the writer too.
+// file into memory, so every number goes through the writer too. With bit 3
+// of the first byte set, the rest is read instead as a file by load_source,
+// at full precision (small tables triangulated and masked by their edges).
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "delaunay.h"
 #include "gmsh_reader.h"
+#include "source.h"
 #include "table_reader.h"
 #include "writer.h"
 
@@ -37,11 +44,39 @@ convert::Mesh gmsh_mesh(std::string_view text, uint8_t choice) {
   return mesh;
 }
 
+// The text as a file in memory, read through load_source.
+void full_source(std::string_view text, uint8_t choice) {
+  const bool table = choice % 2 == 0;
+  if (table && text.size() > kMaxTriangulated * 16) return;
+  const int fd = memfd_create("fuzz_convert", MFD_CLOEXEC);
+  if (fd < 0) return;
+  if (write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())) {
+    convert::SourceRequest request;
+    request.kind = table ? convert::SourceKind::table : convert::SourceKind::mesh;
+    if (choice & 2) {
+      request.field.name = "p";
+      convert::parse_columns("3,1,2", request.columns);
+    }
+    if (choice & 4) request.max_edge = 1.5;
+    if (choice & 16) request.levels.kind = convert::LevelRequest::Kind::even;
+    convert::Progress quiet(false);
+    try {
+      convert::load_source("/proc/self/fd/" + std::to_string(fd), request, quiet);
+    } catch (const convert::Failure&) {
+    }
+  }
+  close(fd);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  if (data[0] & 8) {
+    full_source(text, data[0]);
+    return 0;
+  }
   convert::Model model;
   model.is_grid = false;
   try {

@@ -2,6 +2,7 @@
 // left alone on failure, and converted files that isovar-plot plots.
 #include <fcntl.h>
 #include <gdal.h>
+#include <ogr_srs_api.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -298,6 +299,88 @@ TEST(ConvertProgram, MistakenInputsSayWhyAndWhatNext) {
     chmod(dir.file("secret.csv").c_str(), 0);
     EXPECT_EQ(convert_in(dir, {"secret.csv"}).err, "isovar-convert: secret.csv: cannot open: Permission denied\n");
   }
+}
+
+// Gives the GeoTIFF at path the CRS of text (EPSG:32617).
+void set_crs(const std::string& path, const char* text) {
+  GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE, nullptr, nullptr, nullptr);
+  ASSERT_NE(ds, nullptr);
+  OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+  OSRSetFromUserInput(srs, text);
+  GDALSetSpatialRef(ds, srs);
+  OSRDestroySpatialReference(srs);
+  GDALClose(ds);
+}
+
+// Whether the .prj at path names the same CRS as text, as GDAL reads both.
+bool prj_names(const std::string& path, const char* text) {
+  OGRSpatialReferenceH file = OSRNewSpatialReference(nullptr);
+  OGRSpatialReferenceH wanted = OSRNewSpatialReference(nullptr);
+  const bool same = OSRSetFromUserInput(file, path.c_str()) == OGRERR_NONE &&
+                    OSRSetFromUserInput(wanted, text) == OGRERR_NONE && OSRIsSame(file, wanted);
+  OSRDestroySpatialReference(file);
+  OSRDestroySpatialReference(wanted);
+  return same;
+}
+
+// The CRS goes beside the model as NAME.prj, read back by GDAL; a model
+// without one gets no .prj (and loses one an earlier run left).
+TEST(ConvertProgram, TheCrsGoesBesideTheModel) {
+  TempDir dir;
+  make_cone(dir.file("utm.tif"), 30, 20);
+  set_crs(dir.file("utm.tif"), "EPSG:32617");
+  make_cone(dir.file("bare.tif"), 30, 20);
+  write_file(dir.file("pts.csv"), "x,y,z\n0,0,1\n10,0,2\n0,10,3\n10,10,5\n");
+  struct Case {
+    std::vector<std::string> args;
+    const char* prj;        // the .prj expected, "" none
+    const char* crs;        // what it names
+    int status;
+    const char* err;        // a part of standard error, "" any
+  };
+  const Case cases[] = {
+      {{"utm.tif"}, "utm.prj", "EPSG:32617", 0, ""},
+      {{"utm.tif", "-o", "other.isovar", "--crs", "EPSG:4326"}, "other.prj", "EPSG:4326", 0, ""},
+      {{"pts.csv", "--crs", "EPSG:32617"}, "pts.prj", "EPSG:32617", 0, ""},
+      {{"bare.tif"}, "", "", 0, "removed bare.prj, since the input has no CRS"},
+      {{"utm.tif", "-o", "-"}, "", "", 0, "the CRS is not written with a model on standard output"},
+      {{"pts.csv", "-o", "bad.isovar", "--crs", "nonsense"}, "", "", 2, "--crs: GDAL cannot read the CRS 'nonsense'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] + " " + c.args[2] : ""));
+    for (const char* name : {"utm.prj", "other.prj", "pts.prj", "bad.prj"}) unlink(dir.file(name).c_str());
+    write_file(dir.file("bare.prj"), "left by an earlier run");
+    const Result r = convert_in(dir, c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    if (*c.prj != '\0') {
+      EXPECT_TRUE(prj_names(dir.file(c.prj), c.crs)) << read_file(dir.file(c.prj));
+    }
+    for (const char* name : {"utm.prj", "other.prj", "pts.prj", "bad.prj"}) {
+      const bool expected = std::string(name) == c.prj;
+      EXPECT_EQ(testing_support::file_exists(dir.file(name)), expected) << name;
+    }
+    const bool bare_kept = c.args[0] != "bare.tif";
+    EXPECT_EQ(testing_support::file_exists(dir.file("bare.prj")), bare_kept);
+  }
+}
+
+// An L-shaped survey masked by its longest edges: the note says how many
+// triangles went, and isovar-plot plots what is left.
+TEST(ConvertProgram, TablesAreMaskedWithANote) {
+  TempDir dir;
+  std::string text = "x y z\n";
+  for (int j = 0; j <= 8; ++j)
+    for (int i = 0; i <= 8; ++i)
+      if (i <= 4 || j <= 4) text += std::to_string(i) + " " + std::to_string(j) + " " + std::to_string(i * j) + "\n";
+  write_file(dir.file("l.xyz"), text);
+  const Result r = convert_in(dir, {"l.xyz", "--max-edge", "1.5", "--levels-count", "4"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("triangles outside the mask (--max-edge, --boundary) left out, 97 kept"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.out, "l.isovar: 65 nodes, 97 elements, 4 levels from 6.4 to 25.6\n");
+  const Result plot = testing_support::run_program(kPlot, dir.path(), {"l.isovar", "--png", "l.png"});
+  EXPECT_EQ(plot.status, 0) << plot.err;
 }
 
 // -o - and -o /dev/stdout write the model to standard output and the summary
