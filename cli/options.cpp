@@ -1,6 +1,8 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+
+#include "geodata.h"
 #include <iostream>
 #include <utility>
 
@@ -79,6 +81,25 @@ void check_together(const CLI::App& app, const Options& out) {
     if (input == kStandardInput) throw CLI::ValidationError("INPUT", "'-' (standard input) cannot go with --outdir");
 }
 
+// The vector outputs' options, and what a model file cannot take.
+void check_vectors(const CLI::App& app, const Options& out) {
+  const std::string source = convert::check_source_options(out.source);
+  if (!source.empty()) throw CLI::ValidationError(source);
+  for (const std::string* name : {&out.attr, &out.attr_min, &out.attr_max})
+    if (name->empty()) throw CLI::ValidationError("an attribute's name must not be empty");
+  std::string error;
+  if (!out.vector_format.empty() && vector_driver("", out.vector_format, &error).empty())
+    throw CLI::ValidationError(error);
+  for (const char* option : {"--isolines", "--bands"}) {
+    const std::string& path = out.*(output_option(option)->path);
+    if (path != kStandardOutput) continue;
+    const std::string driver = vector_driver(path, out.vector_format, &error);
+    if (vector_files("x.shp", driver).size() > 1)
+      throw CLI::ValidationError(option, "a " + driver + " is several files: it cannot go to standard output");
+  }
+  (void)app;
+}
+
 }  // namespace
 
 std::string parse_size(const std::string& text, int& width, int& height) {
@@ -149,8 +170,30 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_option("--png", out.png, "Save the picture as a PNG file")->type_name("FILE");
   app.add_option("--pdf", out.pdf, "Print the display list on one A4 page of a PDF file")->type_name("FILE");
   app.add_option("--svg", out.svg, "Save the picture as SVG")->type_name("FILE");
-  app.add_option("--isolines", out.isolines, "Write the traced isolines as GeoJSON")->type_name("FILE");
-  app.add_option("--bands", out.bands, "Write the bands between the levels as GeoJSON polygons")->type_name("FILE");
+  app.add_option("--isolines", out.isolines,
+                 "Write the traced isolines in the vector format the name's ending tells: .gpkg GeoPackage, .shp "
+                 "Shapefile, .fgb FlatGeobuf, .kml, .csv (WKT geometry), .gml, else GeoJSON")
+      ->type_name("FILE");
+  app.add_option("--bands", out.bands, "Write the bands between the levels as polygons, in a format as --isolines")
+      ->type_name("FILE");
+
+  // The vector outputs.
+  app.add_option("--vector-format", out.vector_format,
+                 "The OGR driver that writes --isolines and --bands (GPKG, 'ESRI Shapefile', FlatGeobuf, GeoJSON, "
+                 "KML, CSV, GML, ...), whatever the names end with")
+      ->type_name("NAME");
+  app.add_option("--attr", out.attr, "The isolines' attribute holding the level")->type_name("NAME")->default_str("ELEV");
+  app.add_option("--attr-min", out.attr_min, "The bands' attribute holding the lower level")
+      ->type_name("NAME")
+      ->default_str("ELEV_MIN");
+  app.add_option("--attr-max", out.attr_max, "The bands' attribute holding the upper level")
+      ->type_name("NAME")
+      ->default_str("ELEV_MAX");
+  app.add_flag("--keep-crs", out.keep_crs,
+               "GeoJSON in the model's CRS, which the file names, instead of reprojected to WGS 84 "
+               "longitude/latitude (RFC 7946)");
+  // Rasters, tables and meshes plotted directly, with isovar-convert's options.
+  convert::add_source_options(app, out.source);
   app.add_flag("--fill", out.fill,
                "Fill the bands between the levels under the isolines, in every picture (BMP, PNG, PDF, SVG)");
   app.add_flag("--large", out.large,
@@ -171,7 +214,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
                "relative to the current one");
   app.add_option("--format", out.formats,
                  "The outputs of each input with --outdir, separated by commas: " + format_names() +
-                     " (isolines as NAME.geojson, bands as NAME.bands.geojson); default png")
+                     " (isolines as NAME.geojson, bands as NAME.bands.geojson; gpkg, shp, fgb, kml, csv, gml the isolines "
+                     "as NAME.gpkg ...; bands-gpkg ... the bands as NAME.bands.gpkg ...); default png")
       ->type_name("LIST")
       ->delimiter(',')
       ->check(CLI::Validator(
@@ -195,6 +239,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
     for (const std::string& input : out.inputs)
       if (input.empty()) throw CLI::ValidationError("INPUT", "a file name must not be empty");
     check_together(app, out);
+    check_vectors(app, out);
     if (out.formats.empty()) out.formats = {"png"};
     parse_size(size, out.width, out.height);
   } catch (const CLI::CallForHelp& e) {
