@@ -106,6 +106,11 @@ class TemporaryFolder {
   // Every file made renamed into the output's folder: 0 or the error.
   int move_out() {
     std::vector<std::string> names = made();
+    // A folder in the way of one of them fails the lot before any is moved.
+    for (const std::string& name : names) {
+      struct stat st;
+      if (stat((folder_ + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return EISDIR;
+    }
     for (const std::string& name : names)
       if (std::rename((temp_ + "/" + name).c_str(), (folder_ + "/" + name).c_str()) != 0) return errno;
     return 0;

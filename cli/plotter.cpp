@@ -38,13 +38,22 @@ constexpr const char* kCheckBands = "check.bands.geojson";
 
 bool progress_shown = false;
 
-bool any_vector_output(const Options& o) {
-  for (int i = 0; i < kOutputFormatCount; ++i)
-    if ((kOutputFormats[i].driver != nullptr || kOutputFormats[i].path == &Options::isolines ||
-         kOutputFormats[i].path == &Options::bands) &&
-        !(o.*(kOutputFormats[i].path)).empty())
-      return true;
-  return false;
+// Whether a vector output needs the model read again as an object: one the
+// library's GeoJSON writer cannot make.
+bool vector_needs_objects(const Options& o) {
+  bool geojson = false;
+  for (int i = 0; i < kOutputFormatCount; ++i) {
+    const OutputFormat& f = kOutputFormats[i];
+    const std::string& path = o.*(f.path);
+    if (path.empty()) continue;
+    if (f.driver != nullptr) return true;
+    if (f.path != &Options::isolines && f.path != &Options::bands) continue;
+    std::string error;
+    if (!is_geojson(vector_driver(path, o.vector_format, &error))) return true;
+    geojson = true;
+  }
+  std::string error;
+  return geojson && !o.source.crs.empty() && !crs_is_none_or_wgs84(crs_from_text(o.source.crs, &error));
 }
 
 }  // namespace
@@ -323,7 +332,7 @@ int Plotter::read(const Options& o) {
   may_go_large_ = !o.large && !o.strict;
   // Standard input can be read once: kept, it can be read again in large mode.
   // So can it for the vector outputs, which read it into an object.
-  const bool again = may_go_large_ || any_vector_output(o);
+  const bool again = may_go_large_ || vector_needs_objects(o);
   if (input_ == kStandardInput && again && keep_standard_input() != kExitOk) return kExitFailure;
   char err_msg[ISOVAR_ERRMSG_SIZE] = {};
   if (readData(read_path_.c_str(), err_msg) == 0) return kExitOk;
