@@ -138,7 +138,9 @@ int parse_command_line(int argc, char** argv, Options& out) {
                "The run log and the display list go where --log and --display-list say; otherwise no run log "
                "is kept, and the display list goes into a private temporary folder that is removed "
                "at the end. With --outdir, every INPUT is plotted, "
-               "in parallel worker processes, into DIR/NAME.EXT.",
+               "in parallel worker processes, into DIR/NAME.EXT. A raster, table or mesh is read as isovar-convert "
+               "reads it and plotted in large mode, without a model file; its CRS goes into every vector output. "
+               "A model file's CRS is MODEL.prj beside it, when there is one; --crs overrides either.",
                "isovar-plot"};
   app.set_version_flag("--version", "isovar-plot " ISOVAR_VERSION);
   app.footer(
@@ -148,7 +150,10 @@ int parse_command_line(int argc, char** argv, Options& out) {
       "failure goes to standard error, naming its file; the other outputs are still made), 2 for a usage error.");
 
   std::string size = std::to_string(kDefaultWidth) + "x" + std::to_string(kDefaultHeight);
-  app.add_option("INPUT", out.inputs, "Input files (grid or finite-element models); - reads standard input")
+  app.add_option("INPUT", out.inputs,
+                 "Input files: models (grid or finite-element), or rasters, tables (.csv, .tsv, .txt, .xyz, .dat) "
+                 "and Gmsh meshes (.msh) plotted directly, as isovar-convert reads them; - reads a model from "
+                 "standard input")
       ->required()
       ->type_name("FILE");
   app.add_option("--size", size,
@@ -192,8 +197,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_flag("--keep-crs", out.keep_crs,
                "GeoJSON in the model's CRS, which the file names, instead of reprojected to WGS 84 "
                "longitude/latitude (RFC 7946)");
-  // Rasters, tables and meshes plotted directly, with isovar-convert's options.
-  convert::add_source_options(app, out.source);
+
   app.add_flag("--fill", out.fill,
                "Fill the bands between the levels under the isolines, in every picture (BMP, PNG, PDF, SVG)");
   app.add_flag("--large", out.large,
@@ -226,6 +230,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_option("-j,--jobs", out.jobs, "Worker processes with --outdir (default: one per core)")
       ->type_name("N")
       ->check(CLI::Range(1, 1024));
+  // Rasters, tables and meshes plotted directly, with isovar-convert's options.
+  convert::add_source_options(app, out.source);
 
   try {
     app.parse(argc, argv);
