@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "atomic_file.h"
+#include "ending.h"
 
 namespace isovar_plot {
 
@@ -89,11 +91,16 @@ class TemporaryFolder {
     folder_ = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
     name_ = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string templ = folder_ + "/." + name_ + ".XXXXXX";
-    if (mkdtemp(templ.data()) == nullptr) {
+    // No signal between making the folder and being ready to remove it.
+    sigset_t old;
+    block_ending_signals(true, &old);
+    if (mkdtemp(templ.data()) != nullptr) {
+      temp_ = templ;
+      watch_vector_folder(temp_);
+    } else {
       error_ = errno;
-      return;
     }
-    temp_ = templ;
+    sigprocmask(SIG_SETMASK, &old, nullptr);
   }
   ~TemporaryFolder() { clear(); }
   TemporaryFolder(const TemporaryFolder&) = delete;
@@ -132,6 +139,7 @@ class TemporaryFolder {
     if (temp_.empty()) return;
     for (const std::string& name : made()) unlink((temp_ + "/" + name).c_str());
     rmdir(temp_.c_str());
+    watch_vector_folder("");
   }
 
   std::string folder_, name_, temp_;

@@ -450,7 +450,9 @@ int Plotter::plot_direct(const Options& o, InputKind kind, Run& run, std::unique
     say(input_ + ": warning: no run log for a raster, table or mesh plotted directly (a model file made by "
                  "isovar-convert has one)");
   DirectModel direct;
-  const std::string failure = load_direct(input_, kind, o.source, isatty(STDERR_FILENO) != 0, &direct);
+  // Its progress line, unless a batch shows its own.
+  const bool progress = isatty(STDERR_FILENO) != 0 && !progress_shown;
+  const std::string failure = load_direct(input_, kind, o.source, progress, &direct);
   if (!failure.empty()) {
     say(input_ + ": " + failure);
     return kExitFailure;
