@@ -236,6 +236,7 @@ std::vector<std::string> vector_files(const std::string& path, const std::string
   if (driver == "ESRI Shapefile" && ending == ".shp")
     return {path, stem + ".shx", stem + ".dbf", stem + ".prj", stem + ".cpg"};
   if (driver == "GML" && !ending.empty()) return {path, stem + ".xsd"};
+  if (driver == "CSV" && ending == ".csv") return {path, stem + ".prj"};
   return {path};
 }
 
@@ -419,6 +420,21 @@ std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& l
     // Closing writes what the drivers kept (a FlatGeobuf's features and index).
     ds.reset();
     if (messages.failed()) return with_gdal(failed, messages.take());
+  }
+  // A CSV file has no place for its CRS: NAME.prj beside it holds it, as
+  // beside a model file.
+  if (request.driver == "CSV" && srs != nullptr) {
+    char* wkt = nullptr;
+    if (srs->exportToWkt(&wkt) != OGRERR_NONE || wkt == nullptr) {
+      CPLFree(wkt);
+      return with_gdal(failed + ": its CRS has no WKT", messages.take());
+    }
+    const std::string inside = temp.inside();
+    const std::string prj = inside.substr(0, inside.size() - ending.size()) + ".prj";
+    const std::string text = std::string(wkt) + "\n";
+    CPLFree(wkt);
+    if (const int error = files::replace_file(prj.c_str(), text.data(), text.size(), files::Target::kFixedName))
+      return files::write_failure(path, error);
   }
   if (const int error = temp.move_out()) return files::write_failure(path, error);
   return {};

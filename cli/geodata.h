@@ -19,7 +19,8 @@ std::string vector_driver(const std::string& path, const std::string& forced, st
 bool is_geojson(const std::string& driver);
 
 // The files a driver makes for path: a Shapefile's .shp, .shx, .dbf, .prj
-// and .cpg; path alone for the others.
+// and .cpg; a GML file's .xsd; a CSV file's .prj (its CRS, which CSV has no
+// place for); path alone for the others.
 std::vector<std::string> vector_files(const std::string& path, const std::string& driver);
 
 // A CRS in WKT: empty for none. Whether it is none, or geographic WGS 84

@@ -95,7 +95,7 @@ void check_vectors(const CLI::App& app, const Options& out) {
     if (path != kStandardOutput) continue;
     const std::string driver = vector_driver(path, out.vector_format, &error);
     if (vector_files("x.shp", driver).size() > 1)
-      throw CLI::ValidationError(option, "a " + driver + " is several files: it cannot go to standard output");
+      throw CLI::ValidationError(option, "the " + driver + " format writes several files: it cannot go to standard output");
   }
   (void)app;
 }

@@ -172,6 +172,10 @@ TEST(IsovarPlotGeodata, ARasterPlottedDirectlyIntoEachFormatKeepsItsCrsAttribute
       EXPECT_LE(layer.extent.MaxY, 5000300.0);
     }
   }
+  // CSV has no place for the CRS: l.prj beside it holds it.
+  OGRSpatialReference csv_crs;
+  EXPECT_EQ(csv_crs.SetFromUserInput(read_file(dir.file("l.prj")).c_str()), OGRERR_NONE);
+  EXPECT_TRUE(same_crs(&csv_crs, kUtm));
   // The --keep-crs GeoJSON names its CRS.
   EXPECT_NE(read_file(dir.file("k.geojson")).find("EPSG::32633"), std::string::npos);
   EXPECT_EQ(read_file(dir.file("l.geojson")).find("\"crs\""), std::string::npos);
