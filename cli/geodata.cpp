@@ -1,6 +1,8 @@
 #include "geodata.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <gdal_priv.h>
 #include <ogr_geometry.h>
 #include <ogr_spatialref.h>
@@ -10,12 +12,15 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <tuple>
+#include <utility>
 
 #include "atomic_file.h"
 #include "ending.h"
@@ -83,13 +88,38 @@ std::string with_gdal(const std::string& why, const std::string& gdal) {
   return gdal.empty() ? why : why + " (" + gdal + ")";
 }
 
-// The temporary folder beside a vector output and what goes on in it.
+// The names in folder, "." and ".." left out.
+std::vector<std::string> names_in(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+// The folder and the name of a vector output. A path that is a symbolic
+// link to a file stands for that file, as for every output the user names.
+std::pair<std::string, std::string> folder_and_name(const std::string& given) {
+  std::string path = given;
+  struct stat st;
+  char real[PATH_MAX];
+  if (lstat(given.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(given.c_str(), real) != nullptr) path = real;
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {".", path};
+  return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+}
+
+// The temporary folder beside a vector output and what goes on in it: its
+// writer holds a lock on it while it lives, so that one nobody holds is
+// one whose writer died (remove_stale_vector_folders).
 class TemporaryFolder {
  public:
   explicit TemporaryFolder(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    folder_ = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    name_ = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::tie(folder_, name_) = folder_and_name(path);
     std::string templ = folder_ + "/." + name_ + ".XXXXXX";
     // No signal between making the folder and being ready to remove it.
     sigset_t old;
@@ -97,6 +127,8 @@ class TemporaryFolder {
     if (mkdtemp(templ.data()) != nullptr) {
       temp_ = templ;
       watch_vector_folder(temp_);
+      lock_ = open(temp_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (lock_ >= 0) flock(lock_, LOCK_EX);
     } else {
       error_ = errno;
     }
@@ -124,26 +156,18 @@ class TemporaryFolder {
   }
 
  private:
-  std::vector<std::string> made() const {
-    std::vector<std::string> names;
-    DIR* dir = opendir(temp_.c_str());
-    if (dir == nullptr) return names;
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-    return names;
-  }
+  std::vector<std::string> made() const { return names_in(temp_); }
   void clear() {
     if (temp_.empty()) return;
     for (const std::string& name : made()) unlink((temp_ + "/" + name).c_str());
     rmdir(temp_.c_str());
     watch_vector_folder("");
+    if (lock_ >= 0) close(lock_);
   }
 
   std::string folder_, name_, temp_;
   int error_ = 0;
+  int lock_ = -1;
 };
 
 struct DatasetClose {
@@ -210,6 +234,26 @@ bool all_finite(const std::vector<double>& xy) {
 }  // namespace
 
 bool is_geojson(const std::string& driver) { return driver == "GeoJSON"; }
+
+void remove_stale_vector_folders(const std::string& path) {
+  const auto [folder, name] = folder_and_name(path);
+  const std::string prefix = "." + name + ".";
+  const uid_t user = getuid();
+  for (const std::string& entry : names_in(folder)) {
+    // mkdtemp's six characters after the prefix.
+    if (entry.size() != prefix.size() + 6 || entry.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string temp = folder + "/" + entry;
+    struct stat st;
+    if (lstat(temp.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != user) continue;
+    const int fd = open(temp.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      for (const std::string& file : names_in(temp)) unlinkat(fd, file.c_str(), 0);
+      rmdir(temp.c_str());
+    }
+    close(fd);
+  }
+}
 
 std::string vector_driver(const std::string& path, const std::string& forced, std::string* error) {
   if (!forced.empty()) {

@@ -53,6 +53,10 @@ struct VectorRequest {
 std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& levels, bool bands,
                          const std::string& path, const VectorRequest& request);
 
+// Removes the temporary folders beside path that writers which died (killed
+// outright) left: those whose lock nobody holds, of this user.
+void remove_stale_vector_folders(const std::string& path);
+
 // The model's levels as the vector files give them.
 std::vector<VectorLevel> vector_levels(const IsovarModel* model);
 

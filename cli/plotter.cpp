@@ -126,6 +126,14 @@ void remove_what_ended_runs_left(const std::vector<Options>& runs) {
     prefixes.insert(prefixes.end(), more.begin(), more.end());
   }
   files::remove_stale_temporaries(prefixes);
+  // The vector outputs' temporary folders, which OGR fills.
+  for (const Options& o : runs)
+    for (int i = 0; i < kOutputFormatCount; ++i) {
+      const std::string& path = o.*(kOutputFormats[i].path);
+      const bool vector = kOutputFormats[i].driver != nullptr || kOutputFormats[i].path == &Options::isolines ||
+                          kOutputFormats[i].path == &Options::bands;
+      if (vector && !path.empty() && path != kStandardOutput) remove_stale_vector_folders(path);
+    }
 }
 
 void say(const std::string& line) {

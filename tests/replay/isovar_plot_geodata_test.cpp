@@ -4,6 +4,8 @@
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,6 +193,16 @@ TEST(IsovarPlotGeodata, ARasterPlottedDirectlyIntoEachFormatKeepsItsCrsAttribute
   EXPECT_EQ(layer.values, (std::set<double>{120, 140, 160, 180}));
   EXPECT_TRUE(layer.all_valid);
   EXPECT_TRUE(testing_support::file_exists(dir.file("b.png")));
+
+  // A symbolic link is written through to the file it names.
+  write_file(dir.file("real.gpkg"), "old");
+  ASSERT_EQ(symlink("real.gpkg", dir.file("link.gpkg").c_str()), 0);
+  const auto linked = plot(dir, {"dem.tif", "--levels", levels, "--isolines", "link.gpkg"});
+  ASSERT_EQ(linked.status, 0) << linked.err;
+  struct stat st;
+  ASSERT_EQ(lstat(dir.file("link.gpkg").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(read_layer(dir.file("real.gpkg")).features, isolines);
 }
 
 TEST(IsovarPlotGeodata, AModelFileTakesItsCrsFromItsPrjOrFromCrs) {
@@ -261,6 +273,20 @@ TEST(IsovarPlotGeodata, AFailedWriteLeavesNoFile) {
     EXPECT_NE(r.err.find("isovar-plot: " + c.said), std::string::npos) << r.err;
     EXPECT_EQ(names_in(dir.path()), before);
   }
+
+  // What a writer killed outright left beside its output goes with the next
+  // run's; a folder whose writer still holds its lock stays.
+  for (const char* left : {".x.gpkg.AbC123", ".x.gpkg.Held99"}) {
+    mkdir(dir.file(left).c_str(), 0777);
+    write_file(dir.file(left) + "/x.gpkg", "partial");
+  }
+  const int held = open(dir.file(".x.gpkg.Held99").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const auto r = plot(dir, {"dem.tif", "--isolines", "x.gpkg"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(testing_support::file_exists(dir.file(".x.gpkg.AbC123")));
+  EXPECT_TRUE(testing_support::file_exists(dir.file(".x.gpkg.Held99/x.gpkg")));
+  close(held);
 }
 
 TEST(IsovarPlotGeodata, TablesAndMeshesArePlottedDirectly) {
