@@ -18,12 +18,16 @@ namespace {
 
 // What the handlers use, in memory they need not allocate. A list is changed
 // only with the ending signals blocked, so a handler never sees it half made.
-constexpr int kMaxOutputs = 16;
+constexpr int kMaxOutputs = 32;
 char output_prefixes[kMaxOutputs][PATH_MAX + NAME_MAX + 2];
 volatile sig_atomic_t output_count = 0;
 
 volatile sig_atomic_t folder_fd = -1;
 char folder_path[PATH_MAX];
+
+// The temporary folder a vector output is being written in.
+volatile sig_atomic_t vector_folder_set = 0;
+char vector_folder_path[PATH_MAX];
 
 volatile sig_atomic_t workers[kMaxWorkers];  // 0: an ended worker's place
 volatile sig_atomic_t workers_watched = 0;
@@ -39,10 +43,9 @@ void die(int sig) {
   _exit(128 + sig);  // not reached
 }
 
-// Removes every file of the private folder, then the folder. System calls
-// only.
-void remove_folder() {
-  const int fd = folder_fd;
+// Removes every file of the folder open as fd, then the folder at path.
+// System calls only.
+void remove_folder(int fd, const char* path) {
   if (fd < 0) return;
   const int dir = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   alignas(8) char entries[4096];
@@ -58,12 +61,17 @@ void remove_folder() {
     }
   }
   if (dir >= 0) close(dir);
-  rmdir(folder_path);
+  rmdir(path);
 }
 
 void clean_up_and_die(int sig) {
   for (int i = 0; i < output_count; ++i) files::remove_own_temporaries(output_prefixes[i]);
-  remove_folder();
+  if (vector_folder_set != 0) {
+    const int fd = open(vector_folder_path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    remove_folder(fd, vector_folder_path);
+    if (fd >= 0) close(fd);
+  }
+  remove_folder(folder_fd, folder_path);
   die(sig);
 }
 
@@ -115,6 +123,15 @@ void watch_private_folder(int fd, const std::string& path) {
     if (fd < 0 || path.size() >= sizeof folder_path) return;
     std::memcpy(folder_path, path.c_str(), path.size() + 1);
     folder_fd = fd;
+  });
+}
+
+void watch_vector_folder(const std::string& path) {
+  with_signals_blocked([&] {
+    vector_folder_set = 0;
+    if (path.empty() || path.size() >= sizeof vector_folder_path) return;
+    std::memcpy(vector_folder_path, path.c_str(), path.size() + 1);
+    vector_folder_set = 1;
   });
 }
 

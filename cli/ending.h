@@ -31,6 +31,10 @@ void watch_private_folder(int fd, const std::string& path);
 // open there are removed. Replaces the earlier list.
 void watch_outputs(const std::vector<std::string>& prefixes);
 
+// The temporary folder a vector output is being written in (geodata.h):
+// removed with its files. "" forgets it.
+void watch_vector_folder(const std::string& path);
+
 // In a batch parent: an ending signal goes on to the workers, which are
 // waited for, then ends the process. At most kMaxWorkers are watched.
 constexpr int kMaxWorkers = 1024;

@@ -1,6 +1,8 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+
+#include "geodata.h"
 #include <iostream>
 #include <utility>
 
@@ -79,6 +81,25 @@ void check_together(const CLI::App& app, const Options& out) {
     if (input == kStandardInput) throw CLI::ValidationError("INPUT", "'-' (standard input) cannot go with --outdir");
 }
 
+// The vector outputs' options, and what a model file cannot take.
+void check_vectors(const CLI::App& app, const Options& out) {
+  const std::string source = convert::check_source_options(out.source);
+  if (!source.empty()) throw CLI::ValidationError(source);
+  for (const std::string* name : {&out.attr, &out.attr_min, &out.attr_max})
+    if (name->empty()) throw CLI::ValidationError("an attribute's name must not be empty");
+  std::string error;
+  if (!out.vector_format.empty() && vector_driver("", out.vector_format, &error).empty())
+    throw CLI::ValidationError(error);
+  for (const char* option : {"--isolines", "--bands"}) {
+    const std::string& path = out.*(output_option(option)->path);
+    if (path != kStandardOutput) continue;
+    const std::string driver = vector_driver(path, out.vector_format, &error);
+    if (vector_files("x.shp", driver).size() > 1)
+      throw CLI::ValidationError(option, "the " + driver + " format writes several files: it cannot go to standard output");
+  }
+  (void)app;
+}
+
 }  // namespace
 
 std::string parse_size(const std::string& text, int& width, int& height) {
@@ -117,7 +138,9 @@ int parse_command_line(int argc, char** argv, Options& out) {
                "The run log and the display list go where --log and --display-list say; otherwise no run log "
                "is kept, and the display list goes into a private temporary folder that is removed "
                "at the end. With --outdir, every INPUT is plotted, "
-               "in parallel worker processes, into DIR/NAME.EXT.",
+               "in parallel worker processes, into DIR/NAME.EXT. A raster, table or mesh is read as isovar-convert "
+               "reads it and plotted in large mode, without a model file; its CRS goes into every vector output. "
+               "A model file's CRS is MODEL.prj beside it, when there is one; --crs overrides either.",
                "isovar-plot"};
   app.set_version_flag("--version", "isovar-plot " ISOVAR_VERSION);
   app.footer(
@@ -127,7 +150,10 @@ int parse_command_line(int argc, char** argv, Options& out) {
       "failure goes to standard error, naming its file; the other outputs are still made), 2 for a usage error.");
 
   std::string size = std::to_string(kDefaultWidth) + "x" + std::to_string(kDefaultHeight);
-  app.add_option("INPUT", out.inputs, "Input files (grid or finite-element models); - reads standard input")
+  app.add_option("INPUT", out.inputs,
+                 "Input files: models (grid or finite-element), or rasters, tables (.csv, .tsv, .txt, .xyz, .dat) "
+                 "and Gmsh meshes (.msh) plotted directly, as isovar-convert reads them; - reads a model from "
+                 "standard input")
       ->required()
       ->type_name("FILE");
   app.add_option("--size", size,
@@ -149,8 +175,29 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_option("--png", out.png, "Save the picture as a PNG file")->type_name("FILE");
   app.add_option("--pdf", out.pdf, "Print the display list on one A4 page of a PDF file")->type_name("FILE");
   app.add_option("--svg", out.svg, "Save the picture as SVG")->type_name("FILE");
-  app.add_option("--isolines", out.isolines, "Write the traced isolines as GeoJSON")->type_name("FILE");
-  app.add_option("--bands", out.bands, "Write the bands between the levels as GeoJSON polygons")->type_name("FILE");
+  app.add_option("--isolines", out.isolines,
+                 "Write the traced isolines in the vector format the name's ending tells: .gpkg GeoPackage, .shp "
+                 "Shapefile, .fgb FlatGeobuf, .kml, .csv (WKT geometry), .gml, else GeoJSON")
+      ->type_name("FILE");
+  app.add_option("--bands", out.bands, "Write the bands between the levels as polygons, in a format as --isolines")
+      ->type_name("FILE");
+
+  // The vector outputs.
+  app.add_option("--vector-format", out.vector_format,
+                 "The OGR driver that writes --isolines and --bands (GPKG, 'ESRI Shapefile', FlatGeobuf, GeoJSON, "
+                 "KML, CSV, GML, ...), whatever the names end with")
+      ->type_name("NAME");
+  app.add_option("--attr", out.attr, "The isolines' attribute holding the level")->type_name("NAME")->default_str("ELEV");
+  app.add_option("--attr-min", out.attr_min, "The bands' attribute holding the lower level")
+      ->type_name("NAME")
+      ->default_str("ELEV_MIN");
+  app.add_option("--attr-max", out.attr_max, "The bands' attribute holding the upper level")
+      ->type_name("NAME")
+      ->default_str("ELEV_MAX");
+  app.add_flag("--keep-crs", out.keep_crs,
+               "GeoJSON in the model's CRS, which the file names, instead of reprojected to WGS 84 "
+               "longitude/latitude (RFC 7946)");
+
   app.add_flag("--fill", out.fill,
                "Fill the bands between the levels under the isolines, in every picture (BMP, PNG, PDF, SVG)");
   app.add_flag("--large", out.large,
@@ -171,7 +218,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
                "relative to the current one");
   app.add_option("--format", out.formats,
                  "The outputs of each input with --outdir, separated by commas: " + format_names() +
-                     " (isolines as NAME.geojson, bands as NAME.bands.geojson); default png")
+                     " (isolines as NAME.geojson, bands as NAME.bands.geojson; gpkg, shp, fgb, kml, csv, gml the isolines "
+                     "as NAME.gpkg ...; bands-gpkg ... the bands as NAME.bands.gpkg ...); default png")
       ->type_name("LIST")
       ->delimiter(',')
       ->check(CLI::Validator(
@@ -182,6 +230,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_option("-j,--jobs", out.jobs, "Worker processes with --outdir (default: one per core)")
       ->type_name("N")
       ->check(CLI::Range(1, 1024));
+  // Rasters, tables and meshes plotted directly, with isovar-convert's options.
+  convert::add_source_options(app, out.source);
 
   try {
     app.parse(argc, argv);
@@ -195,6 +245,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
     for (const std::string& input : out.inputs)
       if (input.empty()) throw CLI::ValidationError("INPUT", "a file name must not be empty");
     check_together(app, out);
+    check_vectors(app, out);
     if (out.formats.empty()) out.formats = {"png"};
     parse_size(size, out.width, out.height);
   } catch (const CLI::CallForHelp& e) {

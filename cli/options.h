@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "source.h"
+
 namespace isovar_plot {
 
 constexpr int kDefaultWidth = 665;
@@ -43,6 +45,22 @@ struct Options {
   bool keep_tree = false;  // outdir/FOLDER/NAME.EXT, FOLDER being the input's folder under the current one
   std::vector<std::string> formats;
   int jobs = 0;  // worker processes; 0: one per core
+
+  // Rasters, tables and meshes plotted directly: what is read of them, their
+  // levels and titles. Its crs (--crs) also stands for a model file's
+  // MODEL.prj.
+  convert::SourceRequest source;
+  // The vector outputs: the OGR driver (empty: the file's ending tells),
+  // the attributes' names, and GeoJSON in the model's CRS instead of WGS 84.
+  std::string vector_format;
+  std::string attr = "ELEV";
+  std::string attr_min = "ELEV_MIN";
+  std::string attr_max = "ELEV_MAX";
+  bool keep_crs = false;
+  // The vector outputs of --format beside the GeoJSON ones: the isolines as
+  // NAME.gpkg ..., the bands as NAME.bands.gpkg ...
+  std::string isolines_gpkg, isolines_shp, isolines_fgb, isolines_kml, isolines_csv, isolines_gml;
+  std::string bands_gpkg, bands_shp, bands_fgb, bands_kml, bands_csv, bands_gml;
 };
 
 // One input's plot run as the writers see it (plotter.h).
@@ -59,9 +77,11 @@ struct OutputFormat {
   const char* extension;
   std::string Options::*path;
   Writer write;
+  const char* driver;  // the OGR driver of a vector output; nullptr for the others
 };
-// bmp, png, svg, isolines (NAME.geojson), bands (NAME.bands.geojson), pdf
-// (outputs.cpp).
+// bmp, png, svg, isolines (NAME.geojson), bands (NAME.bands.geojson), the
+// isolines as gpkg, shp, fgb, kml, csv, gml (NAME.gpkg, ...), the bands as
+// bands-gpkg, ... (NAME.bands.gpkg, ...), pdf (outputs.cpp).
 extern const OutputFormat kOutputFormats[];
 extern const int kOutputFormatCount;
 

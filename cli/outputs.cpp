@@ -2,7 +2,8 @@
 // picture's encoders stay with what they encode: the BMP is the library's
 // (saved in the plot run itself), the PNG png_encode.cpp's, the SVG the
 // drawing surface's, the PDF page the print replay's cairo module (loaded
-// only for a PDF), the GeoJSON files the library's.
+// only for a PDF), the GeoJSON files the library's, the other vector files
+// OGR's (geodata.h).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include "IsovarLib.h"
 #include "atomic_file.h"
 #include "findings.h"
+#include "geodata.h"
 #include "options.h"
 #include "platform.h"
 #include "plotter.h"
@@ -101,17 +103,91 @@ int write_geojson(Run& run, const std::string& path, int32_t (*save)(char*, cons
   return to_standard_output(path) ? copy_to_standard_output(target) : kExitOk;
 }
 
-int write_isolines(Run& run, const std::string& path) {
-  return write_geojson(run, path, saveIsolines, "isolines.geojson");
-}
-
 // The bands; one band alone means the levels divide nothing, which is said.
-int write_bands(Run& run, const std::string& path) {
+int write_library_bands(Run& run, const std::string& path) {
   const std::string target = to_standard_output(path) ? run.private_file("bands.geojson") : path;
   if (run.save_with_library(saveBands, target, shown(path)) != kExitOk) return kExitFailure;
   if (count_features(target, 2) == 1)
     say(shown(path) + ": warning: one band only: the levels do not divide the model's values");
   return to_standard_output(path) ? copy_to_standard_output(target) : kExitOk;
+}
+
+// The ending a file of driver's has in the private folder, on its way to
+// standard output.
+const char* private_ending(const std::string& driver) {
+  if (driver == "GPKG") return ".gpkg";
+  if (driver == "FlatGeobuf") return ".fgb";
+  if (driver == "CSV") return ".csv";
+  if (driver == "KML") return ".kml";
+  return ".geojson";
+}
+
+// The isolines or the bands in driver's format. GeoJSON in no CRS or in WGS
+// 84 is the library's writer's (shortest numbers); the rest goes through OGR
+// from the run's objects, in the model's CRS or reprojected for GeoJSON.
+int write_vector_output(Run& run, const std::string& path, const std::string& driver, bool bands) {
+  std::string wkt;
+  if (!run.crs(&wkt)) return kExitFailure;
+  const bool library = is_geojson(driver) && crs_is_none_or_wgs84(wkt);
+  if (library && !run.direct)
+    return bands ? write_library_bands(run, path) : write_geojson(run, path, saveIsolines, "isolines.geojson");
+  const IsovarRun* traced = run.traced(bands);
+  if (traced == nullptr) return kExitFailure;
+  const std::string target =
+      to_standard_output(path) ? run.private_file(bands ? "bands" : "isolines") + private_ending(driver) : path;
+  if (library) {
+    char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+    errno = 0;
+    const int32_t r = bands ? isovarRunSaveBands(traced, target.c_str(), err_msg)
+                            : isovarRunSaveIsolines(traced, target.c_str(), err_msg);
+    if (r != 0) {
+      const int error = errno;
+      return library_failure(shown(path), library_text(err_msg, {{target, shown(path)}}), error);
+    }
+  } else {
+    VectorRequest request;
+    request.driver = driver;
+    request.crs_wkt = wkt;
+    request.keep_crs = run.options.keep_crs;
+    request.attr = run.options.attr;
+    request.attr_min = run.options.attr_min;
+    request.attr_max = run.options.attr_max;
+    std::string why = write_vector(traced, vector_levels(run.model()), bands, target, request);
+    if (!why.empty()) {
+      if (to_standard_output(path))
+        for (std::size_t at; (at = why.find(target)) != std::string::npos;) why.replace(at, target.size(), shown(path));
+      return own_failure(why);
+    }
+  }
+  if (bands && isovarRunBandCount(traced) == 1)
+    say(shown(path) + ": warning: one band only: the levels do not divide the model's values");
+  return to_standard_output(path) ? copy_to_standard_output(target) : kExitOk;
+}
+
+int write_isolines(Run& run, const std::string& path) {
+  std::string error;
+  const std::string driver = vector_driver(path, run.options.vector_format, &error);
+  return driver.empty() ? own_failure(error) : write_vector_output(run, path, driver, false);
+}
+
+int write_bands(Run& run, const std::string& path) {
+  std::string error;
+  const std::string driver = vector_driver(path, run.options.vector_format, &error);
+  return driver.empty() ? own_failure(error) : write_vector_output(run, path, driver, true);
+}
+
+// The vector outputs --format names, each in its own format.
+struct Listed {
+  const char* driver;
+  bool bands;
+};
+constexpr Listed kListed[] = {{"GPKG", false}, {"ESRI Shapefile", false}, {"FlatGeobuf", false},
+                              {"KML", false},  {"CSV", false},            {"GML", false},
+                              {"GPKG", true},  {"ESRI Shapefile", true},  {"FlatGeobuf", true},
+                              {"KML", true},   {"CSV", true},             {"GML", true}};
+template <int I>
+int write_listed(Run& run, const std::string& path) {
+  return write_vector_output(run, path, kListed[I].driver, kListed[I].bands);
 }
 
 // The PDF printer's entry in libIsovarPdf.so, beside the library in ../lib;
@@ -161,12 +237,24 @@ int write_pdf(Run& run, const std::string& path) {
 
 // In the order a run writes them: the BMP first, which the run itself made.
 const OutputFormat kOutputFormats[] = {
-    {"bmp", ".bmp", &Options::bmp, write_bmp},
-    {"png", ".png", &Options::png, write_png},
-    {"svg", ".svg", &Options::svg, write_svg},
-    {"isolines", ".geojson", &Options::isolines, write_isolines},
-    {"bands", ".bands.geojson", &Options::bands, write_bands},
-    {"pdf", ".pdf", &Options::pdf, write_pdf},
+    {"bmp", ".bmp", &Options::bmp, write_bmp, nullptr},
+    {"png", ".png", &Options::png, write_png, nullptr},
+    {"svg", ".svg", &Options::svg, write_svg, nullptr},
+    {"isolines", ".geojson", &Options::isolines, write_isolines, nullptr},
+    {"bands", ".bands.geojson", &Options::bands, write_bands, nullptr},
+    {"gpkg", ".gpkg", &Options::isolines_gpkg, write_listed<0>, kListed[0].driver},
+    {"shp", ".shp", &Options::isolines_shp, write_listed<1>, kListed[1].driver},
+    {"fgb", ".fgb", &Options::isolines_fgb, write_listed<2>, kListed[2].driver},
+    {"kml", ".kml", &Options::isolines_kml, write_listed<3>, kListed[3].driver},
+    {"csv", ".csv", &Options::isolines_csv, write_listed<4>, kListed[4].driver},
+    {"gml", ".gml", &Options::isolines_gml, write_listed<5>, kListed[5].driver},
+    {"bands-gpkg", ".bands.gpkg", &Options::bands_gpkg, write_listed<6>, kListed[6].driver},
+    {"bands-shp", ".bands.shp", &Options::bands_shp, write_listed<7>, kListed[7].driver},
+    {"bands-fgb", ".bands.fgb", &Options::bands_fgb, write_listed<8>, kListed[8].driver},
+    {"bands-kml", ".bands.kml", &Options::bands_kml, write_listed<9>, kListed[9].driver},
+    {"bands-csv", ".bands.csv", &Options::bands_csv, write_listed<10>, kListed[10].driver},
+    {"bands-gml", ".bands.gml", &Options::bands_gml, write_listed<11>, kListed[11].driver},
+    {"pdf", ".pdf", &Options::pdf, write_pdf, nullptr},
 };
 const int kOutputFormatCount = sizeof kOutputFormats / sizeof kOutputFormats[0];
 

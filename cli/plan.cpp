@@ -9,6 +9,8 @@
 #include <set>
 #include <tuple>
 
+#include "geodata.h"
+
 namespace isovar_plot {
 
 namespace {
@@ -104,15 +106,35 @@ FileKey input_key(const std::string& input, const std::string& home) {
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
-// The options that name a file of their own in a run.
+// The options that name a file of their own in a run: each output's (the
+// ones only --format gives, as "--format gpkg"), the display list and the
+// run log.
 struct Named {
-  const char* option;
+  std::string option;
   std::string Options::*path;
+  const char* driver;  // a vector output's, or nullptr
 };
-const Named kNamedFiles[] = {{"--bmp", &Options::bmp},         {"--png", &Options::png},
-                             {"--svg", &Options::svg},         {"--isolines", &Options::isolines},
-                             {"--bands", &Options::bands},     {"--pdf", &Options::pdf},
-                             {"--display-list", &Options::display_list}, {"--log", &Options::log}};
+std::vector<Named> named_files() {
+  std::vector<Named> named;
+  for (int f = 0; f < kOutputFormatCount; ++f) {
+    const OutputFormat& format = kOutputFormats[f];
+    const bool own_option = format.driver == nullptr;
+    named.push_back({(own_option ? "--" : "--format ") + std::string(format.name), format.path, format.driver});
+  }
+  named.push_back({"--display-list", &Options::display_list, nullptr});
+  named.push_back({"--log", &Options::log, nullptr});
+  return named;
+}
+
+// The files an output makes: a Shapefile's side files too.
+std::vector<std::string> files_of(const Options& run, const Named& named, const std::string& path) {
+  std::string driver = named.driver != nullptr ? named.driver : "";
+  if (named.path == &Options::isolines || named.path == &Options::bands) {
+    std::string error;
+    driver = vector_driver(path, run.vector_format, &error);
+  }
+  return driver.empty() ? std::vector<std::string>{path} : vector_files(path, driver);
+}
 
 // The outputs of the runs against the inputs and each other; describe names
 // an output of a run for the message.
@@ -124,18 +146,22 @@ std::string check_files(const std::vector<Options>& runs, const std::string& hom
     if (!key.in_place) inputs.emplace(key, run.inputs[0]);
   }
   std::map<FileKey, std::string> written;
+  const std::vector<Named> all_named = named_files();
   for (const Options& run : runs) {
-    for (const Named& named : kNamedFiles) {
+    for (const Named& named : all_named) {
       const std::string& path = run.*(named.path);
       const bool own_name = named.path == &Options::display_list || named.path == &Options::log;
       if (path.empty() || (path == kStandardOutput && !own_name)) continue;
-      const FileKey key = key_of(path, home, !own_name);
-      if (key.in_place) continue;
-      const std::string what = describe(run, named.option, path);
-      const auto input = inputs.find(key);
-      if (input != inputs.end()) return what + " would replace the input " + quoted(input->second);
-      const auto [earlier, fresh] = written.emplace(key, what);
-      if (!fresh) return earlier->second + " and " + what + " would write the same file";
+      for (const std::string& file : files_of(run, named, path)) {
+        const FileKey key = key_of(file, home, !own_name);
+        if (key.in_place) continue;
+        std::string what = describe(run, named.option.c_str(), path);
+        if (file != path) what += " (its " + quoted(file) + ")";
+        const auto input = inputs.find(key);
+        if (input != inputs.end()) return what + " would replace the input " + quoted(input->second);
+        const auto [earlier, fresh] = written.emplace(key, what);
+        if (!fresh) return earlier->second + " and " + what + " would write the same file";
+      }
     }
   }
   return {};

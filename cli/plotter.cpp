@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -19,6 +20,7 @@
 #include "diagnosis.h"
 #include "ending.h"
 #include "findings.h"
+#include "geodata.h"
 #include "platform.h"
 
 namespace isovar_plot {
@@ -35,6 +37,24 @@ constexpr const char* kCheckIsolines = "check.geojson";
 constexpr const char* kCheckBands = "check.bands.geojson";
 
 bool progress_shown = false;
+
+// Whether a vector output needs the model read again as an object: one the
+// library's GeoJSON writer cannot make.
+bool vector_needs_objects(const Options& o) {
+  bool geojson = false;
+  for (int i = 0; i < kOutputFormatCount; ++i) {
+    const OutputFormat& f = kOutputFormats[i];
+    const std::string& path = o.*(f.path);
+    if (path.empty()) continue;
+    if (f.driver != nullptr) return true;
+    if (f.path != &Options::isolines && f.path != &Options::bands) continue;
+    std::string error;
+    if (!is_geojson(vector_driver(path, o.vector_format, &error))) return true;
+    geojson = true;
+  }
+  std::string error;
+  return geojson && !o.source.crs.empty() && !crs_is_none_or_wgs84(crs_from_text(o.source.crs, &error));
+}
 
 }  // namespace
 
@@ -106,6 +126,14 @@ void remove_what_ended_runs_left(const std::vector<Options>& runs) {
     prefixes.insert(prefixes.end(), more.begin(), more.end());
   }
   files::remove_stale_temporaries(prefixes);
+  // The vector outputs' temporary folders, which OGR fills.
+  for (const Options& o : runs)
+    for (int i = 0; i < kOutputFormatCount; ++i) {
+      const std::string& path = o.*(kOutputFormats[i].path);
+      const bool vector = kOutputFormats[i].driver != nullptr || kOutputFormats[i].path == &Options::isolines ||
+                          kOutputFormats[i].path == &Options::bands;
+      if (vector && !path.empty() && path != kStandardOutput) remove_stale_vector_folders(path);
+    }
 }
 
 void say(const std::string& line) {
@@ -194,6 +222,83 @@ int Run::save_with_library(int32_t (*save)(char*, const char*), const std::strin
   }
 }
 
+const IsovarRun* Run::traced(bool bands) {
+  char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+  const std::string& input = options.inputs.at(0);
+  if (model_ == nullptr) {
+    // A model file, read again as an object; large tables give the same
+    // results for a model the default ones hold.
+    ModelPtr model(isovarModelNew());
+    if (model == nullptr) {
+      own_failure("not enough memory for a second reading of " + input);
+      return nullptr;
+    }
+    if (isovarModelRead(model.get(), plotter_.read_path_.c_str(), 1, err_msg) != 0) {
+      library_failure(input, library_text(err_msg, {{plotter_.read_path_, input}}));
+      return nullptr;
+    }
+    model_ = std::move(model);
+  }
+  if (run_ == nullptr) run_.reset(isovarRunNew());
+  if (run_ == nullptr) {
+    own_failure("not enough memory for a run of " + input);
+    return nullptr;
+  }
+  if (!traced_ || (bands && !pieces_)) {
+    traced_ = pieces_ = merged_ = false;
+    if (isovarRunTrace(run_.get(), model_.get(), bands ? 1 : 0, err_msg) != 0) {
+      library_failure(input, library_text(err_msg, {}));
+      return nullptr;
+    }
+    traced_ = true;
+    pieces_ = bands;
+  }
+  if (bands && !merged_) {
+    if (isovarRunBands(run_.get(), err_msg) != 0) {
+      library_failure(input, library_text(err_msg, {}));
+      return nullptr;
+    }
+    merged_ = true;
+  }
+  return run_.get();
+}
+
+bool Run::crs(std::string* wkt) {
+  if (!crs_known_) {
+    std::string error;
+    const std::string& input = options.inputs.at(0);
+    if (!options.source.crs.empty()) {
+      crs_wkt_ = crs_from_text(options.source.crs, &error);
+      if (crs_wkt_.empty()) return own_failure("--crs '" + options.source.crs + "': " + error), false;
+    } else if (!direct && input != kStandardInput) {
+      // MODEL.prj beside the model, as isovar-convert writes it.
+      const std::size_t slash = input.find_last_of('/');
+      const std::string prj =
+          (slash == std::string::npos ? std::string() : input.substr(0, slash + 1)) + output_name(input) + ".prj";
+      std::FILE* file = std::fopen(prj.c_str(), "rb");
+      if (file != nullptr) {
+        std::string text;
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, file)) > 0 && text.size() < (1u << 20);)
+          text.append(buf, n);
+        const bool failed = std::ferror(file) != 0;
+        std::fclose(file);
+        while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+        if (!failed) crs_wkt_ = crs_from_text(text, &error);
+        if (failed || crs_wkt_.empty())
+          return own_failure("cannot read the CRS in " + prj + ": " + (failed ? "read error" : error) +
+                             " (--crs gives it)"),
+                 false;
+      } else if (errno != ENOENT) {
+        return own_failure("cannot read " + prj + ": " + std::strerror(errno)), false;
+      }
+    }
+    crs_known_ = true;
+  }
+  *wkt = crs_wkt_;
+  return true;
+}
+
 int Plotter::go_large(const std::string& text) {
   if (!may_go_large_) return -1;
   may_go_large_ = false;
@@ -234,7 +339,9 @@ int Plotter::read(const Options& o) {
   setLargeModels(o.large ? 1 : 0);
   may_go_large_ = !o.large && !o.strict;
   // Standard input can be read once: kept, it can be read again in large mode.
-  if (input_ == kStandardInput && may_go_large_ && keep_standard_input() != kExitOk) return kExitFailure;
+  // So can it for the vector outputs, which read it into an object.
+  const bool again = may_go_large_ || vector_needs_objects(o);
+  if (input_ == kStandardInput && again && keep_standard_input() != kExitOk) return kExitFailure;
   char err_msg[ISOVAR_ERRMSG_SIZE] = {};
   if (readData(read_path_.c_str(), err_msg) == 0) return kExitOk;
   const std::string text = library_text(err_msg, {{read_path_, input_}});
@@ -312,6 +419,7 @@ int Plotter::plot(const Options& o) {
   const bool folder_needed = !o.log.empty() || (!o.pdf.empty() && o.display_list.empty()) ||
                              input_ == kStandardInput || o.bmp == kStandardOutput ||
                              o.isolines == kStandardOutput || o.bands == kStandardOutput;
+  const InputKind kind = input_kind(input_, o.source);
   const std::string failure = make_folder();
   if (!failure.empty() && folder_needed) return own_failure(failure);
   // A signal meanwhile takes the outputs' temporary files with it.
@@ -319,14 +427,22 @@ int Plotter::plot(const Options& o) {
   struct Unwatch {
     ~Unwatch() { watch_outputs({}); }
   } unwatch;
-  setRunLog(o.log.empty() ? "/dev/null" : private_file(kRunLog).c_str());
-  setFillBands(o.fill ? 1 : 0);
-  if (read(o) != kExitOk) return kExitFailure;
-
   Run run(*this, o);
   std::unique_ptr<Surface> surface;
-  if (this->run(o, run, surface) != kExitOk) return kExitFailure;
-  warn_when_empty(run);
+  if (kind != InputKind::kModel) {
+    if (plot_direct(o, kind, run, surface) != kExitOk) return kExitFailure;
+  } else {
+    // What only a raster, table or mesh takes.
+    for (const std::string& given : o.source.given)
+      if (given != "--crs")
+        return own_failure(input_ + ": " + given + " is for a raster, table or mesh plotted directly; " +
+                           "a model file has its levels and titles");
+    setRunLog(o.log.empty() ? "/dev/null" : private_file(kRunLog).c_str());
+    setFillBands(o.fill ? 1 : 0);
+    if (read(o) != kExitOk) return kExitFailure;
+    if (this->run(o, run, surface) != kExitOk) return kExitFailure;
+    warn_when_empty(run);
+  }
 
   int status = kExitOk;
   for (int i = 0; i < kOutputFormatCount; ++i) {
@@ -335,6 +451,67 @@ int Plotter::plot(const Options& o) {
   }
   if (!o.log.empty() && save_log(o) != kExitOk) status = kExitFailure;
   return status;
+}
+
+int Plotter::plot_direct(const Options& o, InputKind kind, Run& run, std::unique_ptr<Surface>& surface) {
+  if (!o.log.empty())
+    say(input_ + ": warning: no run log for a raster, table or mesh plotted directly (a model file made by "
+                 "isovar-convert has one)");
+  DirectModel direct;
+  // Its progress line, unless a batch shows its own.
+  const bool progress = isatty(STDERR_FILENO) != 0 && !progress_shown;
+  const std::string failure = load_direct(input_, kind, o.source, progress, &direct);
+  if (!failure.empty()) {
+    say(input_ + ": " + failure);
+    return kExitFailure;
+  }
+  for (const std::string& note : direct.notes) say(input_ + ": note: " + note);
+  run.direct = true;
+  run.model_ = std::move(direct.model);
+  if (o.source.crs.empty()) {
+    run.crs_wkt_ = direct.crs_wkt;
+    run.crs_known_ = true;
+  }
+  run.run_.reset(isovarRunNew());
+  if (run.run_ == nullptr) return own_failure("not enough memory for a run of " + input_);
+  isovarRunSetFill(run.run_.get(), o.fill ? 1 : 0);
+  const bool picture = !o.bmp.empty() || !o.png.empty() || !o.svg.empty() || !o.pdf.empty() || !o.display_list.empty();
+  if (!picture) return kExitOk;  // the vector outputs trace it
+
+  // The display list where the options name it, or in the private folder for
+  // a PDF; none otherwise.
+  char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+  if (!o.display_list.empty()) {
+    run.display_list = absolute(o.display_list);
+  } else if (!o.pdf.empty()) {
+    run.display_list = private_file(kDisplayList);
+    if (run.display_list.empty()) return own_failure("no temporary folder for the display list of the PDF");
+  }
+  surface = std::make_unique<Surface>(o.width, o.height, !o.svg.empty());
+  run.surface = surface->get();
+  if (run.surface == nullptr)
+    return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
+                       " pixels");
+  errno = 0;
+  if (isovarRunDraw(run.run_.get(), run.model_.get(), run.surface, o.width, o.height,
+                    run.display_list.empty() ? nullptr : run.display_list.c_str(), err_msg) != 0) {
+    const int error = errno;
+    const std::string shown_list = o.display_list.empty() ? run.display_list : o.display_list;
+    return library_failure(error != 0 ? shown_list : input_,
+                           library_text(err_msg, {{run.display_list, shown_list}}), error);
+  }
+  run.traced_ = true;
+  if (!o.bmp.empty()) {
+    run.bmp = o.bmp == kStandardOutput ? private_file("picture.bmp") : absolute(o.bmp);
+    errno = 0;
+    if (isovarRunSaveBMP(run.run_.get(), run.surface, run.bmp.c_str(), err_msg) != 0) {
+      run.bmp_error = errno;
+      run.bmp_failure = library_text(err_msg, {{run.bmp, o.bmp == kStandardOutput ? "standard output" : o.bmp}});
+    }
+  }
+  if (isovarRunLineCount(run.run_.get()) == 0)
+    say(input_ + ": warning: no level meets the model's values: the plot holds no isoline");
+  return kExitOk;
 }
 
 // Says when the picture holds no isoline: the levels meet none of the values,

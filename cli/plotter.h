@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "IsovarLib.h"
+#include "direct.h"
 #include "options.h"
 #include "platform.h"
 #include "private_folder.h"
@@ -71,8 +73,33 @@ class Run {
   // kExitFailure.
   int save_with_library(int32_t (*save)(char*, const char*), const std::string& path, const std::string& shown);
 
+  // The input as objects (a model and a run of IsovarLib.h's second part): a
+  // raster, table or mesh plotted directly is built and drawn so (direct);
+  // a model file is read so again, in the growing tables, for the outputs
+  // the default run has no writer for (OGR's formats, GeoJSON reprojected).
+  bool direct = false;
+  // The run traced, with its band polygons merged when bands; nullptr when
+  // that failed (said).
+  const IsovarRun* traced(bool bands);
+  const IsovarModel* model() const { return model_.get(); }
+  // The model's CRS as WKT, empty for none: --crs, else a direct input's
+  // own, else the MODEL.prj beside a model file. False when it cannot be
+  // read (said).
+  bool crs(std::string* wkt);
+
  private:
+  friend class Plotter;
+  struct RunFree {
+    void operator()(IsovarRun* run) const { isovarRunFree(run); }
+  };
   Plotter& plotter_;
+  ModelPtr model_;
+  std::unique_ptr<IsovarRun, RunFree> run_;
+  bool traced_ = false;   // the run holds a trace of the model
+  bool pieces_ = false;   // that trace kept its band pieces
+  bool merged_ = false;   // and they are merged into band polygons
+  bool crs_known_ = false;
+  std::string crs_wkt_;
 };
 
 // The process's plotting state: the private folder where the display list
@@ -121,6 +148,8 @@ class Plotter {
   int go_large(const std::string& text);
   void warn_when_empty(const Run& run);
   int save_log(const Options& o);
+  // A raster, table or mesh built into a model and plotted by objects.
+  int plot_direct(const Options& o, InputKind kind, Run& run, std::unique_ptr<Surface>& surface);
 
   PrivateFolder folder_;
   int home_fd_ = -1;  // the starting folder

@@ -263,10 +263,9 @@ TEST(IsovarPlot, RefusedInputsSayWhyAndWhatNext) {
       {u8"données.iso", "", u8"入力ファイル(données.iso)をオープンできません。\nNo such file or directory"},
       {"models", "", u8"入力ファイル(models)をオープンできません。\nIs a directory"},
       {"empty.iso", "-", u8"(ReadIsovarFile) 　差分モデルのＸ座標データが与えられていません。 \nthe file is empty"},
+      // Named and made as a table, a raster or a mesh: plotted directly, the reader says why not.
       {"points.csv", "x,y,z\n1,2,3\n4.5,5e2,-6\n",
-       u8"(ReadIsovarFile) 　入力データのＩＤの種別:xが判別できません。 \n"
-       "not a model: it looks like a table (comma-separated columns of numbers)\n"
-       "isovar-convert makes a model of it: isovar-convert points.csv -o points.isovar"},
+       "no data: 2 distinct points, fewer than the three a triangle needs"},
       {"points.iso", "# x y z\n1 2 3\n4 5 6\n",
        u8"(ReadIsovarFile) 　入力データのＩＤの種別:1が判別できません。 \n"
        "not a model: it looks like a table (columns of numbers separated by blanks)\n"
@@ -276,17 +275,14 @@ TEST(IsovarPlot, RefusedInputsSayWhyAndWhatNext) {
        "not a model: it looks like a table (tab-separated columns of numbers)\n"
        "isovar-convert makes a model of it: isovar-convert --kind table 'my table.isovar' -o 'my table.model.isovar'"},
       {"dem.tif", std::string("II*\0\x08\0\0\0", 8) + std::string(64, '\0'),
-       u8"(ReadIsovarFile) 　入力データのＩＤの種別:ii*が判別できません。 \n"
-       "not a model: it looks like a TIFF raster (GeoTIFF or plain TIFF)\n"
-       "isovar-convert makes a model of it: isovar-convert dem.tif -o dem.isovar"},
+       "cannot open as a raster: dem.tif: TIFFReadDirectory:Failed to read directory at offset 8"},
       {"picture.dat", png,
        u8"(ReadIsovarFile) 　入力データのＩＤの種別:英ngが判別できません。 \n"
        "not a model: it looks like a PNG image\n"
        "isovar-convert makes a model of its pixel values: isovar-convert --kind raster picture.dat -o picture.isovar"},
-      {"plate.msh", "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n",
-       u8"(ReadIsovarFile) 　入力データのＩＤの種別:$meshformatが判別できません。 \n"
-       "not a model: it looks like a Gmsh mesh\n"
-       "isovar-convert makes a model of it: isovar-convert plate.msh -o plate.isovar"},
+      {"plate.msh", "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n", "no data: the mesh has no nodes"},
+      // A model file under a table's name keeps the model's way.
+      {"model.dat", ring_model(), ""},
       {"data.bin", std::string("\x1b[2J\0\x01\x02", 7),
        u8"(ReadIsovarFile) 　入力データのＩＤの種別:?[2jが判別できません。 \n"
        "not a model: it looks like binary data\n"
@@ -304,6 +300,11 @@ TEST(IsovarPlot, RefusedInputsSayWhyAndWhatNext) {
     SCOPED_TRACE(c.name);
     if (!c.bytes.empty()) write_file(dir.file(c.name), c.bytes == "-" ? "" : c.bytes);
     const Result r = plot(dir, {c.name, "--png", "out.png"});
+    if (c.said.empty()) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      unlink(dir.file("out.png").c_str());
+      continue;
+    }
     EXPECT_EQ(r.status, 1);
     std::string expected;
     for (std::size_t at = 0; at <= c.said.size();) {
@@ -330,7 +331,7 @@ TEST(IsovarPlot, RefusedInputsSayWhyAndWhatNext) {
   write_file(dir.file("ring.iso"), ring_model());
   r = plot(dir, {"ring.iso", "points.csv", "--outdir", "out", "-j", "2"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("points.csv: isovar-convert makes a model of it: isovar-convert points.csv -o points.isovar\n"),
+  EXPECT_NE(r.err.find("points.csv: no data: 2 distinct points, fewer than the three a triangle needs\n"),
             std::string::npos)
       << r.err;
 

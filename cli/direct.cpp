@@ -1,0 +1,136 @@
+#include "direct.h"
+
+#include <fcntl.h>
+#include <gdal.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdint>
+#include <new>
+
+#include "cp932.h"
+#include "diagnosis.h"
+#include "options.h"
+
+namespace isovar_plot {
+
+namespace {
+
+constexpr std::size_t kHeadSize = 4096;
+
+std::string lower_ending(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string ending = path.substr(dot);
+  for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ending;
+}
+
+// The first bytes of the file; false when it cannot be read.
+bool head_of(const std::string& path, std::string* head) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  head->resize(kHeadSize);
+  std::size_t got = 0;
+  while (got < kHeadSize) {
+    const ssize_t n = read(fd, head->data() + got, kHeadSize - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  head->resize(got);
+  return got > 0;
+}
+
+bool gdal_identifies(const std::string& path) {
+  GDALAllRegister();
+  return GDALIdentifyDriver(path.c_str(), nullptr) != nullptr;
+}
+
+}  // namespace
+
+InputKind input_kind(const std::string& input, const convert::SourceRequest& request) {
+  switch (request.kind) {
+    case convert::SourceKind::raster:
+      return InputKind::kRaster;
+    case convert::SourceKind::table:
+      return InputKind::kTable;
+    case convert::SourceKind::mesh:
+      return InputKind::kMesh;
+    case convert::SourceKind::automatic:
+      break;
+  }
+  const std::string ending = lower_ending(input);
+  if (input == kStandardInput || ending == ".isovar" || ending == ".iso") return InputKind::kModel;
+  std::string head;
+  if (!head_of(input, &head)) return InputKind::kModel;
+  const Looks look = look_at(head).kind;
+  switch (convert::source_kind_of(input)) {
+    case convert::SourceKind::table:
+      return look == Looks::kTable ? InputKind::kTable : InputKind::kModel;
+    case convert::SourceKind::mesh:
+      return look == Looks::kMesh ? InputKind::kMesh : InputKind::kModel;
+    default:
+      if (look == Looks::kRaster || look == Looks::kImage) return InputKind::kRaster;
+      return look == Looks::kBinary && gdal_identifies(input) ? InputKind::kRaster : InputKind::kModel;
+  }
+}
+
+std::string load_direct(const std::string& path, InputKind kind, const convert::SourceRequest& request,
+                        bool progress, DirectModel* out) {
+  convert::SourceRequest asked = request;
+  asked.kind = kind == InputKind::kTable  ? convert::SourceKind::table
+               : kind == InputKind::kMesh ? convert::SourceKind::mesh
+                                          : convert::SourceKind::raster;
+  convert::Source source;
+  try {
+    convert::Progress shown(progress);
+    source = convert::load_source(path, asked, shown);
+  } catch (const convert::Failure& failure) {
+    return failure.what();
+  } catch (const std::bad_alloc&) {
+    return "not enough memory to read it";
+  }
+  std::vector<double> levels;
+  std::vector<int32_t> bold, labelled;
+  for (const convert::Level& level : source.levels) {
+    levels.push_back(level.value);
+    bold.push_back(level.bold ? 1 : 0);
+    labelled.push_back(level.labelled ? 1 : 0);
+  }
+  std::vector<const char*> titles;
+  for (const std::string& title : source.titles) titles.push_back(title.c_str());
+  IsovarModelInfo info = {static_cast<int32_t>(levels.size()),
+                          levels.data(),
+                          bold.data(),
+                          labelled.data(),
+                          static_cast<int32_t>(titles.size()),
+                          titles.data(),
+                          source.full ? 2 : 1};
+  ModelPtr model(isovarModelNew());
+  if (model == nullptr) return "not enough memory for its model";
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  int32_t built;
+  if (source.is_grid) {
+    if (source.x.size() > INT32_MAX || source.y.size() > INT32_MAX) return "the grid is too large";
+    built = isovarModelGrid(model.get(), static_cast<int32_t>(source.x.size()), static_cast<int32_t>(source.y.size()),
+                            source.x.data(), source.y.data(), source.z.data(), &info, 1, err);
+  } else {
+    if (source.node_x.size() > INT32_MAX || source.cells.size() / 4 > INT32_MAX) return "the mesh is too large";
+    built = isovarModelMesh(model.get(), static_cast<int32_t>(source.node_x.size()), source.node_x.data(),
+                            source.node_y.data(), source.node_value.data(),
+                            static_cast<int32_t>(source.cells.size() / 4), source.cells.data(), &info, 1, err);
+  }
+  if (built != 0) {
+    std::string text = printable(cp932::to_utf8(err));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
+    return text;
+  }
+  out->model = std::move(model);
+  out->crs_wkt = std::move(source.crs_wkt);
+  out->notes = std::move(source.notes);
+  return {};
+}
+
+}  // namespace isovar_plot
