@@ -106,9 +106,10 @@ uint32_t bits_of(float v) {
 // lower number to the higher, -1 the other way, 0 a piece of no area).
 struct EdgeEnd {
   int32_t higher;
-  int32_t band;
-  int32_t side;
+  int16_t band;
+  int8_t side;
 };
+static_assert(sizeof(EdgeEnd) == 8, "an edge end in eight bytes: there is one per edge of every piece");
 
 struct Boundary {
   int32_t a, b;  // a -> b has the band on its left when known
@@ -209,6 +210,8 @@ void release(std::vector<T>& v) {
   std::vector<T>().swap(v);
 }
 
+constexpr int32_t kMaxBands = 32767;  // an EdgeEnd's band
+
 // One merge: the scratch of each step is released when the step is done,
 // and the scratch of one band is kept for the next.
 class Merger {
@@ -216,7 +219,7 @@ class Merger {
   BandMerge run(const FillPoly* pieces, int32_t count, int32_t band_count) {
     pieces_ = pieces;
     count_ = count;
-    band_count_ = band_count;
+    band_count_ = std::min(band_count, kMaxBands);
     out_ = BandMerge();
     number_vertices();
     vertices_.release();
@@ -283,7 +286,9 @@ class Merger {
         const int32_t side = a2 > 0 ? 1 : (a2 < 0 ? -1 : 0);
         for (int c = 0; c < nv; ++c) {
           const int32_t u = ids[c], v = ids[c + 1 == nv ? 0 : c + 1];
-          if (u != v) f(std::min(u, v), EdgeEnd{std::max(u, v), pieces_[i].band, u < v ? side : -side});
+          if (u != v)
+            f(std::min(u, v), EdgeEnd{std::max(u, v), static_cast<int16_t>(pieces_[i].band),
+                                      static_cast<int8_t>(u < v ? side : -side)});
         }
       }
     };
