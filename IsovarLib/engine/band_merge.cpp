@@ -14,6 +14,12 @@ constexpr double kTwoPi = 6.283185307179586;
 // numbers, kept at most half full, -1 marking an empty slot; the keys (the
 // bits of x and y) are kept once, by number, and the table is released with
 // release() when the numbering is done.
+//
+// In front of the table, a small cache of the places asked last, one entry
+// per low bits of the mixed key: neighbouring pieces come one after the
+// other and share corners, so most questions are answered from the cache
+// (which stays in the processor's cache whatever the model's size) and the
+// table, probed at random, is asked about once per vertex.
 class VertexTable {
  public:
   void reset(std::size_t expected) {
@@ -22,21 +28,30 @@ class VertexTable {
     slots_.assign(size, -1);
     shift_ = shift_for(size);
     keys_.clear();
+    recent_.assign(kRecent, Recent{0, -1});
   }
 
   // The number of key: a new one, the count of keys so far, when it is new
   // (*added says which).
   int32_t find_or_add(uint64_t key, bool* added) {
+    const uint64_t mixed = mix(key);
+    Recent& r = recent_[mixed & (kRecent - 1)];
+    if (r.number >= 0 && r.key == key) {
+      *added = false;
+      return r.number;
+    }
     if (2 * (keys_.size() + 1) > slots_.size()) grow();
     const std::size_t mask = slots_.size() - 1;
-    std::size_t at = slot(key);
+    std::size_t at = static_cast<std::size_t>(mixed >> shift_);
     for (; slots_[at] >= 0; at = (at + 1) & mask)
       if (keys_[static_cast<std::size_t>(slots_[at])] == key) {
         *added = false;
+        r = Recent{key, slots_[at]};
         return slots_[at];
       }
     *added = true;
     slots_[at] = static_cast<int32_t>(keys_.size());
+    r = Recent{key, slots_[at]};
     keys_.push_back(key);
     return slots_[at];
   }
@@ -44,6 +59,7 @@ class VertexTable {
   void release() {
     std::vector<int32_t>().swap(slots_);
     std::vector<uint64_t>().swap(keys_);
+    std::vector<Recent>().swap(recent_);
   }
 
  private:
@@ -53,15 +69,23 @@ class VertexTable {
     return 64 - bits;
   }
 
-  // The high bits of a mixed key: nearby places (keys that differ in their
-  // low bits only) spread over the whole table.
-  std::size_t slot(uint64_t key) const {
+  // Nearby places (keys that differ in their low bits only) spread over the
+  // whole table (by the high bits) and the whole cache (by the low ones).
+  static uint64_t mix(uint64_t key) {
     key ^= key >> 31;
     key *= 0x9E3779B97F4A7C15ull;
     key ^= key >> 29;
     key *= 0xBF58476D1CE4E5B9ull;
-    return static_cast<std::size_t>(key >> shift_);
+    return key ^ (key >> 32);
   }
+
+  std::size_t slot(uint64_t key) const { return static_cast<std::size_t>(mix(key) >> shift_); }
+
+  struct Recent {
+    uint64_t key;
+    int32_t number;  // -1: empty
+  };
+  static constexpr std::size_t kRecent = std::size_t{1} << 16;
 
   void grow() {
     slots_.assign(slots_.size() * 2, -1);
@@ -76,6 +100,7 @@ class VertexTable {
 
   std::vector<int32_t> slots_;
   std::vector<uint64_t> keys_;  // by number
+  std::vector<Recent> recent_;
   unsigned shift_ = 54;
 };
 
