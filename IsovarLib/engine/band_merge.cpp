@@ -11,56 +11,97 @@ namespace {
 constexpr double kTwoPi = 6.283185307179586;
 
 // Vertex numbers by place: open addressing over a power-of-two table of
-// (key, number) entries, kept at most half full; the key ~0 marks an empty
-// entry (no pair of float bits has every bit set).
+// numbers, kept at most half full, -1 marking an empty slot; the keys (the
+// bits of x and y) are kept once, by number, and the table is released with
+// release() when the numbering is done.
+//
+// In front of the table, a small cache of the places asked last, one entry
+// per low bits of the mixed key: neighbouring pieces come one after the
+// other and share corners, so most questions are answered from the cache
+// (which stays in the processor's cache whatever the model's size) and the
+// table, probed at random, is asked about once per vertex.
 class VertexTable {
  public:
-  static constexpr uint64_t kEmpty = ~uint64_t{0};
-
   void reset(std::size_t expected) {
     std::size_t size = 1024;
     while (size < 2 * expected) size *= 2;
-    entries_.assign(size, Entry{kEmpty, 0});
-    count_ = 0;
+    slots_.assign(size, -1);
+    shift_ = shift_for(size);
+    keys_.clear();
+    recent_.assign(kRecent, Recent{0, -1});
   }
 
-  // The number of key, or `fresh` after adding it; *added says which.
-  int32_t find_or_add(uint64_t key, int32_t fresh, bool* added) {
-    if (2 * (count_ + 1) > entries_.size()) grow();
-    const std::size_t mask = entries_.size() - 1;
-    std::size_t at = slot(key) & mask;
-    while (entries_[at].key != kEmpty && entries_[at].key != key) at = (at + 1) & mask;
-    *added = entries_[at].key == kEmpty;
-    if (*added) {
-      entries_[at] = Entry{key, fresh};
-      ++count_;
+  // The number of key: a new one, the count of keys so far, when it is new
+  // (*added says which).
+  int32_t find_or_add(uint64_t key, bool* added) {
+    const uint64_t mixed = mix(key);
+    Recent& r = recent_[mixed & (kRecent - 1)];
+    if (r.number >= 0 && r.key == key) {
+      *added = false;
+      return r.number;
     }
-    return entries_[at].number;
+    if (2 * (keys_.size() + 1) > slots_.size()) grow();
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = static_cast<std::size_t>(mixed >> shift_);
+    for (; slots_[at] >= 0; at = (at + 1) & mask)
+      if (keys_[static_cast<std::size_t>(slots_[at])] == key) {
+        *added = false;
+        r = Recent{key, slots_[at]};
+        return slots_[at];
+      }
+    *added = true;
+    slots_[at] = static_cast<int32_t>(keys_.size());
+    r = Recent{key, slots_[at]};
+    keys_.push_back(key);
+    return slots_[at];
+  }
+
+  void release() {
+    std::vector<int32_t>().swap(slots_);
+    std::vector<uint64_t>().swap(keys_);
+    std::vector<Recent>().swap(recent_);
   }
 
  private:
-  struct Entry {
-    uint64_t key;
-    int32_t number;
-  };
+  static unsigned shift_for(std::size_t size) {
+    unsigned bits = 0;
+    while ((std::size_t{1} << bits) < size) ++bits;
+    return 64 - bits;
+  }
 
-  static std::size_t slot(uint64_t key) { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 20); }
+  // Nearby places (keys that differ in their low bits only) spread over the
+  // whole table (by the high bits) and the whole cache (by the low ones).
+  static uint64_t mix(uint64_t key) {
+    key ^= key >> 31;
+    key *= 0x9E3779B97F4A7C15ull;
+    key ^= key >> 29;
+    key *= 0xBF58476D1CE4E5B9ull;
+    return key ^ (key >> 32);
+  }
+
+  std::size_t slot(uint64_t key) const { return static_cast<std::size_t>(mix(key) >> shift_); }
+
+  struct Recent {
+    uint64_t key;
+    int32_t number;  // -1: empty
+  };
+  static constexpr std::size_t kRecent = std::size_t{1} << 16;
 
   void grow() {
-    std::vector<Entry> old;
-    old.swap(entries_);
-    entries_.assign(old.size() * 2, Entry{kEmpty, 0});
-    const std::size_t mask = entries_.size() - 1;
-    for (const Entry& e : old) {
-      if (e.key == kEmpty) continue;
-      std::size_t at = slot(e.key) & mask;
-      while (entries_[at].key != kEmpty) at = (at + 1) & mask;
-      entries_[at] = e;
+    slots_.assign(slots_.size() * 2, -1);
+    shift_ = shift_for(slots_.size());
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t k = 0; k < keys_.size(); ++k) {
+      std::size_t at = slot(keys_[k]);
+      while (slots_[at] >= 0) at = (at + 1) & mask;
+      slots_[at] = static_cast<int32_t>(k);
     }
   }
 
-  std::vector<Entry> entries_;
-  std::size_t count_ = 0;
+  std::vector<int32_t> slots_;
+  std::vector<uint64_t> keys_;  // by number
+  std::vector<Recent> recent_;
+  unsigned shift_ = 54;
 };
 
 // Twice the signed area of the ring of n vertices, taken about the first
@@ -90,9 +131,10 @@ uint32_t bits_of(float v) {
 // lower number to the higher, -1 the other way, 0 a piece of no area).
 struct EdgeEnd {
   int32_t higher;
-  int32_t band;
-  int32_t side;
+  int16_t band;
+  int8_t side;
 };
+static_assert(sizeof(EdgeEnd) == 8, "an edge end in eight bytes: there is one per edge of every piece");
 
 struct Boundary {
   int32_t a, b;  // a -> b has the band on its left when known
@@ -100,17 +142,120 @@ struct Boundary {
   bool known;    // the side came from pieces of area
 };
 
-// One merge at a time; the object and its scratch memory are kept from one
-// call to the next, so a repeated export does not fault in fresh pages.
+struct Box {
+  float x0, x1, y0, y1;
+};
+
+// Boxes packed into a static tree (sort-tile-recursive): leaves of up to
+// kFan boxes in tiles of x then y, each level above the boxes of kFan nodes
+// of the level below. find gives every box that holds a point, borders
+// included, in no particular order.
+class PackedTree {
+ public:
+  static constexpr std::size_t kFan = 16;
+
+  void build(const std::vector<Box>& boxes) {
+    const std::size_t n = boxes.size();
+    item_.resize(n);
+    for (std::size_t k = 0; k < n; ++k) item_[k] = static_cast<int32_t>(k);
+    auto mid_x = [&](int32_t k) { return static_cast<double>(boxes[k].x0) + boxes[k].x1; };
+    auto mid_y = [&](int32_t k) { return static_cast<double>(boxes[k].y0) + boxes[k].y1; };
+    std::sort(item_.begin(), item_.end(), [&](int32_t a, int32_t b) { return mid_x(a) < mid_x(b); });
+    const std::size_t leaves = (n + kFan - 1) / kFan;
+    const std::size_t tiles = static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(leaves))));
+    const std::size_t per_tile = tiles * kFan;
+    for (std::size_t t = 0; t < n; t += per_tile)
+      std::sort(item_.begin() + static_cast<std::ptrdiff_t>(t),
+                item_.begin() + static_cast<std::ptrdiff_t>(std::min(n, t + per_tile)),
+                [&](int32_t a, int32_t b) { return mid_y(a) < mid_y(b); });
+    level_.clear();
+    std::vector<Box> below(n);
+    for (std::size_t k = 0; k < n; ++k) below[k] = boxes[item_[k]];
+    level_.push_back(std::move(below));
+    while (level_.back().size() > 1) {
+      const std::vector<Box>& low = level_.back();
+      std::vector<Box> up((low.size() + kFan - 1) / kFan, Box{INFINITY, -INFINITY, INFINITY, -INFINITY});
+      for (std::size_t k = 0; k < low.size(); ++k) {
+        Box& b = up[k / kFan];
+        b.x0 = std::min(b.x0, low[k].x0);
+        b.x1 = std::max(b.x1, low[k].x1);
+        b.y0 = std::min(b.y0, low[k].y0);
+        b.y1 = std::max(b.y1, low[k].y1);
+      }
+      level_.push_back(std::move(up));
+    }
+  }
+
+  void find(double px, double py, std::vector<int32_t>& found) {
+    stack_.clear();
+    stack_.push_back({level_.size() - 1, 0});
+    while (!stack_.empty()) {
+      const auto [level, node] = stack_.back();
+      stack_.pop_back();
+      const Box& b = level_[level][node];
+      if (px < b.x0 || px > b.x1 || py < b.y0 || py > b.y1) continue;
+      if (level == 0) {
+        found.push_back(item_[node]);
+        continue;
+      }
+      const std::size_t last = std::min(level_[level - 1].size(), (node + 1) * kFan);
+      for (std::size_t child = node * kFan; child < last; ++child) stack_.push_back({level - 1, child});
+    }
+  }
+
+ private:
+  std::vector<int32_t> item_;             // the boxes in leaf order
+  std::vector<std::vector<Box>> level_;   // level 0: the boxes in leaf order; the last: the root
+  std::vector<std::pair<std::size_t, std::size_t>> stack_;
+};
+
+// A ring's edges by horizontal slices (see Merger::slice_edges): edge i
+// (from the vertex before i to i) under slice k is in edge[start[k] ..
+// start[k + 1]).
+struct EdgeSlices {
+  double y0 = 0, scale = 0;
+  std::size_t count = 1;
+  std::vector<int32_t> start;
+  std::vector<int32_t> edge;
+
+  // Not decreasing in y, so an edge is filed under every slice between those
+  // of its ends.
+  std::size_t slice(double y) const {
+    const double at = std::floor((y - y0) * scale);
+    if (!(at > 0)) return 0;
+    return at >= static_cast<double>(count - 1) ? count - 1 : static_cast<std::size_t>(at);
+  }
+};
+
+// Rings of more edges than this are asked through their edge slices.
+constexpr std::size_t kSlicedRing = 32;
+
+template <class T>
+void release(std::vector<T>& v) {
+  std::vector<T>().swap(v);
+}
+
+constexpr int32_t kMaxBands = 32767;  // an EdgeEnd's band
+
+// One merge: the scratch of each step is released when the step is done,
+// and the scratch of one band is kept for the next.
 class Merger {
  public:
   BandMerge run(const FillPoly* pieces, int32_t count, int32_t band_count) {
     pieces_ = pieces;
     count_ = count;
-    band_count_ = band_count;
+    band_count_ = std::min(band_count, kMaxBands);
     out_ = BandMerge();
     number_vertices();
+    vertices_.release();
     file_edges();
+    // What is left is the boundary: the pieces' numbering and edges go.
+    release(usable_);
+    release(corner_);
+    release(filed_);
+    release(edge_start_);
+    release(edge_next_);
+    release(found_);
     local_.assign(out_.x.size(), -1);
     for (int32_t b = 0; b < band_count_; ++b) {
       const std::size_t first = band_start_[b], last = band_start_[b + 1];
@@ -127,7 +272,7 @@ class Merger {
   void number_vertices() {
     usable_.assign(static_cast<std::size_t>(count_), 0);
     corner_.assign(static_cast<std::size_t>(count_) * 5, -1);
-    vertices_.reset(static_cast<std::size_t>(count_));
+    vertices_.reset(static_cast<std::size_t>(count_) / 2);
     for (int32_t i = 0; i < count_; ++i) {
       const FillPoly& p = pieces_[i];
       if (p.band < 0 || p.band >= band_count_ || p.nvert < 3 || p.nvert > 5) continue;
@@ -138,7 +283,7 @@ class Merger {
       for (int k = 0; k < p.nvert; ++k) {
         bool added;
         const uint64_t key = uint64_t{bits_of(p.x[k])} << 32 | bits_of(p.y[k]);
-        const int32_t id = vertices_.find_or_add(key, static_cast<int32_t>(out_.x.size()), &added);
+        const int32_t id = vertices_.find_or_add(key, &added);
         if (added) {
           out_.x.push_back(p.x[k] == 0.0f ? 0.0f : p.x[k]);
           out_.y.push_back(p.y[k] == 0.0f ? 0.0f : p.y[k]);
@@ -166,7 +311,9 @@ class Merger {
         const int32_t side = a2 > 0 ? 1 : (a2 < 0 ? -1 : 0);
         for (int c = 0; c < nv; ++c) {
           const int32_t u = ids[c], v = ids[c + 1 == nv ? 0 : c + 1];
-          if (u != v) f(std::min(u, v), EdgeEnd{std::max(u, v), pieces_[i].band, u < v ? side : -side});
+          if (u != v)
+            f(std::min(u, v), EdgeEnd{std::max(u, v), static_cast<int16_t>(pieces_[i].band),
+                                      static_cast<int8_t>(u < v ? side : -side)});
         }
       }
     };
@@ -328,50 +475,116 @@ class Merger {
     keep(stack);
   }
 
-  // Whether (px, py) lies inside the ring (crossing number).
-  bool inside(const std::vector<int32_t>& ring, double px, double py) const {
+  // Whether (px, py) lies inside the ring (crossing number over the edges
+  // j -> i, j the vertex before i). Only edges with one end above py and one
+  // not can count, so a ring with an edge index asks only the edges of the
+  // slice of py.
+  bool inside(const std::vector<int32_t>& ring, const EdgeSlices* slices, double px, double py) const {
     bool in = false;
     const std::size_t n = ring.size();
-    for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+    auto cross = [&](std::size_t i) {
+      const std::size_t j = i == 0 ? n - 1 : i - 1;
       const double xi = out_.x[ring[i]], yi = out_.y[ring[i]];
       const double xj = out_.x[ring[j]], yj = out_.y[ring[j]];
       if ((yi > py) != (yj > py) && px < (xj - xi) * (py - yi) / (yj - yi) + xi) in = !in;
+    };
+    if (slices == nullptr) {
+      for (std::size_t i = 0; i < n; ++i) cross(i);
+      return in;
     }
+    const std::size_t s = slices->slice(py);
+    for (int32_t k = slices->start[s]; k < slices->start[s + 1]; ++k) cross(static_cast<std::size_t>(slices->edge[k]));
     return in;
   }
 
+  // The edges of a ring by horizontal slices of its box, each edge under
+  // every slice its span of y meets. Slices are about twice the mean height
+  // of an edge, so an edge sits in about two of them and a question asks the
+  // edges near one line only.
+  void slice_edges(const std::vector<int32_t>& ring, float y0, float y1, EdgeSlices& s) const {
+    const std::size_t n = ring.size();
+    double rise = 0;
+    for (std::size_t i = 0; i < n; ++i)
+      rise += std::fabs(static_cast<double>(out_.y[ring[i]]) - out_.y[ring[i == 0 ? n - 1 : i - 1]]);
+    const double height = static_cast<double>(y1) - y0;
+    const double slices = rise > 0 ? std::min(height / (2 * rise / static_cast<double>(n)), 4.0 * static_cast<double>(n)) : 0;
+    s.y0 = y0;
+    s.count = slices >= 1 ? static_cast<std::size_t>(slices) : 1;
+    s.scale = height > 0 ? static_cast<double>(s.count) / height : 0;
+    s.start.assign(s.count + 1, 0);
+    auto span = [&](std::size_t i, auto f) {
+      const float a = out_.y[ring[i]], b = out_.y[ring[i == 0 ? n - 1 : i - 1]];
+      const std::size_t last = s.slice(std::max(a, b));
+      for (std::size_t k = s.slice(std::min(a, b)); k <= last; ++k) f(k);
+    };
+    for (std::size_t i = 0; i < n; ++i) span(i, [&](std::size_t k) { ++s.start[k + 1]; });
+    for (std::size_t k = 0; k < s.count; ++k) s.start[k + 1] += s.start[k];
+    s.edge.resize(static_cast<std::size_t>(s.start[s.count]));
+    std::vector<int32_t> fill(s.start.begin(), s.start.end() - 1);
+    for (std::size_t i = 0; i < n; ++i) span(i, [&](std::size_t k) { s.edge[fill[k]++] = static_cast<int32_t>(i); });
+  }
+
+  // Each hole goes to the outer ring of least area (the first of equal ones)
+  // whose box and ring hold the middle of the hole's first edge; a hole that
+  // none holds is left out. The boxes are found through a packed tree, the
+  // ring test through the ring's edge slices once it has many edges.
   void assign_holes(std::vector<std::vector<int32_t>>& shells, std::vector<std::vector<int32_t>>& holes,
                     MergedBand& band) {
-    struct Shell {
-      double area2;
-      float x0, x1, y0, y1;
-      int32_t index;
-    };
-    std::vector<Shell> by_area;
-    for (std::size_t s = 0; s < shells.size(); ++s) {
-      Shell sh{ring_area2(out_, shells[s]), INFINITY, -INFINITY, INFINITY, -INFINITY, static_cast<int32_t>(s)};
-      for (int32_t v : shells[s]) {
-        sh.x0 = std::min(sh.x0, out_.x[v]);
-        sh.x1 = std::max(sh.x1, out_.x[v]);
-        sh.y0 = std::min(sh.y0, out_.y[v]);
-        sh.y1 = std::max(sh.y1, out_.y[v]);
-      }
-      by_area.push_back(sh);
-    }
-    std::stable_sort(by_area.begin(), by_area.end(), [](const Shell& a, const Shell& b) { return a.area2 < b.area2; });
     const std::size_t first_polygon = band.polygons.size();
+    if (holes.empty() || shells.empty()) {
+      for (auto& s : shells) band.polygons.push_back(MergedPolygon{std::move(s), {}});
+      return;
+    }
+    const std::size_t n = shells.size();
+    boxes_.resize(n);
+    rank_.resize(n);
+    std::vector<double>& area = area_;
+    area.resize(n);
+    for (std::size_t s = 0; s < n; ++s) {
+      Box b{INFINITY, -INFINITY, INFINITY, -INFINITY};
+      for (int32_t v : shells[s]) {
+        b.x0 = std::min(b.x0, out_.x[v]);
+        b.x1 = std::max(b.x1, out_.x[v]);
+        b.y0 = std::min(b.y0, out_.y[v]);
+        b.y1 = std::max(b.y1, out_.y[v]);
+      }
+      boxes_[s] = b;
+      area[s] = ring_area2(out_, shells[s]);
+      rank_[s] = static_cast<int32_t>(s);
+    }
+    // rank_ holds the shells by area; then each shell's place in that order.
+    std::stable_sort(rank_.begin(), rank_.end(), [&](int32_t a, int32_t b) { return area[a] < area[b]; });
+    order_.swap(rank_);
+    rank_.resize(n);
+    for (std::size_t r = 0; r < n; ++r) rank_[order_[r]] = static_cast<int32_t>(r);
+    tree_.build(boxes_);
+    slices_.clear();
+    slices_.resize(n);
+    sliced_.assign(n, 0);
+
     for (auto& s : shells) band.polygons.push_back(MergedPolygon{std::move(s), {}});
     for (auto& h : holes) {
       const double px = (static_cast<double>(out_.x[h[0]]) + out_.x[h[1]]) / 2;
       const double py = (static_cast<double>(out_.y[h[0]]) + out_.y[h[1]]) / 2;
-      for (const Shell& s : by_area) {
-        if (px < s.x0 || px > s.x1 || py < s.y0 || py > s.y1) continue;
-        MergedPolygon& polygon = band.polygons[first_polygon + static_cast<std::size_t>(s.index)];
-        if (!inside(polygon.outer, px, py)) continue;
+      candidates_.clear();
+      tree_.find(px, py, candidates_);
+      std::sort(candidates_.begin(), candidates_.end(), [&](int32_t a, int32_t b) { return rank_[a] < rank_[b]; });
+      for (int32_t s : candidates_) {
+        MergedPolygon& polygon = band.polygons[first_polygon + static_cast<std::size_t>(s)];
+        const EdgeSlices* slices = nullptr;
+        if (polygon.outer.size() > kSlicedRing) {
+          if (!sliced_[s]) {
+            slice_edges(polygon.outer, boxes_[s].y0, boxes_[s].y1, slices_[s]);
+            sliced_[s] = 1;
+          }
+          slices = &slices_[s];
+        }
+        if (!inside(polygon.outer, slices, px, py)) continue;
         polygon.holes.push_back(std::move(h));
         break;
       }
     }
+    slices_.clear();
   }
 
   const FillPoly* pieces_ = nullptr;
@@ -393,6 +606,15 @@ class Merger {
   std::vector<int32_t> incident_;
   std::vector<int32_t> position_;  // by local vertex: its place on the loop stack, -1
   std::vector<int32_t> stack_;
+  // Hole assignment, by shell of the band at hand.
+  std::vector<Box> boxes_;
+  std::vector<double> area_;
+  std::vector<int32_t> order_;
+  std::vector<int32_t> rank_;  // place in the order of area
+  PackedTree tree_;
+  std::vector<EdgeSlices> slices_;
+  std::vector<uint8_t> sliced_;
+  std::vector<int32_t> candidates_;
 };
 
 }  // namespace

@@ -45,7 +45,8 @@ struct BandMerge {
   std::vector<MergedBand> bands;  // ascending, only bands with area
 };
 
-// Merges count pieces of bands 0 .. band_count - 1 (others are left out).
+// Merges count pieces of bands 0 .. band_count - 1 (others, and bands from
+// 32767 on, are left out).
 // Throws std::bad_alloc when memory runs out.
 BandMerge merge_band_pieces(const FillPoly* pieces, int32_t count, int32_t band_count);
 
