@@ -143,7 +143,7 @@ int32_t axis_label_width(const Run&, const Ticks& t) {
 }
 
 int32_t axes_room_left(const Run& r, double frame_height) {
-  return 1 + kTickLength + kTickGap + axis_label_width(r, axis_ticks(r, false, frame_height)) + 2;
+  return 2 + kTickLength + kTickGap + axis_label_width(r, axis_ticks(r, false, frame_height)) + 2;
 }
 
 int32_t axes_room_below() { return 1 + kTickLength + kTickGap + kAxisFont + 2; }
@@ -170,8 +170,8 @@ void draw_axes(Run& r) {
     dl_label(r, text, x, y, kAxisFont);
   };
 
-  // The frame's line is two pixels wide, its lower and right halves outside
-  // the area: ticks start past it.
+  // The frame's line is two pixels wide, on the pixels either side of its
+  // edge (left - 1 and left, bottom - 1 and bottom): ticks start past it.
   const Ticks tx = axis_ticks(r, true, f.right - f.left);
   for (int32_t i = 0; i < tx.count; ++i) {
     const double v = tx.first + i * tx.step;
@@ -188,9 +188,9 @@ void draw_axes(Run& r) {
     int32_t y = trunc_to_int(f.bottom + f.ky * (v - o.y - f.y0));
     if (y < top - 1 || y > bottom + 1) continue;
     y = y < top ? top : (y > bottom ? bottom : y);
-    tick(left - 1, y, left - 1 - kTickLength, y);
+    tick(left - 2, y, left - 2 - kTickLength, y);
     const std::size_t n = format_tick(v, ty, text, sizeof text);
-    value(left - 1 - kTickLength - kTickGap - text_width(n, kAxisFont), y - kAxisFont / 2, n);
+    value(left - 2 - kTickLength - kTickGap - text_width(n, kAxisFont), y - kAxisFont / 2, n);
   }
   SelectObject(dc, old_font);
   SelectObject(dc, old_pen);
