@@ -116,7 +116,7 @@ constexpr int kHeight = 480;
 // A grid over x x0 .. x0 + (nx - 1) * dx, y 0 .. ny - 1 of a tilted plane,
 // its levels unlabelled (every text in the picture is then the key's or the
 // axes'), every third bold.
-std::string plane_file(int nx, int ny, double x0, double dx, int levels, int display_mode) {
+std::string plane_file(int nx, int ny, double x0, double dx, int levels, int display_mode, bool labelled = false) {
   std::string s = display_mode == 2 ? "*model differencial\n*display full\n*x\n" : "*model differencial\n*x\n";
   for (int i = 0; i < nx; ++i) s += std::to_string(x0 + i * dx) + "\n";
   s += "*end\n*y\n";
@@ -125,7 +125,8 @@ std::string plane_file(int nx, int ny, double x0, double dx, int levels, int dis
   for (int i = 0; i < nx; ++i)
     for (int j = 0; j < ny; ++j) s += std::to_string(i + 1) + " " + std::to_string(j + 1) + " " + std::to_string(i * 2.0 + j) + "\n";
   s += "*end\n*isovar\n";
-  for (int k = 0; k < levels; ++k) s += std::to_string(1.5 + k * 2.0) + (k % 3 == 0 ? " bold no\n" : " default no\n");
+  const std::string label = labelled ? "\n" : " no\n";
+  for (int k = 0; k < levels; ++k) s += std::to_string(1.5 + k * 2.0) + (k % 3 == 0 ? " bold" : " default") + label;
   return s + "*end\n";
 }
 
@@ -276,4 +277,29 @@ TEST(PictureStyle, RefusedStylesLeaveTheSettingAsItWas) {
   EXPECT_EQ(isovarRunSetStyle(nullptr, &good), -1);
   ASSERT_EQ(setPictureStyle(nullptr), 0);
   EXPECT_EQ(default_run.style.key, kKeyNone);
+}
+
+// The labels of lines that end on the frame go inside it when the key and
+// the axes take the room outside: none touches their texts.
+TEST_F(Styled, LineLabelsStayOffTheKeyAndAxes) {
+  for (int32_t key : {ISOVAR_KEY_RIGHT, ISOVAR_KEY_BELOW}) {
+    const IsovarPictureStyle style{key, 1, ISOVAR_COLORMAP_CLASSIC, 0.0};
+    const std::string bytes = plot(plane_file(21, 12, 0, 0.5, 9, 1, true), &style, false);
+    const double W = kWidth, H = kHeight;
+    const Box frame{trunc_to_int(W * layout_state.area_left), trunc_to_int(H * layout_state.area_top),
+                    trunc_to_int(W * layout_state.area_right), trunc_to_int(H * layout_state.area_bottom)};
+    std::vector<Box> inside, outside;
+    for (const Record& r : decode(bytes)) {
+      if (r.tag != DL_LABEL) continue;
+      const Box b{r.numbers[0], r.numbers[1], r.numbers[0] + text_width(r.text.size(), r.numbers[2]) - 1,
+                  r.numbers[1] + r.numbers[2] - 1};
+      (b.overlaps(frame) ? inside : outside).push_back(b);
+    }
+    EXPECT_GE(inside.size(), 3u);  // the lines' labels
+    for (const Box& b : inside) {
+      EXPECT_TRUE(b.left >= frame.left && b.right <= frame.right && b.top >= frame.top && b.bottom <= frame.bottom)
+          << b.left << ", " << b.top;
+      for (const Box& o : outside) EXPECT_FALSE(b.overlaps(o)) << b.left << ", " << b.top;
+    }
+  }
 }
