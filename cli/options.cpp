@@ -162,9 +162,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
       ->default_str("right")
       ->check(CLI::Validator(
           [](std::string& where) {
-            return where == "right" || where == "below"
-                       ? std::string()
-                       : "'" + where + "' must be right or below (an INPUT goes before --key or after another option)";
+            if (where == "right" || where == "below") return std::string();
+            return "'" + where + "' must be right or below (an INPUT goes before --key or after another option)";
           },
           ""));
   app.add_flag("--axes", out.axes, "Draw ticks with the model's coordinates below and left of the frame");

@@ -321,8 +321,8 @@ int Plotter::plot(const Options& o) {
   } unwatch;
   setRunLog(o.log.empty() ? "/dev/null" : private_file(kRunLog).c_str());
   setFillBands(o.fill ? 1 : 0);
-  const IsovarPictureStyle style = {o.key.empty() ? ISOVAR_KEY_NONE : o.key == "below" ? ISOVAR_KEY_BELOW : ISOVAR_KEY_RIGHT,
-                                    o.axes ? 1 : 0, isovarColormapNamed(o.colormap.c_str()), o.center};
+  const int32_t key = o.key.empty() ? ISOVAR_KEY_NONE : o.key == "below" ? ISOVAR_KEY_BELOW : ISOVAR_KEY_RIGHT;
+  const IsovarPictureStyle style = {key, o.axes ? 1 : 0, isovarColormapNamed(o.colormap.c_str()), o.center};
   if (setPictureStyle(&style) != 0) return own_failure("the picture style was refused: " + o.colormap);
   if (read(o) != kExitOk) return kExitFailure;
 

@@ -83,7 +83,7 @@ Ticks choose_ticks(double lo, double hi, int32_t fewest, int32_t most) {
       }
     }
   }
-  if (best_step == 0.0) return t;
+  if (best_step == 0.0 || !(best_count <= 1e6)) return t;
   t.step = best_step;
   t.count = static_cast<int32_t>(best_count);
   t.first = span > 0.0 ? best_first * best_step : lo;

@@ -123,7 +123,8 @@ std::string plane_file(int nx, int ny, double x0, double dx, int levels, int dis
   for (int j = 0; j < ny; ++j) s += std::to_string(j) + "\n";
   s += "*end\n*value\n";
   for (int i = 0; i < nx; ++i)
-    for (int j = 0; j < ny; ++j) s += std::to_string(i + 1) + " " + std::to_string(j + 1) + " " + std::to_string(i * 2.0 + j) + "\n";
+    for (int j = 0; j < ny; ++j)
+      s += std::to_string(i + 1) + " " + std::to_string(j + 1) + " " + std::to_string(i * 2.0 + j) + "\n";
   s += "*end\n*isovar\n";
   const std::string label = labelled ? "\n" : " no\n";
   for (int k = 0; k < levels; ++k) s += std::to_string(1.5 + k * 2.0) + (k % 3 == 0 ? " bold" : " default") + label;
@@ -302,4 +303,26 @@ TEST_F(Styled, LineLabelsStayOffTheKeyAndAxes) {
       for (const Box& o : outside) EXPECT_FALSE(b.overlaps(o)) << b.left << ", " << b.top;
     }
   }
+}
+
+// A run object's style is its own: the default run's pictures stay plain.
+TEST_F(Styled, RunObjectsKeepTheirOwnStyle) {
+  const std::string model = plane_file(21, 6, 0, 0.5, 7, 1);
+  const std::string plain = plot(model, nullptr, false);
+  IsovarModel* m = isovarModelNew();
+  IsovarRun* run = isovarRunNew();
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  ASSERT_EQ(isovarModelRead(m, "model.iso", 0, err), 0) << testing_support::utf8(err);
+  const IsovarPictureStyle style{ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_CIVIDIS, 0.0};
+  ASSERT_EQ(isovarRunSetStyle(run, &style), 0);
+  ASSERT_EQ(isovarRunDraw(run, m, dc_, kWidth, kHeight, "run.dl", err), 0) << testing_support::utf8(err);
+  int32_t texts = 0;
+  for (const Record& r : decode(testing_support::read_file("run.dl"))) texts += r.tag == DL_LABEL;
+  EXPECT_GE(texts, 7 + 10);  // the key's values and the axes'
+  // The default run, drawn again, is as before.
+  char err2[ISOVAR_ERRMSG_SIZE] = {};
+  ASSERT_EQ(isovarMain(err2, dc_, "prtInfo.tmp", kWidth, kHeight), 0);
+  EXPECT_EQ(testing_support::read_file("prtInfo.tmp"), plain);
+  isovarRunFree(run);
+  isovarModelFree(m);
 }
