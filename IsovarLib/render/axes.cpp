@@ -1,5 +1,6 @@
 // Axes: ticks outside the frame's bottom and left sides at round steps of
 // the model's coordinates, each with its value.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -38,6 +39,34 @@ void multiples(double lo, double hi, double step, double& first_index, double& c
   count = last - first_index + 1.0;
 }
 
+constexpr double kMantissas[] = {1.0, 2.0, 2.5, 5.0};
+
+// The ticks of step m x 10^k within [lo, hi] (lo <= hi, both finite); for
+// lo == hi the one tick at lo. No ticks when the step is no number, or
+// would give more than a million.
+Ticks ticks_of_step(double lo, double hi, double m, int32_t k) {
+  Ticks t{0.0, 0.0, 0, 0, 0};
+  const double step = m * std::pow(10.0, k);
+  if (!(step > 0.0) || !std::isfinite(step)) return t;
+  double first = 0.0, count = 1.0;
+  if (hi > lo) multiples(lo, hi, step, first, count);
+  if (!(count >= 0.0 && count <= 1e6)) return t;
+  t.step = step;
+  t.count = static_cast<int32_t>(count);
+  t.first = hi > lo ? first * step : lo;
+  const int32_t extra = m == 2.5 ? 1 : 0;
+  const double largest = std::fmax(std::fabs(lo), std::fabs(hi));
+  if (largest >= kLargestPlain || step < kSmallestPlainStep) {
+    // Digits after the mantissa's point: down to the step's last digit.
+    const int32_t e = largest > 0.0 ? static_cast<int32_t>(std::floor(std::log10(largest))) : k;
+    t.exponent = 1;
+    t.decimals = std::clamp(e - k + extra, 0, 9);
+  } else {
+    t.decimals = std::max(-k + extra, 0);
+  }
+  return t;
+}
+
 }  // namespace
 
 int32_t text_width(std::size_t n, int32_t size) {
@@ -45,8 +74,7 @@ int32_t text_width(std::size_t n, int32_t size) {
 }
 
 Ticks choose_ticks(double lo, double hi, int32_t fewest, int32_t most) {
-  Ticks t{0.0, 0.0, 0, 0, 0};
-  if (!std::isfinite(lo) || !std::isfinite(hi)) return t;
+  if (!std::isfinite(lo) || !std::isfinite(hi)) return Ticks{0.0, 0.0, 0, 0, 0};
   if (hi < lo) std::swap(lo, hi);
   if (fewest < 1) fewest = 1;
   if (most < fewest) most = fewest;
@@ -55,51 +83,40 @@ Ticks choose_ticks(double lo, double hi, int32_t fewest, int32_t most) {
   // written with the digits its own size needs.
   const double size = span > 0.0 && std::isfinite(span) ? span : (lo != 0.0 ? std::fabs(lo) : 1.0);
   const int32_t top = static_cast<int32_t>(std::floor(std::log10(size)));
-  static constexpr double kMantissas[] = {1.0, 2.0, 2.5, 5.0};
-  double best_miss = INFINITY, best_count = 0, best_first = 0, best_step = 0, best_m = 1;
+  if (!(span > 0.0)) return ticks_of_step(lo, hi, 1.0, top);
+  double best_miss = INFINITY, best_m = 0;
   int32_t best_k = 0;
   for (int32_t k = top - 2; k <= top + 1; ++k) {
     for (double m : kMantissas) {
       const double step = m * std::pow(10.0, k);
       if (!(step > 0.0) || !std::isfinite(step)) continue;
       double first, count;
-      if (span > 0.0) {
-        multiples(lo, hi, step, first, count);
-      } else {
-        first = lo / step, count = 1.0;
-      }
+      multiples(lo, hi, step, first, count);
       if (!(count >= 1.0)) continue;
       const double miss = count < fewest ? fewest - count : (count > most ? count - most : 0.0);
       // Steps come smallest first. Of the steps equally near the range, one
       // of 1, 2 or 5 goes before 2.5 (whose values take a digit more), and
-      // then the larger step (fewer ticks). A single value takes the step of
-      // its own size.
+      // then the larger step (fewer ticks).
       const bool rounder = (m != 2.5) > (best_m != 2.5);
       const bool as_round = (m != 2.5) == (best_m != 2.5);
-      const bool better = span > 0.0 ? miss < best_miss || (miss == best_miss && (rounder || as_round))
-                                     : (k == top && m == 1.0);
-      if (better) {
-        best_miss = miss, best_count = count, best_first = first, best_step = step, best_m = m, best_k = k;
-      }
+      if (miss < best_miss || (miss == best_miss && (rounder || as_round))) best_miss = miss, best_m = m, best_k = k;
     }
   }
-  if (best_step == 0.0 || !(best_count <= 1e6)) return t;
-  t.step = best_step;
-  t.count = static_cast<int32_t>(best_count);
-  t.first = span > 0.0 ? best_first * best_step : lo;
-  const int32_t extra = best_m == 2.5 ? 1 : 0;
-  const double largest = std::fmax(std::fabs(lo), std::fabs(hi));
-  if (largest >= kLargestPlain || best_step < kSmallestPlainStep) {
-    // Digits after the mantissa's point: down to the step's last digit.
-    const int32_t e = largest > 0.0 ? static_cast<int32_t>(std::floor(std::log10(largest))) : best_k;
-    t.exponent = 1;
-    t.decimals = e - best_k + extra;
-    if (t.decimals < 0) t.decimals = 0;
-    if (t.decimals > 9) t.decimals = 9;
-  } else {
-    t.decimals = -best_k + extra > 0 ? -best_k + extra : 0;
-  }
-  return t;
+  if (best_m == 0) return Ticks{0.0, 0.0, 0, 0, 0};
+  return ticks_of_step(lo, hi, best_m, best_k);
+}
+
+Ticks ticks_at_least(double lo, double hi, double least) {
+  if (!std::isfinite(lo) || !std::isfinite(hi) || !(least > 0.0) || !std::isfinite(least))
+    return Ticks{0.0, 0.0, 0, 0, 0};
+  if (hi < lo) std::swap(lo, hi);
+  const int32_t k = static_cast<int32_t>(std::floor(std::log10(least)));
+  // The least multiple here may come out a hair below `least` by rounding:
+  // a step that close is taken.
+  for (int32_t e = k; e <= k + 1; ++e)
+    for (double m : kMantissas)
+      if (m * std::pow(10.0, e) >= least * (1.0 - 1e-12)) return ticks_of_step(lo, hi, m, e);
+  return ticks_of_step(lo, hi, 1.0, k + 1);
 }
 
 std::size_t format_tick(double v, const Ticks& ticks, char* text, std::size_t size) {
@@ -116,17 +133,17 @@ Ticks axis_ticks(const Run& r, bool along_x, double frame_pixels) {
   const Origin o = model_origin(m);
   const double lo = along_x ? m.extent_xmin + o.x : m.extent_ymin + o.y;
   const double hi = along_x ? m.extent_xmax + o.x : m.extent_ymax + o.y;
-  // Fewer ticks while their values would touch: along x a value's width
-  // apart, along y a line's height.
-  int32_t most = kMostTicks;
-  Ticks t = choose_ticks(lo, hi, kFewestTicks, most);
-  while (t.count > 2 && most > 2) {
+  // Fewer ticks when their values would touch (along x a value's width
+  // apart, along y a line's height): the roundest step that spaces them so,
+  // none in a frame with no room at all.
+  Ticks t = choose_ticks(lo, hi, kFewestTicks, kMostTicks);
+  const double span = std::fabs(hi - lo);
+  if (t.count > 1 && span > 0.0) {
     const double need = along_x ? axis_label_width(r, t) + 6.0 : kAxisFont + 2.0;
-    const double span = std::fabs(hi - lo);
-    const double pitch = span > 0.0 ? frame_pixels * t.step / span : frame_pixels;
-    if (pitch >= need) break;
-    most = t.count - 1;
-    t = choose_ticks(lo, hi, most < kFewestTicks ? most : kFewestTicks, most);
+    if (frame_pixels * t.step / span < need) {
+      const Ticks sparser = ticks_at_least(lo, hi, need * span / frame_pixels);
+      if (sparser.count < t.count) t = sparser;
+    }
   }
   return t;
 }

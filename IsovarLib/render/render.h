@@ -102,6 +102,10 @@ struct Ticks {
 // nearest to that range (the fewer ticks on a tie). count 0 when lo or hi is
 // not finite.
 Ticks choose_ticks(double lo, double hi, int32_t fewest, int32_t most);
+// The ticks of the least step of 1, 2, 2.5 or 5 x 10^k that is at least
+// `least` (for values that need that much room); count 0 when least is not
+// a positive number.
+Ticks ticks_at_least(double lo, double hi, double least);
 // The text of tick value v as ticks says; its length.
 std::size_t format_tick(double v, const Ticks& ticks, char* text, std::size_t size);
 

@@ -75,6 +75,30 @@ TEST(Ticks, RoundStepsForATableOfRanges) {
   EXPECT_EQ(written(-1e-17, t), "0.0");
 }
 
+// Sparser ticks where values need room: the least round step of at least so
+// much, fewer decimals with it; none without room at all.
+TEST(Ticks, SparserStepsWhereValuesNeedRoom) {
+  struct Case {
+    double lo, hi, least, step;
+    int32_t count;
+    const char* first;
+  } const cases[] = {
+      {0, 1, 0.3, 0.5, 3, "0.0"},    {0, 1, 0.5, 0.5, 3, "0.0"},     {0, 10, 2.1, 2.5, 5, "0.0"},
+      {-3e38, 3e38, 1.2e38, 2e38, 3, "-2e+38"},  // the steps a fixed count cannot reach
+      {0, 1, 3, 5, 1, "0"},  // wider than the range: the multiples within it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.least));
+    const Ticks t = ticks_at_least(c.lo, c.hi, c.least);
+    EXPECT_DOUBLE_EQ(t.step, c.step);
+    EXPECT_EQ(t.count, c.count);
+    EXPECT_EQ(written(t.first, t), c.first);
+  }
+  EXPECT_EQ(ticks_at_least(0, 1, 0).count, 0);
+  EXPECT_EQ(ticks_at_least(0, 1, INFINITY).count, 0);
+  EXPECT_EQ(ticks_at_least(0, 1, -1).count, 0);
+}
+
 TEST(ColourMaps, NamesLevelsAndBands) {
   for (int32_t m = 0; m < kMapCount; ++m) EXPECT_EQ(isovarColormapNamed(colour_map_name(m)), m);
   EXPECT_EQ(isovarColormapNamed("jet"), -1);
@@ -325,4 +349,39 @@ TEST_F(Styled, RunObjectsKeepTheirOwnStyle) {
   EXPECT_EQ(testing_support::read_file("prtInfo.tmp"), plain);
   isovarRunFree(run);
   isovarModelFree(m);
+}
+
+// Extents without a sensible scale, with a key and axes: the plot is drawn
+// or left out as without them, and what is drawn stays in the picture.
+TEST(StyledLayout, ExtentsWithoutASensibleScale) {
+  struct Case {
+    const char* name;
+    float xmin, xmax, ymin, ymax;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const Case cases[] = {
+      {"single point", 3, 3, 4, 4},        {"flat in y", 0, 10, 5, 5},         {"flat in x", 2, 2, 0, 1e-30f},
+      {"beyond the float range", -3e38f, 3e38f, -3e38f, 3e38f}, {"tiny", 1e-30f, 2e-30f, 0, 1e-30f},
+      {"not a number", 0, nan, 0, 1},
+  };
+  HDC dc = CreateSurfaceDC(300, 200);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    set_model(c.xmin, c.xmax, c.ymin, c.ymax, {{1.0f, 1}, {2.0f}, {1e30f}});
+    default_run.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0};
+    render_display_list(dc, 300, 200);
+    const int32_t plain_defined = layout_state.area_defined;
+    for (int32_t key : {kKeyRight, kKeyBelow}) {
+      default_run.style = PictureStyle{key, 1, kMapMagma, 0.0};
+      for (const Record& r : decode(render_display_list(dc, 300, 200))) {
+        ASSERT_NE(r.tag, 0);
+        if (r.tag == DL_LABEL) {
+          EXPECT_LT(r.text.size(), 64u);
+        }
+      }
+      EXPECT_EQ(layout_state.area_defined, plain_defined);
+    }
+  }
+  default_run.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0};
+  DeleteDC(dc);
 }
