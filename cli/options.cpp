@@ -1,10 +1,11 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
-
-#include "geodata.h"
+#include <cmath>
 #include <iostream>
 #include <utility>
+
+#include "geodata.h"
 
 #ifndef ISOVAR_VERSION
 #define ISOVAR_VERSION "unknown"
@@ -200,6 +201,37 @@ int parse_command_line(int argc, char** argv, Options& out) {
 
   app.add_flag("--fill", out.fill,
                "Fill the bands between the levels under the isolines, in every picture (BMP, PNG, PDF, SVG)");
+  app.add_option("--key", out.key,
+                 "Draw a colour key beside the frame: right (the default) or below; one swatch per band with "
+                 "--fill, else one line sample per level, with each level's value")
+      ->type_name("WHERE")
+      ->expected(0, 1)
+      ->default_str("right")
+      ->check(CLI::Validator(
+          [](std::string& where) {
+            if (where == "right" || where == "below") return std::string();
+            return "'" + where + "' must be right or below (an INPUT goes before --key or after another option)";
+          },
+          ""));
+  app.add_flag("--axes", out.axes, "Draw ticks with the model's coordinates below and left of the frame");
+  app.add_option("--colormap", out.colormap,
+                 "Colours of the lines, bands and key: classic (blue to red, the default), viridis, cividis, "
+                 "magma, grey, or balance (diverging, its middle at --center)")
+      ->type_name("NAME")
+      ->check(CLI::IsMember({"classic", "viridis", "cividis", "magma", "grey", "balance"}));
+  app.add_option("--center", out.center, "The value at the middle of the balance colour map (default 0)")
+      ->type_name("V")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            try {
+              std::size_t used = 0;
+              const double v = std::stod(text, &used);
+              if (used == text.size() && std::isfinite(v)) return std::string();
+            } catch (const std::exception&) {
+            }
+            return "--center '" + text + "' must be a finite number";
+          },
+          ""));
   app.add_flag("--large", out.large,
                "Large models from the start: tables grow with the model instead of stopping at the default sizes "
                "(grids of 499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, "
@@ -244,6 +276,9 @@ int parse_command_line(int argc, char** argv, Options& out) {
         throw CLI::ValidationError(name, "a file name must not be empty");
     for (const std::string& input : out.inputs)
       if (input.empty()) throw CLI::ValidationError("INPUT", "a file name must not be empty");
+    if (app.count("--key") > 0 && out.key.empty()) out.key = "right";
+    if (app.count("--center") > 0 && out.colormap != "balance")
+      throw CLI::ValidationError("--center", "is the middle of the balance colour map: give --colormap balance");
     check_together(app, out);
     check_vectors(app, out);
     if (out.formats.empty()) out.formats = {"png"};

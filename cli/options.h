@@ -40,6 +40,11 @@ struct Options {
   bool large = false;   // lift the default tables' limits from the start
   bool strict = false;  // a model past a default table fails instead of being plotted in large mode
   bool fill = false;    // fill the bands between the levels
+  // The picture's style: colour key ("", "right" or "below"), axes, colour map and its centre.
+  std::string key;
+  bool axes = false;
+  std::string colormap = "classic";
+  double center = 0.0;
   // Many inputs: each input's outputs go to outdir as NAME.EXT.
   std::string outdir;  // empty: one input, outputs named one by one
   bool keep_tree = false;  // outdir/FOLDER/NAME.EXT, FOLDER being the input's folder under the current one

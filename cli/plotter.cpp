@@ -27,6 +27,12 @@ namespace isovar_plot {
 
 namespace {
 
+// The picture's key, axes and colour map as the options ask.
+IsovarPictureStyle picture_style(const Options& o) {
+  const int32_t key = o.key.empty() ? ISOVAR_KEY_NONE : o.key == "below" ? ISOVAR_KEY_BELOW : ISOVAR_KEY_RIGHT;
+  return IsovarPictureStyle{key, o.axes ? 1 : 0, isovarColormapNamed(o.colormap.c_str()), o.center};
+}
+
 // In the private folder: the display list and the run log unless the options
 // name them, standard input kept for a second reading, and what
 // warn_when_empty traces.
@@ -427,6 +433,8 @@ int Plotter::plot(const Options& o) {
   struct Unwatch {
     ~Unwatch() { watch_outputs({}); }
   } unwatch;
+  const IsovarPictureStyle style = picture_style(o);
+  if (setPictureStyle(&style) != 0) return own_failure("the picture style was refused: " + o.colormap);
   Run run(*this, o);
   std::unique_ptr<Surface> surface;
   if (kind != InputKind::kModel) {
@@ -475,6 +483,8 @@ int Plotter::plot_direct(const Options& o, InputKind kind, Run& run, std::unique
   run.run_.reset(isovarRunNew());
   if (run.run_ == nullptr) return own_failure("not enough memory for a run of " + input_);
   isovarRunSetFill(run.run_.get(), o.fill ? 1 : 0);
+  const IsovarPictureStyle style = picture_style(o);
+  if (isovarRunSetStyle(run.run_.get(), &style) != 0) return own_failure("the picture style was refused: " + o.colormap);
   const bool picture = !o.bmp.empty() || !o.png.empty() || !o.svg.empty() || !o.pdf.empty() || !o.display_list.empty();
   if (!picture) return kExitOk;  // the vector outputs trace it
 

@@ -177,6 +177,10 @@ int32_t isovarRunSetFill(IsovarRun* run, int32_t on) {
   return 0;
 }
 
+int32_t isovarRunSetStyle(IsovarRun* run, const IsovarPictureStyle* style) {
+  return run != nullptr && set_picture_style(run->run, style) ? 0 : -1;
+}
+
 int32_t isovarRunSetLarge(IsovarRun* run, int32_t on) {
   if (run != nullptr) run->run.ctx.large = on != 0 ? 1 : 0;
   return 0;

@@ -1,8 +1,10 @@
 // The run settings and the table mode, as callers set and ask about them.
+#include <cmath>
 #include <cstring>
 
 #include "IsovarLib.h"
 #include "entry/defaults.h"
+#include "entry/runs.h"
 
 int32_t setLargeModels(int32_t on) {
   run_context.large = on != 0 ? 1 : 0;
@@ -27,3 +29,19 @@ int32_t setFillBands(int32_t on) {
   run_context.fill_bands = on != 0 ? 1 : 0;
   return 0;
 }
+
+bool set_picture_style(Run& r, const IsovarPictureStyle* style) {
+  if (style == nullptr) {
+    r.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0};
+    return true;
+  }
+  if (style->key < ISOVAR_KEY_NONE || style->key > ISOVAR_KEY_BELOW) return false;
+  if (style->colormap < 0 || style->colormap >= kMapCount) return false;
+  if (!std::isfinite(style->center)) return false;
+  r.style = PictureStyle{style->key, style->axes != 0 ? 1 : 0, style->colormap, style->center};
+  return true;
+}
+
+int32_t setPictureStyle(const IsovarPictureStyle* style) { return set_picture_style(default_run, style) ? 0 : -1; }
+
+int32_t isovarColormapNamed(const char* name) { return colour_map_named(name); }

@@ -326,6 +326,56 @@ ISOVAR_API int32_t isovarRunSaveBMP(IsovarRun* run, HDC hdc, const char* bmpPath
 ISOVAR_API int32_t isovarRunSaveIsolines(const IsovarRun* run, const char* path, char* errMsg);
 ISOVAR_API int32_t isovarRunSaveBands(const IsovarRun* run, const char* path, char* errMsg);
 
+/* ---- Picture style ---------------------------------------------------------
+ *
+ * What pictures show besides the plot, and their colours. The zero style
+ * (every field 0) is the plain picture: pictures, display lists and BMP
+ * files are then exactly as without a style.
+ *
+ * key: ISOVAR_KEY_RIGHT or ISOVAR_KEY_BELOW puts a colour key beside the
+ *   frame (the frame shrinks to make room, keeping its shape): one swatch
+ *   per band with filled bands, otherwise one line sample per level, each
+ *   level's value written as the labels are, bold levels in bold; values at
+ *   the bottom (right of the frame) or the left (below it) are the lowest.
+ * axes: non-zero puts ticks outside the frame's bottom and left sides at
+ *   round steps (1, 2, 2.5 or 5 x 10^k, about 5 to 8 per side) of the
+ *   model's coordinates, each with its value.
+ * colormap: ISOVAR_COLORMAP_CLASSIC (blue to red by hue, as described at
+ *   setFillBands), or a table the lines, the bands and the key all take
+ *   their colours from: levels spread over the map by value, bands at the
+ *   map's colour midway between their two levels (full strength).
+ * center: for ISOVAR_COLORMAP_BALANCE, the value at the map's neutral
+ *   middle; the map reaches its ends at the level farthest from it.
+ * The key, the axes' ticks and their values are recorded in the display
+ * list (lines and labels; the key's swatches as band records), so the
+ * printout shows them too. */
+#define ISOVAR_KEY_NONE 0
+#define ISOVAR_KEY_RIGHT 1
+#define ISOVAR_KEY_BELOW 2
+#define ISOVAR_COLORMAP_CLASSIC 0
+#define ISOVAR_COLORMAP_VIRIDIS 1
+#define ISOVAR_COLORMAP_CIVIDIS 2
+#define ISOVAR_COLORMAP_MAGMA 3
+#define ISOVAR_COLORMAP_GREY 4
+#define ISOVAR_COLORMAP_BALANCE 5
+typedef struct IsovarPictureStyle {
+  int32_t key;
+  int32_t axes;
+  int32_t colormap;
+  double center;
+} IsovarPictureStyle;
+
+/* The style of the default run's pictures that follow (isovarMain,
+ * saveBMP); NULL for the plain one. 0, or -1 (the style unchanged) for a
+ * key or colour map that is none of the above, or a center that is not
+ * finite. */
+ISOVAR_API int32_t setPictureStyle(const IsovarPictureStyle* style);
+/* The same for the drawings of run (isovarRunDraw). */
+ISOVAR_API int32_t isovarRunSetStyle(IsovarRun* run, const IsovarPictureStyle* style);
+/* The colour map of a name ("classic", "viridis", "cividis", "magma",
+ * "grey", "balance"), or -1. */
+ISOVAR_API int32_t isovarColormapNamed(const char* name);
+
 #ifdef __cplusplus
 }
 #endif

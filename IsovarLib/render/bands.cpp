@@ -247,7 +247,7 @@ void draw_bands(Run& r) {
   const PixelFrame f = pixel_frame(r);
   HDC dc = r.ctx.run_hdc;
   for (int32_t b = 0; b < bands; ++b) {
-    r.bands.colours[b] = band_colour(*r.model, b);
+    r.bands.colours[b] = band_colour(*r.model, b, r.style);
     r.bands.brushes[b] = CreateSolidBrush(r.bands.colours[b]);
   }
   // flush_batch selects the band brushes in turn.

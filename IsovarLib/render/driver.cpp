@@ -26,12 +26,18 @@ int32_t render_plot(Run& r) {
   plot_layout(r);
   paint_background(r);
   // The bands go under everything else.
-  if (r.ctx.fill_bands != 0 && r.layout.area_defined) draw_bands(r);
+  if (r.ctx.fill_bands != 0 && r.layout.area_defined) {
+    draw_bands(r);
+    // Band records come before all others: the key's swatches are drawn now.
+    draw_key_swatches(r);
+  }
   draw_titles(r);
   if (r.layout.area_defined) {
     draw_frame(r);
     draw_isolines(r);
     draw_frame(r);
+    if (r.style.axes) draw_axes(r);
+    draw_key(r);
   }
   dl_flush(r);
   return 0;

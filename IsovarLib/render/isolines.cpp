@@ -214,7 +214,7 @@ void draw_isolines(Run& r) {
   reset_labels(r);
   // Each level's pen colour, worked out once (a large model has many rows).
   COLORREF colours[kLevelSlots];
-  for (int32_t k = 0; k < level_count && k < kLevelSlots; ++k) colours[k] = level_colour(*r.model, k);
+  for (int32_t k = 0; k < level_count && k < kLevelSlots; ++k) colours[k] = level_colour(*r.model, k, r.style);
   for (int32_t n = 0; n < E.pline_total; ++n) {
     const int32_t count = E.pline_count[n];
     const int32_t k = E.pline_level[n];

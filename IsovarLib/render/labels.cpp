@@ -138,18 +138,40 @@ std::size_t format_label(float v, char (&text)[kLabelTextSize]) {
 }
 
 void draw_label(Run& r, float x, float y, int32_t k, int32_t size) {
+  char text[kLabelTextSize];
+  std::size_t len = format_label(r.model->levels[k], text);
+
   Placement at;
-  if (x == r.model->extent_xmin) at = {-50, -7};
+  if (style_takes_room(r.style)) {
+    // The key and the axes' values lie outside the frame where the plain
+    // picture puts the labels of lines that end on it: such labels go just
+    // inside instead.
+    const int32_t width = text_width(len, size);
+    if (x == r.model->extent_xmin) at = {3, -7};
+    else if (x == r.model->extent_xmax) at = {-width - 3, -7};
+    else if (y == r.model->extent_ymin) at = {-20, -size - 2};
+    else if (y == r.model->extent_ymax) at = {-20, 3};
+    else at = {-40, -7};
+  } else if (x == r.model->extent_xmin) at = {-50, -7};
   else if (x == r.model->extent_xmax) at = {5, -7};
   else if (y == r.model->extent_ymin) at = {-20, 5};
   else if (y == r.model->extent_ymax) at = {-20, -size};
   else at = {-40, -7};
 
-  const int32_t column = trunc_to_int(static_cast<double>(map_x(r, x)) + at.column);
-  const int32_t row = trunc_to_int(static_cast<double>(map_y(r, y)) + at.row);
+  int32_t column = trunc_to_int(static_cast<double>(map_x(r, x)) + at.column);
+  int32_t row = trunc_to_int(static_cast<double>(map_y(r, y)) + at.row);
+  if (style_takes_room(r.style)) {
+    // Near a corner the offsets above would still reach outside: the whole
+    // text is kept within the frame's line.
+    const PixelFrame f = pixel_frame(r);
+    const int32_t width = text_width(len, size);
+    const int32_t right = trunc_to_int(f.right) - width - 1, bottom = trunc_to_int(f.bottom) - size - 1;
+    if (column > right) column = right;
+    if (column < trunc_to_int(f.left) + 1) column = trunc_to_int(f.left) + 1;
+    if (row > bottom) row = bottom;
+    if (row < trunc_to_int(f.top) + 1) row = trunc_to_int(f.top) + 1;
+  }
 
-  char text[kLabelTextSize];
-  std::size_t len = format_label(r.model->levels[k], text);
   TextOutA(r.ctx.run_hdc, column, row, text, static_cast<int>(len));
   dl_label(r, text, column, row, size);
 }

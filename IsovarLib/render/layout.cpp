@@ -28,6 +28,65 @@ double extent_dy(const Run& r) {
   return static_cast<double>(r.model->extent_ymax) - static_cast<double>(r.model->extent_ymin);
 }
 
+// The plot area within the box left, right, top, bottom (pixels), as the
+// plain layout fills its box: the whole box in display mode 2, else the
+// largest area of the extent's shape from the box's top-left corner.
+void place_in_box(Run& r, double left, double right, double top, double bottom) {
+  LayoutState& L = r.layout;
+  const double W = r.ctx.plot_width;
+  const double H = r.ctx.plot_height;
+  L.area_left = static_cast<float>(left / W);
+  L.area_top = static_cast<float>(top / H);
+  if (r.model->display_mode == 2) {
+    L.area_right = static_cast<float>(right / W);
+    L.area_bottom = static_cast<float>(bottom / H);
+    return;
+  }
+  const float sx = static_cast<float>((right - left) / extent_dx(r));
+  const float sy = static_cast<float>((bottom - top) / extent_dy(r));
+  L.area_scale = sx < sy ? sx : sy;
+  L.area_right = static_cast<float>(extent_dx(r) * L.area_scale / W + L.area_left);
+  L.area_bottom = static_cast<float>(extent_dy(r) * L.area_scale / H + L.area_top);
+}
+
+// The layout with room for a key and axes: the plain layout's margins (a
+// tenth of the picture on each side, the titles' reserve above), widened
+// where the axes' values or the key need more. The key's values may need
+// staggering, which widens the key, which shrinks the frame, which may need
+// more staggering: a few rounds settle it (the key draws within the
+// stagger it was given, writing fewer values if it must).
+void styled_layout(Run& r, double reserve) {
+  LayoutState& L = r.layout;
+  const double W = r.ctx.plot_width;
+  const double H = r.ctx.plot_height;
+  const double top = reserve + kTenth * H;
+  const bool key_right = r.style.key == kKeyRight, key_below = r.style.key == kKeyBelow;
+  L.axes_below = r.style.axes ? axes_room_below() : 0;
+  int32_t stagger = 1;
+  for (int round = 0; round < 4; ++round) {
+    double left = kTenth * W, right = kTenth * W, bottom = kTenth * H;
+    if (r.style.axes) left = std::fmax(left, axes_room_left(r, H - top - bottom) + 4.0);
+    if (key_right) right = std::fmax(right, key_depth(r, stagger) + 4.0);
+    bottom = std::fmax(bottom, L.axes_below + (key_below ? key_depth(r, stagger) : 0) + 4.0);
+    // Margins never take more than two thirds of the picture: a small
+    // picture keeps a frame, and its key and axes run off its edges.
+    if (left + right > W * 2 / 3) {
+      const double cut = W * 2 / 3 / (left + right);
+      left *= cut, right *= cut;
+    }
+    if (top + bottom > H * 2 / 3) bottom = std::fmax(0.0, H * 2 / 3 - top);
+    place_in_box(r, left, W - right, top, H - bottom);
+    if (!key_right && !key_below) break;
+    const double length = key_right ? H * (static_cast<double>(L.area_bottom) - L.area_top)
+                                    : W * (static_cast<double>(L.area_right) - L.area_left);
+    const int32_t needed = key_stagger_needed(r, length);
+    if (needed <= stagger) break;
+    stagger = needed;
+  }
+  L.key_stagger = stagger;
+  L.axes_left = r.style.axes ? axes_room_left(r, H * (static_cast<double>(L.area_bottom) - L.area_top)) : 0;
+}
+
 }  // namespace
 
 int32_t trunc_to_int(double value) {
@@ -48,7 +107,12 @@ void plot_layout(Run& r) {
   L.title_spacing = 30;
   const double reserve = L.title_spacing * kReservePerTitle * (n - 1);
 
-  if (r.model->display_mode == 2) {
+  L.key_stagger = 0;
+  L.axes_left = 0;
+  L.axes_below = 0;
+  if (style_takes_room(r.style)) {
+    styled_layout(r, n > 1 ? reserve : 0.0);
+  } else if (r.model->display_mode == 2) {
     L.area_left = 0.1f;
     L.area_right = 0.9f;
     L.area_top = 0.1f;

@@ -42,7 +42,72 @@ struct LayoutState {
   // picture without width or height, an extent that is not finite): the
   // render then draws the background and the titles only.
   int32_t area_defined;
+  // Set only when the picture has a colour key: how many rows (key below)
+  // or columns (key right) its values are staggered over so that none
+  // overlaps the next, and the pixels the axes' values take beside the frame.
+  int32_t key_stagger;
+  int32_t axes_left;
+  int32_t axes_below;
 };
+
+// ---------------------------------------------------------------------------
+// Picture style: what a picture shows besides the plot itself, and the
+// colours it takes. The zero style is the plain picture: no key, no axes,
+// the classic colours; with it the picture and the display list are exactly
+// those of a run that never heard of styles.
+
+constexpr int32_t kKeyNone = 0;
+constexpr int32_t kKeyRight = 1;
+constexpr int32_t kKeyBelow = 2;
+
+constexpr int32_t kMapClassic = 0;  // blue to red by hue (level_colour)
+constexpr int32_t kMapViridis = 1;
+constexpr int32_t kMapCividis = 2;
+constexpr int32_t kMapMagma = 3;
+constexpr int32_t kMapGrey = 4;
+constexpr int32_t kMapBalance = 5;  // diverging, its middle at `centre`
+constexpr int32_t kMapCount = 6;
+
+struct PictureStyle {
+  int32_t key;         // kKeyNone, kKeyRight or kKeyBelow
+  int32_t axes;        // 1: ticks and their values left of and below the frame
+  int32_t colour_map;  // kMapClassic ...
+  double centre;       // the value at the middle of a diverging map
+};
+
+// Whether the layout makes room for anything (a key or axes).
+inline bool style_takes_room(const PictureStyle& s) { return s.key != kKeyNone || s.axes != 0; }
+
+// The map's name as users give it ("classic", "viridis", ...), and the map
+// of a name (-1 for none).
+const char* colour_map_name(int32_t map);
+int32_t colour_map_named(const char* name);
+// The colour at t (0 the low end, 1 the high end, clamped; a NaN is the
+// middle) of map, which must not be the classic one.
+COLORREF map_colour(int32_t map, double t);
+
+// Round steps for the values along an axis: ticks at first + i * step for i
+// in 0 .. count - 1, every one within [lo, hi], written with `decimals`
+// digits after the point, or in exponent form with `decimals` digits after
+// the mantissa's point when `exponent` is set.
+struct Ticks {
+  double first;
+  double step;  // 1, 2, 2.5 or 5 x 10^k; for lo == hi one tick, with the step of its size
+  int32_t count;
+  int32_t decimals;
+  int32_t exponent;
+};
+// The step of 1, 2, 2.5 or 5 x 10^k giving between fewest and most ticks in
+// [lo, hi] (the ends in either order), or, when none does, the count
+// nearest to that range (the fewer ticks on a tie). count 0 when lo or hi is
+// not finite.
+Ticks choose_ticks(double lo, double hi, int32_t fewest, int32_t most);
+// The ticks of the least step of 1, 2, 2.5 or 5 x 10^k that is at least
+// `least` (for values that need that much room); count 0 when least is not
+// a positive number.
+Ticks ticks_at_least(double lo, double hi, double least);
+// The text of tick value v as ticks says; its length.
+std::size_t format_tick(double v, const Ticks& ticks, char* text, std::size_t size);
 
 constexpr COLORREF kBackgroundColour = 0x00646464;  // RGB(100, 100, 100)
 constexpr COLORREF kWhite = 0x00FFFFFF;
@@ -138,6 +203,8 @@ int32_t line_clip(float xmin, float ymin, float w, float h, float& x1, float& y1
 int32_t hsv_to_rgb(float h, float s, float v, int32_t& red, int32_t& green, int32_t& blue);
 // The pen colour of level k among the model's levels.
 COLORREF level_colour(const ModelStore& m, int32_t k);
+// The same in the style's colour map (level_colour itself for the classic).
+COLORREF level_colour(const ModelStore& m, int32_t k, const PictureStyle& style);
 
 // ---------------------------------------------------------------------------
 // Filled bands (run_context.fill_bands)
@@ -150,6 +217,11 @@ COLORREF level_colour(const ModelStore& m, int32_t k);
 // below it and red above. Needs at least one level.
 constexpr float kBandSaturation = 0.35f;
 COLORREF band_colour(const ModelStore& m, int32_t b);
+// Band b's fill in the style's colour map: for the classic map band_colour;
+// otherwise the map's colour (at full strength) midway between its two
+// levels' places on the map, the end bands at the end levels' places, and
+// with a single level the map's low end below it and its high end above.
+COLORREF band_colour(const ModelStore& m, int32_t b, const PictureStyle& style);
 
 // Fills every band piece of the engine tables in its band's colour, clipped
 // to the frame, and records the polygons in DL_BANDS records.
@@ -190,6 +262,33 @@ void dl_bands(Run& r, COLORREF colour, const POINTF* points, const int* counts, 
 void add_pline_labels(Run& r, int32_t n);
 void add_label(Run& r, int32_t p, int32_t k);
 void draw_labels(Run& r);
+
+// ---------------------------------------------------------------------------
+// Colour key and axes, outside the frame in the room the layout made.
+
+// The key's band swatches (with filled bands): drawn and recorded in
+// DL_BANDS records, so called among the bands, before any other record.
+void draw_key_swatches(Run& r);
+// The key's line samples (without filled bands) and its values.
+void draw_key(Run& r);
+// The key's extent across the frame side it lies on, in pixels, for the
+// layout: its width right of the frame, its height below it, given the
+// stagger of its values.
+int32_t key_depth(const Run& r, int32_t stagger);
+// The stagger the key's values need along a frame side `length` pixels long.
+int32_t key_stagger_needed(const Run& r, double length);
+// The ticks of the axes along x and y, for a frame of the given pixels.
+Ticks axis_ticks(const Run& r, bool along_x, double frame_pixels);
+// The widest tick value's width in pixels.
+int32_t axis_label_width(const Run& r, const Ticks& t);
+// The room the axes take left of a frame this high, and below the frame.
+int32_t axes_room_left(const Run& r, double frame_height);
+int32_t axes_room_below();
+void draw_axes(Run& r);
+// The estimated width of text of n bytes in a font `size` pixels high:
+// the drawing layer has no call that measures text; the fixed-pitch face's
+// half-width characters take about half the cell (this says 0.6).
+int32_t text_width(std::size_t n, int32_t size);
 void draw_label(Run& r, float x, float y, int32_t k, int32_t size);
 
 // The label text of value v ("%5.2f", or "%8.3e" with a three-digit

@@ -20,6 +20,7 @@ struct Run {
   BandDrawing bands;
   PixelBuffer* pixels;  // the captured picture, made by the first capture
   AcceptedLabel fixed_labels[kMaxLabels];  // the default mode's label table
+  PictureStyle style;  // key, axes and colours of the pictures that follow
 };
 
 // The storage a run needs besides itself: the engine's fixed tables.

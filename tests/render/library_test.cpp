@@ -118,7 +118,9 @@ TEST(LibraryExports, OnlyTheEntryPoints) {
                                               "isovarRunLineCount", "isovarRunLine", "isovarRunBands",
                                               "isovarRunBandCount", "isovarRunBand", "isovarRunBandRing",
                                               "isovarRunDraw", "isovarRunSaveBMP", "isovarRunSaveIsolines",
-                                              "isovarRunSaveBands"};
+                                              "isovarRunSaveBands",
+                                              // picture style
+                                              "setPictureStyle", "isovarRunSetStyle", "isovarColormapNamed"};
   for (const std::string& name : exported) EXPECT_TRUE(entry_points.count(name)) << name << " is exported";
   for (const char* name : {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath"})
     EXPECT_TRUE(exported.count(name)) << name << " is missing";
