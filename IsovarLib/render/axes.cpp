@@ -18,7 +18,7 @@ constexpr int32_t kFewestTicks = 5;
 constexpr int32_t kMostTicks = 8;
 
 // Tick values are written in exponent form beyond these magnitudes.
-constexpr double kLargestPlain = 1e6;
+constexpr double kLargestPlain = 1e8;  // projected metres (northings to 10,000 km) stay plain
 constexpr double kSmallestPlainStep = 1e-4;
 
 // The model's origin, added to its coordinates where they are shown: a model
