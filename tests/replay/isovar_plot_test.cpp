@@ -145,6 +145,10 @@ TEST(IsovarPlot, UsageErrorsExitTwoWithAOneLineHint) {
       {"a.iso", "--isolines", "-", "--bands", "-"},
       {"a.iso", "--strict", "--large", "--png", "a.png"},
       {"a.iso", "--keep-tree", "--png", "a.png"},
+      // The picture's style.
+      {"a.iso", "--png", "a.png", "--colormap", "rainbow"},
+      {"a.iso", "--png", "a.png", "--center", "0"},
+      {"a.iso", "--png", "a.png", "--key", "left"},
   };
   for (const auto& args : cases) {
     std::string shown;
@@ -659,6 +663,43 @@ TEST(IsovarPlot, FillPaintsTheBandsInEveryPicture) {
   EXPECT_EQ(fill_dl[0], 4);
   EXPECT_EQ(fill_dl.substr(fill_dl.size() - plain_dl.size()), plain_dl);
   EXPECT_NE(shell("pdfinfo '" + dir.file("fill.pdf") + "'").find("Pages:"), std::string::npos);
+}
+
+// The key and the axes take the room beside and below the frame, which is
+// plain grey without them; a colour map changes the lines' colours only.
+TEST(IsovarPlot, KeyAxesAndColourMapsDrawBesideTheFrame) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  const QColor grey(100, 100, 100);
+  // Pixels that are not the background grey in a band of the picture.
+  auto drawn = [&](const QImage& image, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) n += image.pixelColor(x, y) != grey;
+    return n;
+  };
+  struct Case {
+    std::vector<std::string> style;
+    bool right, below;  // drawn right of, or below, where the plain picture ends
+  };
+  const Case cases[] = {
+      {{}, false, false},
+      {{"--key"}, true, false},
+      {{"--key", "below"}, false, true},
+      {{"--axes"}, false, true},
+      {{"--key", "--axes", "--colormap", "viridis"}, true, true},
+      {{"--colormap", "balance", "--center", "5", "--fill"}, false, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"ring.iso", "--size", "400x300", "--png", "styled.png"};
+    args.insert(args.end(), c.style.begin(), c.style.end());
+    const Result r = plot(dir, args);
+    ASSERT_EQ(r.status, 0) << args.back() << r.err;
+    const QImage png(QString::fromStdString(dir.file("styled.png")));
+    ASSERT_EQ(png.size(), QSize(400, 300));
+    EXPECT_EQ(drawn(png, 290, 0, 400, 300) > 0, c.right) << args.back();
+    EXPECT_EQ(drawn(png, 0, 274, 400, 300) > 0, c.below) << args.back();
+  }
 }
 
 TEST(IsovarPlot, PdfIsOnePageWithTitlesAndLabels) {
