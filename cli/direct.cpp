@@ -18,14 +18,6 @@ namespace {
 
 constexpr std::size_t kHeadSize = 4096;
 
-std::string lower_ending(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ending = path.substr(dot);
-  for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ending;
-}
 
 // The first bytes of the file; false when it cannot be read.
 bool head_of(const std::string& path, std::string* head) {
@@ -61,7 +53,7 @@ InputKind input_kind(const std::string& input, const convert::SourceRequest& req
     case convert::SourceKind::automatic:
       break;
   }
-  const std::string ending = lower_ending(input);
+  const std::string ending = convert::lower_extension(input);
   if (input == kStandardInput || ending == ".isovar" || ending == ".iso") return InputKind::kModel;
   std::string head;
   if (!head_of(input, &head)) return InputKind::kModel;

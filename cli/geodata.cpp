@@ -24,6 +24,7 @@
 
 #include "atomic_file.h"
 #include "ending.h"
+#include "source.h"
 
 namespace isovar_plot {
 
@@ -42,14 +43,6 @@ constexpr Ending kOwnEnding[] = {{".shp", "ESRI Shapefile"}, {".fgb", "FlatGeobu
 // Features per transaction where the format has them.
 constexpr int kFeaturesPerTransaction = 10000;
 
-std::string lower_ending(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ending = path.substr(dot);
-  for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ending;
-}
 
 void register_drivers() {
   static const bool done = [] {
@@ -268,14 +261,14 @@ std::string vector_driver(const std::string& path, const std::string& forced, st
     return forced;
   }
   if (path == "-") return "GeoJSON";
-  const std::string ending = lower_ending(path);
+  const std::string ending = convert::lower_extension(path);
   for (const Ending& e : kEndings)
     if (ending == e.ending) return e.driver;
   return "GeoJSON";  // as the isolines and bands have always been written
 }
 
 std::vector<std::string> vector_files(const std::string& path, const std::string& driver) {
-  const std::string ending = lower_ending(path);
+  const std::string ending = convert::lower_extension(path);
   const std::string stem = path.substr(0, path.size() - ending.size());
   if (driver == "ESRI Shapefile" && ending == ".shp")
     return {path, stem + ".shx", stem + ".dbf", stem + ".prj", stem + ".cpg"};
@@ -332,7 +325,7 @@ std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& l
                          const std::string& path, const VectorRequest& request) {
   register_drivers();
   GdalMessages messages;
-  const std::string ending = lower_ending(path);
+  const std::string ending = convert::lower_extension(path);
   for (const Ending& own : kOwnEnding)
     if (request.driver == own.driver && ending != own.ending)
       return "cannot write " + path + ": the " + request.driver + " format needs a name ending with " + own.ending;

@@ -129,24 +129,24 @@ std::vector<std::array<int32_t, 3>> delaunay_triangles(const std::vector<FullPoi
 }
 
 Triangulation triangulate(std::vector<Point> points) {
-  Triangulation t;
-  t.merged = merge_equal_points(points);
-  if (points.size() < 3)
-    throw Failure("no data: " + std::to_string(points.size()) +
-                  " distinct points, fewer than the three a triangle needs");
-  if (all_on_one_line(points)) throw Failure("no data: every point lies on one line, so no triangle can be made");
-
-  // Single-precision coordinates are exact in double: the same triangles.
+  // Single-precision coordinates are exact in double: the same points,
+  // merged and triangulated as the full-precision ones.
   std::vector<FullPoint> full(points.size());
   for (size_t k = 0; k < points.size(); ++k) full[k] = {points[k].x, points[k].y, points[k].z};
-  for (const std::array<int32_t, 3>& c : delaunay_triangles(full)) {
+  const FullTriangulation f = triangulate_full(std::move(full));
+  Triangulation t;
+  t.merged = f.merged;
+  t.mesh.elements.reserve(f.triangles.size());
+  for (const std::array<int32_t, 3>& c : f.triangles) {
     const int64_t number = static_cast<int64_t>(t.mesh.elements.size()) + 1;
     t.mesh.elements.push_back({number, {c[0] + 1, c[1] + 1, c[2] + 1, 0}, 3});
   }
-
-  t.mesh.nodes.reserve(points.size());
-  for (size_t k = 0; k < points.size(); ++k)
-    t.mesh.nodes.push_back({static_cast<int64_t>(k) + 1, points[k].x, points[k].y, points[k].z, true});
+  t.mesh.nodes.reserve(f.points.size());
+  for (size_t k = 0; k < f.points.size(); ++k) {
+    const FullPoint& p = f.points[k];
+    t.mesh.nodes.push_back({static_cast<int64_t>(k) + 1, static_cast<float>(p.x), static_cast<float>(p.y),
+                            static_cast<float>(p.z), true});
+  }
   return t;
 }
 

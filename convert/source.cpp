@@ -20,15 +20,6 @@ namespace convert {
 
 namespace {
 
-std::string lower_extension(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) return {};
-  std::string e = path.substr(dot);
-  std::transform(e.begin(), e.end(), e.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; });
-  return e;
-}
-
 std::string plural(int64_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
 
 // The lowest and highest of the values (NaN passed over); false when none.
@@ -153,6 +144,15 @@ void seen(SourceRequest& r, const std::string& name) {
 }
 
 }  // namespace
+
+std::string lower_extension(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) return {};
+  std::string e = path.substr(dot);
+  std::transform(e.begin(), e.end(), e.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; });
+  return e;
+}
 
 SourceKind source_kind_of(const std::string& path) {
   const std::string e = lower_extension(path);

@@ -27,6 +27,10 @@ enum class SourceKind { automatic, raster, table, mesh };  // automatic: source_
 // .dat a table; anything else a raster. Never automatic.
 SourceKind source_kind_of(const std::string& path);
 
+// The name's extension in lower case, from its last dot (".tif"); empty when
+// the last name has none, or only a leading dot (".profile").
+std::string lower_extension(const std::string& path);
+
 struct SourceRequest {
   SourceKind kind = SourceKind::automatic;
   RasterRequest raster;  // --band, --every

@@ -15,7 +15,11 @@
 #include "isovar_messages.h"
 #include "shared/run_context.h"
 
-void put_json_float(files::AtomicFile& out, float v) {
+namespace {
+
+// The shortest text that reads back as v (to_chars), or null.
+template <typename T>
+void put_shortest(files::AtomicFile& out, T v) {
   if (!std::isfinite(v)) {
     out.write("null");
     return;
@@ -25,15 +29,10 @@ void put_json_float(files::AtomicFile& out, float v) {
   out.write(text, static_cast<std::size_t>(r.ptr - text));
 }
 
-void put_json_double(files::AtomicFile& out, double v) {
-  if (!std::isfinite(v)) {
-    out.write("null");
-    return;
-  }
-  char text[32];
-  const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
-  out.write(text, static_cast<std::size_t>(r.ptr - text));
-}
+}  // namespace
+
+void put_json_float(files::AtomicFile& out, float v) { put_shortest(out, v); }
+void put_json_double(files::AtomicFile& out, double v) { put_shortest(out, v); }
 
 namespace {
 

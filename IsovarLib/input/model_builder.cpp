@@ -245,6 +245,19 @@ int32_t build_mesh(Model& model, int32_t node_count, const double* x, const doub
   return finish(model, m, built);
 }
 
+// The levels, their flags, the titles and the display mode of from into to
+// (a model store, or a copy kept while new ones are set).
+template <typename To, typename From>
+void copy_extras(To& to, const From& from) {
+  to.display_mode = from.display_mode;
+  to.title_count = from.title_count;
+  to.level_count = from.level_count;
+  std::memcpy(to.titles, from.titles, sizeof to.titles);
+  std::memcpy(to.levels, from.levels, sizeof to.levels);
+  std::memcpy(to.level_kind, from.level_kind, sizeof to.level_kind);
+  std::memcpy(to.level_label, from.level_label, sizeof to.level_label);
+}
+
 int32_t set_model_extras(Model& model, const ModelExtras& extras, char* errMsg) {
   ModelStore& m = model.current;
   struct Saved {
@@ -253,20 +266,8 @@ int32_t set_model_extras(Model& model, const ModelExtras& extras, char* errMsg) 
     float levels[kLevelSlots];
     int32_t level_kind[kLevelSlots], level_label[kLevelSlots];
   } saved;
-  saved.display_mode = m.display_mode;
-  saved.title_count = m.title_count;
-  saved.level_count = m.level_count;
-  std::memcpy(saved.titles, m.titles, sizeof saved.titles);
-  std::memcpy(saved.levels, m.levels, sizeof saved.levels);
-  std::memcpy(saved.level_kind, m.level_kind, sizeof saved.level_kind);
-  std::memcpy(saved.level_label, m.level_label, sizeof saved.level_label);
+  copy_extras(saved, m);
   if (set_extras(m, extras, errMsg)) return 0;
-  m.display_mode = saved.display_mode;
-  m.title_count = saved.title_count;
-  m.level_count = saved.level_count;
-  std::memcpy(m.titles, saved.titles, sizeof saved.titles);
-  std::memcpy(m.levels, saved.levels, sizeof saved.levels);
-  std::memcpy(m.level_kind, saved.level_kind, sizeof saved.level_kind);
-  std::memcpy(m.level_label, saved.level_label, sizeof saved.level_label);
+  copy_extras(m, saved);
   return -1;
 }
