@@ -138,6 +138,11 @@ class Model:
     single precision), bold and labelled (the levels so drawn), titles
     (str), full (the plot fills the picture), extent (xmin, xmax, ymin,
     ymax) and large (the model lies in the growing tables).
+
+    The calls that trace or draw take large: None (the default) or True
+    trace in the growing tables, which give what the default tables give
+    wherever those hold the results; False keeps the default tables and
+    their limits (an IsovarError past them).
     """
 
     def __init__(self, core):

@@ -69,7 +69,7 @@ struct InfoView {
   IsovarModelInfo c;
 };
 
-using Large = std::optional<bool>;  // None: the default tables, the large ones when those do not hold
+using Large = std::optional<bool>;  // None: as the call decides (see with_run and Model::build)
 
 // Runs kept for the calls that follow: a run's tables are memory the system
 // gives as it is first touched, and a new run for every call would pay for
@@ -167,23 +167,20 @@ struct SurfaceHandle {
   HDC hdc;
 };
 
-// Runs op(run) in the run r with the given settings; with large None, once
-// more in the large tables when the default ones did not hold the results.
+// Runs op(run) in the run r with the given settings. With large None the
+// run takes the growing tables: they give what the default ones give where
+// those hold a model, hold every model, and skip the band table a picture
+// without bands never reads.
 template <class Op>
 void with_run(RunHandle& r, const IsovarModel* model, Large large, bool fill, Op op) {
   char err[ISOVAR_ERRMSG_SIZE] = {};
   IsovarModelSummary s;
   isovarModelDescribe(model, &s);
-  r.large = r.large || s.large != 0 || large.value_or(false);
+  const bool use_large = large.value_or(true);
+  r.large = r.large || s.large != 0 || use_large;
   isovarRunSetFill(r.run, fill ? 1 : 0);
-  isovarRunSetLarge(r.run, large.value_or(false) ? 1 : 0);
+  isovarRunSetLarge(r.run, use_large ? 1 : 0);
   if (op(r.run, err) == 0) return;
-  if (!large.has_value() && isovarRunLimitReached(r.run) != 0) {
-    r.large = true;
-    isovarRunSetLarge(r.run, 1);
-    err[0] = '\0';
-    if (op(r.run, err) == 0) return;
-  }
   throw Failure{err, isovarRunLimitReached(r.run) != 0};
 }
 
@@ -369,42 +366,34 @@ py::dict summary(const Model& model) {
 // ---- Results in memory ----------------------------------------------------
 
 // The polylines, grouped by level index: a list of level_count lists of
-// (N, 2) arrays, and one list of closed flags alike.
+// (N, 2) arrays, and one list of closed flags alike. The arrays are made
+// with the GIL (that part is the interpreter's alone) and filled from the
+// run's tables without it: no buffer in between.
 py::tuple lines(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count) {
-  // Per polyline its level, closed flag and first point in one buffer of
-  // all points: one allocation, whatever the number of polylines.
-  std::vector<int32_t> level, closed;
-  std::vector<std::size_t> start;
-  std::vector<double> xy;
+  std::vector<py::list> per_level(static_cast<std::size_t>(level_count > 0 ? level_count : 0));
+  std::vector<py::list> flags(per_level.size());
   nogil([&] {
-    RunHandle r(model.is_large() || large.value_or(false));
+    RunHandle r(model.is_large() || large.value_or(true));
     model.use(override_info, [&](const IsovarModel* m) {
       with_run(r, m, large, false, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, 0, err); });
       const auto count = static_cast<std::size_t>(isovarRunLineCount(r.run));
-      level.resize(count);
-      closed.resize(count);
-      start.resize(count + 1);
-      start[0] = 0;
-      for (std::size_t i = 0; i < count; ++i) {
-        const int32_t n = isovarRunLine(r.run, static_cast<int32_t>(i), &level[i], &closed[i], nullptr);
-        start[i + 1] = start[i] + 2 * static_cast<std::size_t>(n > 0 ? n : 0);
+      std::vector<double*> dst(count, nullptr);
+      {
+        py::gil_scoped_acquire gil;
+        for (std::size_t i = 0; i < count; ++i) {
+          int32_t k = -1, closed = 0;
+          const int32_t n = isovarRunLine(r.run, static_cast<int32_t>(i), &k, &closed, nullptr);
+          if (k < 0 || k >= level_count) continue;
+          py::array_t<double> a({py::ssize_t{n > 0 ? n : 0}, py::ssize_t{2}});
+          if (n > 0) dst[i] = a.mutable_data();
+          per_level[static_cast<std::size_t>(k)].append(std::move(a));
+          flags[static_cast<std::size_t>(k)].append(py::bool_(closed != 0));
+        }
       }
-      xy.resize(start[count]);
       for (std::size_t i = 0; i < count; ++i)
-        isovarRunLine(r.run, static_cast<int32_t>(i), &level[i], &closed[i], xy.data() + start[i]);
+        if (dst[i] != nullptr) isovarRunLine(r.run, static_cast<int32_t>(i), nullptr, nullptr, dst[i]);
     });
   });
-  std::vector<py::list> per_level(static_cast<std::size_t>(level_count > 0 ? level_count : 0));
-  std::vector<py::list> flags(per_level.size());
-  for (std::size_t i = 0; i < level.size(); ++i) {
-    const int32_t k = level[i];
-    if (k < 0 || k >= level_count) continue;
-    const auto n = static_cast<py::ssize_t>((start[i + 1] - start[i]) / 2);
-    py::array_t<double> a({n, py::ssize_t{2}});
-    if (n > 0) std::memcpy(a.mutable_data(), xy.data() + start[i], sizeof(double) * 2 * static_cast<std::size_t>(n));
-    per_level[static_cast<std::size_t>(k)].append(std::move(a));
-    flags[static_cast<std::size_t>(k)].append(py::bool_(closed[i] != 0));
-  }
   py::list out_lines, out_flags;
   for (std::size_t k = 0; k < per_level.size(); ++k) {
     out_lines.append(per_level[k]);
@@ -423,7 +412,7 @@ py::list bands(const Model& model, const std::optional<Info>& override_info, Lar
   };
   std::vector<Band> result;
   nogil([&] {
-    RunHandle r(model.is_large() || large.value_or(false));
+    RunHandle r(model.is_large() || large.value_or(true));
     model.use(override_info, [&](const IsovarModel* m) {
       with_run(r, m, large, false, [&](IsovarRun* run, char* err) {
         if (isovarRunTrace(run, m, 1, err) != 0) return -1;
@@ -477,7 +466,7 @@ struct Picture {
 // display_list when it is not empty.
 void draw(const Model& model, const std::optional<Info>& override_info, Large large, const Picture& pic, HDC hdc,
           const std::string& display_list) {
-  RunHandle r(model.is_large() || large.value_or(false));
+  RunHandle r(model.is_large() || large.value_or(true));
   model.use(override_info, [&](const IsovarModel* m) {
     with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
       return isovarRunDraw(run, m, hdc, pic.width, pic.height, display_list.empty() ? nullptr : display_list.c_str(),
@@ -519,7 +508,7 @@ void save_picture(const Model& model, const std::optional<Info>& override_info, 
       draw(model, override_info, large, pic, surface.hdc, path);
       return;
     }
-    RunHandle r(model.is_large() || large.value_or(false));
+    RunHandle r(model.is_large() || large.value_or(true));
     model.use(override_info, [&](const IsovarModel* m) {
       with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
         return isovarRunDraw(run, m, surface.hdc, pic.width, pic.height, nullptr, err);
@@ -555,7 +544,7 @@ void save_geojson(const Model& model, const std::optional<Info>& override_info, 
                   const std::string& path) {
   if (kind != "lines" && kind != "bands") throw py::value_error("kind: \"lines\" or \"bands\", not " + kind);
   nogil([&] {
-    RunHandle r(model.is_large() || large.value_or(false));
+    RunHandle r(model.is_large() || large.value_or(true));
     const bool bands = kind == "bands";
     model.use(override_info, [&](const IsovarModel* m) {
       with_run(r, m, large, false,
