@@ -1,6 +1,7 @@
 // Models and runs as the caller's objects: each owns its tables (the
 // default ones in memory of its own, given by the system as first touched),
 // and every call works on the objects it is given.
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -95,6 +96,24 @@ int32_t isovarModelGrid(IsovarModel* model, int32_t nx, int32_t ny, const double
     return fail_entry(errMsg, text, 0);
   return 0;
 }
+
+int32_t isovarModelGridAt(IsovarModel* model, double originX, double originY, int32_t nx, int32_t ny,
+                          const double* x, const double* y, const double* values, const IsovarModelInfo* info,
+                          int32_t large, char* errMsg) {
+  if (model == nullptr) return fail_entry(errMsg, "", 0);
+  char text[kErrMsgSize];
+  if (!std::isfinite(originX) || !std::isfinite(originY)) {
+    put_message(text, sizeof text, std::isfinite(originX) ? msg::in_y_not_number : msg::in_x_not_number, 0);
+    return fail_entry(errMsg, text, 0);
+  }
+  const double origin[2] = {originX, originY};
+  if (build_grid(model->model, nx, ny, x, y, values, extras_of(info), large != 0, text, &model->limit_reached,
+                 origin) != 0)
+    return fail_entry(errMsg, text, 0);
+  return 0;
+}
+
+double isovarAxisOrigin(int64_t n, const double* v) { return v != nullptr && n > 0 ? choose_axis_origin(n, v) : 0.0; }
 
 int32_t isovarModelMesh(IsovarModel* model, int32_t node_count, const double* x, const double* y,
                         const double* values, int32_t cell_count, const int32_t* cells, const IsovarModelInfo* info,

@@ -214,6 +214,18 @@ ISOVAR_API int32_t isovarModelGrid(IsovarModel* model, int32_t nx, int32_t ny, c
                                    const double* values, const IsovarModelInfo* info, int32_t large,
                                    char* errMsg);
 
+/* As isovarModelGrid, with the coordinates stored as offsets from the
+ * origin (originX, originY) given (finite), not chosen. The tiles of one
+ * grid built with the origin the whole grid chooses (isovarAxisOrigin of
+ * each axis) store their coordinates as the whole grid does, bit for bit,
+ * and trace each cell to the same points. An origin that is not finite
+ * fails as a coordinate that is not a number, at position 0. */
+ISOVAR_API int32_t isovarModelGridAt(IsovarModel* model, double originX, double originY, int32_t nx, int32_t ny,
+                                     const double* x, const double* y, const double* values,
+                                     const IsovarModelInfo* info, int32_t large, char* errMsg);
+/* The origin isovarModelGrid chooses for an axis of n coordinates v. */
+ISOVAR_API double isovarAxisOrigin(int64_t n, const double* v);
+
 /* Builds a finite-element model: node n (numbered 0 to node_count - 1) at
  * x[n], y[n] with values[n] (NaN: no value); cell c (numbered 0 to
  * cell_count - 1) joins the nodes cells[4c] .. cells[4c + 3], the last -1

@@ -43,9 +43,10 @@ bool offset_of(double v, double origin, float* offset) {
   return true;
 }
 
-bool fill_axis(Table<float>& coords, int32_t* count, double* origin, int32_t n, const double* v, int32_t limit,
-               const char* routine, const char* too_many, const char* not_number, const char* not_ascending,
-               bool large, char* errMsg, int32_t* limit_reached) {
+// given: the origin to take, or null to choose it (axis_origin).
+bool fill_axis(Table<float>& coords, int32_t* count, double* origin, const double* given, int32_t n, const double* v,
+               int32_t limit, const char* routine, const char* too_many, const char* not_number,
+               const char* not_ascending, bool large, char* errMsg, int32_t* limit_reached) {
   *count = 0;
   if (n > limit) {
     put_message(errMsg, kErrMsgSize, too_many, limit + 1, kShownMaxGrid);
@@ -53,7 +54,7 @@ bool fill_axis(Table<float>& coords, int32_t* count, double* origin, int32_t n, 
     return false;
   }
   if (!coords.reserve(int64_t{n} + 1)) return no_memory(routine, errMsg);
-  *origin = axis_origin(n, v);
+  *origin = given != nullptr ? *given : axis_origin(n, v);
   for (int32_t i = 0; i < n; ++i) {
     float offset = 0.0f;
     if (!offset_of(v[i], *origin, &offset)) {
@@ -111,12 +112,12 @@ bool set_extras(ModelStore& m, const ModelExtras& e, char* errMsg) {
 }
 
 bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
-               char* errMsg, int32_t* limit_reached) {
+               const double* origin, char* errMsg, int32_t* limit_reached) {
   const bool large = m.large != 0;
   const TableLimits& limits = table_limits(large);
-  if (!fill_axis(m.grid_x, &m.grid_nx, &m.origin_x, nx, x, limits.grid_nx, "x_input", msg::in_x_too_many,
+  if (!fill_axis(m.grid_x, &m.grid_nx, &m.origin_x, origin, nx, x, limits.grid_nx, "x_input", msg::in_x_too_many,
                  msg::in_x_not_number, msg::in_x_not_ascending, large, errMsg, limit_reached) ||
-      !fill_axis(m.grid_y, &m.grid_ny, &m.origin_y, ny, y, limits.grid_ny, "y_input", msg::in_y_too_many,
+      !fill_axis(m.grid_y, &m.grid_ny, &m.origin_y, origin != nullptr ? origin + 1 : nullptr, ny, y, limits.grid_ny, "y_input", msg::in_y_too_many,
                  msg::in_y_not_number, msg::in_y_not_ascending, large, errMsg, limit_reached)) {
     return false;
   }
@@ -227,11 +228,12 @@ int32_t finish(Model& model, ModelStore& m, bool built) {
 }  // namespace
 
 int32_t build_grid(Model& model, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
-                   const ModelExtras& extras, bool large, char* errMsg, int32_t* limit_reached) {
+                   const ModelExtras& extras, bool large, char* errMsg, int32_t* limit_reached,
+                   const double* origin) {
   *limit_reached = 0;
   ModelStore& m = begin_model_read(model, large);
   const bool built = nx >= 0 && ny >= 0 && set_extras(m, extras, errMsg) &&
-                     fill_grid(m, nx, ny, x, y, values, errMsg, limit_reached);
+                     fill_grid(m, nx, ny, x, y, values, origin, errMsg, limit_reached);
   return finish(model, m, built);
 }
 
@@ -271,3 +273,5 @@ int32_t set_model_extras(Model& model, const ModelExtras& extras, char* errMsg) 
   copy_extras(m, saved);
   return -1;
 }
+
+double choose_axis_origin(int64_t n, const double* v) { return axis_origin(n, v); }

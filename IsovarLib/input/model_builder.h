@@ -22,8 +22,15 @@ struct ModelExtras {
 };
 
 // values[j * nx + i] is the value at (x[i], y[j]); NaN: no value there.
+// origin: the x and y the coordinates are stored as offsets from, or null
+// for the origin each axis chooses (choose_axis_origin).
 int32_t build_grid(Model& model, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
-                   const ModelExtras& extras, bool large, char* errMsg, int32_t* limit_reached);
+                   const ModelExtras& extras, bool large, char* errMsg, int32_t* limit_reached,
+                   const double* origin = nullptr);
+
+// The origin an axis of n coordinates chooses: its first coordinate when
+// that halves the largest magnitude to store or better, else 0.
+double choose_axis_origin(int64_t n, const double* v);
 
 // Node n (0-based) at (x[n], y[n]) with values[n] (NaN: none); cell c has
 // the nodes cells[4c .. 4c + 3], the last -1 for a triangle. Nodes and cells

@@ -220,3 +220,57 @@ TEST(Origin, TheChecksApplyToTheOffsetsAsStored) {
   EXPECT_EQ(isovarModelOrigin(nullptr, &ox, &oy), -1);
   isovarModelFree(model);
 }
+
+// A grid's tiles built with the whole grid's origin store their coordinates
+// as the whole grid does: the lines of a tile are the whole grid's lines
+// within it, bit for bit; an origin that is not finite is refused.
+TEST(Origin, TilesGivenTheWholeGridsOriginTraceItsPoints) {
+  const int n = 40;
+  std::vector<double> x(n), y(n), z(n * n);
+  for (int i = 0; i < n; ++i) x[i] = 512345.5 + 30.0 * i, y[i] = 4012345.5 + 30.0 * i;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) z[j * n + i] = std::sin(0.31 * i + 0.1) * std::cos(0.23 * j) + 0.01 * i;
+  const double level = 0.25;
+  const IsovarModelInfo info{1, &level, nullptr, nullptr, 0, nullptr, 1};
+  const double ox = isovarAxisOrigin(n, x.data()), oy = isovarAxisOrigin(n, y.data());
+  EXPECT_EQ(ox, x[0]);
+  EXPECT_EQ(isovarAxisOrigin(3, std::vector<double>{-1, 0, 1}.data()), 0.0);
+
+  // Every point of a polyline of the run, as (x, y) pairs.
+  auto points = [](IsovarRun* run) {
+    std::vector<std::pair<double, double>> all;
+    for (int32_t i = 0; i < isovarRunLineCount(run); ++i) {
+      int32_t level_index = 0, closed = 0;
+      std::vector<double> xy(2 * static_cast<std::size_t>(isovarRunLine(run, i, &level_index, &closed, nullptr)));
+      isovarRunLine(run, i, &level_index, &closed, xy.data());
+      for (std::size_t k = 0; k < xy.size(); k += 2) all.emplace_back(xy[k], xy[k + 1]);
+    }
+    std::sort(all.begin(), all.end());
+    return all;
+  };
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  IsovarModel* whole = isovarModelNew();
+  IsovarModel* tile = isovarModelNew();
+  IsovarRun* run = isovarRunNew();
+  ASSERT_EQ(isovarModelGrid(whole, n, n, x.data(), y.data(), z.data(), &info, 1, err), 0) << err;
+  ASSERT_EQ(isovarRunTrace(run, whole, 0, err), 0) << err;
+  const auto whole_points = points(run);
+  // The upper half of the rows: y from row 20 on.
+  const int r0 = 20;
+  ASSERT_EQ(isovarModelGridAt(tile, ox, oy, n, n - r0, x.data(), y.data() + r0, z.data() + r0 * n, &info, 1, err), 0)
+      << err;
+  double tx = 0, ty = 0;
+  isovarModelOrigin(tile, &tx, &ty);
+  EXPECT_TRUE(tx == ox && ty == oy);
+  ASSERT_EQ(isovarRunTrace(run, tile, 0, err), 0) << err;
+  const auto tile_points = points(run);
+  ASSERT_FALSE(tile_points.empty());
+  for (const auto& p : tile_points)
+    EXPECT_TRUE(std::binary_search(whole_points.begin(), whole_points.end(), p)) << p.first << ", " << p.second;
+
+  EXPECT_EQ(isovarModelGridAt(tile, NAN, oy, n, n, x.data(), y.data(), z.data(), &info, 1, err), -1);
+  EXPECT_EQ(std::string(err), cp932("x_input (行:0)  ｘ座標値が不正。"));
+  isovarRunFree(run);
+  isovarModelFree(tile);
+  isovarModelFree(whole);
+}
