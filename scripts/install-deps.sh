@@ -13,7 +13,7 @@ packages=(
   help2man desktop-file-utils shared-mime-info libxml2-utils dpkg-dev file
   librsvg2-bin
   python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pytest python3-pil
-  python3-dask python3-distributed python3-contourpy python3-matplotlib
+  python3-dask python3-distributed python3-contourpy python3-matplotlib python3-gdal
 )
 
 missing=()

@@ -16,8 +16,8 @@ the library raise IsovarError (a ValueError) with its message; bad arguments
 raise ValueError naming the argument before the library is called.
 """
 
-from ._models import DEFAULT_SIZE, Grid, IsovarError, Mesh, Model, read, release_runs
+from ._models import DEFAULT_SIZE, Grid, IsovarError, Mesh, Model, axis_origin, read, release_runs
 from .readers import read_mesh, read_points, read_raster
 
-__all__ = ["DEFAULT_SIZE", "Grid", "IsovarError", "Mesh", "Model", "read", "read_mesh", "read_points",
+__all__ = ["DEFAULT_SIZE", "Grid", "IsovarError", "Mesh", "Model", "axis_origin", "read", "read_mesh", "read_points",
            "read_raster", "release_runs"]

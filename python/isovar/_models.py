@@ -281,9 +281,14 @@ class Grid(Model):
     lines. full: the plot fills the picture instead of keeping the scale.
     large: None to use the growing tables when the default ones do not hold
     the model, True or False to force either. Numbers are stored in single
-    precision, as the model file's reader stores them."""
+    precision, as the model file's reader stores them; coordinates far from
+    0 for their span as offsets from an origin the model chooses, or from
+    origin=(x0, y0) when given (tiles of one grid given the whole grid's,
+    axis_origin(x) and axis_origin(y), store and trace their cells as the
+    whole grid does, bit for bit)."""
 
-    def __init__(self, x, y, z, levels=None, titles=(), bold=(), labelled=None, *, full=False, large=None):
+    def __init__(self, x, y, z, levels=None, titles=(), bold=(), labelled=None, *, full=False, large=None,
+                 origin=None):
         x = _coordinates("x", x)
         y = _coordinates("y", y)
         z = _float_array("z", z, 2)
@@ -291,7 +296,17 @@ class Grid(Model):
             raise ValueError(f"z: shape must be (len(y), len(x)) = ({y.size}, {x.size}), not {z.shape}")
         lv = _auto_levels(z, "z") if levels is None else _level_values(levels)
         info = _info(lv, bold, labelled, titles, full)
-        super().__init__(_isovar.grid(x, y, z, info, _large(large)))
+        if origin is not None:
+            origin = tuple(float(v) for v in origin)
+            if len(origin) != 2 or not all(np.isfinite(origin)):
+                raise ValueError(f"origin: two finite numbers (x0, y0), not {origin}")
+        super().__init__(_isovar.grid(x, y, z, info, _large(large), origin))
+
+
+def axis_origin(v):
+    """The origin Grid chooses for an axis of coordinates v (its first value
+    when that halves the largest magnitude to store, else 0)."""
+    return _isovar.axis_origin(_coordinates("v", v))
 
 
 def _cells(cells, node_count):

@@ -293,7 +293,7 @@ void raise_failure(const Failure& f) {
 std::unique_ptr<Model> grid(py::array_t<double, py::array::c_style | py::array::forcecast> x,
                             py::array_t<double, py::array::c_style | py::array::forcecast> y,
                             py::array_t<double, py::array::c_style | py::array::forcecast> z, const Info& info,
-                            Large large) {
+                            Large large, std::optional<std::pair<double, double>> origin) {
   if (x.ndim() != 1 || y.ndim() != 1 || z.ndim() != 2 || z.shape(0) != y.shape(0) || z.shape(1) != x.shape(0))
     throw py::value_error("z: shape must be (len(y), len(x))");
   if (x.shape(0) > INT32_MAX || y.shape(0) > INT32_MAX) throw py::value_error("x, y: too many points");
@@ -303,7 +303,8 @@ std::unique_ptr<Model> grid(py::array_t<double, py::array::c_style | py::array::
   nogil([&] {
     InfoView view(info);
     model->build(large, [&](IsovarModel* m, int32_t l, char* err) {
-      return isovarModelGrid(m, nx, ny, px, py_, pz, &view.c, l, err);
+      return origin ? isovarModelGridAt(m, origin->first, origin->second, nx, ny, px, py_, pz, &view.c, l, err)
+                    : isovarModelGrid(m, nx, ny, px, py_, pz, &view.c, l, err);
     });
   });
   return model;
@@ -607,7 +608,14 @@ PYBIND11_MODULE(_isovar, m) {
            py::arg("format"), py::arg("path"))
       .def("save_geojson", &save_geojson, py::arg("override"), py::arg("large"), py::arg("kind"), py::arg("path"));
 
-  m.def("grid", &grid, py::arg("x"), py::arg("y"), py::arg("z"), py::arg("info"), py::arg("large"));
+  m.def("grid", &grid, py::arg("x"), py::arg("y"), py::arg("z"), py::arg("info"), py::arg("large"),
+        py::arg("origin"));
+  m.def(
+      "axis_origin",
+      [](py::array_t<double, py::array::c_style | py::array::forcecast> v) {
+        return isovarAxisOrigin(static_cast<int64_t>(v.size()), v.data());
+      },
+      py::arg("v"));
   m.def("mesh", &mesh, py::arg("x"), py::arg("y"), py::arg("values"), py::arg("cells"), py::arg("info"),
         py::arg("large"));
   m.def("read", &read_file, py::arg("path"), py::arg("large"));
