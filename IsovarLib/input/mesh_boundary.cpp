@@ -1,11 +1,14 @@
-// Boundary rings. A mesh's sides are counted in a hash table keyed by their
-// two nodes (the lower first), one pass over the elements; the sides counted
-// once are the boundary. A grid's boundary sides are found by looking at the
+// Boundary rings. A mesh's sides are keyed by their two nodes, the lower
+// first: hashed by the lower node into chains, each chain sorted by the
+// higher one; the sides that come once are the boundary. The work is linear
+// in the elements (a chain is as long as its node's sides) and reads memory
+// nearly in order, as elements near one another share nodes. A grid's boundary sides are found by looking at the
 // two cells beside each side. The walk then joins the sides at their nodes,
 // cutting a ring off wherever the walk comes back to a node it has passed.
 #include "input/mesh_boundary.h"
 
 #include <algorithm>
+#include <climits>
 #include <new>
 #include <unordered_map>
 
@@ -15,91 +18,56 @@ namespace {
 
 using Edge = std::pair<int64_t, int64_t>;
 
-constexpr uint64_t kNoKey = ~uint64_t{0};
-
-uint64_t mix(uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdULL;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ULL;
-  k ^= k >> 33;
-  return k;
-}
-
-// The distinct sides of the elements, in the order they first come, and how
-// many elements use each.
-class SideCount {
+// Node numbers to slots for the elements in turn. Large mode keeps them in
+// an index whose places are scattered over memory: where the numbers are
+// dense enough, the index is read once in order into a table by number;
+// otherwise the last few numbers asked are kept at hand, as neighbouring
+// elements share most of their nodes.
+class NodeSlots {
  public:
-  explicit SideCount(std::size_t expected) {
-    std::size_t capacity = 16;
-    while (capacity < 2 * expected) capacity *= 2;
-    slots_.assign(capacity, Slot{kNoKey, 0, 0});
-    mask_ = capacity - 1;
-  }
-
-  void add(int32_t a, int32_t b) {
-    if (a == b) return;  // a repeated node: no side
-    const uint32_t lo = static_cast<uint32_t>(std::min(a, b));
-    const uint32_t hi = static_cast<uint32_t>(std::max(a, b));
-    const uint64_t key = (uint64_t{lo} << 32) | hi;
-    for (std::size_t i = mix(key) & mask_;; i = (i + 1) & mask_) {
-      Slot& s = slots_[i];
-      if (s.key == key) {
-        ++s.uses;
-        return;
-      }
-      if (s.key == kNoKey) {
-        s = Slot{key, 1, static_cast<int64_t>(sides_.size())};
-        sides_.push_back(Edge{a, b});
-        if (2 * sides_.size() > slots_.size()) grow();
-        return;
-      }
+  NodeSlots(const ModelStore& m, std::vector<int32_t>& by_number) : m_(m), by_number_(by_number) {
+    by_number_.clear();
+    if (!m.large) return;
+    const NumberIndex& index = m.node_index;
+    int64_t highest = -1;
+    for (int64_t i = 0; i < index.capacity; ++i) highest = std::max<int64_t>(highest, index.entries[i].number);
+    if (highest >= 0 && highest < 4 * index.count + 1024) {
+      by_number_.assign(static_cast<std::size_t>(highest) + 1, -1);
+      for (int64_t i = 0; i < index.capacity; ++i)
+        if (index.entries[i].number >= 0)
+          by_number_[static_cast<std::size_t>(index.entries[i].number)] = index.entries[i].slot;
+    } else {
+      memo_.assign(kMemo, Memo{-1, -1});
     }
   }
 
-  // The sides used once, in the order they first came.
-  std::vector<Edge> single() const {
-    std::vector<int64_t> order;
-    for (const Slot& s : slots_)
-      if (s.key != kNoKey && s.uses == 1) order.push_back(s.side);
-    std::sort(order.begin(), order.end());
-    std::vector<Edge> out;
-    out.reserve(order.size());
-    for (int64_t i : order) out.push_back(sides_[static_cast<std::size_t>(i)]);
-    return out;
+  int32_t operator()(int32_t n) {
+    if (!m_.large) return node_slot(m_, n);
+    if (!by_number_.empty()) {
+      return n >= 0 && static_cast<std::size_t>(n) < by_number_.size() ? by_number_[static_cast<std::size_t>(n)] : -1;
+    }
+    Memo& e = memo_[static_cast<std::size_t>(n) & (kMemo - 1)];
+    if (e.number != n || n < 0) e = Memo{n, node_slot(m_, n)};
+    return e.slot;
   }
 
  private:
-  struct Slot {
-    uint64_t key;
-    int32_t uses;
-    int64_t side;
+  static constexpr std::size_t kMemo = 4096;
+  struct Memo {
+    int32_t number;
+    int32_t slot;
   };
-
-  void grow() {
-    std::vector<Slot> old;
-    old.swap(slots_);
-    slots_.assign(old.size() * 2, Slot{kNoKey, 0, 0});
-    mask_ = slots_.size() - 1;
-    for (const Slot& s : old) {
-      if (s.key == kNoKey) continue;
-      std::size_t i = mix(s.key) & mask_;
-      while (slots_[i].key != kNoKey) i = (i + 1) & mask_;
-      slots_[i] = s;
-    }
-  }
-
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-  std::vector<Edge> sides_;
+  const ModelStore& m_;
+  std::vector<int32_t>& by_number_;
+  std::vector<Memo> memo_;
 };
 
 // The node slots of an element the engine traces (at least three nodes, each
 // with a value), or 0 when it traces none.
-int element_slots(const ModelStore& m, int32_t slot, int32_t out[4]) {
+int element_slots(const ModelStore& m, NodeSlots& slots, int32_t slot, int32_t out[4]) {
   int count = 0;
   while (count < 4 && m.element_nodes[slot][count] >= 0) {
-    const int32_t s = node_slot(m, m.element_nodes[slot][count]);
+    const int32_t s = slots(m.element_nodes[slot][count]);
     if (s < 0 || s >= m.node_slots || m.node_state[s] != 2) return 0;
     out[count++] = s;
   }
@@ -182,12 +150,28 @@ void join_boundary_edges(const std::vector<Edge>& edges, BoundaryRings& out) {
 
 bool mesh_boundary(const ModelStore& m, BoundaryRings& out) {
   try {
+    // Every side of the plotted elements in their order: side k joins
+    // from[k] to to[k] as its element goes round.
+    BoundaryRings::Scratch& w = out.scratch;
+    std::vector<int32_t>& from = w.from;
+    std::vector<int32_t>& to = w.to;
+    from.clear();
+    to.clear();
     const int64_t elements = m.large ? m.element_ordered : m.element_defined_used;
-    SideCount sides(static_cast<std::size_t>(std::max<int64_t>(elements, 0)) * 2);
+    from.reserve(static_cast<std::size_t>(std::max<int64_t>(elements, 0)) * 4);
+    to.reserve(from.capacity());
+    NodeSlots slots(m, w.by_number);
+    int32_t span = 0;  // one past the highest node slot used
     auto add_element = [&](int32_t slot) {
       int32_t s[4];
-      const int count = element_slots(m, slot, s);
-      for (int i = 0; i < count; ++i) sides.add(s[i], s[(i + 1) % count]);
+      const int count = element_slots(m, slots, slot, s);
+      for (int i = 0; i < count; ++i) {
+        const int32_t a = s[i], b = s[(i + 1) % count];
+        if (a == b) continue;  // a repeated node: no side
+        from.push_back(a);
+        to.push_back(b);
+        span = std::max(span, std::max(a, b) + 1);
+      }
     };
     if (!m.large) {
       for (int32_t e = 0; e < m.element_defined_used && e < kNodeSlots; ++e)
@@ -198,7 +182,41 @@ bool mesh_boundary(const ModelStore& m, BoundaryRings& out) {
         if (slot >= 0 && slot < m.element_slots && m.element_defined[slot] != 0) add_element(slot);
       }
     }
-    join_boundary_edges(sides.single(), out);
+    if (from.size() >= static_cast<std::size_t>(INT32_MAX)) throw std::bad_alloc();
+
+    // The sides hashed by their lower node (a table with a chain per node,
+    // laid out by counting), each chain then sorted by the higher node: a
+    // side that no other side of its chain matches is used once.
+    const std::size_t sides = from.size();
+    std::vector<int32_t>& first = w.first;
+    first.assign(static_cast<std::size_t>(span) + 1, 0);
+    for (std::size_t k = 0; k < sides; ++k) ++first[static_cast<std::size_t>(std::min(from[k], to[k])) + 1];
+    for (std::size_t n = 0; n < static_cast<std::size_t>(span); ++n) first[n + 1] += first[n];
+    std::vector<int32_t>& chain = w.chain;
+    chain.resize(sides);
+    {
+      std::vector<int32_t> fill(first.begin(), first.end() - 1);
+      for (std::size_t k = 0; k < sides; ++k)
+        chain[static_cast<std::size_t>(fill[static_cast<std::size_t>(std::min(from[k], to[k]))]++)] =
+            static_cast<int32_t>(k);
+    }
+    auto higher = [&](int32_t k) { return std::max(from[static_cast<std::size_t>(k)], to[static_cast<std::size_t>(k)]); };
+    std::vector<int32_t> single;
+    for (std::size_t n = 0; n < static_cast<std::size_t>(span); ++n) {
+      auto b = chain.begin() + first[n], e = chain.begin() + first[n + 1];
+      if (e - b > 1) std::sort(b, e, [&](int32_t x, int32_t y) { return higher(x) != higher(y) ? higher(x) < higher(y) : x < y; });
+      for (auto i = b; i != e;) {
+        auto j = i + 1;
+        while (j != e && higher(*j) == higher(*i)) ++j;
+        if (j - i == 1) single.push_back(*i);
+        i = j;
+      }
+    }
+    std::sort(single.begin(), single.end());
+    std::vector<Edge> edges;
+    edges.reserve(single.size());
+    for (int32_t k : single) edges.push_back(Edge{from[static_cast<std::size_t>(k)], to[static_cast<std::size_t>(k)]});
+    join_boundary_edges(edges, out);
     return true;
   } catch (const std::bad_alloc&) {
     out = BoundaryRings{};

@@ -20,6 +20,12 @@ struct BoundaryRings {
   // 1: ring i closes from its last node back to its first; 0: an open chain.
   std::vector<uint8_t> closed;
 
+  // Working memory of the search, kept so that the next search of a model
+  // of the same size allocates nothing.
+  struct Scratch {
+    std::vector<int32_t> from, to, first, chain, by_number;
+  } scratch;
+
   int64_t rings() const { return static_cast<int64_t>(closed.size()); }
   void clear() {
     nodes.clear();
