@@ -26,35 +26,45 @@ Ring canonical(Ring ring) {
   return ring;
 }
 
+// The rings, each node named by its place: 1 + x + 10 y for a mesh's (as
+// mesh_file numbers them, whatever slot the store gives it), (x + 1) * 6 +
+// y + 1 for a grid's of 5 x 5 unit cells.
 std::vector<Ring> closed_rings(const BoundaryRings& b) {
   std::vector<Ring> rings;
   for (int64_t i = 0; i < b.rings(); ++i) {
     EXPECT_TRUE(b.closed[static_cast<std::size_t>(i)]) << "ring " << i << " is open";
-    rings.push_back(canonical(Ring(b.nodes.begin() + b.start[static_cast<std::size_t>(i)],
-                                   b.nodes.begin() + b.start[static_cast<std::size_t>(i) + 1])));
+    Ring ring;
+    for (int64_t k = b.start[static_cast<std::size_t>(i)]; k < b.start[static_cast<std::size_t>(i) + 1]; ++k) {
+      float x, y;
+      boundary_node_xy(model_store, b.nodes[static_cast<std::size_t>(k)], &x, &y);
+      const int64_t ix = static_cast<int64_t>(x), iy = static_cast<int64_t>(y);
+      ring.push_back(model_store.model_kind == kFemModel ? 1 + ix + 10 * iy : (ix + 1) * 6 + iy + 1);
+    }
+    rings.push_back(canonical(ring));
   }
   std::sort(rings.begin(), rings.end());
   return rings;
 }
 
-// A finite-element model of nodes numbered 1 + i + 10 j at (i, j), of the
-// given elements (node numbers), every node with value x unless `valueless`.
+// A finite-element model of node 1 + i + 10 j at (i, j) (numbered `base`
+// higher in the file), of the given elements, every node with value x
+// unless `valueless`.
 std::string mesh_file(int nx, int ny, const std::vector<std::vector<int>>& elements, int valueless = -1,
-                      const std::string& levels = "0.5\n") {
+                      const std::string& levels = "0.5\n", int base = 0) {
+  auto number = [base](int n) { return std::to_string(n + base); };
   std::string text = "*model fem\n*node\n";
   for (int j = 0; j < ny; ++j)
-    for (int i = 0; i < nx; ++i)
-      text += std::to_string(1 + i + 10 * j) + " " + std::to_string(i) + " " + std::to_string(j) + "\n";
+    for (int i = 0; i < nx; ++i) text += number(1 + i + 10 * j) + " " + std::to_string(i) + " " + std::to_string(j) + "\n";
   text += "*end\n*element\n";
   for (std::size_t e = 0; e < elements.size(); ++e) {
     text += std::to_string(e + 1);
-    for (int n : elements[e]) text += " " + std::to_string(n);
+    for (int n : elements[e]) text += " " + number(n);
     text += "\n";
   }
   text += "*end\n*node_data\n";
   for (int j = 0; j < ny; ++j)
     for (int i = 0; i < nx; ++i)
-      if (1 + i + 10 * j != valueless) text += std::to_string(1 + i + 10 * j) + " " + std::to_string(i) + "\n";
+      if (1 + i + 10 * j != valueless) text += number(1 + i + 10 * j) + " " + std::to_string(i) + "\n";
   return text + "*end\n*isovar\n" + levels + "*end\n";
 }
 
@@ -84,7 +94,7 @@ TEST(Boundary, RingsOfMeshesAndGrids) {
     std::string model;
     std::vector<Ring> rings;  // canonical, sorted
   };
-  // A grid's node (i, j) (1-based) is i * (ny + 1) + j; here ny = 5.
+  // A grid's point (i, j) (1-based) at (i - 1, j - 1).
   auto g = [](int i, int j) { return int64_t{i} * 6 + j; };
   std::string grid = "*model differencial\n*x\n0\n1\n2\n3\n4\n*end\n*y\n0\n1\n2\n3\n4\n*end\n*value\n";
   for (int i = 1; i <= 5; ++i)
@@ -99,6 +109,10 @@ TEST(Boundary, RingsOfMeshesAndGrids) {
       {"quadrilaterals in a row", mesh_file(4, 2, quads(4, 2)), {{1, 2, 3, 4, 14, 13, 12, 11}}},
       {"plate with a hole", mesh_file(4, 4, quads(4, 4, {12})),
        {{1, 2, 3, 4, 14, 24, 34, 33, 32, 31, 21, 11}, {12, 13, 23, 22}}},
+      // Node numbers far above their count: large mode finds their slots
+      // by its index, not a table by number.
+      {"plate with a hole, sparse numbers", mesh_file(4, 4, quads(4, 4, {12}), -1, "0.5\n", 5000000),
+       {{1, 2, 3, 4, 14, 24, 34, 33, 32, 31, 21, 11}, {12, 13, 23, 22}}},
       // A triangle touching the square at one corner: a ring of its own.
       {"dangling element", mesh_file(3, 3, {{1, 2, 12, 11}, {12, 13, 23}}), {{1, 2, 12, 11}, {12, 13, 23}}},
       // An element with a node without a value is not plotted: no side of it.
@@ -109,16 +123,21 @@ TEST(Boundary, RingsOfMeshesAndGrids) {
          g(5, 1), g(4, 1), g(3, 1), g(2, 1)},
         {g(2, 2), g(2, 3), g(2, 4), g(3, 4), g(4, 4), g(4, 3), g(4, 2), g(3, 2)}}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    read_model(c.model);
-    BoundaryRings b;
-    ASSERT_TRUE(model_store.model_kind == kFemModel ? mesh_boundary(model_store, b) : grid_boundary(model_store, b));
-    std::vector<Ring> expected = c.rings;
-    for (Ring& r : expected) r = canonical(r);
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(closed_rings(b), expected);
+  for (int32_t large : {0, 1}) {
+    setLargeModels(large);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (large ? ", large mode" : ""));
+      if (!large && c.model.find("5000001") != std::string::npos) continue;  // past the default tables
+      read_model(c.model);
+      BoundaryRings b;
+      ASSERT_TRUE(model_store.model_kind == kFemModel ? mesh_boundary(model_store, b) : grid_boundary(model_store, b));
+      std::vector<Ring> expected = c.rings;
+      for (Ring& r : expected) r = canonical(r);
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(closed_rings(b), expected);
+    }
   }
+  setLargeModels(0);
 }
 
 // A side of three elements has an odd number of boundary sides at its ends:
