@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -15,6 +16,13 @@
 const char* const kForm1Caption = "WinIsovar　";
 const char* const kFillItemCaption = "塗りつぶし";
 const char* const kLargeItemCaption = "大規模モデル";
+const char* const kStyleMenuCaption = "表示スタイル";
+const char* const kKeyMenuCaption = "凡例";
+const char* const kKeyItemCaptions[3] = {"なし", "右", "下"};
+const char* const kAxesItemCaption = "軸";
+const char* const kMapMenuCaption = "カラーマップ";
+const char* const kMapItemCaptions[6] = {"classic", "viridis", "cividis", "magma", "grey", "balance"};
+const char* const kOutlineItemCaption = "外形線";
 
 Picture1Box::Picture1Box(Module1& module1, QWidget* parent) : QWidget(parent), module1_(module1) {
   setFocusPolicy(Qt::StrongFocus);
@@ -30,12 +38,68 @@ Picture1Box::Picture1Box(Module1& module1, QWidget* parent) : QWidget(parent), m
   LargeItem->setChecked(module1_.largeModels);
   LargeItem->setEnabled(module1_.canUseLargeModels());
   connect(LargeItem, &QAction::toggled, this, [this](bool on) { module1_.setLargeModels(on); });
+  buildStyleMenu();
+}
+
+void Picture1Box::buildStyleMenu() {
+  StyleMenu = new QMenu(QString::fromUtf8(kStyleMenuCaption), this);
+  StyleMenu->setEnabled(module1_.canStylePictures());
+
+  QMenu* keyMenu = StyleMenu->addMenu(QString::fromUtf8(kKeyMenuCaption));
+  auto* keys = new QActionGroup(this);
+  for (int32_t k = 0; k < 3; ++k) {
+    KeyItems[k] = keyMenu->addAction(QString::fromUtf8(kKeyItemCaptions[k]));
+    KeyItems[k]->setCheckable(true);
+    keys->addAction(KeyItems[k]);
+    connect(KeyItems[k], &QAction::triggered, this, [this, k] { changeStyle([k](IsovarPictureStyle& s) { s.key = k; }); });
+  }
+
+  AxesItem = StyleMenu->addAction(QString::fromUtf8(kAxesItemCaption));
+  AxesItem->setCheckable(true);
+  connect(AxesItem, &QAction::triggered, this,
+          [this](bool on) { changeStyle([on](IsovarPictureStyle& s) { s.axes = on ? 1 : 0; }); });
+
+  QMenu* mapMenu = StyleMenu->addMenu(QString::fromUtf8(kMapMenuCaption));
+  auto* maps = new QActionGroup(this);
+  for (int32_t m = 0; m < 6; ++m) {
+    MapItems[m] = mapMenu->addAction(QString::fromUtf8(kMapItemCaptions[m]));
+    MapItems[m]->setCheckable(true);
+    maps->addAction(MapItems[m]);
+    connect(MapItems[m], &QAction::triggered, this,
+            [this, m] { changeStyle([m](IsovarPictureStyle& s) { s.colormap = m; }); });
+  }
+
+  StyleMenu->addSeparator();
+  OutlineItem = StyleMenu->addAction(QString::fromUtf8(kOutlineItemCaption));
+  OutlineItem->setCheckable(true);
+  connect(OutlineItem, &QAction::triggered, this,
+          [this](bool on) { changeStyle([on](IsovarPictureStyle& s) { s.outline = on ? 1 : 0; }); });
+  // The labels' and the drawing's options (inline labels, halo, antialias)
+  // go below, after a separator of their own, as items built the same way.
+
+  showStyle();
+}
+
+void Picture1Box::changeStyle(const std::function<void(IsovarPictureStyle&)>& change) {
+  IsovarPictureStyle style = module1_.pictureStyle;
+  change(style);
+  module1_.setPictureStyle(style);
+  showStyle();
+}
+
+void Picture1Box::showStyle() {
+  const IsovarPictureStyle& s = module1_.pictureStyle;
+  for (int32_t k = 0; k < 3; ++k) KeyItems[k]->setChecked(s.key == k);
+  AxesItem->setChecked(s.axes != 0);
+  for (int32_t m = 0; m < 6; ++m) MapItems[m]->setChecked(s.colormap == m);
+  OutlineItem->setChecked(s.outline != 0);
 }
 
 void Picture1Box::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   menu.addAction(FillItem);
   menu.addAction(LargeItem);
+  menu.addMenu(StyleMenu);
   menu.exec(event->globalPos());
 }
 

@@ -66,6 +66,7 @@ bool bind_isovar_lib(const std::string& path, IsovarLibBinding* binding, std::st
   find_function(handle, "tableLimitReached", &found.tableLimitReached, &absent);
   find_function(handle, "setFillBands", &found.setFillBands, &absent);
   find_function(handle, "setRunLog", &found.setRunLog, &absent);
+  find_function(handle, "setPictureStyle", &found.setPictureStyle, &absent);
   // The handle stays open for the life of the process: the library's tables
   // are the program's model.
   *binding = found;

@@ -12,9 +12,9 @@
 // The library functions the window calls. The first four are set after a
 // successful bind; the others when the library has them: the large-model
 // pair (the window then offers large mode and switches to it when a model
-// passes the default tables), setFillBands (its 塗りつぶし item and --fill)
-// and setRunLog (the run log then goes to the window's own folder instead of
-// the current one).
+// passes the default tables), setFillBands (its 塗りつぶし item and --fill),
+// setRunLog (the run log then goes to the window's own folder instead of
+// the current one) and setPictureStyle (the picture menu's 表示スタイル items).
 struct IsovarLibBinding {
   decltype(&::readData) readData = nullptr;
   decltype(&::isovarMain) isovarMain = nullptr;
@@ -24,6 +24,7 @@ struct IsovarLibBinding {
   decltype(&::tableLimitReached) tableLimitReached = nullptr;
   decltype(&::setFillBands) setFillBands = nullptr;
   decltype(&::setRunLog) setRunLog = nullptr;
+  decltype(&::setPictureStyle) setPictureStyle = nullptr;
 };
 
 // The library's file name.

@@ -216,6 +216,13 @@ void Module1::setFillBands(bool on) {
   if (dataLoaded) paintModel();
 }
 
+bool Module1::setPictureStyle(const IsovarPictureStyle& style) {
+  if (!canStylePictures() || lib_.setPictureStyle(&style) != 0) return false;
+  pictureStyle = style;
+  if (dataLoaded) paintModel();
+  return true;
+}
+
 void Module1::PrtCommand_Click() {
   if (!plotDrawn) {
     dialogs_.message(QString::fromUtf8(kDrawPlotBeforePrint));

@@ -55,6 +55,9 @@ class Module1 : public QObject {
   QSize pictureSize{665, 585};  // Picture1's drawing area in pixels
   bool fillBands = false;       // the plot runs fill the bands (塗りつぶし)
   bool largeModels = false;     // the reads and plot runs lift the default tables' limits
+  // The key, axes, colour map and outline of the pictures (表示スタイル);
+  // all zero is the plain picture.
+  IsovarPictureStyle pictureStyle{};
 
   // Runs the paint procedure on the picture at once. The window makes it a
   // repaint of Picture1; left empty, it is a plot run on the surface alone.
@@ -87,6 +90,12 @@ class Module1 : public QObject {
   // not, and repaints a plot on the screen. The picture, a saved BMP and a
   // printout all come from those runs. Nothing when the library cannot.
   void setFillBands(bool on);
+  // Whether the library takes picture styles (the 表示スタイル menu is offered).
+  bool canStylePictures() const { return lib_.setPictureStyle != nullptr; }
+  // The 表示スタイル items: the plot runs that follow draw in style, and a
+  // plot on the screen is repainted. False, keeping the style in force, when
+  // the library refuses it or cannot take styles.
+  bool setPictureStyle(const IsovarPictureStyle& style);
   // Whether the library has large mode (the window's item is offered).
   bool canUseLargeModels() const { return lib_.setLargeModels != nullptr; }
   // The large-mode item and --large: the reads and plot runs that follow lift

@@ -232,6 +232,9 @@ int parse_command_line(int argc, char** argv, Options& out) {
             return "--center '" + text + "' must be a finite number";
           },
           ""));
+  app.add_flag("--outline", out.outline,
+               "Draw the domain's boundary: a finite-element mesh's outline and its holes, or the edge of a "
+               "grid's defined values; labels are kept inside it");
   app.add_flag("--large", out.large,
                "Large models from the start: tables grow with the model instead of stopping at the default sizes "
                "(grids of 499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, "

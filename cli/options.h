@@ -45,6 +45,7 @@ struct Options {
   bool axes = false;
   std::string colormap = "classic";
   double center = 0.0;
+  bool outline = false;  // the domain's boundary (a mesh's and its holes')
   // Many inputs: each input's outputs go to outdir as NAME.EXT.
   std::string outdir;  // empty: one input, outputs named one by one
   bool keep_tree = false;  // outdir/FOLDER/NAME.EXT, FOLDER being the input's folder under the current one

@@ -30,7 +30,9 @@ namespace {
 // The picture's key, axes and colour map as the options ask.
 IsovarPictureStyle picture_style(const Options& o) {
   const int32_t key = o.key.empty() ? ISOVAR_KEY_NONE : o.key == "below" ? ISOVAR_KEY_BELOW : ISOVAR_KEY_RIGHT;
-  return IsovarPictureStyle{key, o.axes ? 1 : 0, isovarColormapNamed(o.colormap.c_str()), o.center};
+  IsovarPictureStyle style{key, o.axes ? 1 : 0, isovarColormapNamed(o.colormap.c_str()), o.center, 0};
+  style.outline = o.outline ? 1 : 0;
+  return style;
 }
 
 // In the private folder: the display list and the run log unless the options

@@ -375,6 +375,15 @@ typedef struct IsovarPictureStyle {
   int32_t axes;
   int32_t colormap;
   double center;
+  /* Non-zero draws the domain's outline: a finite-element model's boundary
+   * and its holes' boundaries (the sides of the elements that are plotted
+   * which no other such element shares), or a grid's around the cells whose
+   * four corners are defined, in the frame's colour and width, under the
+   * isolines; it is recorded in the display list as lines. Labels are then
+   * placed inside the domain (beside their point where the usual place
+   * would leave it), and left out where no place beside the point is
+   * inside. */
+  int32_t outline;
 } IsovarPictureStyle;
 
 /* The style of the default run's pictures that follow (isovarMain,

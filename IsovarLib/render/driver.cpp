@@ -34,6 +34,7 @@ int32_t render_plot(Run& r) {
   draw_titles(r);
   if (r.layout.area_defined) {
     draw_frame(r);
+    draw_outline(r);
     draw_isolines(r);
     draw_frame(r);
     if (r.style.axes) draw_axes(r);

@@ -172,6 +172,7 @@ void draw_label(Run& r, float x, float y, int32_t k, int32_t size) {
     if (row < trunc_to_int(f.top) + 1) row = trunc_to_int(f.top) + 1;
   }
 
+  if (!place_label_in_domain(r, map_x(r, x), map_y(r, y), text_width(len, size), size, column, row)) return;
   TextOutA(r.ctx.run_hdc, column, row, text, static_cast<int>(len));
   dl_label(r, text, column, row, size);
 }

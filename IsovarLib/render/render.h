@@ -19,10 +19,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 #include "display_list_format.h"
 #include "platform.h"
 #include "shared/tables.h"
 #include "input/model_store.h"
+#include "input/mesh_boundary.h"
 
 struct Run;
 struct ModelStore;
@@ -73,6 +75,7 @@ struct PictureStyle {
   int32_t axes;        // 1: ticks and their values left of and below the frame
   int32_t colour_map;  // kMapClassic ...
   double centre;       // the value at the middle of a diverging map
+  int32_t outline;     // 1: the domain's boundary drawn, labels kept inside it
 };
 
 // Whether the layout makes room for anything (a key or axes).
@@ -295,6 +298,37 @@ void draw_label(Run& r, float x, float y, int32_t k, int32_t size);
 // exponent for |v| <= 0.1). Returns its length.
 constexpr std::size_t kLabelTextSize = 64;  // holds "%5.2f" of any float
 std::size_t format_label(float v, char (&text)[kLabelTextSize]);
+
+// ---------------------------------------------------------------------------
+// The domain's outline (style.outline): the boundary of a finite-element
+// mesh and of its holes, or of a grid's cells whose corners are all defined,
+// drawn in the frame's colour and width after the bands and before the
+// isolines, clipped to the extent and recorded as line records. Labels are
+// then kept inside it.
+
+constexpr int32_t kOutlineWidth = 2;  // the frame's pen
+constexpr int32_t kOutlineBucketPixels = 16;
+
+struct OutlineState {
+  BoundaryRings rings;  // of the model drawn last
+  // The closed rings' sides in picture pixels (x1, y1, x2, y2), and the
+  // sides in each band of kOutlineBucketPixels rows from bucket_top.
+  std::vector<double> sides;
+  std::vector<int32_t> bucket_first;  // buckets + 1 entries
+  std::vector<int32_t> bucket_sides;
+  double bucket_top;
+  int32_t buckets;
+  int32_t ready;  // 1: the domain of this render is known
+};
+
+// Finds the boundary, draws and records it, and prepares the label test.
+void draw_outline(Run& r);
+// Whether the text box of width x height pixels at column, row lies inside
+// the domain; when not, moves it to the first place around the label's
+// point (px, py) that does. False when none does (the label is not drawn).
+// Always true without an outline.
+bool place_label_in_domain(Run& r, int32_t px, int32_t py, int32_t width, int32_t height, int32_t& column,
+                           int32_t& row);
 
 // ---------------------------------------------------------------------------
 // BMP export

@@ -8,7 +8,8 @@ void attach_run(Run& r, EngineFixedTables* engine_tables) {
   r.labels = LabelTable{fixed_table(r.fixed_labels), 0, 0.0f, 0.0f, 0, {}};
   r.dl.used = 0;
   r.pixels = nullptr;
-  r.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0};
+  r.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0, 0};
+  r.outline.ready = 0;
 }
 
 void release_run(Run& r) {
@@ -16,4 +17,5 @@ void release_run(Run& r) {
   r.labels.labels.release();
   unmap_zeroed(r.pixels, sizeof(PixelBuffer));
   r.pixels = nullptr;
+  r.outline = OutlineState{};
 }

@@ -21,6 +21,7 @@ struct Run {
   PixelBuffer* pixels;  // the captured picture, made by the first capture
   AcceptedLabel fixed_labels[kMaxLabels];  // the default mode's label table
   PictureStyle style;  // key, axes and colours of the pictures that follow
+  OutlineState outline;  // the domain's boundary, when the style draws it
 };
 
 // The storage a run needs besides itself: the engine's fixed tables.

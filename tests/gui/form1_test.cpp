@@ -172,7 +172,8 @@ TEST_F(Form1Test, FillItemFillsThePictureAndTheBmp) {
   });
   QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), form.Picture1->mapToGlobal(QPoint(10, 10)));
   QApplication::sendEvent(form.Picture1, &event);
-  EXPECT_EQ(offered, (QStringList{QString::fromUtf8(u8"塗りつぶし"), QString::fromUtf8(u8"大規模モデル")}));
+  EXPECT_EQ(offered, (QStringList{QString::fromUtf8(u8"塗りつぶし"), QString::fromUtf8(u8"大規模モデル"),
+                                  QString::fromUtf8(u8"表示スタイル")}));
 
   // Checked before any file: the setting waits for the first plot.
   fill->setChecked(true);
@@ -196,6 +197,57 @@ TEST_F(Form1Test, FillItemFillsThePictureAndTheBmp) {
   dialogs.saveAnswers.push_back(dir.path("a.bmp"));
   form.BMPCommand->click();
   EXPECT_EQ(fake_lib::calls.bmpFilled, std::vector<bool>{true});
+}
+
+// Each style item sets its part of the style, keeps the others and
+// repaints; the items show the style in force, the old one after the
+// library refused a style.
+TEST_F(Form1Test, StyleItemsSetThePictureStyle) {
+  Form1 form(fake_lib::binding(), &dialogs);
+  form.show();
+  Picture1Box* p = form.Picture1;
+  ASSERT_TRUE(p->StyleMenu->isEnabled());
+  EXPECT_EQ(p->StyleMenu->title(), QString::fromUtf8(u8"表示スタイル"));
+  testing_support::write_file(dir.dir().file("a.iso"), "");
+  dialogs.openAnswers.push_back(dir.path("a.iso"));
+  form.FileCommand->click();
+
+  struct Step {
+    QAction* item;
+    IsovarPictureStyle expected;  // the style the library gets
+  };
+  const Step steps[] = {
+      {p->KeyItems[ISOVAR_KEY_BELOW], {ISOVAR_KEY_BELOW, 0, 0, 0.0, 0}},
+      {p->AxesItem, {ISOVAR_KEY_BELOW, 1, 0, 0.0, 0}},
+      {p->MapItems[ISOVAR_COLORMAP_MAGMA], {ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 0}},
+      {p->OutlineItem, {ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 1}},
+      {p->KeyItems[ISOVAR_KEY_RIGHT], {ISOVAR_KEY_RIGHT, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 1}},
+      {p->AxesItem, {ISOVAR_KEY_RIGHT, 0, ISOVAR_COLORMAP_MAGMA, 0.0, 1}},
+      {p->KeyItems[ISOVAR_KEY_NONE], {ISOVAR_KEY_NONE, 0, ISOVAR_COLORMAP_MAGMA, 0.0, 1}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(str(s.item->text()));
+    const int plots = fake_lib::calls.plots;
+    s.item->trigger();
+    ASSERT_FALSE(fake_lib::calls.styles.empty());
+    const IsovarPictureStyle& got = fake_lib::calls.styles.back();
+    EXPECT_EQ(got.key, s.expected.key);
+    EXPECT_EQ(got.axes, s.expected.axes);
+    EXPECT_EQ(got.colormap, s.expected.colormap);
+    EXPECT_EQ(got.outline, s.expected.outline);
+    EXPECT_GT(fake_lib::calls.plots, plots);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(p->KeyItems[k]->isChecked(), k == s.expected.key);
+    for (int m = 0; m < 6; ++m) EXPECT_EQ(p->MapItems[m]->isChecked(), m == s.expected.colormap);
+    EXPECT_EQ(p->AxesItem->isChecked(), s.expected.axes != 0);
+    EXPECT_EQ(p->OutlineItem->isChecked(), s.expected.outline != 0);
+  }
+
+  // Refused: the items go back to the style in force.
+  fake_lib::script.styleResult = -1;
+  p->MapItems[ISOVAR_COLORMAP_GREY]->trigger();
+  EXPECT_TRUE(p->MapItems[ISOVAR_COLORMAP_MAGMA]->isChecked());
+  EXPECT_FALSE(p->MapItems[ISOVAR_COLORMAP_GREY]->isChecked());
+  EXPECT_EQ(form.module1().pictureStyle.colormap, ISOVAR_COLORMAP_MAGMA);
 }
 
 TEST_F(Form1Test, LargeItemFollowsLargeModeEitherWay) {

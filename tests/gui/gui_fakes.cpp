@@ -97,6 +97,11 @@ int32_t fakeSetFillBands(int32_t on) {
   return 0;
 }
 
+int32_t fakeSetPictureStyle(const IsovarPictureStyle* style) {
+  if (style != nullptr) calls.styles.push_back(*style);
+  return script.styleResult;
+}
+
 int32_t fakeCurrentDir(char* buf) {
   ++calls.currentDir;
   buf[0] = '\0';
@@ -115,6 +120,7 @@ IsovarLibBinding binding(bool fill, bool largeModels) {
   if (fill) b.setFillBands = &fakeSetFillBands;
   if (largeModels) b.setLargeModels = &fakeSetLargeModels;
   b.setRunLog = &fakeSetRunLog;
+  b.setPictureStyle = &fakeSetPictureStyle;
   return b;
 }
 

@@ -101,6 +101,7 @@ struct Script {
   bool plotNeedsLarge = false;
   // A model whose plot runs fail with plotMessage: the read path contains it.
   std::string plotFailsFor;
+  int32_t styleResult = 0;  // what setPictureStyle answers
 };
 
 struct Calls {
@@ -117,6 +118,7 @@ struct Calls {
   std::vector<int32_t> largeSettings;  // setLargeModels calls
   std::vector<bool> readsLarge;        // per readData: large mode in force
   std::string model;                   // the path the last successful read gave
+  std::vector<IsovarPictureStyle> styles;  // setPictureStyle calls (with a style)
 };
 
 constexpr uint32_t kFakePlotColour = 0x00CC2211;  // 0x00RRGGBB
