@@ -5,7 +5,8 @@
 //
 // The display list records the lines as drawn (gaps and all) and each label
 // as a plain label record, unturned, its text centred where the turned text
-// is: the record has no angle.
+// is (moved inside the frame where it would reach over it): the record has
+// no angle.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -23,10 +24,6 @@ namespace {
 constexpr int32_t kLabelSize = 10;  // as the plain labels
 constexpr double kLabelPad = 2.0;   // pixels around the text, the halo's room
 constexpr double kPi = 3.14159265358979323846;
-
-struct Drawn {
-  int32_t x1, y1, x2, y2;
-};
 
 // Label text of level k, without the leading blanks of its format.
 std::size_t label_text(const Run& r, int32_t k, char (&text)[kLabelTextSize]) {
@@ -65,23 +62,18 @@ inline_labels::Rect titles_box(const Run& r) {
 
 }  // namespace
 
-void draw_inline_isolines(Run& r) {
-  HDC dc = r.ctx.run_hdc;
+inline_labels::Input inline_label_input(Run& r, std::vector<std::string>* texts) {
   const EngineTables& E = r.engine;
   const ModelStore& M = *r.model;
   const float xmin = M.extent_xmin, ymin = M.extent_ymin;
   const float w = static_cast<float>(static_cast<double>(M.extent_xmax) - xmin);
   const float h = static_cast<float>(static_cast<double>(M.extent_ymax) - ymin);
   const int32_t level_count = M.level_count < kLevelSlots ? M.level_count : kLevelSlots;
-  reset_labels(r);
 
-  // Every polyline's drawn segments, and the lines placement sees: a
-  // polyline's runs of segments that join, in pixels.
+  // Every polyline clipped and mapped as the plain drawing does, each run of
+  // its segments that join one line.
   inline_labels::Input in;
-  std::vector<Drawn> drawn;
-  std::vector<int32_t> first(static_cast<std::size_t>(E.pline_total > 0 ? E.pline_total : 0) + 1, 0);
   for (int32_t n = 0; n < E.pline_total; ++n) {
-    first[n] = static_cast<int32_t>(drawn.size());
     const int32_t count = E.pline_count[n];
     const int32_t k = E.pline_level[n];
     if (count <= 0 || k < 0 || k >= level_count) continue;
@@ -95,21 +87,17 @@ void draw_inline_isolines(Run& r) {
         joined = false;
         continue;
       }
-      const Drawn d{map_x(r, x1), map_y(r, y1), map_x(r, x2), map_y(r, y2)};
-      drawn.push_back(d);
-      if (!joined || in.lines.back().xy[in.lines.back().xy.size() - 2] != d.x1 ||
-          in.lines.back().xy.back() != d.y1) {
-        in.lines.push_back(inline_labels::Line{k, {static_cast<double>(d.x1), static_cast<double>(d.y1)}});
-      }
-      in.lines.back().xy.push_back(d.x2);
-      in.lines.back().xy.push_back(d.y2);
+      const double X1 = map_x(r, x1), Y1 = map_y(r, y1), X2 = map_x(r, x2), Y2 = map_y(r, y2);
+      if (!joined || in.lines.back().xy[in.lines.back().xy.size() - 2] != X1 || in.lines.back().xy.back() != Y1)
+        in.lines.push_back(inline_labels::Line{k, {X1, Y1}});
+      in.lines.back().xy.push_back(X2);
+      in.lines.back().xy.push_back(Y2);
       joined = true;
     }
   }
-  first[E.pline_total > 0 ? E.pline_total : 0] = static_cast<int32_t>(drawn.size());
 
   // Label sizes, the frame's inside and what else labels keep off.
-  std::vector<std::string> texts(static_cast<std::size_t>(level_count));
+  texts->assign(static_cast<std::size_t>(level_count), std::string());
   in.width.assign(static_cast<std::size_t>(level_count), 0.0);
   in.height.assign(static_cast<std::size_t>(level_count), kLabelSize + 2 * kLabelPad);
   in.value.assign(static_cast<std::size_t>(level_count), 0.0);
@@ -118,7 +106,7 @@ void draw_inline_isolines(Run& r) {
     if (!level_labelled(r, k)) continue;
     char text[kLabelTextSize];
     const std::size_t len = label_text(r, k, text);
-    texts[k].assign(text, len);
+    (*texts)[k].assign(text, len);
     in.width[k] = text_width(len, kLabelSize) + 2 * kLabelPad;
   }
   in.spacing = r.style.label_spacing > 0 ? r.style.label_spacing : kDefaultLabelSpacing;
@@ -128,28 +116,36 @@ void draw_inline_isolines(Run& r) {
                                  std::floor(f.bottom) - 2};
   const inline_labels::Rect titles = titles_box(r);
   if (titles.bottom > titles.top) in.obstacles.push_back(titles);
+  return in;
+}
+
+void draw_inline_isolines(Run& r) {
+  HDC dc = r.ctx.run_hdc;
+  const ModelStore& M = *r.model;
+  const int32_t level_count = M.level_count < kLevelSlots ? M.level_count : kLevelSlots;
+  reset_labels(r);
+  std::vector<std::string> texts;
+  const inline_labels::Input in = inline_label_input(r, &texts);
   const std::vector<inline_labels::Placed> placed = inline_labels::place(in);
 
   // The lines, cut under their level's labels.
   std::vector<std::vector<const inline_labels::Box*>> boxes(static_cast<std::size_t>(level_count));
   for (const inline_labels::Placed& p : placed) boxes[p.level].push_back(&p.box);
   std::vector<double> pieces;
-  for (int32_t n = 0; n < E.pline_total; ++n) {
-    if (first[n] == first[n + 1]) continue;
-    const int32_t k = E.pline_level[n];
+  for (const inline_labels::Line& line : in.lines) {
+    const int32_t k = line.level;
     const int32_t width = level_pen_width(r, k);
     HPEN pen = CreatePen(PS_SOLID, width, level_colour(M, k, r.style));
     HGDIOBJ old_pen = SelectObject(dc, pen);
-    for (int32_t i = first[n]; i < first[n + 1]; ++i) {
-      const Drawn& d = drawn[i];
+    for (std::size_t j = 0; j + 3 < line.xy.size(); j += 2) {
+      const double x1 = line.xy[j], y1 = line.xy[j + 1], x2 = line.xy[j + 2], y2 = line.xy[j + 3];
       pieces.clear();
-      inline_labels::pieces_outside(boxes[k], d.x1, d.y1, d.x2, d.y2, &pieces);
+      inline_labels::pieces_outside(boxes[k], x1, y1, x2, y2, &pieces);
       for (std::size_t p = 0; p + 1 < pieces.size(); p += 2) {
-        const bool whole = pieces[p] == 0.0 && pieces[p + 1] == 1.0;
-        const int32_t X1 = whole ? d.x1 : static_cast<int32_t>(std::lround(d.x1 + pieces[p] * (d.x2 - d.x1)));
-        const int32_t Y1 = whole ? d.y1 : static_cast<int32_t>(std::lround(d.y1 + pieces[p] * (d.y2 - d.y1)));
-        const int32_t X2 = whole ? d.x2 : static_cast<int32_t>(std::lround(d.x1 + pieces[p + 1] * (d.x2 - d.x1)));
-        const int32_t Y2 = whole ? d.y2 : static_cast<int32_t>(std::lround(d.y1 + pieces[p + 1] * (d.y2 - d.y1)));
+        const int32_t X1 = trunc_to_int(std::round(x1 + pieces[p] * (x2 - x1)));
+        const int32_t Y1 = trunc_to_int(std::round(y1 + pieces[p] * (y2 - y1)));
+        const int32_t X2 = trunc_to_int(std::round(x1 + pieces[p + 1] * (x2 - x1)));
+        const int32_t Y2 = trunc_to_int(std::round(y1 + pieces[p + 1] * (y2 - y1)));
         MoveToEx(dc, X1, Y1, nullptr);
         LineTo(dc, X2, Y2);
         dl_line(r, width, X1, Y1, X2, Y2);
@@ -177,8 +173,11 @@ void draw_inline_isolines(Run& r) {
              static_cast<int>(text.size()));
     SelectObject(dc, old_font);
     DeleteObject(font);
-    dl_label(r, text.c_str(), trunc_to_int(std::lround(p.box.cx - tw / 2)),
-             trunc_to_int(std::lround(p.box.cy - kLabelSize / 2.0)), kLabelSize);
+    // Unturned, a steep label near the frame would reach over it: the
+    // record is kept inside.
+    const double left = std::fmax(in.frame.left, std::fmin(p.box.cx - tw / 2, in.frame.right - tw));
+    const double top = std::fmax(in.frame.top, std::fmin(p.box.cy - kLabelSize / 2.0, in.frame.bottom - kLabelSize));
+    dl_label(r, text.c_str(), trunc_to_int(std::round(left)), trunc_to_int(std::round(top)), kLabelSize);
   }
   if (r.style.halo) SetTextHalo(dc, 0, 0);
 }

@@ -262,13 +262,12 @@ class Placer {
     return any;
   }
 
-  // Every stretch along line n in turn, for a level that found no room at
-  // its spots.
+  // Every stretch along line n in turn, a pixel apart, for a level that
+  // found no room at its spots.
   bool scan(std::size_t n, int32_t k) {
     const Walk& w = walks_[n];
     const double width = in_.width[k], height = in_.height[k];
-    const double step = std::max(2.0, width / 4);
-    for (double c = width / 2; c <= w.length() - width / 2; c += step)
+    for (double c = width / 2; c <= w.length() - width / 2; c += 1.0)
       if (accept(n, k, stretch_at(w, c, width, height).box, c)) return true;
     return false;
   }

@@ -8,7 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+struct Run;
 
 namespace inline_labels {
 
@@ -71,3 +74,7 @@ void pieces_outside(const std::vector<const Box*>& boxes, double x1, double y1, 
 double upright(double degrees);
 
 }  // namespace inline_labels
+
+// The placement's input for the run's traced lines as the picture draws them
+// (inline_draw.cpp), and each level's label text (empty: not labelled).
+inline_labels::Input inline_label_input(Run& r, std::vector<std::string>* texts);

@@ -111,20 +111,20 @@ TEST(ColourMaps, NamesLevelsAndBands) {
   // lines and bands alike; the classic style is the classic colours.
   for (int32_t map : {kMapViridis, kMapCividis, kMapMagma, kMapGrey}) {
     SCOPED_TRACE(colour_map_name(map));
-    const PictureStyle style{kKeyNone, 0, map, 0.0};
+    const PictureStyle style{kKeyNone, 0, map, 0.0, 0, 0, 0, 0};
     for (int32_t k = 1; k < model_store.level_count; ++k)
       EXPECT_GT(luminance(level_colour(model_store, k, style)), luminance(level_colour(model_store, k - 1, style)));
     for (int32_t b = 1; b <= model_store.level_count; ++b)
       EXPECT_GT(luminance(band_colour(model_store, b, style)), luminance(band_colour(model_store, b - 1, style)));
   }
-  const PictureStyle classic{kKeyNone, 0, kMapClassic, 0.0};
+  const PictureStyle classic{kKeyNone, 0, kMapClassic, 0.0, 0, 0, 0, 0};
   for (int32_t k = 0; k < model_store.level_count; ++k) {
     EXPECT_EQ(level_colour(model_store, k, classic), level_colour(k));
     EXPECT_EQ(band_colour(model_store, k, classic), band_colour(k));
   }
   // Balance: the centre is the neutral middle, equal distances either side
   // equally strong, the farthest level at the map's end.
-  const PictureStyle balance{kKeyNone, 0, kMapBalance, 0.0};
+  const PictureStyle balance{kKeyNone, 0, kMapBalance, 0.0, 0, 0, 0, 0};
   EXPECT_EQ(level_colour(model_store, 2, balance), RGB(0xF7, 0xF7, 0xF7));
   EXPECT_EQ(level_colour(model_store, 5, balance), RGB(0x67, 0x00, 0x1F));
   const COLORREF below = level_colour(model_store, 0, balance), above = level_colour(model_store, 4, balance);
