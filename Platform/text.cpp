@@ -479,6 +479,7 @@ void draw_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const cha
 // (the most coverage within its width of each pixel), and each surface
 // pixel the turned buffer reaches takes both, sampled bilinearly at the
 // pixel's centre mapped back into the buffer: outline first, text over it.
+// Background mode OPAQUE fills the cell of unturned text only.
 void draw_turned_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const char* text, int length,
                       LONG escapement) {
   if (face == nullptr || s.pixels == nullptr) return;
@@ -538,6 +539,8 @@ void draw_turned_text(Surface& s, const FontFace* face, int32_t x, int32_t y, co
         outline[size_t(by * bw + bx)] = most;
       }
   }
+  if (s.bk_mode == OPAQUE && escapement % 3600 == 0)
+    fill_box(Raster{s.pixels, s.width, s.height}, x, y, x + pen, int64_t{y} + face->cell, 0x00FFFFFFu);
   const double a = (escapement % 3600) * 3.14159265358979323846 / 1800.0;
   const double c = std::cos(a), sn = std::sin(a);
   // Buffer (u, v) from the reference point goes to x + u c + v sn, y - u sn + v c.

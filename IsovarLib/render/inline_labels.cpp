@@ -369,6 +369,11 @@ bool inside(const Box& box, const Rect& rect) {
 }
 
 bool segment_in_box(const Box& box, double x1, double y1, double x2, double y2, double* t0, double* t1) {
+  // A segment wholly beyond the circle round the box misses it.
+  const double reach = box.half_w + box.half_h;
+  if (std::fmin(x1, x2) > box.cx + reach || std::fmax(x1, x2) < box.cx - reach ||
+      std::fmin(y1, y2) > box.cy + reach || std::fmax(y1, y2) < box.cy - reach)
+    return false;
   // In the box's own frame the box is [-half_w, half_w] x [-half_h, half_h]:
   // Liang-Barsky clipping there.
   const Axes A = axes_of(box);
