@@ -227,7 +227,7 @@ class Placer {
 
   // The spots about every `spacing` pixels along line n, each at the
   // straightest stretch within a third of the spacing; the first that fits
-  // (once) or every one that fits and is not near a label of the same line.
+  // (once) or every one that fits and is not near a label of the same level.
   bool try_spots(std::size_t n, int32_t k, bool once) {
     const Walk& w = walks_[n];
     const double width = in_.width[k], height = in_.height[k];
@@ -238,7 +238,7 @@ class Placer {
     bool any = false;
     for (int i = 0; i < count; ++i) {
       const double spot = (i + 0.5) * length / count;
-      if (!once && near_own(n, spot, spacing / 2)) continue;
+      if (!once && near_own(n, k, w, spot, spacing / 2)) continue;
       // Candidates within a third of the spacing, straightest first, then
       // nearest the spot.
       std::vector<std::pair<Stretch, double>> candidates;
@@ -272,9 +272,16 @@ class Placer {
     return false;
   }
 
-  bool near_own(std::size_t n, double spot, double distance) const {
+  // Whether a label of level k lies within `distance` of the spot: along
+  // line n, or as the crow flies on any line of the level (many short rings
+  // of a noisy field get a label each only where they are that far apart).
+  bool near_own(std::size_t n, int32_t k, const Walk& w, double spot, double distance) const {
     for (const auto& [line, at] : along_)
       if (line == n && std::fabs(at - spot) < distance) return true;
+    double x = 0, y = 0;
+    w.point(spot, &x, &y);
+    for (const Placed& p : placed_)
+      if (p.level == k && std::hypot(p.box.cx - x, p.box.cy - y) < distance) return true;
     return false;
   }
 
@@ -355,6 +362,8 @@ double upright(double degrees) {
 }
 
 bool overlap(const Box& a, const Box& b) {
+  if (std::hypot(a.cx - b.cx, a.cy - b.cy) > std::hypot(a.half_w, a.half_h) + std::hypot(b.half_w, b.half_h))
+    return false;  // farther apart than their corners reach
   const Axes A = axes_of(a), B = axes_of(b);
   return !apart_on(a, b, A.dx, A.dy) && !apart_on(a, b, A.ux, A.uy) && !apart_on(a, b, B.dx, B.dy) &&
          !apart_on(a, b, B.ux, B.uy);
