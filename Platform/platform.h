@@ -29,7 +29,10 @@
  *   a pixel the outline covers by the fraction c (in 1/255 steps) becomes
  *   c x text colour + (1 - c) x what was there, each channel rounded, so a
  *   fully covered pixel gets exactly the text colour and an uncovered one
- *   keeps its colour. Background mode OPAQUE first fills the cell with white. Text is code page 932; a byte that starts no character
+ *   keeps its colour. Background mode OPAQUE first fills the cell with white. A font's
+ *   lfEscapement (tenths of a degree) turns its texts counter-clockwise about the
+ *   point, as the eye sees it (no OPAQUE cell then); SetTextHalo puts an outline
+ *   around the glyphs, painted under them. Text is code page 932; a byte that starts no character
  *   is drawn as '?'. The font file may be chosen with the environment
  *   variable ISOVAR_FONT; otherwise fontconfig finds the face, preferring one
  *   that covers Japanese. With no font installed, text draws nothing.
@@ -152,6 +155,11 @@ ISOVAR_PLATFORM_API BOOL TextOutA(HDC hdc, int x, int y, LPCSTR text, int length
 ISOVAR_PLATFORM_API COLORREF SetTextColor(HDC hdc, COLORREF color);
 ISOVAR_PLATFORM_API int SetBkMode(HDC hdc, int mode);
 ISOVAR_PLATFORM_API COLORREF GetPixel(HDC hdc, int x, int y);
+/* An extension of this layer: texts drawn on hdc after this call get an
+ * outline of color `width` pixels wide around their glyphs (width 0: none;
+ * at most 8), painted under them; SVG surfaces record it as the text's
+ * stroke, painted first. FALSE for a bad handle or a width out of range. */
+ISOVAR_PLATFORM_API BOOL SetTextHalo(HDC hdc, COLORREF color, int width);
 /* Fills `polygons` polygons in the brush's colour; polygon i has counts[i]
  * vertices, taken one after another from points. A polygon of fewer than
  * three vertices, or with a vertex that is not finite, paints nothing. FALSE

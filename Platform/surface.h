@@ -64,6 +64,10 @@ struct Surface {
   // surface is usually covered whole by its first rectangle, so the
   // background is written only when something else comes first.
   bool blank;
+  // The outline around texts (SetTextHalo): its width in pixels (0: none)
+  // and colour.
+  int halo_width;
+  uint32_t halo_rgb;
 };
 
 struct Object {

@@ -244,6 +244,24 @@ void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t 
   put_coordinate(r.body, layout.em);
   r.body += "\" fill=\"";
   put_colour(r.body, s.text_rgb);
+  if (font.logfont.lfEscapement % 3600 != 0) {
+    // Turned counter-clockwise about the text's point: SVG turns clockwise.
+    r.body += "\" transform=\"rotate(";
+    put_coordinate(r.body, -(font.logfont.lfEscapement % 3600) / 10.0);
+    r.body += ' ';
+    put_int(r.body, x);
+    r.body += ' ';
+    put_int(r.body, y);
+    r.body += ')';
+  }
+  if (s.halo_width > 0) {
+    // The outline: a stroke twice its width, half of it under the glyphs.
+    r.body += "\" stroke=\"";
+    put_colour(r.body, s.halo_rgb);
+    r.body += "\" stroke-width=\"";
+    put_int(r.body, 2 * s.halo_width);
+    r.body += "\" stroke-linejoin=\"round\" paint-order=\"stroke";
+  }
   r.body += "\">";
   for (uint32_t cp : layout.chars) put_xml_char(r.body, cp);
   r.body += "</text>\n";

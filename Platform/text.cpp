@@ -35,6 +35,7 @@
 #include FT_SIZES_H
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -473,12 +474,125 @@ void draw_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const cha
   }
 }
 
+// Turned or outlined text: the glyphs' coverage is laid out unturned in a
+// buffer with a margin for the outline, the outline's coverage made from it
+// (the most coverage within its width of each pixel), and each surface
+// pixel the turned buffer reaches takes both, sampled bilinearly at the
+// pixel's centre mapped back into the buffer: outline first, text over it.
+// Background mode OPAQUE fills the cell of unturned text only.
+void draw_turned_text(Surface& s, const FontFace* face, int32_t x, int32_t y, const char* text, int length,
+                      LONG escapement) {
+  if (face == nullptr || s.pixels == nullptr) return;
+  const int halo = s.halo_width;
+  const int margin = halo + 1;
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  // The glyphs, their pen positions and the buffer's width.
+  struct Placed {
+    const uint8_t* mask;
+    int32_t left, top, width, height;
+  };
+  std::vector<Placed> placed;
+  std::vector<std::vector<uint8_t>> big;  // copies of masks too large to keep
+  int64_t pen = 0;
+  for (int i = 0; i < length;) {
+    int used;
+    const Glyph* g = glyph(*face, next_char(bytes + i, length - i, &used));
+    i += used;
+    if (g == nullptr) continue;
+    const uint8_t* mask = g->mask;
+    if (g == &big_glyph) {
+      big.emplace_back(g->mask, g->mask + size_t(g->width) * g->height);
+      mask = big.back().data();
+    }
+    placed.push_back(Placed{mask, static_cast<int32_t>(pen + g->left), face->ascent - g->top, g->width, g->height});
+    pen += g->advance;
+    if (pen > kMaxSurfaceSide) break;
+  }
+  int64_t lo_x = 0, hi_x = pen, lo_y = 0, hi_y = face->cell;
+  for (const Placed& p : placed) {
+    lo_x = std::min<int64_t>(lo_x, p.left), hi_x = std::max<int64_t>(hi_x, int64_t{p.left} + p.width);
+    lo_y = std::min<int64_t>(lo_y, p.top), hi_y = std::max<int64_t>(hi_y, int64_t{p.top} + p.height);
+  }
+  const int64_t bw = hi_x - lo_x + 2 * margin, bh = hi_y - lo_y + 2 * margin;
+  if (bw <= 0 || bh <= 0 || bw * bh > (int64_t{1} << 24)) return;
+  const int64_t ox = margin - lo_x, oy = margin - lo_y;  // buffer position of the reference point
+  std::vector<uint8_t> cover(size_t(bw * bh), 0);
+  for (const Placed& p : placed)
+    for (int32_t gy = 0; gy < p.height; ++gy)
+      for (int32_t gx = 0; gx < p.width; ++gx) {
+        uint8_t& c = cover[size_t((oy + p.top + gy) * bw + ox + p.left + gx)];
+        c = std::max(c, p.mask[size_t(gy) * p.width + gx]);
+      }
+  std::vector<uint8_t> outline;
+  if (halo > 0) {
+    outline.assign(cover.size(), 0);
+    for (int64_t by = 0; by < bh; ++by)
+      for (int64_t bx = 0; bx < bw; ++bx) {
+        uint8_t most = 0;
+        for (int dy = -halo; dy <= halo; ++dy)
+          for (int dx = -halo; dx <= halo; ++dx) {
+            if (dx * dx + dy * dy > halo * halo + halo) continue;  // a round pen
+            const int64_t sx = bx + dx, sy = by + dy;
+            if (sx < 0 || sy < 0 || sx >= bw || sy >= bh) continue;
+            most = std::max(most, cover[size_t(sy * bw + sx)]);
+          }
+        outline[size_t(by * bw + bx)] = most;
+      }
+  }
+  if (s.bk_mode == OPAQUE && escapement % 3600 == 0)
+    fill_box(Raster{s.pixels, s.width, s.height}, x, y, x + pen, int64_t{y} + face->cell, 0x00FFFFFFu);
+  const double a = (escapement % 3600) * 3.14159265358979323846 / 1800.0;
+  const double c = std::cos(a), sn = std::sin(a);
+  // Buffer (u, v) from the reference point goes to x + u c + v sn, y - u sn + v c.
+  double min_x = INFINITY, max_x = -INFINITY, min_y = INFINITY, max_y = -INFINITY;
+  for (int corner = 0; corner < 4; ++corner) {
+    const double u = (corner & 1 ? bw : 0) - double(ox), v = (corner & 2 ? bh : 0) - double(oy);
+    const double px = x + u * c + v * sn, py = y - u * sn + v * c;
+    min_x = std::min(min_x, px), max_x = std::max(max_x, px);
+    min_y = std::min(min_y, py), max_y = std::max(max_y, py);
+  }
+  const int64_t x0 = std::max<int64_t>(0, int64_t(std::floor(min_x)));
+  const int64_t x1 = std::min<int64_t>(s.width, int64_t(std::ceil(max_x)) + 1);
+  const int64_t y0 = std::max<int64_t>(0, int64_t(std::floor(min_y)));
+  const int64_t y1 = std::min<int64_t>(s.height, int64_t(std::ceil(max_y)) + 1);
+  auto sample = [&](const std::vector<uint8_t>& m, double su, double sv) -> uint32_t {
+    const double fu = std::floor(su), fv = std::floor(sv);
+    const int64_t iu = int64_t(fu), iv = int64_t(fv);
+    const double tu = su - fu, tv = sv - fv;
+    auto at = [&](int64_t u, int64_t v) -> double {
+      return u < 0 || v < 0 || u >= bw || v >= bh ? 0.0 : m[size_t(v * bw + u)];
+    };
+    const double value = (1 - tv) * ((1 - tu) * at(iu, iv) + tu * at(iu + 1, iv)) +
+                         tv * ((1 - tu) * at(iu, iv + 1) + tu * at(iu + 1, iv + 1));
+    return static_cast<uint32_t>(std::lround(std::min(255.0, std::max(0.0, value))));
+  };
+  for (int64_t py = y0; py < y1; ++py)
+    for (int64_t px = x0; px < x1; ++px) {
+      // The pixel's centre, back in the buffer (whose pixel centres are at
+      // whole numbers plus a half).
+      const double dx = px + 0.5 - x, dy = py + 0.5 - y;
+      const double su = dx * c - dy * sn + double(ox) - 0.5, sv = dx * sn + dy * c + double(oy) - 0.5;
+      if (su < -1 || sv < -1 || su > bw || sv > bh) continue;
+      uint32_t& pixel = s.pixels[size_t(py * s.width + px)];
+      if (halo > 0) {
+        const uint32_t k = sample(outline, su, sv);
+        if (k != 0) pixel = k == 255 ? s.halo_rgb : blend_pixel(s.halo_rgb, pixel, k);
+      }
+      const uint32_t k = sample(cover, su, sv);
+      if (k != 0) pixel = k == 255 ? s.text_rgb : blend_pixel(s.text_rgb, pixel, k);
+    }
+}
+
 }  // namespace
 
 void text_out(Surface& s, Object& font, int32_t x, int32_t y, const char* text, int length) {
   std::lock_guard<std::mutex> lock(text_mutex);
   const FontFace* face = face_of_font(font);
-  draw_text(s, face, x, y, text, length);
+  if (font.logfont.lfEscapement % 3600 != 0 || s.halo_width > 0) {
+    draw_turned_text(s, face, x, y, text, length, font.logfont.lfEscapement);
+  } else {
+    draw_text(s, face, x, y, text, length);
+  }
   if (s.svg != nullptr) {
     TextLayout layout;
     if (layout_text(face, text, length, &layout) && !layout.chars.empty()) svg_text(s, font, layout, x, y);
@@ -486,3 +600,11 @@ void text_out(Surface& s, Object& font, int32_t x, int32_t y, const char* text, 
 }
 
 }  // namespace plat
+
+BOOL SetTextHalo(HDC hdc, COLORREF color, int width) {
+  plat::Surface* s = plat::surface_of(hdc);
+  if (s == nullptr || width < 0 || width > 8) return FALSE;
+  s->halo_width = width;
+  s->halo_rgb = plat::pixel_of(color);
+  return TRUE;
+}

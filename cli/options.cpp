@@ -235,6 +235,22 @@ int parse_command_line(int argc, char** argv, Options& out) {
   app.add_flag("--outline", out.outline,
                "Draw the domain's boundary: a finite-element mesh's outline and its holes, or the edge of a "
                "grid's defined values; labels are kept inside it");
+  app.add_option("--labels", out.labels,
+                 "Label the levels along their lines instead of where the lines end: inline (turned along the "
+                 "line, kept upright) or uphill (the tops of the digits towards higher values)")
+      ->type_name("HOW")
+      ->check(CLI::IsMember({"inline", "uphill"}));
+  app.add_option("--label-spacing", out.label_spacing,
+                 "Pixels of line between labels along it with --labels (default 250)")
+      ->type_name("PX")
+      ->check(CLI::Range(1, 100000));
+  app.add_option("--index", out.index,
+                 "Draw every N-th level bold, counted from the lowest that is a multiple of N level steps, and "
+                 "label only those")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1000));
+  app.add_flag("--halo", out.halo,
+               "Write labels in their line's colour on a white or black outline, readable on any band or line");
   app.add_flag("--large", out.large,
                "Large models from the start: tables grow with the model instead of stopping at the default sizes "
                "(grids of 499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, "
@@ -282,6 +298,8 @@ int parse_command_line(int argc, char** argv, Options& out) {
     if (app.count("--key") > 0 && out.key.empty()) out.key = "right";
     if (app.count("--center") > 0 && out.colormap != "balance")
       throw CLI::ValidationError("--center", "is the middle of the balance colour map: give --colormap balance");
+    if (app.count("--label-spacing") > 0 && out.labels.empty())
+      throw CLI::ValidationError("--label-spacing", "spaces labels along the lines: give --labels inline or uphill");
     check_together(app, out);
     check_vectors(app, out);
     if (out.formats.empty()) out.formats = {"png"};

@@ -46,6 +46,12 @@ struct Options {
   std::string colormap = "classic";
   double center = 0.0;
   bool outline = false;  // the domain's boundary (a mesh's and its holes')
+  // Labels: "" at the lines' ends, "inline" or "uphill" along them; the
+  // pixels of line between them (0: the library's 250), index levels, halo.
+  std::string labels;
+  int label_spacing = 0;
+  int index = 0;
+  bool halo = false;
   // Many inputs: each input's outputs go to outdir as NAME.EXT.
   std::string outdir;  // empty: one input, outputs named one by one
   bool keep_tree = false;  // outdir/FOLDER/NAME.EXT, FOLDER being the input's folder under the current one

@@ -27,12 +27,15 @@ namespace isovar_plot {
 
 namespace {
 
-// The picture's key, axes and colour map as the options ask.
+// The picture's key, axes, colour map and labels as the options ask.
 IsovarPictureStyle picture_style(const Options& o) {
   const int32_t key = o.key.empty() ? ISOVAR_KEY_NONE : o.key == "below" ? ISOVAR_KEY_BELOW : ISOVAR_KEY_RIGHT;
-  IsovarPictureStyle style{key, o.axes ? 1 : 0, isovarColormapNamed(o.colormap.c_str()), o.center, 0};
-  style.outline = o.outline ? 1 : 0;
-  return style;
+  const int32_t labels = o.labels == "inline"   ? ISOVAR_LABELS_INLINE
+                         : o.labels == "uphill" ? ISOVAR_LABELS_UPHILL
+                                                : ISOVAR_LABELS_AT_ENDS;
+  return IsovarPictureStyle{key,    o.axes ? 1 : 0,  isovarColormapNamed(o.colormap.c_str()), o.center,
+                            labels, o.label_spacing, o.index,                                 o.halo ? 1 : 0,
+                            o.outline ? 1 : 0};
 }
 
 // In the private folder: the display list and the run log unless the options

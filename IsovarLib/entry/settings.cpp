@@ -32,14 +32,17 @@ int32_t setFillBands(int32_t on) {
 
 bool set_picture_style(Run& r, const IsovarPictureStyle* style) {
   if (style == nullptr) {
-    r.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0, 0};
+    r.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0, kLabelsAtEnds, 0, 0, 0, 0};
     return true;
   }
   if (style->key < ISOVAR_KEY_NONE || style->key > ISOVAR_KEY_BELOW) return false;
   if (style->colormap < 0 || style->colormap >= kMapCount) return false;
   if (!std::isfinite(style->center)) return false;
-  r.style = PictureStyle{style->key, style->axes != 0 ? 1 : 0, style->colormap, style->center, 0};
-  r.style.outline = style->outline != 0 ? 1 : 0;
+  if (style->labels < ISOVAR_LABELS_AT_ENDS || style->labels > ISOVAR_LABELS_UPHILL) return false;
+  if (style->label_spacing < 0 || style->label_spacing > kMaxLabelSpacing || style->index < 0) return false;
+  r.style = PictureStyle{style->key,    style->axes != 0 ? 1 : 0, style->colormap, style->center,
+                         style->labels, style->label_spacing,     style->index,    style->halo != 0 ? 1 : 0,
+                         style->outline != 0 ? 1 : 0};
   return true;
 }
 

@@ -360,7 +360,24 @@ ISOVAR_API int32_t isovarRunSaveBands(const IsovarRun* run, const char* path, ch
  *   middle; the map reaches its ends at the level farthest from it.
  * The key, the axes' ticks and their values are recorded in the display
  * list (lines and labels; the key's swatches as band records), so the
- * printout shows them too. */
+ * printout shows them too.
+ * labels: ISOVAR_LABELS_AT_ENDS (0) labels lines where they end, as without
+ *   a style; ISOVAR_LABELS_INLINE puts labels along every labelled level's
+ *   lines, about every label_spacing pixels of line, on the straightest
+ *   stretch nearby, turned along it and kept upright, with the line cut
+ *   under the text; ISOVAR_LABELS_UPHILL turns them so the tops of the
+ *   digits face higher values. No two labels overlap, none crosses the
+ *   frame or a title, none lies on another level's line, and every level
+ *   with a line longer than twice its label gets one where any room is
+ *   left. The display list records an inline label unturned, its text
+ *   centred where the turned one is.
+ * label_spacing: pixels of line between inline labels, 0 for 250; at most
+ *   100000.
+ * index: N > 0 makes every N-th level bold and the only ones labelled,
+ *   counted from the lowest level that is a multiple of N level steps (from
+ *   the lowest level when the levels are not evenly spaced or none is).
+ * halo: non-zero draws labels in their line's colour over a 2-pixel
+ *   outline of white or black, whichever contrasts more with the text. */
 #define ISOVAR_KEY_NONE 0
 #define ISOVAR_KEY_RIGHT 1
 #define ISOVAR_KEY_BELOW 2
@@ -370,11 +387,18 @@ ISOVAR_API int32_t isovarRunSaveBands(const IsovarRun* run, const char* path, ch
 #define ISOVAR_COLORMAP_MAGMA 3
 #define ISOVAR_COLORMAP_GREY 4
 #define ISOVAR_COLORMAP_BALANCE 5
+#define ISOVAR_LABELS_AT_ENDS 0
+#define ISOVAR_LABELS_INLINE 1
+#define ISOVAR_LABELS_UPHILL 2
 typedef struct IsovarPictureStyle {
   int32_t key;
   int32_t axes;
   int32_t colormap;
   double center;
+  int32_t labels;
+  int32_t label_spacing;
+  int32_t index;
+  int32_t halo;
   /* Non-zero draws the domain's outline: a finite-element model's boundary
    * and its holes' boundaries (the sides of the elements that are plotted
    * which no other such element shares), or a grid's around the cells whose
@@ -389,7 +413,8 @@ typedef struct IsovarPictureStyle {
 /* The style of the default run's pictures that follow (isovarMain,
  * saveBMP); NULL for the plain one. 0, or -1 (the style unchanged) for a
  * key or colour map that is none of the above, or a center that is not
- * finite. */
+ * finite, labels that are none of the above, or a negative label_spacing
+ * or index, or a label_spacing above 100000. */
 ISOVAR_API int32_t setPictureStyle(const IsovarPictureStyle* style);
 /* The same for the drawings of run (isovarRunDraw). */
 ISOVAR_API int32_t isovarRunSetStyle(IsovarRun* run, const IsovarPictureStyle* style);

@@ -211,6 +211,10 @@ void draw_isolines(Run& r) {
   const float top = static_cast<float>(static_cast<double>(ymin) + h);
   auto inside = [&](float x, float y) { return !(x < xmin) && !(x > right) && !(y < ymin) && !(y > top); };
 
+  if (r.style.labels != kLabelsAtEnds) {
+    draw_inline_isolines(r);
+    return;
+  }
   reset_labels(r);
   // Each level's pen colour, worked out once (a large model has many rows).
   COLORREF colours[kLevelSlots];
@@ -221,7 +225,7 @@ void draw_isolines(Run& r) {
     if (count <= 0 || k < 0 || k >= level_count) continue;
     add_pline_labels(r, n);
 
-    const int32_t width = r.model->level_kind[k] == 1 ? 2 : 1;
+    const int32_t width = level_pen_width(r, k);
     HPEN pen = CreatePen(PS_SOLID, width, colours[k]);
     HGDIOBJ old_pen = SelectObject(dc, pen);
     // A segment with both ends in the box is what clipping would leave as it

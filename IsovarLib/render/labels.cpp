@@ -17,6 +17,7 @@
 #include "shared/run_context.h"
 #include "input/model_store.h"
 #include "isovar_messages.h"
+#include "render/inline_labels.h"
 #include "render/run.h"
 
 namespace {
@@ -86,7 +87,7 @@ void reset_labels(Run& r) {
 
 void add_pline_labels(Run& r, int32_t n) {
   const int32_t k = r.engine.pline_level[n];
-  if (r.model->level_label[k] == 0) return;
+  if (!level_labelled(r, k)) return;
   add_label(r, pline_point(r.engine, n, 0), k);
   add_label(r, pline_point(r.engine, n, r.engine.pline_count[n] - 1), k);
 }
@@ -183,7 +184,80 @@ void draw_labels(Run& r) {
   HGDIOBJ old_font = SelectObject(dc, font);
   SetTextColor(dc, kWhite);
   const LabelTable& T = r.labels;
-  for (int32_t m = 0; m < T.label_count; ++m) draw_label(r, T.labels[m].x, T.labels[m].y, T.labels[m].level, kLabelSize);
+  for (int32_t m = 0; m < T.label_count; ++m) {
+    if (r.style.halo) set_label_colours(r, T.labels[m].level);
+    draw_label(r, T.labels[m].x, T.labels[m].y, T.labels[m].level, kLabelSize);
+  }
+  if (r.style.halo) SetTextHalo(dc, 0, 0);
   SelectObject(dc, old_font);
   DeleteObject(font);
+}
+
+// ---------------------------------------------------------------------------
+// Index levels, halo colours and labels along the lines
+
+namespace {
+
+// The first index level: the lowest that is a multiple of `every` level
+// steps when the levels are evenly spaced, else the lowest.
+int32_t first_index_level(const ModelStore& m, int32_t every) {
+  const int32_t n = m.level_count;
+  if (n < 2) return 0;
+  const double step = static_cast<double>(m.levels[1]) - m.levels[0];
+  if (!(step > 0.0) || !std::isfinite(step)) return 0;
+  const double tolerance = 1e-4 * step;
+  for (int32_t k = 1; k < n; ++k) {
+    const double d = static_cast<double>(m.levels[k]) - m.levels[k - 1];
+    if (std::fabs(d - step) > tolerance) return 0;
+  }
+  const double big_step = step * every;
+  for (int32_t k = 0; k < n && k < every; ++k) {
+    const double q = m.levels[k] / big_step;
+    if (std::fabs(q - std::nearbyint(q)) * big_step <= tolerance) return k;
+  }
+  return 0;
+}
+
+bool is_index_level(const Run& r, int32_t k) {
+  const int32_t every = r.style.index;
+  if (every <= 0) return false;
+  const int32_t d = k - first_index_level(*r.model, every);
+  return d % every == 0;
+}
+
+double channel_luminance(int c) {
+  const double v = c / 255.0;
+  return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+}  // namespace
+
+int32_t level_pen_width(const Run& r, int32_t k) {
+  if (r.style.index > 0) return is_index_level(r, k) ? 2 : 1;
+  return r.model->level_kind[k] == 1 ? 2 : 1;
+}
+
+bool level_labelled(const Run& r, int32_t k) {
+  if (r.model->level_label[k] == 0) return false;
+  return r.style.index <= 0 || is_index_level(r, k);
+}
+
+double relative_luminance(COLORREF c) {
+  return 0.2126 * channel_luminance(GetRValue(c)) + 0.7152 * channel_luminance(GetGValue(c)) +
+         0.0722 * channel_luminance(GetBValue(c));
+}
+
+double contrast_ratio(COLORREF a, COLORREF b) {
+  const double la = relative_luminance(a), lb = relative_luminance(b);
+  return (std::fmax(la, lb) + 0.05) / (std::fmin(la, lb) + 0.05);
+}
+
+COLORREF halo_colour(COLORREF text) {
+  return contrast_ratio(text, kWhite) >= contrast_ratio(text, 0) ? kWhite : COLORREF{0};
+}
+
+void set_label_colours(Run& r, int32_t k) {
+  const COLORREF text = level_colour(*r.model, k, r.style);
+  SetTextColor(r.ctx.run_hdc, text);
+  SetTextHalo(r.ctx.run_hdc, halo_colour(text), kHaloWidth);
 }

@@ -75,8 +75,18 @@ struct PictureStyle {
   int32_t axes;        // 1: ticks and their values left of and below the frame
   int32_t colour_map;  // kMapClassic ...
   double centre;       // the value at the middle of a diverging map
+  int32_t labels;         // kLabelsAtEnds, kLabelsInline or kLabelsUphill
+  int32_t label_spacing;  // pixels of line between inline labels; 0: kDefaultLabelSpacing
+  int32_t index;          // > 0: every index-th level is bold and the only one labelled
+  int32_t halo;           // 1: labels in their line's colour on a contrasting outline
   int32_t outline;     // 1: the domain's boundary drawn, labels kept inside it
 };
+
+constexpr int32_t kLabelsAtEnds = 0;   // at the ends of the lines, by the frame
+constexpr int32_t kLabelsInline = 1;   // along the lines, kept upright
+constexpr int32_t kLabelsUphill = 2;   // along the lines, tops towards higher values
+constexpr int32_t kDefaultLabelSpacing = 250;
+constexpr int32_t kMaxLabelSpacing = 100000;
 
 // Whether the layout makes room for anything (a key or axes).
 inline bool style_takes_room(const PictureStyle& s) { return s.key != kKeyNone || s.axes != 0; }
@@ -262,6 +272,22 @@ struct BandDrawing {
 };
 
 void dl_bands(Run& r, COLORREF colour, const POINTF* points, const int* counts, int32_t polygons);
+// Level k's pen width: 2 for a bold level (with an index, an index level), else 1.
+int32_t level_pen_width(const Run& r, int32_t k);
+// Whether level k carries labels (with an index, only index levels do).
+bool level_labelled(const Run& r, int32_t k);
+// The isolines with labels along them (a style's inline or uphill labels):
+// placed first, then the lines drawn with gaps under them, then the labels.
+void draw_inline_isolines(Run& r);
+// WCAG relative luminance of a colour and the contrast ratio of two (1 .. 21).
+double relative_luminance(COLORREF c);
+double contrast_ratio(COLORREF a, COLORREF b);
+// The outline colour behind text of this colour: white or black, whichever
+// contrasts more (at least 4.58 : 1 for any colour).
+COLORREF halo_colour(COLORREF text);
+constexpr int32_t kHaloWidth = 2;
+// Text colour of level k's labels and the halo behind them.
+void set_label_colours(Run& r, int32_t k);
 void add_pline_labels(Run& r, int32_t n);
 void add_label(Run& r, int32_t p, int32_t k);
 void draw_labels(Run& r);

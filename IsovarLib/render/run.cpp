@@ -8,7 +8,7 @@ void attach_run(Run& r, EngineFixedTables* engine_tables) {
   r.labels = LabelTable{fixed_table(r.fixed_labels), 0, 0.0f, 0.0f, 0, {}};
   r.dl.used = 0;
   r.pixels = nullptr;
-  r.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0, 0};
+  r.style = PictureStyle{};  // the plain picture
   r.outline.ready = 0;
 }
 

@@ -217,13 +217,13 @@ TEST_F(Form1Test, StyleItemsSetThePictureStyle) {
     IsovarPictureStyle expected;  // the style the library gets
   };
   const Step steps[] = {
-      {p->KeyItems[ISOVAR_KEY_BELOW], {ISOVAR_KEY_BELOW, 0, 0, 0.0, 0}},
-      {p->AxesItem, {ISOVAR_KEY_BELOW, 1, 0, 0.0, 0}},
-      {p->MapItems[ISOVAR_COLORMAP_MAGMA], {ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 0}},
-      {p->OutlineItem, {ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 1}},
-      {p->KeyItems[ISOVAR_KEY_RIGHT], {ISOVAR_KEY_RIGHT, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 1}},
-      {p->AxesItem, {ISOVAR_KEY_RIGHT, 0, ISOVAR_COLORMAP_MAGMA, 0.0, 1}},
-      {p->KeyItems[ISOVAR_KEY_NONE], {ISOVAR_KEY_NONE, 0, ISOVAR_COLORMAP_MAGMA, 0.0, 1}},
+      {p->KeyItems[ISOVAR_KEY_BELOW], {ISOVAR_KEY_BELOW, 0, 0, 0.0, 0, 0, 0, 0, 0}},
+      {p->AxesItem, {ISOVAR_KEY_BELOW, 1, 0, 0.0, 0, 0, 0, 0, 0}},
+      {p->MapItems[ISOVAR_COLORMAP_MAGMA], {ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 0, 0, 0, 0, 0}},
+      {p->OutlineItem, {ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 0, 0, 0, 0, 1}},
+      {p->KeyItems[ISOVAR_KEY_RIGHT], {ISOVAR_KEY_RIGHT, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 0, 0, 0, 0, 1}},
+      {p->AxesItem, {ISOVAR_KEY_RIGHT, 0, ISOVAR_COLORMAP_MAGMA, 0.0, 0, 0, 0, 0, 1}},
+      {p->KeyItems[ISOVAR_KEY_NONE], {ISOVAR_KEY_NONE, 0, ISOVAR_COLORMAP_MAGMA, 0.0, 0, 0, 0, 0, 1}},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(str(s.item->text()));

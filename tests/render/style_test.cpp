@@ -111,20 +111,20 @@ TEST(ColourMaps, NamesLevelsAndBands) {
   // lines and bands alike; the classic style is the classic colours.
   for (int32_t map : {kMapViridis, kMapCividis, kMapMagma, kMapGrey}) {
     SCOPED_TRACE(colour_map_name(map));
-    const PictureStyle style{kKeyNone, 0, map, 0.0, 0};
+    const PictureStyle style{kKeyNone, 0, map, 0.0, 0, 0, 0, 0, 0};
     for (int32_t k = 1; k < model_store.level_count; ++k)
       EXPECT_GT(luminance(level_colour(model_store, k, style)), luminance(level_colour(model_store, k - 1, style)));
     for (int32_t b = 1; b <= model_store.level_count; ++b)
       EXPECT_GT(luminance(band_colour(model_store, b, style)), luminance(band_colour(model_store, b - 1, style)));
   }
-  const PictureStyle classic{kKeyNone, 0, kMapClassic, 0.0, 0};
+  const PictureStyle classic{kKeyNone, 0, kMapClassic, 0.0, 0, 0, 0, 0, 0};
   for (int32_t k = 0; k < model_store.level_count; ++k) {
     EXPECT_EQ(level_colour(model_store, k, classic), level_colour(k));
     EXPECT_EQ(band_colour(model_store, k, classic), band_colour(k));
   }
   // Balance: the centre is the neutral middle, equal distances either side
   // equally strong, the farthest level at the map's end.
-  const PictureStyle balance{kKeyNone, 0, kMapBalance, 0.0, 0};
+  const PictureStyle balance{kKeyNone, 0, kMapBalance, 0.0, 0, 0, 0, 0, 0};
   EXPECT_EQ(level_colour(model_store, 2, balance), RGB(0xF7, 0xF7, 0xF7));
   EXPECT_EQ(level_colour(model_store, 5, balance), RGB(0x67, 0x00, 0x1F));
   const COLORREF below = level_colour(model_store, 0, balance), above = level_colour(model_store, 4, balance);
@@ -225,7 +225,7 @@ TEST_F(Styled, KeyAndAxesLieInThePictureOffTheFrame) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const IsovarPictureStyle style{c.key, 1, ISOVAR_COLORMAP_VIRIDIS, 0.0, 0};
+    const IsovarPictureStyle style{c.key, 1, ISOVAR_COLORMAP_VIRIDIS, 0.0, 0, 0, 0, 0, 0};
     const std::string bytes = plot(c.model, &style, c.fill);
     const double W = kWidth, H = kHeight;  // the frame's edges in double precision, as drawn
     const Box frame{trunc_to_int(W * layout_state.area_left), trunc_to_int(H * layout_state.area_top),
@@ -281,21 +281,26 @@ TEST_F(Styled, KeyAndAxesLieInThePictureOffTheFrame) {
 TEST_F(Styled, ColourMapAloneKeepsTheDisplayList) {
   const std::string model = plane_file(21, 6, 0, 0.5, 7, 1);
   const std::string plain = plot(model, nullptr, false);
-  const IsovarPictureStyle grey{ISOVAR_KEY_NONE, 0, ISOVAR_COLORMAP_GREY, 0.0, 0};
+  const IsovarPictureStyle grey{ISOVAR_KEY_NONE, 0, ISOVAR_COLORMAP_GREY, 0.0, 0, 0, 0, 0, 0};
   EXPECT_EQ(plot(model, &grey, false), plain);
   const IsovarPictureStyle zero{};
   EXPECT_EQ(plot(model, &zero, false), plain);
 }
 
 TEST(PictureStyle, RefusedStylesLeaveTheSettingAsItWas) {
-  const IsovarPictureStyle good{ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_BALANCE, 2.5, 0};
+  const IsovarPictureStyle good{ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_BALANCE, 2.5, 0, 0, 0, 0, 0};
   ASSERT_EQ(setPictureStyle(&good), 0);
-  const IsovarPictureStyle bad[] = {{3, 0, 0, 0.0, 0},
-                                    {-1, 0, 0, 0.0, 0},
-                                    {0, 0, 6, 0.0, 0},
-                                    {0, 0, -1, 0.0, 0},
-                                    {0, 0, ISOVAR_COLORMAP_BALANCE, std::numeric_limits<double>::quiet_NaN(), 0},
-                                    {0, 0, ISOVAR_COLORMAP_BALANCE, INFINITY, 0}};
+  const IsovarPictureStyle bad[] = {{3, 0, 0, 0.0, 0, 0, 0, 0, 0},
+                                    {-1, 0, 0, 0.0, 0, 0, 0, 0, 0},
+                                    {0, 0, 6, 0.0, 0, 0, 0, 0, 0},
+                                    {0, 0, -1, 0.0, 0, 0, 0, 0, 0},
+                                    {0, 0, ISOVAR_COLORMAP_BALANCE, std::numeric_limits<double>::quiet_NaN(), 0, 0, 0, 0, 0},
+                                    {0, 0, ISOVAR_COLORMAP_BALANCE, INFINITY, 0, 0, 0, 0, 0},
+                                    {0, 0, 0, 0.0, 3, 0, 0, 0, 0},
+                                    {0, 0, 0, 0.0, -1, 0, 0, 0, 0},
+                                    {0, 0, 0, 0.0, 1, -5, 0, 0, 0},
+                                    {0, 0, 0, 0.0, 1, 100001, 0, 0, 0},
+                                    {0, 0, 0, 0.0, 0, 0, -2, 0, 0}};
   for (const IsovarPictureStyle& s : bad) EXPECT_EQ(setPictureStyle(&s), -1);
   EXPECT_EQ(default_run.style.key, kKeyBelow);
   EXPECT_EQ(default_run.style.colour_map, kMapBalance);
@@ -309,7 +314,7 @@ TEST(PictureStyle, RefusedStylesLeaveTheSettingAsItWas) {
 // the axes take the room outside: none touches their texts.
 TEST_F(Styled, LineLabelsStayOffTheKeyAndAxes) {
   for (int32_t key : {ISOVAR_KEY_RIGHT, ISOVAR_KEY_BELOW}) {
-    const IsovarPictureStyle style{key, 1, ISOVAR_COLORMAP_CLASSIC, 0.0, 0};
+    const IsovarPictureStyle style{key, 1, ISOVAR_COLORMAP_CLASSIC, 0.0, 0, 0, 0, 0, 0};
     const std::string bytes = plot(plane_file(21, 12, 0, 0.5, 9, 1, true), &style, false);
     const double W = kWidth, H = kHeight;
     const Box frame{trunc_to_int(W * layout_state.area_left), trunc_to_int(H * layout_state.area_top),
@@ -338,7 +343,7 @@ TEST_F(Styled, RunObjectsKeepTheirOwnStyle) {
   IsovarRun* run = isovarRunNew();
   char err[ISOVAR_ERRMSG_SIZE] = {};
   ASSERT_EQ(isovarModelRead(m, "model.iso", 0, err), 0) << testing_support::utf8(err);
-  const IsovarPictureStyle style{ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_CIVIDIS, 0.0, 0};
+  const IsovarPictureStyle style{ISOVAR_KEY_BELOW, 1, ISOVAR_COLORMAP_CIVIDIS, 0.0, 0, 0, 0, 0, 0};
   ASSERT_EQ(isovarRunSetStyle(run, &style), 0);
   ASSERT_EQ(isovarRunDraw(run, m, dc_, kWidth, kHeight, "run.dl", err), 0) << testing_support::utf8(err);
   int32_t texts = 0;
@@ -369,11 +374,11 @@ TEST(StyledLayout, ExtentsWithoutASensibleScale) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     set_model(c.xmin, c.xmax, c.ymin, c.ymax, {{1.0f, 1}, {2.0f}, {1e30f}});
-    default_run.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0, 0};
+    default_run.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0, 0, 0, 0, 0, 0};
     render_display_list(dc, 300, 200);
     const int32_t plain_defined = layout_state.area_defined;
     for (int32_t key : {kKeyRight, kKeyBelow}) {
-      default_run.style = PictureStyle{key, 1, kMapMagma, 0.0, 0};
+      default_run.style = PictureStyle{key, 1, kMapMagma, 0.0, 0, 0, 0, 0, 0};
       for (const Record& r : decode(render_display_list(dc, 300, 200))) {
         ASSERT_NE(r.tag, 0);
         if (r.tag == DL_LABEL) {
@@ -383,6 +388,6 @@ TEST(StyledLayout, ExtentsWithoutASensibleScale) {
       EXPECT_EQ(layout_state.area_defined, plain_defined);
     }
   }
-  default_run.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0, 0};
+  default_run.style = PictureStyle{kKeyNone, 0, kMapClassic, 0.0, 0, 0, 0, 0, 0};
   DeleteDC(dc);
 }
