@@ -47,6 +47,12 @@ enum class Kind : uint8_t { kFree = 0, kPen, kBrush, kFont, kDC };
 
 struct FontFace;     // a resolved face at one size (text.cpp)
 struct SvgRecorder;  // the SVG a recording surface keeps (svg.cpp)
+struct Canvas;       // cairo painting on a surface's pixels (canvas.cpp)
+struct Object;
+
+// Pixels per logical pixel a surface may have.
+constexpr double kMinSurfaceScale = 0.5;
+constexpr double kMaxSurfaceScale = 8.0;
 
 struct Surface {
   int width;
@@ -64,7 +70,24 @@ struct Surface {
   // surface is usually covered whole by its first rectangle, so the
   // background is written only when something else comes first.
   bool blank;
+  // Exact pictures (CreateSurfaceDCWith). The calls take logical pixels,
+  // logical_width x logical_height of them; width and height above are the
+  // buffer's, scale times as many (1 for a plain surface).
+  int logical_width;
+  int logical_height;
+  double scale;
+  Canvas* canvas;  // null unless lines and fills are painted through cairo
+  int stand_in;    // > 0 between BeginRasterStandIn and EndRasterStandIn
+  double path_matrix[6];  // PolylineF's coordinates to logical pixels
+  // The selected font at the surface's scale: a copy of the font object
+  // (slot and generation of the original), its face resolved for its height.
+  Object* scaled_font;
+  int scaled_font_slot;
+  uint32_t scaled_font_generation;
 };
+
+// Whether a surface takes exact paths (PolylineF, groups).
+inline bool takes_exact_paths(const Surface& s) { return s.svg != nullptr || s.canvas != nullptr; }
 
 struct Object {
   Kind kind;
@@ -132,5 +155,27 @@ void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t 
 void svg_polygons(Surface& s, const POINTF* points, const int* counts, int polygons, uint32_t rgb);
 void svg_pen_selected(Surface& s);
 void svg_destroy(SvgRecorder* recorder);
+// An exact path through n points (x, y pairs in logical pixels), stroked
+// with a pen `width` pixels wide.
+void svg_polyline(Surface& s, const double* xy, int n, int width, uint32_t rgb);
+void svg_begin_group(Surface& s, const char* id, const char* attributes);
+void svg_end_group(Surface& s);
+// The recorded document's size: the logical one, times scale.
+void svg_set_scale(Surface& s, double scale);
+
+// Painting through cairo (canvas.cpp), in logical pixels: the same shapes
+// as the surface's own rules (a line through the pixel centres of its ends
+// for odd widths, the corners for even ones), with antialiased edges when
+// asked for. canvas_attach fails when cairo cannot be had.
+bool canvas_attach(Surface& s, bool antialias);
+void canvas_destroy(Canvas* canvas);
+void canvas_line(Surface& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width, uint32_t rgb);
+void canvas_rectangle(Surface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int pen_width, uint32_t pen_rgb,
+                      uint32_t brush_rgb);
+void canvas_polygons(Surface& s, const POINTF* points, const int* counts, int polygons, uint32_t rgb);
+void canvas_polyline(Surface& s, const double* xy, int n, int width, uint32_t rgb);
+// Around anything that writes the pixels other than through cairo (text).
+void canvas_before_pixels(Surface& s);
+void canvas_after_pixels(Surface& s);
 
 }  // namespace plat
