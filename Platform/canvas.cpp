@@ -8,6 +8,9 @@
 // antialiased (lines and rectangles), or at the scale's pixels.
 #include <cmath>
 #include <new>
+#include <string>
+
+#include "cp932.h"
 
 #include "cairo_api.h"
 #include "surface.h"
@@ -18,6 +21,8 @@ struct Canvas {
   cairo_surface_t* surface;
   cairo_t* cr;
   cairo_antialias_t antialias;  // of lines
+  std::string* pdf;  // a PDF canvas's document; null for pixels
+  bool finished;     // a PDF made: nothing more is drawn
 };
 
 namespace {
@@ -38,6 +43,93 @@ void stroke_with(const CairoApi& c, cairo_t* cr, int width, uint32_t rgb) {
 }
 
 }  // namespace
+
+namespace {
+
+cairo_status_t append_pdf(void* closure, const unsigned char* data, unsigned int length) {
+  try {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+  } catch (const std::bad_alloc&) {
+    return CAIRO_STATUS_NO_MEMORY;
+  }
+  return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+bool canvas_attach_pdf(Surface& s) {
+  const CairoApi* c = cairo();
+  if (c == nullptr) return false;
+  Canvas* canvas = new (std::nothrow) Canvas{};
+  if (canvas == nullptr) return false;
+  canvas->pdf = new (std::nothrow) std::string();
+  if (canvas->pdf != nullptr) {
+    canvas->surface = c->cairo_pdf_surface_create_for_stream(append_pdf, canvas->pdf, s.logical_width * kPdfPointsPerPixel,
+                                                             s.logical_height * kPdfPointsPerPixel);
+    canvas->cr = c->cairo_create(canvas->surface);
+  }
+  if (canvas->pdf == nullptr || c->cairo_status(canvas->cr) != CAIRO_STATUS_SUCCESS) {
+    canvas_destroy(canvas);
+    return false;
+  }
+  c->cairo_scale(canvas->cr, kPdfPointsPerPixel, kPdfPointsPerPixel);
+  canvas->antialias = CAIRO_ANTIALIAS_DEFAULT;
+  c->cairo_set_line_cap(canvas->cr, CAIRO_LINE_CAP_ROUND);
+  c->cairo_set_line_join(canvas->cr, CAIRO_LINE_JOIN_ROUND);
+  c->cairo_set_fill_rule(canvas->cr, CAIRO_FILL_RULE_WINDING);
+  set_colour(*c, canvas->cr, kWindowBackground);  // as a new surface
+  c->cairo_paint(canvas->cr);
+  s.pdf = canvas;
+  return true;
+}
+
+const std::string* canvas_finish_pdf(Canvas& canvas) {
+  if (canvas.pdf == nullptr) return nullptr;
+  if (!canvas.finished) {
+    const CairoApi& c = *cairo();
+    c.cairo_show_page(canvas.cr);
+    c.cairo_destroy(canvas.cr);
+    canvas.cr = nullptr;
+    c.cairo_surface_finish(canvas.surface);
+    const bool good = c.cairo_surface_status(canvas.surface) == CAIRO_STATUS_SUCCESS;
+    c.cairo_surface_destroy(canvas.surface);
+    canvas.surface = nullptr;
+    canvas.finished = true;
+    if (!good) canvas.pdf->clear();
+  }
+  return canvas.pdf->empty() ? nullptr : canvas.pdf;
+}
+
+void canvas_text(Canvas& canvas, const std::string& family, double em, double ascent, const uint32_t* chars,
+                 const int64_t* pen, std::size_t n, int32_t x, int32_t y, int escapement, bool opaque,
+                 double advance, double cell, uint32_t rgb) {
+  if (canvas.finished) return;
+  const CairoApi& c = *cairo();
+  cairo_t* cr = canvas.cr;
+  c.cairo_save(cr);
+  c.cairo_translate(cr, x, y);
+  // The escapement turns the text about its top-left, counterclockwise in
+  // tenths of a degree.
+  if (escapement != 0) c.cairo_rotate(cr, -escapement * M_PI / 1800.0);
+  if (opaque) {
+    c.cairo_new_path(cr);
+    c.cairo_rectangle(cr, 0, 0, advance, cell);
+    set_colour(c, cr, 0x00FFFFFFu);
+    c.cairo_fill(cr);
+  }
+  c.cairo_select_font_face(cr, family.empty() ? "monospace" : family.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                           CAIRO_FONT_WEIGHT_NORMAL);
+  c.cairo_set_font_size(cr, em);
+  set_colour(c, cr, rgb);
+  std::string utf8;
+  for (std::size_t k = 0; k < n; ++k) {
+    utf8.clear();
+    cp932::append_utf8(utf8, chars[k] < 0x20 ? 0xFFFD : chars[k]);
+    c.cairo_move_to(cr, static_cast<double>(pen[k]), ascent);
+    c.cairo_show_text(cr, utf8.c_str());
+  }
+  c.cairo_restore(cr);
+}
 
 bool canvas_attach(Surface& s, bool antialias) {
   if (s.pixels == nullptr) return true;  // nothing to paint
@@ -68,24 +160,25 @@ void canvas_destroy(Canvas* canvas) {
   const CairoApi* c = cairo();
   if (canvas->cr != nullptr) c->cairo_destroy(canvas->cr);
   if (canvas->surface != nullptr) c->cairo_surface_destroy(canvas->surface);
+  delete canvas->pdf;
   delete canvas;
 }
 
-void canvas_line(Surface& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width, uint32_t rgb) {
-  if (s.canvas == nullptr) return;
+void canvas_line(Canvas& canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width, uint32_t rgb) {
+  if (canvas.finished) return;
   const CairoApi& c = *cairo();
-  cairo_t* cr = s.canvas->cr;
+  cairo_t* cr = canvas.cr;
   c.cairo_new_path(cr);
   c.cairo_move_to(cr, stroke_at(x0, width), stroke_at(y0, width));
   c.cairo_line_to(cr, stroke_at(x1, width), stroke_at(y1, width));
   stroke_with(c, cr, width, rgb);
 }
 
-void canvas_rectangle(Surface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int pen_width, uint32_t pen_rgb,
+void canvas_rectangle(Canvas& canvas, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int pen_width, uint32_t pen_rgb,
                       uint32_t brush_rgb) {
-  if (s.canvas == nullptr) return;
+  if (canvas.finished) return;
   const CairoApi& c = *cairo();
-  cairo_t* cr = s.canvas->cr;
+  cairo_t* cr = canvas.cr;
   const double l = static_cast<double>(x0), t = static_cast<double>(y0);
   const double w = static_cast<double>(x1 - x0), h = static_cast<double>(y1 - y0);
   c.cairo_new_path(cr);
@@ -113,10 +206,10 @@ void canvas_rectangle(Surface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1
   stroke_with(c, cr, pen_width, pen_rgb);
 }
 
-void canvas_polygons(Surface& s, const POINTF* points, const int* counts, int polygons, uint32_t rgb) {
-  if (s.canvas == nullptr) return;
+void canvas_polygons(Canvas& canvas, const POINTF* points, const int* counts, int polygons, uint32_t rgb) {
+  if (canvas.finished) return;
   const CairoApi& c = *cairo();
-  cairo_t* cr = s.canvas->cr;
+  cairo_t* cr = canvas.cr;
   c.cairo_new_path(cr);
   // One path: polygons that share an edge show no seam along it.
   for (int i = 0; i < polygons; ++i) {
@@ -135,15 +228,23 @@ void canvas_polygons(Surface& s, const POINTF* points, const int* counts, int po
   // filled one call after another along a shared edge would otherwise let
   // what is under them show through their antialiased edges there. The
   // lines drawn along those edges are antialiased.
-  c.cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  c.cairo_fill(cr);
-  c.cairo_set_antialias(cr, s.canvas->antialias);
+  if (canvas.pdf == nullptr) {
+    c.cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    c.cairo_fill(cr);
+  } else {
+    // A page's viewer antialiases every fill: a hairline of the same colour
+    // round the polygons closes the seams between them.
+    c.cairo_fill_preserve(cr);
+    c.cairo_set_line_width(cr, 0.5);
+    c.cairo_stroke(cr);
+  }
+  c.cairo_set_antialias(cr, canvas.antialias);
 }
 
-void canvas_polyline(Surface& s, const double* xy, int n, int width, uint32_t rgb) {
-  if (s.canvas == nullptr || n < 2) return;
+void canvas_polyline(Canvas& canvas, const double* xy, int n, int width, uint32_t rgb) {
+  if (canvas.finished || n < 2) return;
   const CairoApi& c = *cairo();
-  cairo_t* cr = s.canvas->cr;
+  cairo_t* cr = canvas.cr;
   c.cairo_new_path(cr);
   c.cairo_move_to(cr, xy[0], xy[1]);
   for (int k = 1; k < n; ++k) c.cairo_line_to(cr, xy[2 * k], xy[2 * k + 1]);

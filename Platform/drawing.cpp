@@ -69,7 +69,7 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
   const Object& pen = object_at(s->pen);
   const uint32_t fill = object_at(s->brush).rgb;
   if (s->canvas != nullptr) {
-    if (paints(*s)) canvas_rectangle(*s, x0, y0, x1, y1, pen.pen_width, pen.rgb, fill);
+    if (paints(*s)) canvas_rectangle(*s->canvas, x0, y0, x1, y1, pen.pen_width, pen.rgb, fill);
   } else if (pen.pen_width <= 1) {
     // The box covers columns x0 .. x1 - 1 and rows y0 .. y1 - 1; the pen takes
     // its outermost ring, the brush the rest.
@@ -90,6 +90,7 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     wide_line(r, l, b, l, t, pen.pen_width, pen.rgb);
   }
   if (records(*s)) svg_rectangle(*s, x0, y0, x1, y1, pen.pen_width, pen.rgb, fill);
+  if (records(*s) && s->pdf != nullptr) canvas_rectangle(*s->pdf, x0, y0, x1, y1, pen.pen_width, pen.rgb, fill);
   return TRUE;
 }
 
@@ -103,8 +104,9 @@ BOOL FillPolygons(HDC hdc, const POINTF* points, const int* counts, int polygons
   const Raster r = raster_of(*s);
   const uint32_t fill = object_at(s->brush).rgb;
   if (records(*s)) svg_polygons(*s, points, counts, polygons, fill);
+  if (records(*s) && s->pdf != nullptr) canvas_polygons(*s->pdf, points, counts, polygons, fill);
   if (s->canvas != nullptr) {
-    if (paints(*s)) canvas_polygons(*s, points, counts, polygons, fill);
+    if (paints(*s)) canvas_polygons(*s->canvas, points, counts, polygons, fill);
     return TRUE;
   }
   for (int i = 0; i < polygons; ++i) {
@@ -131,13 +133,14 @@ BOOL LineTo(HDC hdc, int x, int y) {
   if (s == nullptr) return FALSE;
   const Object& pen = object_at(s->pen);
   if (s->canvas != nullptr) {
-    if (paints(*s)) canvas_line(*s, s->cur_x, s->cur_y, x, y, pen.pen_width, pen.rgb);
+    if (paints(*s)) canvas_line(*s->canvas, s->cur_x, s->cur_y, x, y, pen.pen_width, pen.rgb);
   } else if (pen.pen_width <= 1) {
     thin_line(raster_of(*s), s->cur_x, s->cur_y, x, y, pen.rgb);
   } else {
     wide_line(raster_of(*s), s->cur_x, s->cur_y, x, y, pen.pen_width, pen.rgb);
   }
   if (records(*s)) svg_line(*s, s->cur_x, s->cur_y, x, y, pen.pen_width, pen.rgb);
+  if (records(*s) && s->pdf != nullptr) canvas_line(*s->pdf, s->cur_x, s->cur_y, x, y, pen.pen_width, pen.rgb);
   s->cur_x = x;
   s->cur_y = y;
   return TRUE;
@@ -212,7 +215,9 @@ const uint32_t* GetSurfaceBits(HDC hdc, int* width, int* height) {
 
 HDC CreateSurfaceDCWith(int width, int height, double scale, DWORD flags) {
   if (!(scale >= kMinSurfaceScale && scale <= kMaxSurfaceScale)) return nullptr;
-  if ((flags & ~(ISOVAR_SURFACE_SVG | ISOVAR_SURFACE_ANTIALIAS)) != 0) return nullptr;
+  if ((flags & ~(ISOVAR_SURFACE_SVG | ISOVAR_SURFACE_ANTIALIAS | ISOVAR_SURFACE_PDF)) != 0) return nullptr;
+  // The PDF page is drawn from what an SVG recording surface records.
+  if ((flags & ISOVAR_SURFACE_PDF) != 0) flags |= ISOVAR_SURFACE_SVG;
   if (width < 0 || height < 0 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) return nullptr;
   const double w = std::round(width * scale), h = std::round(height * scale);
   if (w > kMaxSurfaceSide || h > kMaxSurfaceSide) return nullptr;
@@ -225,7 +230,8 @@ HDC CreateSurfaceDCWith(int width, int height, double scale, DWORD flags) {
   s->scale = scale;
   if (s->svg != nullptr) svg_set_scale(*s, scale);
   const bool antialias = (flags & ISOVAR_SURFACE_ANTIALIAS) != 0;
-  if ((antialias || scale != 1.0) && !canvas_attach(*s, antialias)) {
+  if (((antialias || scale != 1.0) && !canvas_attach(*s, antialias)) ||
+      ((flags & ISOVAR_SURFACE_PDF) != 0 && !canvas_attach_pdf(*s))) {
     DeleteDC(hdc);
     return nullptr;
   }
@@ -272,7 +278,8 @@ BOOL PolylineF(HDC hdc, const POINTF* points, int count) {
     const int n = static_cast<int>(xy.size() / 2);
     if (n >= 2) {
       if (s->svg != nullptr) svg_polyline(*s, xy.data(), n, pen.pen_width, pen.rgb);
-      canvas_polyline(*s, xy.data(), n, pen.pen_width, pen.rgb);
+      if (s->canvas != nullptr) canvas_polyline(*s->canvas, xy.data(), n, pen.pen_width, pen.rgb);
+      if (s->pdf != nullptr) canvas_polyline(*s->pdf, xy.data(), n, pen.pen_width, pen.rgb);
     }
     xy.clear();
   };
@@ -303,4 +310,13 @@ BOOL EndGroup(HDC hdc) {
   if (s == nullptr) return FALSE;
   if (s->svg != nullptr) svg_end_group(*s);
   return TRUE;
+}
+
+const char* GetSurfacePdf(HDC hdc, size_t* length) {
+  Surface* s = blank_surface_of(hdc);
+  if (s == nullptr || s->pdf == nullptr) return nullptr;
+  const std::string* pdf = canvas_finish_pdf(*s->pdf);
+  if (pdf == nullptr) return nullptr;
+  if (length != nullptr) *length = pdf->size();
+  return pdf->data();
 }

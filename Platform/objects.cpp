@@ -126,6 +126,7 @@ void release_slot(int slot) {
     free_pixels(o.surface->pixels, int64_t{o.surface->width} * o.surface->height);
     svg_destroy(o.surface->svg);
     canvas_destroy(o.surface->canvas);
+    canvas_destroy(o.surface->pdf);
     delete o.surface->scaled_font;
     delete o.surface;
   }

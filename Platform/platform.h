@@ -196,6 +196,7 @@ ISOVAR_PLATFORM_API const char* GetSurfaceSvg(HDC hdc, size_t* length);
  * - ISOVAR_SURFACE_SVG records SVG as CreateSvgSurfaceDC's surface does;
  * - ISOVAR_SURFACE_ANTIALIAS paints lines, rectangles and polygons through
  *   cairo with antialiased edges (text keeps the surface's own painting);
+ * - ISOVAR_SURFACE_PDF draws a PDF page too (below);
  * - scale (0.5 to 8; 1 for none) gives a surface of the same logical size
  *   (width x height, the coordinates every call takes) whose pixels are
  *   scale times as many each way (rounded; GetSurfaceBits and GetPixel see
@@ -217,7 +218,15 @@ ISOVAR_PLATFORM_API const char* GetSurfaceSvg(HDC hdc, size_t* length);
  * always. */
 #define ISOVAR_SURFACE_SVG 1u
 #define ISOVAR_SURFACE_ANTIALIAS 2u
+#define ISOVAR_SURFACE_PDF 4u
 ISOVAR_PLATFORM_API HDC CreateSurfaceDCWith(int width, int height, double scale, DWORD flags);
+/* A surface made with ISOVAR_SURFACE_PDF also draws one PDF page of its
+ * logical size (0.75 point a pixel) with what the SVG records: exact paths,
+ * text as text in the face's family. GetSurfacePdf ends the page on its
+ * first call (nothing drawn later is in it) and gives the document (*length
+ * bytes), valid as long as the surface; NULL for a surface without a page or
+ * when cairo failed to make it. */
+ISOVAR_PLATFORM_API const char* GetSurfacePdf(HDC hdc, size_t* length);
 ISOVAR_PLATFORM_API BOOL SurfaceTakesExactPaths(HDC hdc);
 ISOVAR_PLATFORM_API BOOL BeginRasterStandIn(HDC hdc);
 ISOVAR_PLATFORM_API BOOL EndRasterStandIn(HDC hdc);

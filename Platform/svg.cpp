@@ -325,6 +325,10 @@ void svg_set_scale(Surface& s, double scale) {
 }
 
 void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t x, int32_t y) {
+  if (s.pdf != nullptr)
+    canvas_text(*s.pdf, layout.family, layout.em, layout.ascent, layout.chars.data(), layout.pen.data(),
+                layout.chars.size(), x, y, font.logfont.lfEscapement, s.bk_mode == OPAQUE,
+                static_cast<double>(layout.advance), layout.cell, s.text_rgb);
   SvgRecorder& r = *s.svg;
   close_path(r);
   if (s.bk_mode == OPAQUE) put_rect(r.body, x, y, layout.advance, layout.cell, 0x00FFFFFFu);

@@ -210,9 +210,11 @@ class Plotter::Surface {
  private:
   static HDC make(int width, int height, const Options& o) {
     const bool svg = !o.svg.empty();
-    if (!o.antialias && o.scale == 1.0) return svg ? CreateSvgSurfaceDC(width, height) : CreateSurfaceDC(width, height);
+    if (!o.antialias && o.scale == 1.0 && !o.vector)
+      return svg ? CreateSvgSurfaceDC(width, height) : CreateSurfaceDC(width, height);
     return CreateSurfaceDCWith(width, height, o.scale,
-                               (svg ? ISOVAR_SURFACE_SVG : 0u) | (o.antialias ? ISOVAR_SURFACE_ANTIALIAS : 0u));
+                               (svg ? ISOVAR_SURFACE_SVG : 0u) | (o.antialias ? ISOVAR_SURFACE_ANTIALIAS : 0u) |
+                                   (o.vector ? ISOVAR_SURFACE_PDF : 0u));
   }
   HDC hdc_;
 };
