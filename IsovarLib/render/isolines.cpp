@@ -49,6 +49,11 @@ double level_hue(const ModelStore& m, int32_t k) {
   return (1.0 - t) * kHueOfLowest;
 }
 
+double distance2(float x, float y, const IsoPoint& p) {
+  const double dx = static_cast<double>(x) - p.x, dy = static_cast<double>(y) - p.y;
+  return dx * dx + dy * dy;
+}
+
 // The isolines once more as exact paths, for a surface that takes them: in
 // model coordinates through the frame's affine map, clipped to the extent as
 // the pixels are, each level in a group of its own (its id level-K, its value
@@ -107,9 +112,7 @@ void draw_exact_isolines(Run& r, const COLORREF* colours) {
           continue;
         }
         // Clipping may hand the ends back exchanged: the path keeps its way.
-        const double d1 = std::hypot(static_cast<double>(x1) - a.x, static_cast<double>(y1) - a.y);
-        const double d2 = std::hypot(static_cast<double>(x2) - a.x, static_cast<double>(y2) - a.y);
-        if (d2 < d1) {
+        if (clipped != 0 && distance2(x2, y2, a) < distance2(x1, y1, a)) {
           std::swap(x1, x2);
           std::swap(y1, y2);
         }
