@@ -1,6 +1,6 @@
 // Surfaces made with options: antialiased and scaled pixels through cairo,
-// exact paths and groups in the SVG, the PDF page; and plain surfaces that
-// take none of it.
+// exact paths and groups in the SVG; and plain surfaces that take none of
+// it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -140,28 +140,6 @@ TEST(ExactSurface, ScaledPicturesShrinkToTheOneTimesPicture) {
   }
 }
 
-TEST(ExactSurface, SizesScalesAndFlagsRefused) {
-  struct Case {
-    int w, h;
-    double scale;
-    DWORD flags;
-    bool made;
-  };
-  const Case cases[] = {
-      {10, 10, 1.0, 0, true},          {10, 10, 0.5, 0, true},
-      {10, 10, 8.0, ISOVAR_SURFACE_SVG, true},
-      {10, 10, 0.49, 0, false},        {10, 10, 8.01, 0, false},
-      {10, 10, std::nan(""), 0, false}, {10, 10, 1.0, 8u, false},
-      {5000, 10, 8.0, 0, false},       {-1, 10, 1.0, 0, false},
-      {0, 0, 2.0, ISOVAR_SURFACE_ANTIALIAS, true},
-  };
-  for (const Case& c : cases) {
-    HDC dc = CreateSurfaceDCWith(c.w, c.h, c.scale, c.flags);
-    EXPECT_EQ(dc != nullptr, c.made) << c.w << "x" << c.h << " at " << c.scale << " flags " << c.flags;
-    if (dc != nullptr) DeleteDC(dc);
-  }
-}
-
 // The numbers of a path's data, in order.
 std::vector<double> numbers(const std::string& d) {
   std::vector<double> out;
@@ -258,27 +236,6 @@ TEST(ExactSurface, GroupsBegunAgainGatherInOneElement) {
   EXPECT_LT(doc.rfind("</g>"), doc.find("x=\"6\""));
   DeleteDC(dc);
   DeleteObject(red);
-}
-
-TEST(ExactSurface, PdfPageOnlyWhereAskedFor) {
-  HDC plain = CreateSvgSurfaceDC(kW, kH);
-  EXPECT_EQ(GetSurfacePdf(plain, nullptr), nullptr);
-  HDC dc = CreateSurfaceDCWith(kW, kH, 1.0, ISOVAR_SURFACE_PDF);
-  ASSERT_NE(dc, nullptr);
-  EXPECT_TRUE(SurfaceTakesExactPaths(dc));
-  kDrawings[2].draw(dc);
-  TextOutA(dc, 5, 5, "Isovar 1.5", 10);
-  size_t n = 0;
-  const char* pdf = GetSurfacePdf(dc, &n);
-  ASSERT_NE(pdf, nullptr);
-  ASSERT_GT(n, 100u);
-  EXPECT_EQ(std::string(pdf, 5), "%PDF-");
-  EXPECT_NE(std::string(pdf, n).find("%%EOF"), std::string::npos);
-  size_t again = 0;
-  EXPECT_EQ(GetSurfacePdf(dc, &again), pdf);
-  EXPECT_EQ(again, n);
-  DeleteDC(plain);
-  DeleteDC(dc);
 }
 
 }  // namespace
