@@ -24,6 +24,12 @@ struct Canvas {
   double scale;                 // device pixels per logical pixel
   std::string* pdf;  // a PDF canvas's document; null for pixels
   bool finished;     // a PDF made: nothing more is drawn
+  // Exact paths of one pen in a row are stroked together, when something
+  // else is drawn or the pixels are wanted: one stroke costs cairo much more
+  // than a longer path does.
+  bool pending;
+  int pending_width;
+  uint32_t pending_rgb;
 };
 
 namespace {
@@ -41,6 +47,13 @@ void stroke_with(const CairoApi& c, cairo_t* cr, int width, uint32_t rgb) {
   set_colour(c, cr, rgb);
   c.cairo_set_line_width(cr, width < 1 ? 1 : width);
   c.cairo_stroke(cr);
+}
+
+// Strokes the exact paths gathered so far.
+void settle(const CairoApi& c, Canvas& canvas) {
+  if (!canvas.pending) return;
+  canvas.pending = false;
+  stroke_with(c, canvas.cr, canvas.pending_width, canvas.pending_rgb);
 }
 
 }  // namespace
@@ -88,6 +101,7 @@ const std::string* canvas_finish_pdf(Canvas& canvas) {
   if (canvas.pdf == nullptr) return nullptr;
   if (!canvas.finished) {
     const CairoApi& c = *cairo();
+    settle(c, canvas);
     c.cairo_show_page(canvas.cr);
     c.cairo_destroy(canvas.cr);
     canvas.cr = nullptr;
@@ -106,6 +120,7 @@ void canvas_text(Canvas& canvas, const std::string& family, double em, double as
                  double advance, double cell, uint32_t rgb) {
   if (canvas.finished) return;
   const CairoApi& c = *cairo();
+  settle(c, canvas);
   cairo_t* cr = canvas.cr;
   c.cairo_save(cr);
   c.cairo_translate(cr, x, y);
@@ -171,6 +186,7 @@ void canvas_destroy(Canvas* canvas) {
 void canvas_line(Canvas& canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width, uint32_t rgb) {
   if (canvas.finished) return;
   const CairoApi& c = *cairo();
+  settle(c, canvas);
   cairo_t* cr = canvas.cr;
   c.cairo_new_path(cr);
   c.cairo_move_to(cr, stroke_at(x0, width), stroke_at(y0, width));
@@ -213,6 +229,7 @@ void canvas_rectangle(Canvas& canvas, int64_t x0, int64_t y0, int64_t x1, int64_
 void canvas_polygons(Canvas& canvas, const POINTF* points, const int* counts, int polygons, uint32_t rgb) {
   if (canvas.finished) return;
   const CairoApi& c = *cairo();
+  settle(c, canvas);
   cairo_t* cr = canvas.cr;
   c.cairo_new_path(cr);
   // One path: polygons that share an edge show no seam along it.
@@ -248,8 +265,9 @@ void canvas_polygons(Canvas& canvas, const POINTF* points, const int* counts, in
 void canvas_polyline(Canvas& canvas, const double* xy, int n, int width, uint32_t rgb) {
   if (canvas.finished || n < 2) return;
   const CairoApi& c = *cairo();
+  if (canvas.pending && (canvas.pending_width != width || canvas.pending_rgb != rgb)) settle(c, canvas);
   cairo_t* cr = canvas.cr;
-  c.cairo_new_path(cr);
+  if (!canvas.pending) c.cairo_new_path(cr);
   c.cairo_move_to(cr, xy[0], xy[1]);
   // Pixels take no detail finer than a tenth of their size: a point that
   // close to the last one kept is left out (the path's end never is). Dense
@@ -263,11 +281,15 @@ void canvas_polyline(Canvas& canvas, const double* xy, int n, int width, uint32_
     last_x = x;
     last_y = y;
   }
-  stroke_with(c, cr, width, rgb);
+  canvas.pending = true;
+  canvas.pending_width = width;
+  canvas.pending_rgb = rgb;
 }
 
 void canvas_before_pixels(Surface& s) {
-  if (s.canvas != nullptr) cairo()->cairo_surface_flush(s.canvas->surface);
+  if (s.canvas == nullptr) return;
+  settle(*cairo(), *s.canvas);
+  cairo()->cairo_surface_flush(s.canvas->surface);
 }
 
 void canvas_after_pixels(Surface& s) {
