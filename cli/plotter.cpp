@@ -206,6 +206,13 @@ class Plotter::Surface {
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
   HDC get() const { return hdc_; }
+  // Why a surface for the options could not be made.
+  static std::string failure(const Options& o) {
+    std::string why = "cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) + " pixels";
+    if (o.antialias || o.scale != 1.0 || o.vector)
+      why += " (--antialias, --scale and --vector draw through cairo, libcairo.so.2: is it installed?)";
+    return why;
+  }
 
  private:
   static HDC make(int width, int height, const Options& o) {
@@ -390,8 +397,7 @@ int Plotter::run(const Options& o, Run& run, std::unique_ptr<Surface>& surface) 
     surface = std::make_unique<Surface>(o.width, o.height, o);
     run.surface = surface->get();
     if (run.surface == nullptr)
-      return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-                         " pixels");
+      return own_failure(Surface::failure(o));
     char err_msg[ISOVAR_ERRMSG_SIZE] = {};
     int error = 0;
     run.bmp_failure.clear();
@@ -508,8 +514,7 @@ int Plotter::plot_direct(const Options& o, InputKind kind, Run& run, std::unique
   surface = std::make_unique<Surface>(o.width, o.height, o);
   run.surface = surface->get();
   if (run.surface == nullptr)
-    return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-                       " pixels");
+    return own_failure(Surface::failure(o));
   errno = 0;
   if (isovarRunDraw(run.run_.get(), run.model_.get(), run.surface, o.width, o.height,
                     run.display_list.empty() ? nullptr : run.display_list.c_str(), err_msg) != 0) {
