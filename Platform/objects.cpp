@@ -125,6 +125,9 @@ void release_slot(int slot) {
   if (o.kind == Kind::kDC) {
     free_pixels(o.surface->pixels, int64_t{o.surface->width} * o.surface->height);
     svg_destroy(o.surface->svg);
+    canvas_destroy(o.surface->canvas);
+    canvas_destroy(o.surface->pdf);
+    delete o.surface->scaled_font;
     delete o.surface;
   }
   const uint32_t generation = o.generation;
@@ -283,6 +286,10 @@ HDC CreateSurfaceDC(int width, int height) {
   }
   s->width = width;
   s->height = height;
+  s->logical_width = width;
+  s->logical_height = height;
+  s->scale = 1.0;
+  s->path_matrix[0] = s->path_matrix[3] = 1.0;  // the identity
   s->pen = kStockPen;
   s->brush = kStockBrush;
   s->font = kStockFont;

@@ -195,6 +195,68 @@ ISOVAR_PLATFORM_API HDC CreateSvgSurfaceDC(int width, int height);
  * for a device context that records no SVG. */
 ISOVAR_PLATFORM_API const char* GetSurfaceSvg(HDC hdc, size_t* length);
 
+/* Exact pictures: surfaces that draw or record paths with fractions, and the
+ * calls that feed them.
+ *
+ * A plain surface (CreateSurfaceDC, CreateSvgSurfaceDC without options)
+ * paints every call as described above. CreateSurfaceDCWith makes surfaces
+ * that also take exact paths:
+ * - ISOVAR_SURFACE_SVG records SVG as CreateSvgSurfaceDC's surface does;
+ * - ISOVAR_SURFACE_ANTIALIAS paints lines, rectangles and polygons through
+ *   cairo with antialiased edges (text keeps the surface's own painting);
+ * - ISOVAR_SURFACE_PDF draws a PDF page too (below);
+ * - scale (0.5 to 8; 1 for none) gives a surface of the same logical size
+ *   (width x height, the coordinates every call takes) whose pixels are
+ *   scale times as many each way (rounded; GetSurfaceBits and GetPixel see
+ *   those pixels): positions, pen widths and font heights are multiplied by
+ *   scale, and the recorded SVG is scale times as wide and high with the
+ *   logical viewBox. A scaled surface paints through cairo too (without
+ *   antialiasing unless asked).
+ * NULL as CreateSurfaceDC, for a scale out of range or unknown flags, or when
+ * cairo cannot be loaded for a surface that needs it.
+ *
+ * SurfaceTakesExactPaths says whether hdc wants exact paths. A renderer then
+ * gives each path twice: once through the integer calls, bracketed by
+ * BeginRasterStandIn / EndRasterStandIn, and once exactly with PolylineF.
+ * The stand-in calls paint the pixels of a surface that has no exact
+ * painting of its own (an SVG recording surface without antialiasing) and
+ * are neither recorded nor painted otherwise; PolylineF is recorded in the
+ * SVG and painted by a cairo surface. A plain surface takes no exact paths:
+ * PolylineF and the groups do nothing there, the stand-in calls paint as
+ * always. */
+#define ISOVAR_SURFACE_SVG 1u
+#define ISOVAR_SURFACE_ANTIALIAS 2u
+#define ISOVAR_SURFACE_PDF 4u
+ISOVAR_PLATFORM_API HDC CreateSurfaceDCWith(int width, int height, double scale, DWORD flags);
+/* A surface made with ISOVAR_SURFACE_PDF also draws one PDF page of its
+ * logical size (0.75 point a pixel) with what the SVG records: exact paths,
+ * text as text in the face's family. GetSurfacePdf ends the page on its
+ * first call (nothing drawn later is in it) and gives the document (*length
+ * bytes), valid as long as the surface; NULL for a surface without a page or
+ * when cairo failed to make it. */
+ISOVAR_PLATFORM_API const char* GetSurfacePdf(HDC hdc, size_t* length);
+ISOVAR_PLATFORM_API BOOL SurfaceTakesExactPaths(HDC hdc);
+ISOVAR_PLATFORM_API BOOL BeginRasterStandIn(HDC hdc);
+ISOVAR_PLATFORM_API BOOL EndRasterStandIn(HDC hdc);
+/* The affine map of PolylineF's coordinates to logical pixels (with
+ * fractions, (0, 0) the top-left corner of the picture): x' = m[0] x + m[2] y
+ * + m[4], y' = m[1] x + m[3] y + m[5]. A new surface has the identity. FALSE
+ * for a bad handle or a matrix with a value that is not finite. */
+ISOVAR_PLATFORM_API BOOL SetPathTransform(HDC hdc, const double matrix[6]);
+/* An open path through count points (in the path transform's coordinates),
+ * stroked with the selected pen: its width in logical pixels, round ends and
+ * joins. Points that are not finite break the path there; a point equal to
+ * the one before it is dropped. FALSE for a bad handle or a negative count. */
+ISOVAR_PLATFORM_API BOOL PolylineF(HDC hdc, const POINTF* points, int count);
+/* A named group of what is drawn until EndGroup: recorded as an SVG g
+ * element with id (letters, digits, '-' and '_' only) and attributes (more
+ * attributes, written as given: name="value" pairs of XML text). A group
+ * begun again with the same id goes on where it stopped, so its parts may be
+ * drawn at different times; it stays where it first began. Groups do not
+ * nest: BeginGroup inside a group ends that group first. */
+ISOVAR_PLATFORM_API BOOL BeginGroup(HDC hdc, const char* id, const char* attributes);
+ISOVAR_PLATFORM_API BOOL EndGroup(HDC hdc);
+
 /* Kernel services */
 ISOVAR_PLATFORM_API DWORD GetCurrentDirectoryA(DWORD buffer_length, LPSTR buffer);
 

@@ -47,6 +47,12 @@ enum class Kind : uint8_t { kFree = 0, kPen, kBrush, kFont, kDC };
 
 struct FontFace;     // a resolved face at one size (text.cpp)
 struct SvgRecorder;  // the SVG a recording surface keeps (svg.cpp)
+struct Canvas;       // cairo painting on a surface's pixels (canvas.cpp)
+struct Object;
+
+// Pixels per logical pixel a surface may have.
+constexpr double kMinSurfaceScale = 0.5;
+constexpr double kMaxSurfaceScale = 8.0;
 
 struct Surface {
   int width;
@@ -68,7 +74,28 @@ struct Surface {
   // and colour.
   int halo_width;
   uint32_t halo_rgb;
+  // Exact pictures (CreateSurfaceDCWith). The calls take logical pixels,
+  // logical_width x logical_height of them; width and height above are the
+  // buffer's, scale times as many (1 for a plain surface).
+  int logical_width;
+  int logical_height;
+  double scale;
+  Canvas* canvas;  // null unless lines and fills are painted through cairo
+  Canvas* pdf;     // null unless the surface also draws a PDF page (with svg set too)
+  int stand_in;    // > 0 between BeginRasterStandIn and EndRasterStandIn
+  double path_matrix[6];  // PolylineF's coordinates to logical pixels
+  // The selected font at the surface's scale: a copy of the font object
+  // (slot and generation of the original), its face resolved for its height.
+  Object* scaled_font;
+  int scaled_font_slot;
+  uint32_t scaled_font_generation;
 };
+
+// Whether a surface takes exact paths (PolylineF, groups).
+inline bool takes_exact_paths(const Surface& s) { return s.svg != nullptr || s.canvas != nullptr; }
+
+// A PDF page's points per logical pixel (96 pixels to the inch).
+constexpr double kPdfPointsPerPixel = 0.75;
 
 struct Object {
   Kind kind;
@@ -136,5 +163,37 @@ void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t 
 void svg_polygons(Surface& s, const POINTF* points, const int* counts, int polygons, uint32_t rgb);
 void svg_pen_selected(Surface& s);
 void svg_destroy(SvgRecorder* recorder);
+// An exact path through n points (x, y pairs in logical pixels), stroked
+// with a pen `width` pixels wide.
+void svg_polyline(Surface& s, const double* xy, int n, int width, uint32_t rgb);
+void svg_begin_group(Surface& s, const char* id, const char* attributes);
+void svg_end_group(Surface& s);
+// The recorded document's size: the logical one, times scale.
+void svg_set_scale(Surface& s, double scale);
+
+// Painting through cairo (canvas.cpp), in logical pixels: the same shapes
+// as the surface's own rules (a line through the pixel centres of its ends
+// for odd widths, the corners for even ones), with antialiased edges when
+// asked for. canvas_attach fails when cairo cannot be had.
+bool canvas_attach(Surface& s, bool antialias);
+// A PDF page of the surface's logical size (kPdfPointsPerPixel), drawn
+// exactly: s.pdf. canvas_finish_pdf ends the page on its first call and
+// gives the document (null when cairo failed); nothing is drawn after.
+bool canvas_attach_pdf(Surface& s);
+const std::string* canvas_finish_pdf(Canvas& canvas);
+void canvas_destroy(Canvas* canvas);
+void canvas_line(Canvas& canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int width, uint32_t rgb);
+void canvas_rectangle(Canvas& canvas, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int pen_width,
+                      uint32_t pen_rgb, uint32_t brush_rgb);
+void canvas_polygons(Canvas& canvas, const POINTF* points, const int* counts, int polygons, uint32_t rgb);
+void canvas_polyline(Canvas& canvas, const double* xy, int n, int width, uint32_t rgb);
+// Text as text on a PDF canvas: each character at its pen position from
+// (x, y), the text's top-left, in the face's family at em pixels.
+void canvas_text(Canvas& canvas, const std::string& family, double em, double ascent, const uint32_t* chars,
+                 const int64_t* pen, std::size_t n, int32_t x, int32_t y, int escapement, bool opaque,
+                 double advance, double cell, uint32_t rgb);
+// Around anything that writes the pixels other than through cairo (text).
+void canvas_before_pixels(Surface& s);
+void canvas_after_pixels(Surface& s);
 
 }  // namespace plat

@@ -18,10 +18,19 @@
 //   winding), drawn with crisp edges as the surface's pixel-centre rule
 //   draws them, so polygons that share an edge show no seam between them.
 //
+// Surfaces that take exact paths (surface.h) record PolylineF's paths with
+// their fractions (to 1e-7 pixel) and the integer calls of a raster stand-in
+// not at all. Groups (BeginGroup) are g elements, in the document where each
+// first began; a group begun again gathers what is drawn into the same
+// element. A scaled surface's document is scale times as wide and high as
+// its logical size, which stays its viewBox.
+//
 // The document is made of the recorded elements when asked for.
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cp932.h"
 #include "surface.h"
@@ -29,11 +38,22 @@
 namespace plat {
 
 struct SvgRecorder {
-  int width = 0;
+  int width = 0;  // the viewBox, in logical pixels
   int height = 0;
-  std::string body;      // the elements so far, the open path excepted
+  double scale = 1.0;  // the document's width and height are the viewBox's times this
+  std::string body;      // the elements so far, the open path excepted (the open group's when in one)
   std::string path;      // the open path's data
-  enum class Open { kNone, kStroke, kFill } open = Open::kNone;
+  enum class Open { kNone, kStroke, kFill, kExact } open = Open::kNone;
+  struct Group {
+    std::string id;
+    std::string attributes;
+    std::string text;  // its elements (moved to body while it is open)
+  };
+  std::vector<Group> groups;
+  // The document's text before each group, and which group follows it.
+  std::vector<std::pair<std::string, int>> before_group;
+  std::string outside;  // the elements after the last group, while a group is open
+  int open_group = -1;
   uint32_t open_rgb = 0;
   int open_width = 0;
   int32_t end_x = 0;     // where the open stroke path ends, in pixels
@@ -70,6 +90,32 @@ void put_coordinate(std::string& out, double v) {
     out += '.';
     out += static_cast<char>('0' + fraction / 10);
     if (fraction % 10 != 0) out += static_cast<char>('0' + fraction % 10);
+  }
+}
+
+// A coordinate to 1e-7 of a pixel, without trailing zeros.
+void put_fine(std::string& out, double v) {
+  if (!std::isfinite(v)) v = 0;
+  if (v > 1e11) v = 1e11;
+  if (v < -1e11) v = -1e11;
+  const int64_t units = std::llround(v * 1e7);
+  const uint64_t magnitude = units < 0 ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
+  if (units < 0) out += '-';
+  put_int(out, static_cast<int64_t>(magnitude / 10000000));
+  uint64_t fraction = magnitude % 10000000;
+  if (fraction != 0) {
+    char digits[8];
+    int n = 7;
+    while (fraction % 10 == 0) {
+      fraction /= 10;
+      --n;
+    }
+    for (int k = n - 1; k >= 0; --k) {
+      digits[k] = static_cast<char>('0' + fraction % 10);
+      fraction /= 10;
+    }
+    out += '.';
+    out.append(digits, static_cast<std::size_t>(n));
   }
 }
 
@@ -116,7 +162,7 @@ void put_xml_text(std::string& out, const std::string& utf8) {
 
 // Closes the open path into the body.
 void close_path(SvgRecorder& r) {
-  if (r.open == SvgRecorder::Open::kStroke) {
+  if (r.open == SvgRecorder::Open::kStroke || r.open == SvgRecorder::Open::kExact) {
     r.body += "<path fill=\"none\" stroke=\"";
     put_colour(r.body, r.open_rgb);
     r.body += "\" stroke-width=\"";
@@ -166,7 +212,13 @@ void svg_rectangle(Surface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, i
                    uint32_t brush_rgb) {
   SvgRecorder& r = *s.svg;
   close_path(r);
-  if (x0 <= 0 && y0 <= 0 && x1 >= s.width && y1 >= s.height) r.body.clear();  // all of it covered
+  if (x0 <= 0 && y0 <= 0 && x1 >= s.logical_width && y1 >= s.logical_height) {  // all of it covered
+    r.body.clear();
+    if (r.open_group < 0) {
+      r.groups.clear();
+      r.before_group.clear();
+    }
+  }
   if (pen_width <= 1) {
     put_rect(r.body, x0, y0, x1 - x0, y1 - y0, pen_rgb);
     if (x1 - x0 > 2 && y1 - y0 > 2 && brush_rgb != pen_rgb) put_rect(r.body, x0 + 1, y0 + 1, x1 - x0 - 2, y1 - y0 - 2, brush_rgb);
@@ -214,10 +266,69 @@ void svg_line(Surface& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int wi
 }
 
 void svg_pen_selected(Surface& s) {
-  if (s.svg->open == SvgRecorder::Open::kStroke) close_path(*s.svg);
+  if (s.svg->open == SvgRecorder::Open::kStroke || s.svg->open == SvgRecorder::Open::kExact) close_path(*s.svg);
+}
+
+void svg_polyline(Surface& s, const double* xy, int n, int width, uint32_t rgb) {
+  SvgRecorder& r = *s.svg;
+  const int w = width < 1 ? 1 : width;
+  // Paths of one pen in a row are one element, each its own subpath.
+  if (r.open != SvgRecorder::Open::kExact || r.open_rgb != rgb || r.open_width != w) {
+    close_path(r);
+    r.open = SvgRecorder::Open::kExact;
+    r.open_rgb = rgb;
+    r.open_width = w;
+  }
+  for (int k = 0; k < n; ++k) {
+    r.path += k == 0 ? (r.path.empty() ? "M" : " M") : " L";
+    put_fine(r.path, xy[2 * k]);
+    r.path += ' ';
+    put_fine(r.path, xy[2 * k + 1]);
+  }
+}
+
+void svg_begin_group(Surface& s, const char* id, const char* attributes) {
+  SvgRecorder& r = *s.svg;
+  if (r.open_group >= 0) svg_end_group(s);
+  close_path(r);
+  int found = -1;
+  for (std::size_t g = 0; g < r.groups.size() && found < 0; ++g)
+    if (r.groups[g].id == id) found = static_cast<int>(g);
+  if (found < 0) {
+    found = static_cast<int>(r.groups.size());
+    r.groups.push_back(SvgRecorder::Group{id, attributes, std::string()});
+    r.before_group.emplace_back(std::move(r.body), found);
+    r.body.clear();
+  }
+  r.outside = std::move(r.body);
+  r.body = std::move(r.groups[found].text);
+  r.open_group = found;
+}
+
+void svg_end_group(Surface& s) {
+  SvgRecorder& r = *s.svg;
+  if (r.open_group < 0) return;
+  close_path(r);
+  r.groups[r.open_group].text = std::move(r.body);
+  r.body = std::move(r.outside);
+  r.outside.clear();
+  r.open_group = -1;
+}
+
+void svg_set_scale(Surface& s, double scale) {
+  SvgRecorder& r = *s.svg;
+  r.scale = scale;
+  r.width = s.logical_width;
+  r.height = s.logical_height;
+  r.body.clear();
+  put_rect(r.body, 0, 0, r.width, r.height, kWindowBackground);
 }
 
 void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t x, int32_t y) {
+  if (s.pdf != nullptr)
+    canvas_text(*s.pdf, layout.family, layout.em, layout.ascent, layout.chars.data(), layout.pen.data(),
+                layout.chars.size(), x, y, font.logfont.lfEscapement, s.bk_mode == OPAQUE,
+                static_cast<double>(layout.advance), layout.cell, s.text_rgb);
   SvgRecorder& r = *s.svg;
   close_path(r);
   if (s.bk_mode == OPAQUE) put_rect(r.body, x, y, layout.advance, layout.cell, 0x00FFFFFFu);
@@ -280,10 +391,11 @@ void svg_polygons(Surface& s, const POINTF* points, const int* counts, int polyg
     for (int k = 0; k < n && finite; ++k) finite = std::isfinite(points[k].x) && std::isfinite(points[k].y);
     if (finite) {
       for (int k = 0; k < n; ++k) {
+        if (k > 0 && points[k].x == points[k - 1].x && points[k].y == points[k - 1].y) continue;  // said once
         r.path += k == 0 ? (r.path.empty() ? "M" : " M") : " L";
-        put_coordinate(r.path, points[k].x);
+        put_fine(r.path, points[k].x);
         r.path += ' ';
-        put_coordinate(r.path, points[k].y);
+        put_fine(r.path, points[k].y);
       }
       r.path += " Z";
     }
@@ -322,15 +434,29 @@ const char* GetSurfaceSvg(HDC hdc, size_t* length) {
   d.clear();
   d += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   d += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"";
-  put_int(d, r.width);
+  put_int(d, std::llround(r.width * r.scale));
   d += "\" height=\"";
-  put_int(d, r.height);
+  put_int(d, std::llround(r.height * r.scale));
   d += "\" viewBox=\"0 0 ";
   put_int(d, r.width);
   d += ' ';
   put_int(d, r.height);
   d += "\">\n";
-  d += r.body;
+  for (const auto& [text, g] : r.before_group) {
+    d += text;
+    const SvgRecorder::Group& group = r.groups[g];
+    d += "<g id=\"";
+    d += group.id;
+    d += '"';
+    if (!group.attributes.empty()) {
+      d += ' ';
+      d += group.attributes;
+    }
+    d += ">\n";
+    d += g == r.open_group ? r.body : group.text;
+    d += "</g>\n";
+  }
+  d += r.open_group >= 0 ? r.outside : r.body;
   d += "</svg>\n";
   if (length != nullptr) *length = d.size();
   return d.c_str();

@@ -82,6 +82,24 @@ void check_together(const CLI::App& app, const Options& out) {
     if (input == kStandardInput) throw CLI::ValidationError("INPUT", "'-' (standard input) cannot go with --outdir");
 }
 
+// What the picture options ask of the outputs.
+void check_pictures(const CLI::App& app, const Options& out) {
+  const bool scaled = app.count("--scale") > 0 && out.scale != 1.0;
+  bool bmp = !out.bmp.empty(), pdf = !out.pdf.empty();
+  for (const std::string& name : out.formats) {
+    bmp = bmp || name == "bmp";
+    pdf = pdf || name == "pdf";
+  }
+  if (scaled && bmp)
+    throw CLI::ValidationError("--scale", "makes PNG and SVG pictures; the BMP is always at its own size (below "
+                                          "1000 pixels each way): leave out --bmp or --scale");
+  if (out.vector && !pdf) throw CLI::ValidationError("--vector", "is for the PDF page: give --pdf");
+  const double w = std::round(out.width * out.scale), h = std::round(out.height * out.scale);
+  if (scaled && (w > kMaxSide || h > kMaxSide || w * h > static_cast<double>(kMaxPixels)))
+    throw CLI::ValidationError("--scale", "makes a picture larger than the drawing surface's limit (" +
+                                              std::to_string(kMaxPixels) + " pixels)");
+}
+
 // The vector outputs' options, and what a model file cannot take.
 void check_vectors(const CLI::App& app, const Options& out) {
   const std::string source = convert::check_source_options(out.source);
@@ -251,6 +269,16 @@ int parse_command_line(int argc, char** argv, Options& out) {
       ->check(CLI::Range(1, 1000));
   app.add_flag("--halo", out.halo,
                "Write labels in their line's colour on a white or black outline, readable on any band or line");
+  app.add_flag("--antialias", out.antialias,
+               "Antialiased lines and band edges in the PNG and BMP pictures (text always is)");
+  app.add_option("--scale", out.scale,
+                 "Draw the PNG and SVG pictures at F times the pixels (0.5 to 8): line widths, fonts and "
+                 "spacing grow with them")
+      ->type_name("F")
+      ->check(CLI::Range(0.5, 8.0));
+  app.add_flag("--vector", out.vector,
+               "Draw the PDF page from the run itself: exact paths and text as text, instead of the display "
+               "list's pixel positions");
   app.add_flag("--large", out.large,
                "Large models from the start: tables grow with the model instead of stopping at the default sizes "
                "(grids of 499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, "
@@ -304,6 +332,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
     check_vectors(app, out);
     if (out.formats.empty()) out.formats = {"png"};
     parse_size(size, out.width, out.height);
+    check_pictures(app, out);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {

@@ -52,6 +52,12 @@ struct Options {
   int label_spacing = 0;
   int index = 0;
   bool halo = false;
+  // Raster pictures (PNG, BMP) with antialiased lines and edges; pictures
+  // (PNG, SVG) at scale times the pixels; the PDF page drawn exactly from
+  // the run instead of replayed from the display list.
+  bool antialias = false;
+  double scale = 1.0;
+  bool vector = false;
   // Many inputs: each input's outputs go to outdir as NAME.EXT.
   std::string outdir;  // empty: one input, outputs named one by one
   bool keep_tree = false;  // outdir/FOLDER/NAME.EXT, FOLDER being the input's folder under the current one

@@ -2,7 +2,7 @@
 // picture's encoders stay with what they encode: the BMP is the library's
 // (saved in the plot run itself), the PNG png_encode.cpp's, the SVG the
 // drawing surface's, the PDF page the print replay's cairo module (loaded
-// only for a PDF), the GeoJSON files the library's, the other vector files
+// only for a PDF) or, with --vector, the drawing surface's own page, the GeoJSON files the library's, the other vector files
 // OGR's (geodata.h).
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -223,6 +223,14 @@ PrintPdf pdf_printer(std::string* failure) {
 }
 
 int write_pdf(Run& run, const std::string& path) {
+  if (run.options.vector) {
+    // The page the run drew on its surface beside the picture: exact paths,
+    // text as text. cairo is in the drawing layer, loaded for this surface.
+    std::size_t size = 0;
+    const char* pdf = GetSurfacePdf(run.surface, &size);
+    if (pdf == nullptr) return own_failure("cannot make the PDF page for " + shown(path));
+    return put_output(path, pdf, size);
+  }
   std::string failure;
   const PrintPdf print = pdf_printer(&failure);
   if (print == nullptr) return own_failure(failure);

@@ -202,17 +202,32 @@ std::string Plotter::absolute(const std::string& path) const {
 
 class Plotter::Surface {
  public:
-  // A surface that also records the picture as SVG when svg is set.
-  Surface(int width, int height, bool svg)
-      : hdc_(svg ? CreateSvgSurfaceDC(width, height) : CreateSurfaceDC(width, height)) {}
+  // A surface that also records the picture as SVG when the options ask for
+  // one; antialiased or scaled as they say.
+  Surface(int width, int height, const Options& o) : hdc_(make(width, height, o)) {}
   ~Surface() {
     if (hdc_ != nullptr) DeleteDC(hdc_);
   }
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
   HDC get() const { return hdc_; }
+  // Why a surface for the options could not be made.
+  static std::string failure(const Options& o) {
+    std::string why = "cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) + " pixels";
+    if (o.antialias || o.scale != 1.0 || o.vector)
+      why += " (--antialias, --scale and --vector draw through cairo, libcairo.so.2: is it installed?)";
+    return why;
+  }
 
  private:
+  static HDC make(int width, int height, const Options& o) {
+    const bool svg = !o.svg.empty();
+    if (!o.antialias && o.scale == 1.0 && !o.vector)
+      return svg ? CreateSvgSurfaceDC(width, height) : CreateSurfaceDC(width, height);
+    return CreateSurfaceDCWith(width, height, o.scale,
+                               (svg ? ISOVAR_SURFACE_SVG : 0u) | (o.antialias ? ISOVAR_SURFACE_ANTIALIAS : 0u) |
+                                   (o.vector ? ISOVAR_SURFACE_PDF : 0u));
+  }
   HDC hdc_;
 };
 
@@ -384,11 +399,10 @@ int Plotter::run(const Options& o, Run& run, std::unique_ptr<Surface>& surface) 
     return r;
   };
   for (;;) {
-    surface = std::make_unique<Surface>(o.width, o.height, !o.svg.empty());
+    surface = std::make_unique<Surface>(o.width, o.height, o);
     run.surface = surface->get();
     if (run.surface == nullptr)
-      return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-                         " pixels");
+      return own_failure(Surface::failure(o));
     char err_msg[ISOVAR_ERRMSG_SIZE] = {};
     int error = 0;
     run.bmp_failure.clear();
@@ -502,11 +516,10 @@ int Plotter::plot_direct(const Options& o, InputKind kind, Run& run, std::unique
     run.display_list = private_file(kDisplayList);
     if (run.display_list.empty()) return own_failure("no temporary folder for the display list of the PDF");
   }
-  surface = std::make_unique<Surface>(o.width, o.height, !o.svg.empty());
+  surface = std::make_unique<Surface>(o.width, o.height, o);
   run.surface = surface->get();
   if (run.surface == nullptr)
-    return own_failure("cannot make a picture of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-                       " pixels");
+    return own_failure(Surface::failure(o));
   errno = 0;
   if (isovarRunDraw(run.run_.get(), run.model_.get(), run.surface, o.width, o.height,
                     run.display_list.empty() ? nullptr : run.display_list.c_str(), err_msg) != 0) {

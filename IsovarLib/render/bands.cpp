@@ -23,7 +23,9 @@
 // that share an edge are joined (see join): the pieces of a crossed cell's
 // two triangles become one polygon per band.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "engine/engine.h"
 #include "input/model_store.h"
@@ -164,6 +166,27 @@ bool join(Run& r, int32_t i, int32_t j) {
   return false;
 }
 
+// Begins band b's group on a surface that takes exact paths: id band-B, the
+// values of the levels below and above it in data-low and data-high (each
+// left out at its end of the scale).
+void begin_band_group(const Run& r, HDC dc, int32_t b) {
+  char id[24], attributes[96];
+  std::snprintf(id, sizeof id, "band-%d", static_cast<int>(b));
+  std::size_t used = 0;
+  auto put_value = [&](const char* name, int32_t k) {
+    if (k < 0 || k >= r.model->level_count || !std::isfinite(r.model->levels[k])) return;
+    char value[32];
+    *std::to_chars(value, value + sizeof value - 1, r.model->levels[k]).ptr = '\0';
+    const int n = std::snprintf(attributes + used, sizeof attributes - used, "%s%s=\"%s\"", used > 0 ? " " : "",
+                                name, value);
+    if (n > 0 && used + static_cast<std::size_t>(n) < sizeof attributes) used += static_cast<std::size_t>(n);
+  };
+  attributes[0] = '\0';
+  put_value("data-low", b - 1);
+  put_value("data-high", b);
+  BeginGroup(dc, id, attributes);
+}
+
 // Fills and records the batch, band by band: one brush and one record each.
 void flush_batch(Run& r, HDC dc) {
   for (int32_t i = 0; i < r.bands.batch.polygons; ++i) {
@@ -192,11 +215,14 @@ void flush_batch(Run& r, HDC dc) {
               r.bands.sorted.points + next_corner[b]);
     next_corner[b] += r.bands.batch.counts[i];
   }
+  const bool groups = SurfaceTakesExactPaths(dc) != 0;
   for (int32_t b = 0; b < r.bands.in_use; ++b) {
     const int32_t n = polygons[b + 1] - polygons[b];
     if (n == 0) continue;
     SelectObject(dc, r.bands.brushes[b]);
+    if (groups) begin_band_group(r, dc, b);
     FillPolygons(dc, r.bands.sorted.points + corners[b], r.bands.sorted.counts + polygons[b], n);
+    if (groups) EndGroup(dc);
     dl_bands(r, r.bands.colours[b], r.bands.sorted.points + corners[b], r.bands.sorted.counts + polygons[b], n);
   }
   r.bands.batch.polygons = 0;

@@ -29,7 +29,10 @@ int32_t render_plot(Run& r) {
   if (r.ctx.fill_bands != 0 && r.layout.area_defined) {
     draw_bands(r);
     // Band records come before all others: the key's swatches are drawn now.
+    const bool key = r.style.key != kKeyNone;
+    if (key) BeginGroup(r.ctx.run_hdc, "key", nullptr);
     draw_key_swatches(r);
+    if (key) EndGroup(r.ctx.run_hdc);
   }
   draw_titles(r);
   if (r.layout.area_defined) {
@@ -37,8 +40,16 @@ int32_t render_plot(Run& r) {
     draw_outline(r);
     draw_isolines(r);
     draw_frame(r);
-    if (r.style.axes) draw_axes(r);
+    // Exact pictures keep the axes and the key in groups of their own.
+    if (r.style.axes) {
+      BeginGroup(r.ctx.run_hdc, "axes", nullptr);
+      draw_axes(r);
+      EndGroup(r.ctx.run_hdc);
+    }
+    const bool key = r.style.key != kKeyNone;
+    if (key) BeginGroup(r.ctx.run_hdc, "key", nullptr);
     draw_key(r);
+    if (key) EndGroup(r.ctx.run_hdc);
   }
   dl_flush(r);
   return 0;

@@ -1,7 +1,10 @@
 // The isolines: every polyline clipped to the model extent, coloured by its
 // level from blue (lowest) to red (highest), bold levels two pixels wide.
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "engine/engine.h"
 #include "shared/run_context.h"
@@ -44,6 +47,87 @@ double level_hue(const ModelStore& m, int32_t k) {
   double t = (levels[k] - lowest) / (levels[m.level_count - 1] - lowest);
   if (!(t >= 0.0 && t <= 1.0)) t = 0.0;
   return (1.0 - t) * kHueOfLowest;
+}
+
+double distance2(float x, float y, const IsoPoint& p) {
+  const double dx = static_cast<double>(x) - p.x, dy = static_cast<double>(y) - p.y;
+  return dx * dx + dy * dy;
+}
+
+// The isolines once more as exact paths, for a surface that takes them: in
+// model coordinates through the frame's affine map, clipped to the extent as
+// the pixels are, each level in a group of its own (its id level-K, its value
+// in data-level). A segment that is clipped starts or ends a path; a point
+// repeated is given once.
+void draw_exact_isolines(Run& r, const COLORREF* colours) {
+  HDC dc = r.ctx.run_hdc;
+  const EngineTables& E = r.engine;
+  const int32_t level_count = r.model->level_count;
+  const float xmin = r.model->extent_xmin;
+  const float ymin = r.model->extent_ymin;
+  const float w = static_cast<float>(static_cast<double>(r.model->extent_xmax) - xmin);
+  const float h = static_cast<float>(static_cast<double>(r.model->extent_ymax) - ymin);
+  const PixelFrame f = pixel_frame(r);
+  const double matrix[6] = {f.kx, 0.0, 0.0, f.ky, f.left - f.kx * f.x0, f.bottom - f.ky * f.y0};
+  SetPathTransform(dc, matrix);
+
+  // The polylines by level, each level's in their order.
+  std::vector<int32_t> first(static_cast<std::size_t>(level_count) + 1, 0), order(static_cast<std::size_t>(E.pline_total));
+  for (int32_t n = 0; n < E.pline_total; ++n) {
+    const int32_t k = E.pline_level[n];
+    if (E.pline_count[n] > 1 && k >= 0 && k < level_count) ++first[k + 1];
+  }
+  for (int32_t k = 0; k < level_count; ++k) first[k + 1] += first[k];
+  std::vector<int32_t> next(first.begin(), first.end() - 1);
+  for (int32_t n = 0; n < E.pline_total; ++n) {
+    const int32_t k = E.pline_level[n];
+    if (E.pline_count[n] > 1 && k >= 0 && k < level_count) order[next[k]++] = n;
+  }
+
+  std::vector<POINTF> path;
+  auto flush = [&] {
+    if (path.size() >= 2) PolylineF(dc, path.data(), static_cast<int>(path.size()));
+    path.clear();
+  };
+  auto same = [](const POINTF& p, float x, float y) { return p.x == x && p.y == y; };
+  for (int32_t k = 0; k < level_count && k < kLevelSlots; ++k) {
+    if (first[k] == first[k + 1]) continue;
+    char id[24], value[32], attributes[64];
+    std::snprintf(id, sizeof id, "level-%d", static_cast<int>(k));
+    const std::to_chars_result written = std::to_chars(value, value + sizeof value - 1, r.model->levels[k]);
+    *written.ptr = '\0';
+    std::snprintf(attributes, sizeof attributes, "data-level=\"%s\"", std::isfinite(r.model->levels[k]) ? value : "");
+    BeginGroup(dc, id, attributes);
+    HPEN pen = CreatePen(PS_SOLID, r.model->level_kind[k] == 1 ? 2 : 1, colours[k]);
+    HGDIOBJ old_pen = SelectObject(dc, pen);
+    for (int32_t i = first[k]; i < first[k + 1]; ++i) {
+      const int32_t n = order[i];
+      for (int32_t j = 0; j + 1 < E.pline_count[n]; ++j) {
+        const IsoPoint& a = E.iso_points[pline_point(r.engine, n, j)];
+        const IsoPoint& b = E.iso_points[pline_point(r.engine, n, j + 1)];
+        float x1 = a.x, y1 = a.y, x2 = b.x, y2 = b.y;
+        const int32_t clipped = line_clip(xmin, ymin, w, h, x1, y1, x2, y2);
+        if (clipped < 0 || clipped > 3) {
+          flush();
+          continue;
+        }
+        // Clipping may hand the ends back exchanged: the path keeps its way.
+        if (clipped != 0 && distance2(x2, y2, a) < distance2(x1, y1, a)) {
+          std::swap(x1, x2);
+          std::swap(y1, y2);
+        }
+        if (path.empty() || !same(path.back(), x1, y1)) {
+          flush();
+          path.push_back(POINTF{x1, y1});
+        }
+        if (!same(path.back(), x2, y2)) path.push_back(POINTF{x2, y2});
+      }
+      flush();
+    }
+    SelectObject(dc, old_pen);
+    DeleteObject(pen);
+    EndGroup(dc);
+  }
 }
 
 }  // namespace
@@ -219,6 +303,10 @@ void draw_isolines(Run& r) {
   // Each level's pen colour, worked out once (a large model has many rows).
   COLORREF colours[kLevelSlots];
   for (int32_t k = 0; k < level_count && k < kLevelSlots; ++k) colours[k] = level_colour(*r.model, k, r.style);
+  // A surface that takes exact paths gets the pixels' lines as a stand-in
+  // and the exact paths after them.
+  const bool exact = SurfaceTakesExactPaths(dc) != 0;
+  if (exact) BeginRasterStandIn(dc);
   for (int32_t n = 0; n < E.pline_total; ++n) {
     const int32_t count = E.pline_count[n];
     const int32_t k = E.pline_level[n];
@@ -261,6 +349,10 @@ void draw_isolines(Run& r) {
     }
     SelectObject(dc, old_pen);
     DeleteObject(pen);
+  }
+  if (exact) {
+    EndRasterStandIn(dc);
+    draw_exact_isolines(r, colours);
   }
   draw_labels(r);
 }
