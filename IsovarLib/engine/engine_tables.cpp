@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "engine/engine_internal.h"
+#include "engine/tiles.h"
 
 void attach_engine_tables(EngineTables& t, EngineFixedTables* f) {
   t = EngineTables{};
@@ -29,6 +30,7 @@ void attach_engine_tables(EngineTables& t, EngineFixedTables* f) {
 }
 
 void release_engine_tables(EngineTables& t) {
+  release_tile_tables(t);
   // Large mode's rings: those rows hold, then the spare ones.
   for (int32_t n = 0; n < t.pline_total; ++n) {
     const PlineStore& s = t.pline_store[n];
