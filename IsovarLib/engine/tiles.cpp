@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -21,6 +22,15 @@
 
 namespace {
 
+// Where a line comes in the output: its first point in the walk (tile, then
+// point), and where several lines end at that point, the first of their
+// segments there in the walk (the tile's link number).
+struct Order {
+  int64_t point;
+  int32_t link;
+  bool operator<(const Order& o) const { return point < o.point || (point == o.point && link < o.link); }
+};
+
 // A run of a tile's points (its own slots) between two points where other
 // than two segments meet, or between a border and such a point; or a whole
 // ring of points where two segments meet.
@@ -28,7 +38,7 @@ struct Piece {
   int64_t begin;  // in TileWork::points
   int32_t count;
   int32_t level;
-  int64_t first;  // the walk's order of its first segment: tile, then link
+  Order first;
   bool ring;
 };
 
@@ -54,13 +64,16 @@ struct TileTables {
     }
   };
   std::vector<std::unique_ptr<Tile>> tiles;
+  // The output rows' points: each row a run of its own (never grown, as
+  // rows of a finished trace are not), the points numbered along them.
+  std::vector<int32_t> rows;
 };
 
 namespace {
 
 using Tile = TileTables::Tile;
 
-// The walk's number of the segment p-q: its link entry, made in walk order.
+// The tile's number of the segment p-q: its link entry, made in walk order.
 int32_t link_number(const EngineTables& t, int32_t p, int32_t q) {
   const int32_t lo = p < q ? p : q;
   const int32_t hi = p < q ? q : p;
@@ -71,10 +84,25 @@ int32_t link_number(const EngineTables& t, int32_t p, int32_t q) {
 }
 
 void add_piece(Tile& w, int index, const int32_t* pts, int32_t count, int32_t level, bool ring) {
-  int32_t first = INT32_MAX;
-  for (int32_t i = 1; i < count; ++i) first = std::min(first, link_number(w.t, pts[i - 1], pts[i]));
+  // Points are numbered as the walk first meets them; a point a tile shares
+  // with the tile before belongs to a line that has a piece there too, which
+  // comes first. So a line's least (tile, point) is where the one-piece walk
+  // first meets it, whatever the tiles. Only lines ending at a point where
+  // more than two segments meet share it; their segments there, all of one
+  // tile (borders have no such points), come in the walk's order.
+  int32_t least = 0;
+  for (int32_t i = 1; i < count; ++i) {
+    if (pts[i] < pts[least]) least = i;
+  }
+  int32_t link = 0;
+  if (!ring && w.degree[pts[least]] != 2) {
+    link = least == 0 ? link_number(w.t, pts[0], pts[1]) : link_number(w.t, pts[count - 1], pts[count - 2]);
+    if (count > 2 && pts[0] == pts[count - 1]) {
+      link = std::min(link_number(w.t, pts[0], pts[1]), link_number(w.t, pts[count - 1], pts[count - 2]));
+    }
+  }
   w.pieces.push_back(Piece{static_cast<int64_t>(w.points.size()), count, level,
-                           (int64_t{index} << 32) | first, ring});
+                           Order{(int64_t{index} << 32) | pts[least], link}, ring});
   w.points.insert(w.points.end(), pts, pts + count);
 }
 
@@ -205,7 +233,7 @@ std::vector<int> tile_starts(const EngineTables& t, int columns, int ny, int til
 
 // One polyline of the output: pieces in order, each forwards or backwards.
 struct Line {
-  int64_t first;    // where it comes in the output
+  Order first;      // where it comes in the output
   int64_t begin;    // in the joined list of (piece, reversed)
   int32_t count;    // pieces
   int32_t level;
@@ -227,7 +255,7 @@ class Joiner {
   // where other than two segments meet): the caller traces in one tile.
   bool join_borders();
   void join_pieces();
-  int write();
+  int write(std::vector<int32_t>& rows, int threads);
 
  private:
   int64_t gid(int k, int32_t p) const {
@@ -240,11 +268,6 @@ class Joiner {
     const Piece& pc = w.pieces[r.piece];
     return w.points[pc.begin + (r.reversed ? pc.count - 1 - i : i)];
   }
-  const IsoPoint& iso(int64_t g) const {
-    const int k = static_cast<int>(std::upper_bound(base_.begin(), base_.begin() + count_, g) - base_.begin()) - 1;
-    return tiles_[k]->t.iso_points[g - base_[k]];
-  }
-  static bool before(const IsoPoint& a, const IsoPoint& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); }
   void walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, bool ring);
 
   EngineTables& out_;
@@ -332,14 +355,14 @@ void Joiner::join_pieces() {
 }
 
 void Joiner::walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, bool ring) {
-  Line line{INT64_MAX, static_cast<int64_t>(refs_.size()), 0, tiles_[k]->pieces[piece].level, ring};
+  Line line{Order{INT64_MAX, 0}, static_cast<int64_t>(refs_.size()), 0, tiles_[k]->pieces[piece].level, ring};
   for (;;) {
     const int64_t g = piece_base_[k] + piece;
     if (seen[g]) break;  // back at the start of a cycle
     seen[g] = 1;
     refs_.push_back(PieceRef{k, piece, end_in == 1});
     ++line.count;
-    line.first = std::min(line.first, tiles_[k]->pieces[piece].first);
+    if (tiles_[k]->pieces[piece].first < line.first) line.first = tiles_[k]->pieces[piece].first;
     const int64_t next = partner_[2 * g + (end_in ^ 1)];
     if (next < 0) break;
     const int64_t np = next / 2;
@@ -358,66 +381,103 @@ void Joiner::walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, 
   lines_.push_back(line);
 }
 
-int Joiner::write() {
+// Calls f(k) for k in [0, count) on up to `threads` threads, the calling one
+// among them.
+template <class F>
+void in_parallel(int count, int threads, F&& f) {
+  std::atomic<int> next{0};
+  auto work = [&]() {
+    for (int k = next++; k < count; k = next++) f(k);
+  };
+  std::vector<std::thread> pool;
+  const int helpers = std::min(threads, count) - 1;
+  for (int h = 0; h < helpers; ++h) pool.emplace_back(work);
+  work();
+  for (std::thread& th : pool) th.join();
+}
+
+// The points of a line in the canonical direction and, closed, from the
+// canonical start (tiles.h), the first repeated at the end.
+void orient(std::vector<const IsoPoint*>& seq, bool closed, bool from_end) {
+  auto before = [](const IsoPoint* a, const IsoPoint* b) { return a->x < b->x || (a->x == b->x && a->y < b->y); };
+  const size_t m = seq.size();
+  if (!closed) {
+    if (m > 1 && before(seq[m - 1], seq[0])) std::reverse(seq.begin(), seq.end());
+    return;
+  }
+  seq.pop_back();
+  size_t start = 0;
+  if (!from_end) {
+    for (size_t i = 1; i + 1 < m; ++i) {
+      if (before(seq[i], seq[start])) start = i;
+    }
+  }
+  std::rotate(seq.begin(), seq.begin() + static_cast<std::ptrdiff_t>(start), seq.end());
+  if (m > 3 && before(seq[m - 2], seq[1])) std::reverse(seq.begin() + 1, seq.end());
+  seq.push_back(seq[0]);
+}
+
+int Joiner::write(std::vector<int32_t>& rows, int threads) {
   std::sort(lines_.begin(), lines_.end(), [](const Line& a, const Line& b) { return a.first < b.first; });
   EngineTables& t = out_;
   reset_engine_tables(t);
-  const int64_t points = base_[count_];
-  std::vector<int32_t> slot(static_cast<size_t>(points), 0);
-  std::vector<int64_t> seq;
-  const int64_t rows = static_cast<int64_t>(lines_.size());
-  if (!t.pline_store.reserve(rows + 1) || !t.pline_count.reserve(rows + 1) || !t.pline_level.reserve(rows + 1) ||
-      !t.pline_closed.reserve(rows + 1) || !t.iso_points.reserve(points + 1)) {
-    return engine_out_of_memory(t, "trace_grid_tiled");
-  }
-  for (const Line& line : lines_) {
-    // The line's points, each once (a closed line's last point is its first).
-    seq.clear();
+  const int64_t lines = static_cast<int64_t>(lines_.size());
+  std::vector<int64_t> offset(static_cast<size_t>(lines) + 1, 0);
+  for (int64_t n = 0; n < lines; ++n) {
+    const Line& line = lines_[n];
+    int64_t points = 1;
     for (int32_t r = 0; r < line.count; ++r) {
       const PieceRef& ref = refs_[line.begin + r];
-      const int32_t n = tiles_[ref.tile]->pieces[ref.piece].count;
-      for (int32_t i = seq.empty() ? 0 : 1; i < n; ++i) seq.push_back(gid(ref.tile, point_at(ref, i)));
+      points += tiles_[ref.tile]->pieces[ref.piece].count - 1;
     }
-    if (line.closed && seq.size() > 1) seq.pop_back();
-    const size_t m = seq.size();
-    if (line.closed) {
-      // A closed line starts where it is ended by other segments, else at its
-      // least point, and goes towards the lesser neighbour.
-      size_t start = 0;
-      if (line.count > 0 && !tiles_[refs_[line.begin].tile]->pieces[refs_[line.begin].piece].ring) {
-        const PieceRef& ref = refs_[line.begin];
-        const int32_t p0 = point_at(ref, 0);
-        if (tiles_[ref.tile]->degree[p0] == 2) {
-          for (size_t i = 1; i < m; ++i) {
-            if (before(iso(seq[i]), iso(seq[start]))) start = i;
-          }
-        }
-      } else {
-        for (size_t i = 1; i < m; ++i) {
-          if (before(iso(seq[i]), iso(seq[start]))) start = i;
-        }
-      }
-      std::rotate(seq.begin(), seq.begin() + static_cast<std::ptrdiff_t>(start), seq.end());
-      if (m > 2 && before(iso(seq[m - 1]), iso(seq[1]))) std::reverse(seq.begin() + 1, seq.end());
-      seq.push_back(seq[0]);
-    } else if (m > 1 && before(iso(seq[m - 1]), iso(seq[0]))) {
-      std::reverse(seq.begin(), seq.end());
-    }
-    const int32_t n = t.pline_total++;
-    t.pline_store[n].points = nullptr;
-    t.pline_count[n] = 0;
-    t.pline_level[n] = line.level;
-    t.pline_closed[n] = line.closed ? 1 : 0;
-    if (!open_ring(t, n, static_cast<int32_t>(seq.size()))) return engine_out_of_memory(t, "trace_grid_tiled");
-    for (const int64_t g : seq) {
-      int32_t& s = slot[g];
-      if (s == 0) {
-        s = t.point_count++;
-        t.iso_points[s] = iso(g);
-      }
-      ring_push_back(t, n, s);
-    }
+    offset[n + 1] = offset[n] + points;
   }
+  const int64_t total = offset[lines];
+  if (lines >= table_limits(true).plines || total >= table_limits(true).point_slots ||
+      !t.pline_store.reserve(lines + 1) || !t.pline_count.reserve(lines + 1) ||
+      !t.pline_level.reserve(lines + 1) || !t.pline_closed.reserve(lines + 1) || !t.iso_points.reserve(total + 1)) {
+    return engine_out_of_memory(t, "trace_grid_tiled");
+  }
+  try {
+    rows.resize(static_cast<size_t>(total));
+  } catch (const std::bad_alloc&) {
+    return engine_out_of_memory(t, "trace_grid_tiled");
+  }
+  constexpr int64_t kLinesPerTask = 4096;
+  const int tasks = static_cast<int>((lines + kLinesPerTask - 1) / kLinesPerTask);
+  in_parallel(tasks, threads, [&](int task) {
+    std::vector<const IsoPoint*> pts;
+    for (int64_t n = task * kLinesPerTask; n < std::min(lines, (task + 1) * kLinesPerTask); ++n) {
+      const Line& line = lines_[n];
+      pts.clear();
+      for (int32_t r = 0; r < line.count; ++r) {
+        const PieceRef& ref = refs_[line.begin + r];
+        const Tile& w = *tiles_[ref.tile];
+        const int32_t count = w.pieces[ref.piece].count;
+        for (int32_t i = pts.empty() ? 0 : 1; i < count; ++i) pts.push_back(&w.t.iso_points[point_at(ref, i)]);
+      }
+      // A closed line that is not a ring of two-segment points starts where
+      // it is ended.
+      const PieceRef& head = refs_[line.begin];
+      const bool from_end = line.closed && !tiles_[head.tile]->pieces[head.piece].ring &&
+                            tiles_[head.tile]->degree[point_at(head, 0)] != 2;
+      orient(pts, line.closed, from_end);
+      int32_t* row = rows.data() + offset[n];
+      const int32_t first_slot = static_cast<int32_t>(offset[n] + 1);
+      for (size_t i = 0; i < pts.size(); ++i) {
+        const int32_t slot = first_slot + static_cast<int32_t>(i);
+        t.iso_points[slot] = *pts[i];
+        row[i] = slot;
+      }
+      if (line.closed) row[pts.size() - 1] = first_slot;
+      t.pline_store[n] = PlineStore{row, static_cast<int32_t>(pts.size()), 0, 0};
+      t.pline_count[n] = static_cast<int32_t>(pts.size());
+      t.pline_level[n] = line.level;
+      t.pline_closed[n] = line.closed ? 1 : 0;
+    }
+  });
+  t.pline_total = static_cast<int32_t>(lines);
+  t.point_count = static_cast<int32_t>(total + 1);
   if (t.fill_band_table()) {
     int64_t pieces = 0;
     for (int k = 0; k < count_; ++k) pieces += tiles_[k]->t.fill_poly_count;
@@ -455,15 +515,7 @@ int trace_tiles(EngineTables& t, const std::vector<int>& starts, int columns, in
     tt.tiles[k]->begin = starts[k];
     tt.tiles[k]->end = k + 1 < count ? starts[k + 1] : columns + 1;
   }
-  std::atomic<int> next{0};
-  auto work = [&]() {
-    for (int k = next++; k < count; k = next++) trace_tile(t, *tt.tiles[k], k);
-  };
-  std::vector<std::thread> pool;
-  const int helpers = std::min(threads, count) - 1;
-  for (int h = 0; h < helpers; ++h) pool.emplace_back(work);
-  work();
-  for (std::thread& th : pool) th.join();
+  in_parallel(count, threads, [&](int k) { trace_tile(t, *tt.tiles[k], k); });
   for (int k = 0; k < count; ++k) {
     if (tt.tiles[k]->result != 0) {
       std::memcpy(t.message, tt.tiles[k]->message, kMessageBufferSize);
@@ -501,8 +553,14 @@ int trace_grid_tiled(EngineTables& t) {
       continue;
     }
     joiner.join_pieces();
-    return joiner.write();
+    return joiner.write(t.tiles->rows, threads);
   }
+}
+
+bool in_tile_rows(const EngineTables& t, const int32_t* ring) {
+  if (t.tiles == nullptr || t.tiles->rows.empty()) return false;
+  const int32_t* rows = t.tiles->rows.data();
+  return ring >= rows && ring < rows + t.tiles->rows.size();
 }
 
 void release_tile_tables(EngineTables& t) {

@@ -31,5 +31,9 @@ bool traced_in_tiles(const EngineTables& t, const ModelStore& model, bool large)
 // message.
 int trace_grid_tiled(EngineTables& t);
 
+// Whether ring is the storage of a row written by a tiled trace (part of
+// one block the tiles' tables own, never given back on its own).
+bool in_tile_rows(const EngineTables& t, const int32_t* ring);
+
 // Frees the tiles' tables of t.
 void release_tile_tables(EngineTables& t);
