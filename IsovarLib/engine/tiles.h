@@ -9,13 +9,14 @@
 //     two segments meet; points where one or three or more segments meet
 //     (levels at grid values) end polylines, and a path through such points
 //     only is a ring;
-//   - polylines come in the order of their first segment in the walk (cell
-//     columns left to right, cells bottom to top, the levels of each cell's
-//     triangles in turn);
-//   - an open polyline starts at the end with the smaller x (then y); a
-//     ring starts at its point of least x (then y), or at the point that
-//     ends it where one does, and goes first towards the smaller of its
-//     two neighbours there;
+//   - polylines come in the order in which the one-piece walk (cell columns
+//     left to right, cells bottom to top, each cell's two triangles and
+//     their levels in turn) first meets one of their points; lines ending
+//     at one shared point, in the order of their first segment there;
+//   - an open polyline starts at the end the walk meets first; a ring at
+//     its point the walk meets first, or at the point where other segments
+//     end it where there is one, and goes first towards the neighbour the
+//     walk meets first;
 //   - the band pieces are those of the one-piece walk, in its order.
 // Borders go where no grid value of the border column equals a level, so
 // every crossing of a border is the end of exactly one piece on either

@@ -37,7 +37,7 @@ void BM_TiledTrace(benchmark::State& state) {
   state.counters["lines"] = isovarRunLineCount(run);
   isovarRunFree(run);
 }
-BENCHMARK(BM_TiledTrace)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TiledTrace)->Arg(1)->Arg(2)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_TiledPlotRun(benchmark::State& state) {
   IsovarRun* run = isovarRunNew();
@@ -54,7 +54,7 @@ void BM_TiledPlotRun(benchmark::State& state) {
   DeleteDC(dc);
   isovarRunFree(run);
 }
-BENCHMARK(BM_TiledPlotRun)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TiledPlotRun)->Arg(1)->Arg(2)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
