@@ -395,6 +395,9 @@ ISOVAR_API int32_t isovarColormapNamed(const char* name);
  * more, or 0 for one per core (a new run's setting). 0, or -1 for a NULL
  * run or a negative count (the setting unchanged). */
 ISOVAR_API int32_t isovarRunSetThreads(IsovarRun* run, int32_t threads);
+/* The same for the default run (isovarMain, saveBMP, saveIsolines,
+ * saveBands): 0, or -1 for a negative count. */
+ISOVAR_API int32_t setThreads(int32_t threads);
 
 #ifdef __cplusplus
 }
