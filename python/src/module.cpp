@@ -170,13 +170,14 @@ struct SurfaceHandle {
 // Runs op(run) in the run r with the given settings; with large None, once
 // more in the large tables when the default ones did not hold the results.
 template <class Op>
-void with_run(RunHandle& r, const IsovarModel* model, Large large, bool fill, Op op) {
+void with_run(RunHandle& r, const IsovarModel* model, Large large, bool fill, int32_t threads, Op op) {
   char err[ISOVAR_ERRMSG_SIZE] = {};
   IsovarModelSummary s;
   isovarModelDescribe(model, &s);
   r.large = r.large || s.large != 0 || large.value_or(false);
   isovarRunSetFill(r.run, fill ? 1 : 0);
   isovarRunSetLarge(r.run, large.value_or(false) ? 1 : 0);
+  isovarRunSetThreads(r.run, threads);
   if (op(r.run, err) == 0) return;
   if (!large.has_value() && isovarRunLimitReached(r.run) != 0) {
     r.large = true;
@@ -370,7 +371,8 @@ py::dict summary(const Model& model) {
 
 // The polylines, grouped by level index: a list of level_count lists of
 // (N, 2) arrays, and one list of closed flags alike.
-py::tuple lines(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count) {
+py::tuple lines(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count,
+                int32_t threads) {
   // Per polyline its level, closed flag and first point in one buffer of
   // all points: one allocation, whatever the number of polylines.
   std::vector<int32_t> level, closed;
@@ -379,7 +381,7 @@ py::tuple lines(const Model& model, const std::optional<Info>& override_info, La
   nogil([&] {
     RunHandle r(model.is_large() || large.value_or(false));
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, m, large, false, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, 0, err); });
+      with_run(r, m, large, false, threads, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, 0, err); });
       const auto count = static_cast<std::size_t>(isovarRunLineCount(r.run));
       level.resize(count);
       closed.resize(count);
@@ -416,7 +418,8 @@ py::tuple lines(const Model& model, const std::optional<Info>& override_info, La
 // The band polygons: a list of level_count + 1 lists (band 0 below the
 // lowest level) of polygons, each a list of rings (outer first), each ring
 // closed (its first point repeated).
-py::list bands(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count) {
+py::list bands(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count,
+               int32_t threads) {
   struct Band {
     int32_t number;
     std::vector<std::vector<std::vector<double>>> polygons;
@@ -425,7 +428,7 @@ py::list bands(const Model& model, const std::optional<Info>& override_info, Lar
   nogil([&] {
     RunHandle r(model.is_large() || large.value_or(false));
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, m, large, false, [&](IsovarRun* run, char* err) {
+      with_run(r, m, large, false, threads, [&](IsovarRun* run, char* err) {
         if (isovarRunTrace(run, m, 1, err) != 0) return -1;
         return isovarRunBands(run, err);
       });
@@ -476,10 +479,10 @@ struct Picture {
 // Draws the model on hdc in a run of its own, the display list written to
 // display_list when it is not empty.
 void draw(const Model& model, const std::optional<Info>& override_info, Large large, const Picture& pic, HDC hdc,
-          const std::string& display_list) {
+          const std::string& display_list, int32_t threads) {
   RunHandle r(model.is_large() || large.value_or(false));
   model.use(override_info, [&](const IsovarModel* m) {
-    with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
+    with_run(r, m, large, pic.fill, threads, [&](IsovarRun* run, char* err) {
       return isovarRunDraw(run, m, hdc, pic.width, pic.height, display_list.empty() ? nullptr : display_list.c_str(),
                            err);
     });
@@ -487,12 +490,12 @@ void draw(const Model& model, const std::optional<Info>& override_info, Large la
 }
 
 py::array_t<uint8_t> plot(const Model& model, const std::optional<Info>& override_info, Large large,
-                          const Picture& pic) {
+                          const Picture& pic, int32_t threads) {
   py::array_t<uint8_t> out({py::ssize_t{pic.height}, py::ssize_t{pic.width}, py::ssize_t{3}});
   uint8_t* dst = out.mutable_data();
   nogil([&] {
     SurfaceHandle surface(pic.width, pic.height, false);
-    draw(model, override_info, large, pic, surface.hdc, {});
+    draw(model, override_info, large, pic, surface.hdc, {}, threads);
     int w = 0, h = 0;
     const uint32_t* bits = GetSurfaceBits(surface.hdc, &w, &h);
     if (bits == nullptr || w != pic.width || h != pic.height) throw Failure{"cannot read the picture back"};
@@ -510,18 +513,18 @@ py::array_t<uint8_t> plot(const Model& model, const std::optional<Info>& overrid
 // Writes the picture to path as format "png", "bmp" or "svg", or the
 // display list (format "display_list").
 void save_picture(const Model& model, const std::optional<Info>& override_info, Large large, const Picture& pic,
-                  const std::string& format, const std::string& path) {
+                  const std::string& format, const std::string& path, int32_t threads) {
   if (format != "png" && format != "bmp" && format != "svg" && format != "display_list")
     throw py::value_error("format: not a picture format: " + format);
   nogil([&] {
     SurfaceHandle surface(pic.width, pic.height, format == "svg");
     if (format == "display_list") {
-      draw(model, override_info, large, pic, surface.hdc, path);
+      draw(model, override_info, large, pic, surface.hdc, path, threads);
       return;
     }
     RunHandle r(model.is_large() || large.value_or(false));
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
+      with_run(r, m, large, pic.fill, threads, [&](IsovarRun* run, char* err) {
         return isovarRunDraw(run, m, surface.hdc, pic.width, pic.height, nullptr, err);
       });
     });
@@ -552,13 +555,13 @@ void save_picture(const Model& model, const std::optional<Info>& override_info, 
 // The polylines ("lines") or band polygons ("bands") as the library's
 // GeoJSON file at path.
 void save_geojson(const Model& model, const std::optional<Info>& override_info, Large large, const std::string& kind,
-                  const std::string& path) {
+                  const std::string& path, int32_t threads) {
   if (kind != "lines" && kind != "bands") throw py::value_error("kind: \"lines\" or \"bands\", not " + kind);
   nogil([&] {
     RunHandle r(model.is_large() || large.value_or(false));
     const bool bands = kind == "bands";
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, m, large, false,
+      with_run(r, m, large, false, threads,
                [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, bands ? 1 : 0, err); });
       char err[ISOVAR_ERRMSG_SIZE] = {};
       errno = 0;
@@ -611,12 +614,13 @@ PYBIND11_MODULE(_isovar, m) {
   py::class_<Model>(m, "Model")
       .def("summary", &summary)
       .def("set_info", &Model::set_info, py::call_guard<py::gil_scoped_release>())
-      .def("lines", &lines, py::arg("override"), py::arg("large"), py::arg("level_count"))
-      .def("bands", &bands, py::arg("override"), py::arg("large"), py::arg("level_count"))
-      .def("plot", &plot, py::arg("override"), py::arg("large"), py::arg("picture"))
+      .def("lines", &lines, py::arg("override"), py::arg("large"), py::arg("level_count"), py::arg("threads") = 0)
+      .def("bands", &bands, py::arg("override"), py::arg("large"), py::arg("level_count"), py::arg("threads") = 0)
+      .def("plot", &plot, py::arg("override"), py::arg("large"), py::arg("picture"), py::arg("threads") = 0)
       .def("save_picture", &save_picture, py::arg("override"), py::arg("large"), py::arg("picture"),
-           py::arg("format"), py::arg("path"))
-      .def("save_geojson", &save_geojson, py::arg("override"), py::arg("large"), py::arg("kind"), py::arg("path"));
+           py::arg("format"), py::arg("path"), py::arg("threads") = 0)
+      .def("save_geojson", &save_geojson, py::arg("override"), py::arg("large"), py::arg("kind"), py::arg("path"),
+           py::arg("threads") = 0);
 
   m.def("grid", &grid, py::arg("x"), py::arg("y"), py::arg("z"), py::arg("info"), py::arg("large"));
   m.def("mesh", &mesh, py::arg("x"), py::arg("y"), py::arg("values"), py::arg("cells"), py::arg("info"),
