@@ -160,7 +160,11 @@ void trace_tile(EngineTables& whole, Tile& w, int index) {
   t.limit_reached = 0;
   reset_engine_tables(t);
   w.result = trace_grid_columns(t, w.begin, w.end, &w.marks);
-  if (w.result == 0) make_pieces(w, index);
+  try {
+    if (w.result == 0) make_pieces(w, index);
+  } catch (const std::bad_alloc&) {
+    w.result = engine_out_of_memory(t, "trace_grid_tiled");
+  }
 }
 
 uint32_t key_bits(float f) {
@@ -393,7 +397,13 @@ void in_parallel(int count, int threads, F&& f) {
   };
   std::vector<std::thread> pool;
   const int helpers = std::min(threads, count) - 1;
-  for (int h = 0; h < helpers; ++h) pool.emplace_back(work);
+  for (int h = 0; h < helpers; ++h) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::exception&) {
+      break;  // no more threads to be had: the ones there do the work
+    }
+  }
   work();
   for (std::thread& th : pool) th.join();
 }
@@ -518,12 +528,26 @@ int trace_tiles(EngineTables& t, const std::vector<int>& starts, int columns, in
 
 }  // namespace
 
+namespace {
+int trace_in_tiles(EngineTables& t);
+}  // namespace
+
 bool traced_in_tiles(const EngineTables& t, const ModelStore& model, bool large) {
   if (!large || model.model_kind != kGridModel) return false;
   return t.force_tiles != 0 || model.grid_nx > kMaxGridNx || model.grid_ny > kMaxGridNy;
 }
 
 int trace_grid_tiled(EngineTables& t) {
+  try {
+    return trace_in_tiles(t);
+  } catch (const std::bad_alloc&) {
+    return engine_out_of_memory(t, "trace_grid_tiled");
+  }
+}
+
+namespace {
+
+int trace_in_tiles(EngineTables& t) {
   if (t.tiles == nullptr) {
     t.tiles = new (std::nothrow) TileTables;
     if (t.tiles == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
@@ -552,6 +576,8 @@ int trace_grid_tiled(EngineTables& t) {
     return joiner.write(t.tiles->rows, threads);
   }
 }
+
+}  // namespace
 
 bool in_tile_rows(const EngineTables& t, const int32_t* ring) {
   if (t.tiles == nullptr || t.tiles->rows.empty()) return false;
