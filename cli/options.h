@@ -40,6 +40,7 @@ struct Options {
   bool large = false;   // lift the default tables' limits from the start
   bool strict = false;  // a model past a default table fails instead of being plotted in large mode
   bool fill = false;    // fill the bands between the levels
+  int threads = 0;      // threads tracing a large grid; 0: one per core
   // The picture's style: colour key ("", "right" or "below"), axes, colour map and its centre.
   std::string key;
   bool axes = false;

@@ -270,6 +270,7 @@ const IsovarRun* Run::traced(bool bands) {
     own_failure("not enough memory for a run of " + input);
     return nullptr;
   }
+  isovarRunSetThreads(run_.get(), options.threads);
   if (!traced_ || (bands && !pieces_)) {
     traced_ = pieces_ = merged_ = false;
     if (isovarRunTrace(run_.get(), model_.get(), bands ? 1 : 0, err_msg) != 0) {
@@ -363,6 +364,7 @@ int Plotter::keep_standard_input() {
 
 int Plotter::read(const Options& o) {
   setLargeModels(o.large ? 1 : 0);
+  setThreads(o.threads);
   may_go_large_ = !o.large && !o.strict;
   // Standard input can be read once: kept, it can be read again in large mode.
   // So can it for the vector outputs, which read it into an object.
@@ -502,6 +504,7 @@ int Plotter::plot_direct(const Options& o, InputKind kind, Run& run, std::unique
   run.run_.reset(isovarRunNew());
   if (run.run_ == nullptr) return own_failure("not enough memory for a run of " + input_);
   isovarRunSetFill(run.run_.get(), o.fill ? 1 : 0);
+  isovarRunSetThreads(run.run_.get(), o.threads);
   const IsovarPictureStyle style = picture_style(o);
   if (isovarRunSetStyle(run.run_.get(), &style) != 0) return own_failure("the picture style was refused: " + o.colormap);
   const bool picture = !o.bmp.empty() || !o.png.empty() || !o.svg.empty() || !o.pdf.empty() || !o.display_list.empty();

@@ -29,6 +29,21 @@ struct EdgePoint {
 // Walks the grid cells, two triangles per cell: 0 or -1.
 int trace_grid(EngineTables& t);
 
+// The number of cell columns of the grid model m (its columns 1 .. nx - 1),
+// with *ny its rows of points.
+int grid_cell_columns(const ModelStore& m, int* ny);
+
+// Where the points of a walk's first and last cell column lie in the point
+// table: [1, first_column_end) and [last_column_begin, point_count).
+struct ColumnMarks {
+  int32_t first_column_end;
+  int32_t last_column_begin;
+};
+
+// trace_grid over the cell columns begin .. end - 1 only (1-based, as the
+// walk numbers them), onto tables that are not reset.
+int trace_grid_columns(EngineTables& t, int begin, int end, ColumnMarks* marks);
+
 // Cuts the triangle into one segment per crossing level (make_poly) and one
 // band piece per band (add_fill_poly): 0 or -1. The argument order matters
 // only for ties in the value sort.

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "engine/engine_internal.h"
+#include "engine/tiles.h"
 
 void attach_engine_tables(EngineTables& t, EngineFixedTables* f) {
   t = EngineTables{};
@@ -34,9 +35,10 @@ void release_engine_tables(EngineTables& t) {
     const PlineStore& s = t.pline_store[n];
     const int32_t* pool = &t.ring_pool[0][0];
     const bool pooled = s.points >= pool && s.points < pool + int64_t{kMaxPlines} * kMaxPlinePoints;
-    if (s.points != nullptr && !pooled) std::free(s.points);
+    if (s.points != nullptr && !pooled && !in_tile_rows(t, s.points)) std::free(s.points);
   }
   t.pline_total = 0;
+  release_tile_tables(t);
   for (int c = 0; c < kRingClasses; ++c) {
     for (int64_t i = 0; i < t.spare_ring_count[c]; ++i) std::free(t.spare_rings[c][i]);
     t.spare_ring_count[c] = 0;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "engine/engine_internal.h"
+#include "engine/tiles.h"
 #include "isovar_messages.h"
 #include "shared/run_context.h"
 
@@ -148,7 +149,8 @@ void reset_engine_tables(EngineTables& t) {
   // chosen anew (the pool's rows simply become free again).
   for (int32_t n = 0; n < t.pline_total; ++n) {
     PlineStore& s = t.pline_store[n];
-    if (s.points != nullptr && !in_ring_pool(t, s.points)) give_ring(t, s.points, s.capacity);
+    if (s.points != nullptr && !in_ring_pool(t, s.points) && !in_tile_rows(t, s.points))
+      give_ring(t, s.points, s.capacity);
     s.points = nullptr;
   }
   for_each_table(t, [&t](auto& table) { table.select(t.large != 0); });

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "engine/engine_internal.h"
+#include "engine/tiles.h"
 #include "input/model_store.h"
 
 namespace {
@@ -185,9 +186,16 @@ int trace_counted(EngineTables& t, const Vertex& v0, const Vertex& v1, const Ver
                            : trace_counted<false>(t, v0, v1, v2, c0, c1, c2);
 }
 
-// The grid walk, with or without band pieces.
+struct ColumnRange {
+  int nx;          // grid columns
+  int begin, end;  // the cell columns walked, i in [begin, end)
+  ColumnMarks* marks;
+};
+
+// The grid walk over a range of cell columns, with or without band pieces.
 template <bool kPieces>
-int walk_grid(EngineTables& t, int nx, int ny, int32_t* left, int32_t* right) {
+int walk_grid(EngineTables& t, const ColumnRange& range, int ny, int32_t* left, int32_t* right) {
+  const int nx = range.nx;
   const ModelStore& m = *t.model;
   const int n = level_count(t);
   // Large mode knows the columns without values: a cell with a corner in one
@@ -198,8 +206,9 @@ int walk_grid(EngineTables& t, int nx, int ny, int32_t* left, int32_t* right) {
   point_window_begin(t, m.grid_x.data, nx);
   // Cell (i, j) has the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1); its
   // diagonal always runs from (i+1, j) to (i, j+1).
-  for (int i = 1; i < nx; ++i) {
-    if (i > 1) point_window_next(t, m.grid_x.data, i);
+  for (int i = range.begin; i < range.end; ++i) {
+    if (i > range.begin) point_window_next(t, m.grid_x.data, i);
+    if (i == range.end - 1) range.marks->last_column_begin = t.point_count;
     if (empty(i) || empty(i + 1)) {
       left_counted = false;
       continue;
@@ -230,6 +239,7 @@ int walk_grid(EngineTables& t, int nx, int ny, int32_t* left, int32_t* right) {
     }
     std::swap(left, right);
     left_counted = true;
+    if (i == range.begin) range.marks->first_column_end = t.point_count;
   }
   return 0;
 }
@@ -272,18 +282,33 @@ int trace_triangle(EngineTables& t, const Vertex& v0, const Vertex& v1, const Ve
                        levels_at_or_below(v2.v, levels, n));
 }
 
-int trace_grid(EngineTables& t) {
-  const ModelStore& m = *t.model;
+int grid_cell_columns(const ModelStore& m, int* ny) {
   // Points outside the value tables are undefined, so cells stop there.
   const int nx = std::min(m.grid_nx, m.value_nx);
-  const int ny = std::min(m.grid_ny, m.value_ny);
-  if (nx < 2 || ny < 2) return 0;
+  *ny = std::min(m.grid_ny, m.value_ny);
+  return nx < 2 || *ny < 2 ? 0 : nx - 1;
+}
+
+int trace_grid(EngineTables& t) {
+  int ny = 0;
+  const int columns = grid_cell_columns(*t.model, &ny);
+  ColumnMarks marks{};
+  return trace_grid_columns(t, 1, columns + 1, &marks);
+}
+
+int trace_grid_columns(EngineTables& t, int begin, int end, ColumnMarks* marks) {
+  const ModelStore& m = *t.model;
+  int ny = 0;
+  const int columns = grid_cell_columns(m, &ny);
+  marks->first_column_end = marks->last_column_begin = t.point_count;
+  if (columns == 0 || begin >= end) return 0;
+  const ColumnRange range{columns + 1, begin, end, marks};
   // Levels at or below each grid point of columns i and i + 1: every point
   // serves up to six triangles, so it is counted once.
   if (!t.column_counts.reserve(2 * (int64_t{ny} + 1))) return engine_out_of_memory(t, "trace_grid");
   int32_t* left = t.column_counts.data;
   int32_t* right = left + ny + 1;
-  return t.fill_band_table() ? walk_grid<true>(t, nx, ny, left, right) : walk_grid<false>(t, nx, ny, left, right);
+  return t.fill_band_table() ? walk_grid<true>(t, range, ny, left, right) : walk_grid<false>(t, range, ny, left, right);
 }
 
 namespace {
@@ -308,6 +333,7 @@ int trace_isolines(EngineTables& t, const ModelStore& model, char* message, bool
   t.large = large ? 1 : 0;
   t.bands_wanted = bands_wanted ? 1 : 0;
   t.limit_reached = 0;
+  if (traced_in_tiles(t, model, t.large != 0)) return trace_grid_tiled(t);
   // Before the reset, which already touches the point index.
   if (!t.large && triangle_estimate(t) >= kHugeRunTriangles) advise_huge_engine_tables(t);
   reset_engine_tables(t);

@@ -81,6 +81,12 @@ int32_t run_plot(Run& r, const ModelStore& model, char* errMsg, HDC hdc, bool re
 
 int32_t readData(const char* path, char* errMsg) { return ReadIsovarFile(path, errMsg); }
 
+int32_t setThreads(int32_t threads) {
+  if (threads < 0) return -1;
+  engine_tables.threads = threads;
+  return 0;
+}
+
 int32_t isovarMain(char* errMsg, HDC hdc, const char* printInfoPath, int32_t width, int32_t height) {
   run_context.table_limit_reached = 0;
   start_run_log(run_context, width, height);

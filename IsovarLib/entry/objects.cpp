@@ -8,6 +8,7 @@
 
 #include "IsovarLib.h"
 #include "engine/band_merge.h"
+#include "entry/objects_internal.h"
 #include "entry/runs.h"
 #include "input/model_builder.h"
 #include "input/reader.h"
@@ -204,6 +205,14 @@ int32_t isovarRunSetLarge(IsovarRun* run, int32_t on) {
   if (run != nullptr) run->run.ctx.large = on != 0 ? 1 : 0;
   return 0;
 }
+
+int32_t isovarRunSetThreads(IsovarRun* run, int32_t threads) {
+  if (run == nullptr || threads < 0) return -1;
+  run->run.engine.threads = threads;
+  return 0;
+}
+
+Run& run_of(IsovarRun* run) { return run->run; }
 
 int32_t isovarRunTrace(IsovarRun* run, const IsovarModel* model, int32_t bands, char* errMsg) {
   if (run == nullptr || model == nullptr) return fail_entry(errMsg, "", 0);

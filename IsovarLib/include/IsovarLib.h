@@ -422,6 +422,29 @@ ISOVAR_API int32_t isovarRunSetStyle(IsovarRun* run, const IsovarPictureStyle* s
  * "grey", "balance"), or -1. */
 ISOVAR_API int32_t isovarColormapNamed(const char* name);
 
+/* ---- Threads -------------------------------------------------------------
+ *
+ * A grid in the growing tables that the default tables would not hold (more
+ * than 499 x 500 points) is traced in tiles of whole cell columns, each on a
+ * thread of its own, and the pieces are joined where they meet. Its
+ * polylines then come in one order that depends on the model alone, the
+ * same for every thread count: each polyline is a whole path through points
+ * where two segments meet (points where more meet, at levels equal to grid
+ * values, end polylines); polylines in the order in which the cell walk
+ * (cell columns left to right, cells bottom to top) first meets one of
+ * their points; an open one starting at the end met first, a ring at its
+ * point met first (or where other segments meet it), going towards the
+ * neighbour met first.
+ * Any other model is traced on one thread, as before.
+ *
+ * isovarRunSetThreads sets how many threads the run's traces use: 1 or
+ * more, or 0 for one per core (a new run's setting). 0, or -1 for a NULL
+ * run or a negative count (the setting unchanged). */
+ISOVAR_API int32_t isovarRunSetThreads(IsovarRun* run, int32_t threads);
+/* The same for the default run (isovarMain, saveBMP, saveIsolines,
+ * saveBands): 0, or -1 for a negative count. */
+ISOVAR_API int32_t setThreads(int32_t threads);
+
 #ifdef __cplusplus
 }
 #endif

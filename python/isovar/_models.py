@@ -109,6 +109,15 @@ def _info(levels, bold, labelled, titles, full):
     return info
 
 
+def _threads(threads):
+    """The threads of a trace: None for one per core (0 to the library)."""
+    if threads is None:
+        return 0
+    if isinstance(threads, bool) or not isinstance(threads, int) or threads < 1:
+        raise ValueError("threads: None (one per core) or a count from 1")
+    return threads
+
+
 def _large(large):
     if large is None or isinstance(large, bool):
         return large
@@ -192,16 +201,17 @@ class Model:
         self._core.set_info(_info(lv, bold, labelled, self.titles, self.full))
         self._refresh()
 
-    def lines(self, levels=None, *, large=None):
+    def lines(self, levels=None, *, large=None, threads=None):
         """The isolines: a list with one entry per level, each a list of
         (N, 2) float64 arrays of x, y in model units, in the engine's order.
         A closed ring repeats its first point last. levels: others than the
-        model's, for this call."""
+        model's, for this call. threads: how many trace a large grid (None:
+        one per core); the result is the same for every count."""
         info, count = self._override(levels=levels)
-        per_level, _ = self._core.lines(info, _large(large), count)
+        per_level, _ = self._core.lines(info, _large(large), count, _threads(threads))
         return per_level
 
-    def bands(self, levels=None, *, large=None):
+    def bands(self, levels=None, *, large=None, threads=None):
         """The filled bands between neighbouring levels: a list of
         len(levels) + 1 entries (entry 0 below the lowest level, the last
         above the highest), each a list of polygons, each polygon a list of
@@ -209,17 +219,17 @@ class Model:
         its holes after (clockwise), every ring closed (its first point
         repeated). Areas without values lie in no band."""
         info, count = self._override(levels=levels)
-        return self._core.bands(info, _large(large), count)
+        return self._core.bands(info, _large(large), count, _threads(threads))
 
-    def plot(self, size=DEFAULT_SIZE, fill=False, large=None, **style):
+    def plot(self, size=DEFAULT_SIZE, fill=False, large=None, threads=None, **style):
         """The picture as an (height, width, 3) uint8 RGB array, as
         isovar-plot draws it. size: (width, height); fill: bands filled
         under the lines; style: levels, bold, labelled, titles or full
         in place of the model's, for this picture."""
         info, _ = self._style(style)
-        return self._core.plot(info, _large(large), _picture(size, fill))
+        return self._core.plot(info, _large(large), _picture(size, fill), _threads(threads))
 
-    def save(self, path, size=DEFAULT_SIZE, fill=False, large=None, kind="lines", **style):
+    def save(self, path, size=DEFAULT_SIZE, fill=False, large=None, kind="lines", threads=None, **style):
         """Writes what the extension of path names: .png, .bmp (below 1000
         pixels each way), .svg, .pdf (the printed page, as isovar-plot --pdf
         makes it), .geojson or .json (kind "lines" or "bands", as the
@@ -232,22 +242,23 @@ class Model:
                              f"(known: {', '.join(sorted(_PICTURE_FORMATS))})")
         info, _ = self._style(style)
         large = _large(large)
+        threads = _threads(threads)
         if fmt == "geojson":
-            self._core.save_geojson(info, large, kind, path)
+            self._core.save_geojson(info, large, kind, path, threads)
         elif fmt == "pdf":
             from . import _pdf  # cairo, loaded for the first PDF only
             with tempfile.TemporaryDirectory(prefix="isovar-") as folder:
                 display_list = os.path.join(folder, "prtInfo.tmp")
-                self._core.save_picture(info, large, _picture(size, fill), "display_list", display_list)
+                self._core.save_picture(info, large, _picture(size, fill), "display_list", display_list, threads)
                 try:
                     pdf = _pdf.print_pdf(display_list, "isovar (Python)")
                 except ValueError as e:
                     raise IsovarError(str(e)) from None
             _isovar.write_file(path, pdf)
         else:
-            self._core.save_picture(info, large, _picture(size, fill), fmt, path)
+            self._core.save_picture(info, large, _picture(size, fill), fmt, path, threads)
 
-    def to_geojson(self, kind="lines", levels=None, *, large=None):
+    def to_geojson(self, kind="lines", levels=None, *, large=None, threads=None):
         """The isolines (kind "lines") or the band polygons ("bands") as a
         GeoJSON FeatureCollection dict, as the library writes it: one feature
         per polyline with the properties level, level_index, closed, bold
@@ -257,7 +268,7 @@ class Model:
         info, _ = self._override(levels=levels)
         with tempfile.TemporaryDirectory(prefix="isovar-") as folder:
             path = os.path.join(folder, kind + ".geojson")
-            self._core.save_geojson(info, _large(large), kind, path)
+            self._core.save_geojson(info, _large(large), kind, path, _threads(threads))
             with open(path, encoding="utf-8") as f:
                 return json.load(f)
 

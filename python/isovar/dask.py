@@ -141,10 +141,12 @@ def _run(source, levels, tile, client, kind, x, y, band):
 # ---- Joining ----------------------------------------------------------------
 
 def _join(pieces):
-    """Polylines joined end to end where one's end is another's, a list of
-    (N, 2) arrays in, the joined ones out (rings closed), in an order that
-    depends only on the pieces. Two tiles compute a crossing on their
-    common border from the same numbers: its ends are equal, bit for bit."""
+    """Polylines joined end to end where the end of one is the end of just
+    one other, a list of (N, 2) arrays in, the joined ones out (rings
+    closed), in an order that depends only on the pieces. As in the one-piece
+    trace, a point where more than two pieces end (a level met at a value)
+    ends them all. Two tiles compute a crossing on their common border from
+    the same numbers: its ends are equal, bit for bit."""
     done, open_ = [], []
     for p in pieces:
         (done if len(p) > 1 and p[0][0] == p[-1][0] and p[0][1] == p[-1][1] else open_).append(p)
@@ -154,42 +156,31 @@ def _join(pieces):
             ends.setdefault((p[side][0], p[side][1]), []).append((i, side))
     used = [False] * len(open_)
 
-    def key(point):
-        return (point[0], point[1])
+    def through(point):
+        """The two piece ends at point, or None when there are not two."""
+        here = ends[(point[0], point[1])]
+        return here if len(here) == 2 else None
 
-    def partner(k, i):
-        for j, side in ends.get(k, ()):
-            if j != i and not used[j]:
-                return j, side
-        return None
-
-    def walk(i):
+    def walk(i, start):
+        """The chain from piece i's end `start` (0 first point, -1 last)."""
         used[i] = True
-        chain = [open_[i]]
-        tail = open_[i][-1]
-        while True:
-            found = partner(key(tail), i)
-            if found is None:
-                break
-            j, side = found
+        chain = [open_[i] if start == 0 else open_[i][::-1]]
+        tail = (i, -1 if start == 0 else 0)
+        while (here := through(chain[-1][-1])) is not None:
+            j, side = here[1] if here[0] == tail else here[0]
+            if used[j]:
+                break  # round to the first piece: a ring
             used[j] = True
-            q = open_[j] if side == 0 else open_[j][::-1]
-            chain.append(q[1:])
-            tail = q[-1]
-        line = np.concatenate(chain)
-        return line
+            chain.append((open_[j] if side == 0 else open_[j][::-1])[1:])
+            tail = (j, -1 if side == 0 else 0)
+        return np.concatenate(chain)
 
-    def lone(point):
-        return len(ends[key(point)]) == 1
-
-    # Chains from their true ends first, then the rings left over.
-    order = [i for i, p in enumerate(open_) if lone(p[0]) or lone(p[-1])]
+    # Chains from their ends first (a lone end or a meeting of more than
+    # two), then the rings left over.
+    order = [i for i, p in enumerate(open_) if through(p[0]) is None or through(p[-1]) is None]
     for i in order + list(range(len(open_))):
-        if used[i]:
-            continue
-        if lone(open_[i][-1]) and not lone(open_[i][0]):
-            open_[i] = open_[i][::-1]  # walk away from the true end
-        done.append(walk(i))
+        if not used[i]:
+            done.append(walk(i, 0 if through(open_[i][0]) is None or through(open_[i][-1]) is not None else -1))
     return done
 
 

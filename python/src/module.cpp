@@ -172,7 +172,7 @@ struct SurfaceHandle {
 // those hold a model, hold every model, and skip the band table a picture
 // without bands never reads.
 template <class Op>
-void with_run(RunHandle& r, const IsovarModel* model, Large large, bool fill, Op op) {
+void with_run(RunHandle& r, const IsovarModel* model, Large large, bool fill, int32_t threads, Op op) {
   char err[ISOVAR_ERRMSG_SIZE] = {};
   IsovarModelSummary s;
   isovarModelDescribe(model, &s);
@@ -180,6 +180,7 @@ void with_run(RunHandle& r, const IsovarModel* model, Large large, bool fill, Op
   r.large = r.large || s.large != 0 || use_large;
   isovarRunSetFill(r.run, fill ? 1 : 0);
   isovarRunSetLarge(r.run, use_large ? 1 : 0);
+  isovarRunSetThreads(r.run, threads);
   if (op(r.run, err) == 0) return;
   throw Failure{err, isovarRunLimitReached(r.run) != 0};
 }
@@ -370,13 +371,14 @@ py::dict summary(const Model& model) {
 // (N, 2) arrays, and one list of closed flags alike. The arrays are made
 // with the GIL (that part is the interpreter's alone) and filled from the
 // run's tables without it: no buffer in between.
-py::tuple lines(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count) {
+py::tuple lines(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count,
+                int32_t threads) {
   std::vector<py::list> per_level(static_cast<std::size_t>(level_count > 0 ? level_count : 0));
   std::vector<py::list> flags(per_level.size());
   nogil([&] {
     RunHandle r(model.is_large() || large.value_or(true));
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, m, large, false, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, 0, err); });
+      with_run(r, m, large, false, threads, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, 0, err); });
       const auto count = static_cast<std::size_t>(isovarRunLineCount(r.run));
       std::vector<double*> dst(count, nullptr);
       {
@@ -406,7 +408,8 @@ py::tuple lines(const Model& model, const std::optional<Info>& override_info, La
 // The band polygons: a list of level_count + 1 lists (band 0 below the
 // lowest level) of polygons, each a list of rings (outer first), each ring
 // closed (its first point repeated).
-py::list bands(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count) {
+py::list bands(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count,
+               int32_t threads) {
   struct Band {
     int32_t number;
     std::vector<std::vector<std::vector<double>>> polygons;
@@ -415,7 +418,7 @@ py::list bands(const Model& model, const std::optional<Info>& override_info, Lar
   nogil([&] {
     RunHandle r(model.is_large() || large.value_or(true));
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, m, large, false, [&](IsovarRun* run, char* err) {
+      with_run(r, m, large, false, threads, [&](IsovarRun* run, char* err) {
         if (isovarRunTrace(run, m, 1, err) != 0) return -1;
         return isovarRunBands(run, err);
       });
@@ -466,10 +469,10 @@ struct Picture {
 // Draws the model on hdc in a run of its own, the display list written to
 // display_list when it is not empty.
 void draw(const Model& model, const std::optional<Info>& override_info, Large large, const Picture& pic, HDC hdc,
-          const std::string& display_list) {
+          const std::string& display_list, int32_t threads) {
   RunHandle r(model.is_large() || large.value_or(true));
   model.use(override_info, [&](const IsovarModel* m) {
-    with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
+    with_run(r, m, large, pic.fill, threads, [&](IsovarRun* run, char* err) {
       return isovarRunDraw(run, m, hdc, pic.width, pic.height, display_list.empty() ? nullptr : display_list.c_str(),
                            err);
     });
@@ -477,12 +480,12 @@ void draw(const Model& model, const std::optional<Info>& override_info, Large la
 }
 
 py::array_t<uint8_t> plot(const Model& model, const std::optional<Info>& override_info, Large large,
-                          const Picture& pic) {
+                          const Picture& pic, int32_t threads) {
   py::array_t<uint8_t> out({py::ssize_t{pic.height}, py::ssize_t{pic.width}, py::ssize_t{3}});
   uint8_t* dst = out.mutable_data();
   nogil([&] {
     SurfaceHandle surface(pic.width, pic.height, false);
-    draw(model, override_info, large, pic, surface.hdc, {});
+    draw(model, override_info, large, pic, surface.hdc, {}, threads);
     int w = 0, h = 0;
     const uint32_t* bits = GetSurfaceBits(surface.hdc, &w, &h);
     if (bits == nullptr || w != pic.width || h != pic.height) throw Failure{"cannot read the picture back"};
@@ -500,18 +503,18 @@ py::array_t<uint8_t> plot(const Model& model, const std::optional<Info>& overrid
 // Writes the picture to path as format "png", "bmp" or "svg", or the
 // display list (format "display_list").
 void save_picture(const Model& model, const std::optional<Info>& override_info, Large large, const Picture& pic,
-                  const std::string& format, const std::string& path) {
+                  const std::string& format, const std::string& path, int32_t threads) {
   if (format != "png" && format != "bmp" && format != "svg" && format != "display_list")
     throw py::value_error("format: not a picture format: " + format);
   nogil([&] {
     SurfaceHandle surface(pic.width, pic.height, format == "svg");
     if (format == "display_list") {
-      draw(model, override_info, large, pic, surface.hdc, path);
+      draw(model, override_info, large, pic, surface.hdc, path, threads);
       return;
     }
     RunHandle r(model.is_large() || large.value_or(true));
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, m, large, pic.fill, [&](IsovarRun* run, char* err) {
+      with_run(r, m, large, pic.fill, threads, [&](IsovarRun* run, char* err) {
         return isovarRunDraw(run, m, surface.hdc, pic.width, pic.height, nullptr, err);
       });
     });
@@ -542,13 +545,13 @@ void save_picture(const Model& model, const std::optional<Info>& override_info, 
 // The polylines ("lines") or band polygons ("bands") as the library's
 // GeoJSON file at path.
 void save_geojson(const Model& model, const std::optional<Info>& override_info, Large large, const std::string& kind,
-                  const std::string& path) {
+                  const std::string& path, int32_t threads) {
   if (kind != "lines" && kind != "bands") throw py::value_error("kind: \"lines\" or \"bands\", not " + kind);
   nogil([&] {
     RunHandle r(model.is_large() || large.value_or(true));
     const bool bands = kind == "bands";
     model.use(override_info, [&](const IsovarModel* m) {
-      with_run(r, m, large, false,
+      with_run(r, m, large, false, threads,
                [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, bands ? 1 : 0, err); });
       char err[ISOVAR_ERRMSG_SIZE] = {};
       errno = 0;
@@ -601,12 +604,13 @@ PYBIND11_MODULE(_isovar, m) {
   py::class_<Model>(m, "Model")
       .def("summary", &summary)
       .def("set_info", &Model::set_info, py::call_guard<py::gil_scoped_release>())
-      .def("lines", &lines, py::arg("override"), py::arg("large"), py::arg("level_count"))
-      .def("bands", &bands, py::arg("override"), py::arg("large"), py::arg("level_count"))
-      .def("plot", &plot, py::arg("override"), py::arg("large"), py::arg("picture"))
+      .def("lines", &lines, py::arg("override"), py::arg("large"), py::arg("level_count"), py::arg("threads") = 0)
+      .def("bands", &bands, py::arg("override"), py::arg("large"), py::arg("level_count"), py::arg("threads") = 0)
+      .def("plot", &plot, py::arg("override"), py::arg("large"), py::arg("picture"), py::arg("threads") = 0)
       .def("save_picture", &save_picture, py::arg("override"), py::arg("large"), py::arg("picture"),
-           py::arg("format"), py::arg("path"))
-      .def("save_geojson", &save_geojson, py::arg("override"), py::arg("large"), py::arg("kind"), py::arg("path"));
+           py::arg("format"), py::arg("path"), py::arg("threads") = 0)
+      .def("save_geojson", &save_geojson, py::arg("override"), py::arg("large"), py::arg("kind"), py::arg("path"),
+           py::arg("threads") = 0);
 
   m.def("grid", &grid, py::arg("x"), py::arg("y"), py::arg("z"), py::arg("info"), py::arg("large"),
         py::arg("origin"));

@@ -93,3 +93,23 @@ def test_the_gil_is_released_while_tracing_and_drawing():
                 break
         else:
             raise AssertionError("no Python ran while the call was under way")
+
+
+def test_a_large_grid_gives_the_same_results_on_every_thread_count():
+    # Past the default tables (more than 499 columns): traced in tiles.
+    x = np.arange(640.0)
+    y = np.arange(30.0) * 2
+    z = np.sin(x / 17.0)[None, :] * np.cos(y / 9.0)[:, None] * 10
+    z[5, 100:140] = np.nan
+    grid = isovar.Grid(x, y, z, levels=[-6, -3, 0, 3, 6])
+    one = (grid.lines(threads=1), grid.bands(threads=1), grid.plot(size=(320, 200), fill=True, threads=1))
+    for threads in (2, 3, None):
+        same(one + (None,), (grid.lines(threads=threads), grid.bands(threads=threads),
+                             grid.plot(size=(320, 200), fill=True, threads=threads), None))
+    for bad in (0, -1, 1.5, True):
+        try:
+            grid.lines(threads=bad)
+        except ValueError as e:
+            assert "threads" in str(e)
+        else:
+            raise AssertionError(f"threads={bad!r} accepted")

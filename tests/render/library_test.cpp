@@ -121,7 +121,8 @@ TEST(LibraryExports, OnlyTheEntryPoints) {
                                               "isovarRunDraw", "isovarRunSaveBMP", "isovarRunSaveIsolines",
                                               "isovarRunSaveBands",
                                               // picture style
-                                              "setPictureStyle", "isovarRunSetStyle", "isovarColormapNamed"};
+                                              "setPictureStyle", "isovarRunSetStyle", "isovarColormapNamed",
+                                              "isovarRunSetThreads", "setThreads"};
   for (const std::string& name : exported) EXPECT_TRUE(entry_points.count(name)) << name << " is exported";
   for (const char* name : {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath"})
     EXPECT_TRUE(exported.count(name)) << name << " is missing";

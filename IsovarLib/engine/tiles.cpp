@@ -1,0 +1,591 @@
+// Tiled tracing: tiles of cell columns traced on their own tables by a few
+// threads, cut into pieces at the points where other than two segments
+// meet, joined again where pieces meet, and written to the run's tables in
+// the canonical order (tiles.h). The threads share the model, which they
+// only read, and nothing else: each tile has its tables, its message buffer
+// and its pieces, and the join runs after every tile is done.
+#include "engine/tiles.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/engine_internal.h"
+#include "input/model_store.h"
+#include "shared/run_context.h"
+
+namespace {
+
+// Where a line comes in the output: its first point in the walk (tile, then
+// point), and where several lines end at that point, the first of their
+// segments there in the walk (the tile's link number).
+struct Order {
+  int64_t point;
+  int32_t link;
+  bool operator<(const Order& o) const { return point < o.point || (point == o.point && link < o.link); }
+};
+
+// A run of a tile's points (its own slots) between two points where other
+// than two segments meet, or between a border and such a point; or a whole
+// ring of points where two segments meet.
+struct Piece {
+  int64_t begin;  // in TileWork::points
+  int32_t count;
+  int32_t level;
+  Order first;
+  bool ring;
+};
+
+}  // namespace
+
+struct TileTables {
+  struct Tile {
+    EngineTables t{};
+    EngineFixedTables* fixed = nullptr;
+    char message[kMessageBufferSize] = {};
+    ColumnMarks marks{};
+    int begin = 0, end = 0;
+    int result = 0;
+    std::vector<uint8_t> degree;    // segments meeting at each point (at most 255)
+    std::vector<int32_t> points;    // the pieces' points
+    std::vector<Piece> pieces;
+    std::vector<int64_t> alias;     // first column: the point of the tile before, or -1
+    std::vector<int32_t> row;       // scratch
+
+    ~Tile() {
+      release_engine_tables(t);
+      unmap_zeroed(fixed, sizeof(EngineFixedTables));
+    }
+  };
+  std::vector<std::unique_ptr<Tile>> tiles;
+  // The output rows' points: each row a run of its own (never grown, as
+  // rows of a finished trace are not), the points numbered along them.
+  std::vector<int32_t> rows;
+};
+
+namespace {
+
+using Tile = TileTables::Tile;
+
+// The tile's number of the segment p-q: its link entry, made in walk order.
+int32_t link_number(const EngineTables& t, int32_t p, int32_t q) {
+  const int32_t lo = p < q ? p : q;
+  const int32_t hi = p < q ? q : p;
+  for (int32_t e = t.link_list[lo]; e != 0; e = t.links[e].next) {
+    if (t.links[e].other == hi) return e;
+  }
+  return 0;
+}
+
+void add_piece(Tile& w, int index, const int32_t* pts, int32_t count, int32_t level, bool ring) {
+  // Points are numbered as the walk first meets them; a point a tile shares
+  // with the tile before belongs to a line that has a piece there too, which
+  // comes first. So a line's least (tile, point) is where the one-piece walk
+  // first meets it, whatever the tiles. Only lines ending at a point where
+  // more than two segments meet share it; their segments there, all of one
+  // tile (borders have no such points), come in the walk's order.
+  int32_t least = 0;
+  for (int32_t i = 1; i < count; ++i) {
+    if (pts[i] < pts[least]) least = i;
+  }
+  int32_t link = 0;
+  if (!ring && w.degree[pts[least]] != 2) {
+    link = least == 0 ? link_number(w.t, pts[0], pts[1]) : link_number(w.t, pts[count - 1], pts[count - 2]);
+    if (count > 2 && pts[0] == pts[count - 1]) {
+      link = std::min(link_number(w.t, pts[0], pts[1]), link_number(w.t, pts[count - 1], pts[count - 2]));
+    }
+  }
+  w.pieces.push_back(Piece{static_cast<int64_t>(w.points.size()), count, level,
+                           Order{(int64_t{index} << 32) | pts[least], link}, ring});
+  w.points.insert(w.points.end(), pts, pts + count);
+}
+
+// Counts the segments at each point and cuts the tile's rows into pieces.
+void make_pieces(Tile& w, int index) {
+  const EngineTables& t = w.t;
+  w.degree.assign(static_cast<size_t>(t.point_count), 0);
+  auto bump = [&w](int32_t p) {
+    if (w.degree[p] < 255) ++w.degree[p];
+  };
+  for (int32_t p = 1; p < t.point_count; ++p) {
+    for (int32_t e = t.link_list[p]; e != 0; e = t.links[e].next) {
+      bump(p);
+      bump(t.links[e].other);
+    }
+  }
+  w.points.clear();
+  w.pieces.clear();
+  std::vector<int32_t>& row = w.row;
+  for (int32_t n = 0; n < t.pline_total; ++n) {
+    const int32_t count = t.pline_count[n];
+    if (count < 2) continue;
+    row.resize(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) row[i] = pline_point(t, n, i);
+    const int32_t level = t.pline_level[n];
+    if (count > 2 && row[0] == row[count - 1]) {
+      // A ring: whole when every point has two segments, else turned to
+      // start at a point where more meet, and cut like an open row.
+      const int32_t m = count - 1;
+      int32_t q = 0;
+      while (q < m && w.degree[row[q]] == 2) ++q;
+      if (q == m) {
+        add_piece(w, index, row.data(), count, level, true);
+        continue;
+      }
+      std::rotate(row.begin(), row.begin() + q, row.begin() + m);
+      row[m] = row[0];
+    }
+    int32_t start = 0;
+    for (int32_t i = 1; i < count; ++i) {
+      if (i == count - 1 || w.degree[row[i]] != 2) {
+        add_piece(w, index, row.data() + start, i - start + 1, level, false);
+        start = i;
+      }
+    }
+  }
+}
+
+void trace_tile(EngineTables& whole, Tile& w, int index) {
+  EngineTables& t = w.t;
+  t.model = whole.model;
+  t.message = w.message;
+  t.large = 1;
+  t.bands_wanted = whole.bands_wanted;
+  t.limit_reached = 0;
+  reset_engine_tables(t);
+  w.result = trace_grid_columns(t, w.begin, w.end, &w.marks);
+  try {
+    if (w.result == 0) make_pieces(w, index);
+  } catch (const std::bad_alloc&) {
+    w.result = engine_out_of_memory(t, "trace_grid_tiled");
+  }
+}
+
+uint32_t key_bits(float f) {
+  if (f == 0.0f) return 0;  // -0.0 == 0.0
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+struct PointKey {
+  uint32_t x, y;
+  int32_t level;
+  bool operator==(const PointKey& o) const { return x == o.x && y == o.y && level == o.level; }
+};
+
+struct PointKeyHash {
+  size_t operator()(const PointKey& k) const {
+    uint64_t h = (uint64_t{k.x} << 32 | k.y) ^ (uint64_t(uint32_t(k.level)) * 0x9E3779B97F4A7C15ull);
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ull;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+};
+
+PointKey key_of(const IsoPoint& p) { return PointKey{key_bits(p.x), key_bits(p.y), p.level}; }
+
+// Whether grid column i can be a border: no value on it equals a level, so
+// every crossing on it lies strictly inside an edge.
+bool clean_column(const ModelStore& m, int i, int ny) {
+  if (m.large && m.column_has_values[i] == 0) return true;
+  const int n = std::clamp(static_cast<int>(m.level_count), 0, kLevelSlots);
+  const float* values = m.grid_value[i];
+  const int16_t* defined = m.grid_defined[i];
+  for (int j = 1; j <= ny; ++j) {
+    if (defined[j] == 0) continue;
+    if (std::binary_search(m.levels, m.levels + n, values[j])) return false;
+  }
+  return true;
+}
+
+// Whether a crossing of one column can equal a crossing of the column after
+// the next: never when every column is wider than a few rounding steps (as
+// the large grids' point index assumes). Else one tile.
+bool columns_apart(const ModelStore& m, int nx) {
+  const float* x = m.grid_x.data;
+  for (int i = 1; i < nx; ++i) {
+    const float wide = std::fmax(std::fabs(x[i]), std::fabs(x[i + 1]));
+    const float step = std::nextafter(wide, INFINITY) - wide;
+    if (!(x[i + 1] - x[i] > 8 * step)) return false;
+  }
+  return true;
+}
+
+// The cell columns where tiles start: 1, then borders on clean columns.
+std::vector<int> tile_starts(const EngineTables& t, int columns, int ny, int tiles_wanted) {
+  const ModelStore& m = *t.model;
+  std::vector<int> starts{1};
+  if (tiles_wanted <= 1 || !columns_apart(m, columns + 1)) return starts;
+  const int width = t.tile_columns > 0 ? t.tile_columns : (columns + tiles_wanted - 1) / tiles_wanted;
+  for (int b = 1 + width; b <= columns; b += width) {
+    // The nearest clean column after the last border, at most a tile away.
+    const int limit = std::min(b + width, columns + 1);
+    int at = b;
+    while (at < limit && !clean_column(m, at, ny)) ++at;
+    if (at < limit && at > starts.back()) starts.push_back(at);
+    b = std::max(b, at);
+  }
+  return starts;
+}
+
+// One polyline of the output: pieces in order, each forwards or backwards.
+struct Line {
+  Order first;      // where it comes in the output
+  int64_t begin;    // in the joined list of (piece, reversed)
+  int32_t count;    // pieces
+  int64_t points;   // its points, a closed line's first twice
+  int32_t level;
+  bool closed;
+};
+
+struct PieceRef {
+  int tile;
+  int32_t piece;
+  bool reversed;
+};
+
+class Joiner {
+ public:
+  Joiner(EngineTables& out, std::vector<std::unique_ptr<Tile>>& tiles, int count)
+      : out_(out), tiles_(tiles), count_(count) {}
+
+  // false when the pieces do not meet as they must (a border on a point
+  // where other than two segments meet): the caller traces in one tile.
+  bool join_borders();
+  void join_pieces();
+  int write(std::vector<int32_t>& rows, int threads);
+
+ private:
+  int64_t gid(int k, int32_t p) const {
+    const Tile& w = *tiles_[k];
+    if (p < static_cast<int32_t>(w.alias.size()) && w.alias[p] >= 0) return w.alias[p];
+    return base_[k] + p;
+  }
+  int32_t point_at(const PieceRef& r, int32_t i) const {
+    const Tile& w = *tiles_[r.tile];
+    const Piece& pc = w.pieces[r.piece];
+    return w.points[pc.begin + (r.reversed ? pc.count - 1 - i : i)];
+  }
+  void walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, bool ring);
+
+  EngineTables& out_;
+  std::vector<std::unique_ptr<Tile>>& tiles_;
+  int count_;
+  std::vector<int64_t> base_;         // each tile's first global point number
+  std::vector<int64_t> piece_base_;   // each tile's first global piece number
+  std::vector<int64_t> partner_;      // per piece end: the piece end it meets, or -1
+  std::vector<PieceRef> refs_;
+  std::vector<Line> lines_;
+};
+
+bool Joiner::join_borders() {
+  base_.assign(static_cast<size_t>(count_) + 1, 0);
+  piece_base_.assign(static_cast<size_t>(count_) + 1, 0);
+  for (int k = 0; k < count_; ++k) {
+    base_[k + 1] = base_[k] + tiles_[k]->t.point_count;
+    piece_base_[k + 1] = piece_base_[k] + static_cast<int64_t>(tiles_[k]->pieces.size());
+    tiles_[k]->alias.clear();
+  }
+  std::unordered_map<PointKey, int32_t, PointKeyHash> right;
+  for (int k = 1; k < count_; ++k) {
+    Tile& l = *tiles_[k - 1];
+    Tile& r = *tiles_[k];
+    right.clear();
+    for (int32_t q = 1; q < r.marks.first_column_end; ++q) {
+      const IsoPoint& pt = r.t.iso_points[q];
+      if (pt.x == pt.x && pt.y == pt.y) right.emplace(key_of(pt), q);
+    }
+    r.alias.assign(static_cast<size_t>(r.marks.first_column_end), -1);
+    for (int32_t p = l.marks.last_column_begin; p < l.t.point_count; ++p) {
+      const auto it = right.find(key_of(l.t.iso_points[p]));
+      if (it == right.end()) continue;
+      const int32_t q = it->second;
+      // A crossing strictly inside a border edge ends one piece on each side.
+      const bool aliased = p < static_cast<int32_t>(l.alias.size()) && l.alias[p] >= 0;
+      if (l.degree[p] != 1 || r.degree[q] != 1 || aliased) return false;
+      r.alias[q] = gid(k - 1, p);
+      l.degree[p] = r.degree[q] = 2;
+    }
+  }
+  return true;
+}
+
+void Joiner::join_pieces() {
+  // Pair the ends of pieces at points where two segments meet.
+  partner_.assign(static_cast<size_t>(2 * piece_base_[count_]), -1);
+  std::unordered_map<int64_t, int64_t> open;
+  for (int k = 0; k < count_; ++k) {
+    const Tile& w = *tiles_[k];
+    for (size_t i = 0; i < w.pieces.size(); ++i) {
+      const Piece& pc = w.pieces[i];
+      if (pc.ring) continue;
+      for (int end = 0; end < 2; ++end) {
+        const int32_t p = w.points[pc.begin + (end == 0 ? 0 : pc.count - 1)];
+        if (w.degree[p] != 2) continue;
+        const int64_t id = 2 * (piece_base_[k] + static_cast<int64_t>(i)) + end;
+        const auto [it, fresh] = open.emplace(gid(k, p), id);
+        if (fresh) continue;
+        partner_[id] = it->second;
+        partner_[it->second] = id;
+        open.erase(it);
+      }
+    }
+  }
+  // Walk the chains: from free ends first, then the cycles left, then rings.
+  std::vector<uint8_t> seen(static_cast<size_t>(piece_base_[count_]), 0);
+  refs_.clear();
+  lines_.clear();
+  for (int pass = 0; pass < 3; ++pass) {
+    for (int k = 0; k < count_; ++k) {
+      const Tile& w = *tiles_[k];
+      for (size_t i = 0; i < w.pieces.size(); ++i) {
+        const int64_t g = piece_base_[k] + static_cast<int64_t>(i);
+        if (seen[g] || w.pieces[i].ring != (pass == 2)) continue;
+        if (pass == 0) {
+          const int end = partner_[2 * g] < 0 ? 0 : partner_[2 * g + 1] < 0 ? 1 : -1;
+          if (end >= 0) walk(k, static_cast<int32_t>(i), end, seen, false);
+        } else {
+          walk(k, static_cast<int32_t>(i), 0, seen, true);
+        }
+      }
+    }
+  }
+}
+
+void Joiner::walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, bool ring) {
+  Line line{Order{INT64_MAX, 0}, static_cast<int64_t>(refs_.size()), 0, 1, tiles_[k]->pieces[piece].level, ring};
+  for (;;) {
+    const int64_t g = piece_base_[k] + piece;
+    if (seen[g]) break;  // back at the start of a cycle
+    seen[g] = 1;
+    refs_.push_back(PieceRef{k, piece, end_in == 1});
+    ++line.count;
+    line.points += tiles_[k]->pieces[piece].count - 1;
+    if (tiles_[k]->pieces[piece].first < line.first) line.first = tiles_[k]->pieces[piece].first;
+    const int64_t next = partner_[2 * g + (end_in ^ 1)];
+    if (next < 0) break;
+    const int64_t np = next / 2;
+    k = static_cast<int>(std::upper_bound(piece_base_.begin(), piece_base_.begin() + count_, np) -
+                         piece_base_.begin()) - 1;
+    piece = static_cast<int32_t>(np - piece_base_[k]);
+    end_in = static_cast<int>(next % 2);
+  }
+  if (!ring) {
+    // An open chain that starts and ends at one point is closed too.
+    std::vector<PieceRef>::const_iterator last = refs_.end() - 1;
+    const Piece& tail = tiles_[last->tile]->pieces[last->piece];
+    line.closed = gid(refs_[line.begin].tile, point_at(refs_[line.begin], 0)) ==
+                  gid(last->tile, point_at(*last, tail.count - 1));
+  }
+  lines_.push_back(line);
+}
+
+// Calls f(k) for k in [0, count) on up to `threads` threads, the calling one
+// among them.
+template <class F>
+void in_parallel(int count, int threads, F&& f) {
+  std::atomic<int> next{0};
+  auto work = [&]() {
+    for (int k = next++; k < count; k = next++) f(k);
+  };
+  std::vector<std::thread> pool;
+  const int helpers = std::min(threads, count) - 1;
+  for (int h = 0; h < helpers; ++h) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::exception&) {
+      break;  // no more threads to be had: the ones there do the work
+    }
+  }
+  work();
+  for (std::thread& th : pool) th.join();
+}
+
+// A line's m points (as numbers that follow the walk: see Order), the last
+// repeating the first when closed, put in the canonical direction and,
+// closed, from the canonical start (tiles.h).
+void orient(int32_t* seq, int64_t m, bool closed, bool from_end) {
+  if (!closed) {
+    if (m > 1 && seq[m - 1] < seq[0]) std::reverse(seq, seq + m);
+    return;
+  }
+  int32_t* const end = seq + m - 1;  // the repeated first point left aside
+  std::rotate(seq, from_end ? seq : std::min_element(seq, end), end);
+  if (m > 3 && seq[m - 2] < seq[1]) std::reverse(seq + 1, end);
+  *end = seq[0];
+}
+
+int Joiner::write(std::vector<int32_t>& rows, int threads) {
+  std::sort(lines_.begin(), lines_.end(), [](const Line& a, const Line& b) { return a.first < b.first; });
+  EngineTables& t = out_;
+  reset_engine_tables(t);
+  const int64_t lines = static_cast<int64_t>(lines_.size());
+  std::vector<int64_t> offset(static_cast<size_t>(lines) + 1, 0);
+  for (int64_t n = 0; n < lines; ++n) offset[n + 1] = offset[n] + lines_[n].points;
+  // The tiles' point tables one after the other: a point's global number is
+  // its slot there (a border point's the left tile's).
+  const int64_t total = offset[lines];
+  const int64_t slots = base_[count_];
+  if (lines >= table_limits(true).plines || slots >= table_limits(true).point_slots ||
+      !t.pline_store.reserve(lines + 1) || !t.pline_count.reserve(lines + 1) ||
+      !t.pline_level.reserve(lines + 1) || !t.pline_closed.reserve(lines + 1) || !t.iso_points.reserve(slots + 1)) {
+    return engine_out_of_memory(t, "trace_grid_tiled");
+  }
+  try {
+    rows.resize(static_cast<size_t>(total));
+  } catch (const std::bad_alloc&) {
+    return engine_out_of_memory(t, "trace_grid_tiled");
+  }
+  constexpr int64_t kLinesPerTask = 4096;
+  const int tasks = static_cast<int>((lines + kLinesPerTask - 1) / kLinesPerTask);
+  in_parallel(count_ + tasks, threads, [&](int task) {
+    if (task < count_) {
+      const EngineTables& w = tiles_[task]->t;
+      if (w.point_count > 1)
+        std::memcpy(&t.iso_points[base_[task] + 1], &w.iso_points[1], sizeof(IsoPoint) * size_t(w.point_count - 1));
+      return;
+    }
+    task -= count_;
+    for (int64_t n = task * kLinesPerTask; n < std::min(lines, (task + 1) * kLinesPerTask); ++n) {
+      const Line& line = lines_[n];
+      int32_t* const row = rows.data() + offset[n];
+      int64_t m = 0;
+      for (int32_t r = 0; r < line.count; ++r) {
+        const PieceRef& ref = refs_[line.begin + r];
+        const Tile& w = *tiles_[ref.tile];
+        const Piece& pc = w.pieces[ref.piece];
+        const int32_t* pts = w.points.data() + pc.begin;
+        for (int32_t i = m == 0 ? 0 : 1; i < pc.count; ++i)
+          row[m++] = static_cast<int32_t>(gid(ref.tile, pts[ref.reversed ? pc.count - 1 - i : i]));
+      }
+      // A closed line that is not a ring of two-segment points starts where
+      // it is ended.
+      const PieceRef& head = refs_[line.begin];
+      const bool from_end = line.closed && !tiles_[head.tile]->pieces[head.piece].ring &&
+                            tiles_[head.tile]->degree[point_at(head, 0)] != 2;
+      orient(row, m, line.closed, from_end);
+      t.pline_store[n] = PlineStore{row, static_cast<int32_t>(m), 0, 0};
+      t.pline_count[n] = static_cast<int32_t>(m);
+      t.pline_level[n] = line.level;
+      t.pline_closed[n] = line.closed ? 1 : 0;
+    }
+  });
+  t.pline_total = static_cast<int32_t>(lines);
+  t.point_count = static_cast<int32_t>(slots);
+  if (t.fill_band_table()) {
+    int64_t pieces = 0;
+    for (int k = 0; k < count_; ++k) pieces += tiles_[k]->t.fill_poly_count;
+    if (pieces >= table_limits(true).fill_poly_slots || !t.fill_poly.reserve(pieces + 1))
+      return engine_out_of_memory(t, "trace_grid_tiled");
+    for (int k = 0; k < count_; ++k) {
+      const EngineTables& w = tiles_[k]->t;
+      if (w.fill_poly_count > 0)
+        std::memcpy(&t.fill_poly[t.fill_poly_count], w.fill_poly.data, sizeof(FillPoly) * size_t(w.fill_poly_count));
+      t.fill_poly_count += w.fill_poly_count;
+    }
+  }
+  return 0;
+}
+
+int thread_count(const EngineTables& t) {
+  if (t.threads > 0) return t.threads;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
+}
+
+// Traces the tiles starting at the given cell columns on up to `threads`
+// threads: 0 or -1 with the first failing tile's message.
+int trace_tiles(EngineTables& t, const std::vector<int>& starts, int columns, int threads) {
+  TileTables& tt = *t.tiles;
+  const int count = static_cast<int>(starts.size());
+  while (static_cast<int>(tt.tiles.size()) < count) {
+    auto w = std::make_unique<Tile>();
+    w->fixed = static_cast<EngineFixedTables*>(map_zeroed(sizeof(EngineFixedTables)));
+    if (w->fixed == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
+    attach_engine_tables(w->t, w->fixed);
+    tt.tiles.push_back(std::move(w));
+  }
+  for (int k = 0; k < count; ++k) {
+    tt.tiles[k]->begin = starts[k];
+    tt.tiles[k]->end = k + 1 < count ? starts[k + 1] : columns + 1;
+  }
+  in_parallel(count, threads, [&](int k) { trace_tile(t, *tt.tiles[k], k); });
+  for (int k = 0; k < count; ++k) {
+    if (tt.tiles[k]->result != 0) {
+      std::memcpy(t.message, tt.tiles[k]->message, kMessageBufferSize);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+namespace {
+int trace_in_tiles(EngineTables& t);
+}  // namespace
+
+bool traced_in_tiles(const EngineTables& t, const ModelStore& model, bool large) {
+  if (!large || model.model_kind != kGridModel) return false;
+  return t.force_tiles != 0 || model.grid_nx > kMaxGridNx || model.grid_ny > kMaxGridNy;
+}
+
+int trace_grid_tiled(EngineTables& t) {
+  try {
+    return trace_in_tiles(t);
+  } catch (const std::bad_alloc&) {
+    return engine_out_of_memory(t, "trace_grid_tiled");
+  }
+}
+
+namespace {
+
+int trace_in_tiles(EngineTables& t) {
+  if (t.tiles == nullptr) {
+    t.tiles = new (std::nothrow) TileTables;
+    if (t.tiles == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
+  }
+  int ny = 0;
+  const int columns = grid_cell_columns(*t.model, &ny);
+  const int threads = thread_count(t);
+  // Tiles of about a quarter million cells: small enough tables trace
+  // faster even on one thread (on the 2000 x 2000 field, 16 tiles on one
+  // thread take 0.7 of one tile's time), and enough of them to share out.
+  constexpr int64_t kTileCells = int64_t{1} << 18;
+  const int64_t width = std::max<int64_t>(1, kTileCells / std::max(ny - 1, 1));
+  int wanted = static_cast<int>(std::max<int64_t>(threads, (columns + width - 1) / width));
+  if (t.tile_columns > 0) wanted = std::max(1, (columns + t.tile_columns - 1) / t.tile_columns);
+  std::vector<int> starts = tile_starts(t, columns, ny, wanted);
+  for (;;) {
+    if (trace_tiles(t, starts, columns, threads) != 0) return -1;
+    Joiner joiner(t, t.tiles->tiles, static_cast<int>(starts.size()));
+    if (!joiner.join_borders()) {
+      // A border where pieces do not meet one to one: one tile.
+      if (starts.size() == 1) return -1;
+      starts.assign(1, 1);
+      continue;
+    }
+    joiner.join_pieces();
+    return joiner.write(t.tiles->rows, threads);
+  }
+}
+
+}  // namespace
+
+bool in_tile_rows(const EngineTables& t, const int32_t* ring) {
+  if (t.tiles == nullptr || t.tiles->rows.empty()) return false;
+  const int32_t* rows = t.tiles->rows.data();
+  return ring >= rows && ring < rows + t.tiles->rows.size();
+}
+
+void release_tile_tables(EngineTables& t) {
+  delete t.tiles;
+  t.tiles = nullptr;
+}

@@ -1,0 +1,40 @@
+// Tiled tracing of large grids, and the canonical order of its output.
+//
+// A large grid past the default tables is cut into tiles of whole cell
+// columns, each traced with its own tables on a thread of its own; the
+// pieces are joined where they meet at tile borders. The output does not
+// depend on the tiling, so it is put in one canonical form, the same for
+// every thread count and tile width (one tile included):
+//   - a polyline is a maximal path of segments through points where exactly
+//     two segments meet; points where one or three or more segments meet
+//     (levels at grid values) end polylines, and a path through such points
+//     only is a ring;
+//   - polylines come in the order in which the one-piece walk (cell columns
+//     left to right, cells bottom to top, each cell's two triangles and
+//     their levels in turn) first meets one of their points; lines ending
+//     at one shared point, in the order of their first segment there;
+//   - an open polyline starts at the end the walk meets first; a ring at
+//     its point the walk meets first, or at the point where other segments
+//     end it where there is one, and goes first towards the neighbour the
+//     walk meets first;
+//   - the band pieces are those of the one-piece walk, in its order.
+// Borders go where no grid value of the border column equals a level, so
+// every crossing of a border is the end of exactly one piece on either
+// side; where no such column is near, tiles merge.
+#pragma once
+
+#include "engine/engine.h"
+
+// Whether trace_isolines takes the tiled path for this model and mode.
+bool traced_in_tiles(const EngineTables& t, const ModelStore& model, bool large);
+
+// Traces t.model (set up by trace_isolines) in tiles: 0 or -1 with the
+// message.
+int trace_grid_tiled(EngineTables& t);
+
+// Whether ring is the storage of a row written by a tiled trace (part of
+// one block the tiles' tables own, never given back on its own).
+bool in_tile_rows(const EngineTables& t, const int32_t* ring);
+
+// Frees the tiles' tables of t.
+void release_tile_tables(EngineTables& t);

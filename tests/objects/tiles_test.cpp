@@ -1,0 +1,220 @@
+// Large grids traced in tiles on several threads: the same segments, joined
+// into whole polylines, as the grid traced in one piece, and every result
+// (display list, picture, isolines, bands, lines) the same for every thread
+// count and tile width. Built with ThreadSanitizer too (scripts/tsan.sh).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "IsovarLib.h"
+#include "entry/objects_internal.h"
+#include "model_arrays.h"
+#include "run_outcome.h"
+#include "test_support.h"
+
+using testing_support::TempDir;
+
+namespace {
+
+using Point = std::tuple<double, double, double>;  // level, x, y
+using Segment = std::pair<Point, Point>;
+
+// The lines' segments (each once, ends in order) and how many meet at each point.
+struct Graph {
+  std::multiset<Segment> segments;
+  std::map<Point, int> degree;
+};
+
+Point point_of(const std::vector<double>& line, size_t i) { return {line[0], line[2 + 2 * i], line[3 + 2 * i]}; }
+size_t point_count(const std::vector<double>& line) { return (line.size() - 2) / 2; }
+
+Graph graph_of(const std::vector<std::vector<double>>& lines) {
+  Graph g;
+  for (const auto& line : lines) {
+    for (size_t i = 1; i < point_count(line); ++i) {
+      Point a = point_of(line, i - 1), b = point_of(line, i);
+      if (b < a) std::swap(a, b);
+      g.segments.insert({a, b});
+      ++g.degree[a];
+      ++g.degree[b];
+    }
+  }
+  return g;
+}
+
+// A line as a sequence that does not depend on its direction or, for a
+// ring, its starting point.
+std::vector<Point> normal_form(const std::vector<double>& line) {
+  std::vector<Point> pts;
+  for (size_t i = 0; i < point_count(line); ++i) pts.push_back(point_of(line, i));
+  if (line[1] != 0) {
+    pts.pop_back();
+    std::vector<Point> best;
+    for (int dir = 0; dir < 2; ++dir) {
+      for (size_t s = 0; s < pts.size(); ++s) {
+        std::vector<Point> r(pts.begin() + long(s), pts.end());
+        r.insert(r.end(), pts.begin(), pts.begin() + long(s));
+        if (best.empty() || r < best) best = r;
+      }
+      std::reverse(pts.begin(), pts.end());
+    }
+    return best;
+  }
+  std::vector<Point> back(pts.rbegin(), pts.rend());
+  return std::min(pts, back);
+}
+
+std::multiset<std::vector<Point>> line_set(const std::vector<std::vector<double>>& lines) {
+  std::multiset<std::vector<Point>> set;
+  for (const auto& line : lines) set.insert(normal_form(line));
+  return set;
+}
+
+// Grids of small numbers where levels meet grid values (in some columns
+// only, so that clean borders exist between them), and smooth ones with holes.
+ModelArrays degenerate_grid(std::mt19937& rng) {
+  ModelArrays a;
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const int nx = pick(2, 30), ny = pick(2, 30);
+  for (int i = 0; i < nx; ++i) a.x.push_back(i * 2 + pick(0, 1));
+  for (int j = 0; j < ny; ++j) a.y.push_back(j);
+  std::vector<bool> halves;
+  for (int i = 0; i < nx; ++i) halves.push_back(pick(0, 2) != 0);
+  for (int j = 0; j < ny; ++j)
+    for (int i = 0; i < nx; ++i) a.values.push_back(pick(0, 40) == 0 ? NAN : pick(0, 4) + (halves[i] ? 0.5 : 0.0));
+  a.levels = {1, 2, 3};
+  a.bold = {0, 1, 0};
+  a.labelled = {1, 1, 0};
+  return a;
+}
+
+std::vector<ModelArrays> models() {
+  std::vector<ModelArrays> out;
+  std::mt19937 rng(2025);
+  const int count = ISOVAR_SANITIZED ? 4 : 30;
+  for (int m = 0; static_cast<int>(out.size()) < count; ++m) {
+    ModelArrays a = random_arrays(rng, m);
+    if (!a.mesh) out.push_back(a);
+  }
+  for (int m = 0; m < count; ++m) out.push_back(degenerate_grid(rng));
+  return out;
+}
+
+struct Tiling {
+  int threads;
+  int tile_columns;  // 0: one tile per thread
+};
+
+const std::vector<Tiling> kTilings = {{1, 0}, {2, 0}, {3, 0}, {7, 0}, {2, 1}, {3, 2}, {7, 3}, {1, 5}};
+
+RunOutcome traced(IsovarRun* run, const IsovarModel* model, const Tiling& tiling, bool fill, const std::string& at) {
+  Run& r = run_of(run);
+  r.engine.force_tiles = 1;
+  r.engine.tile_columns = tiling.tile_columns;
+  isovarRunSetThreads(run, tiling.threads);
+  return run_objects(run, model, fill, at);
+}
+
+void expect_whole_lines(const Graph& g, const std::vector<std::vector<double>>& lines, const std::string& what) {
+  // A line ends exactly where other than two segments meet.
+  for (const auto& line : lines) {
+    const size_t n = point_count(line);
+    for (size_t i = 1; i + 1 < n; ++i) EXPECT_EQ(g.degree.at(point_of(line, i)), 2) << what << " passes a branch";
+    if (line[1] == 0) {
+      EXPECT_NE(g.degree.at(point_of(line, 0)), 2) << what << " stops short";
+      EXPECT_NE(g.degree.at(point_of(line, n - 1)), 2) << what << " stops short";
+    }
+  }
+}
+
+// model traced in one piece, then in tiles of every tiling.
+void expect_tiled_equals_one_piece(IsovarModel* model, bool fill, const std::string& what, TempDir& dir) {
+  IsovarRun* run = isovarRunNew();
+  const RunOutcome one_piece = run_objects(run, model, fill, dir.file("one"));
+  ASSERT_EQ(one_piece.result, 0) << what << ": " << one_piece.message;
+  const Graph g = graph_of(one_piece.lines);
+  const bool degenerate = std::any_of(g.degree.begin(), g.degree.end(), [](const auto& d) { return d.second > 2; });
+
+  RunOutcome first;
+  for (const Tiling& tiling : kTilings) {
+    const std::string how = what + " on " + std::to_string(tiling.threads) + " threads, tiles of " +
+                            std::to_string(tiling.tile_columns);
+    const RunOutcome tiled = traced(run, model, tiling, fill, dir.file("tiled"));
+    ASSERT_EQ(tiled.result, 0) << how << ": " << tiled.message;
+    if (&tiling == &kTilings.front()) {
+      first = tiled;
+      const Graph tg = graph_of(tiled.lines);
+      EXPECT_EQ(tg.segments, g.segments) << how;
+      expect_whole_lines(tg, tiled.lines, how);
+      if (!degenerate) {
+        EXPECT_EQ(line_set(tiled.lines), line_set(one_piece.lines)) << how;
+      }
+      EXPECT_EQ(tiled.bands, one_piece.bands) << how;
+      continue;
+    }
+    EXPECT_EQ(tiled.lines, first.lines) << how;
+    EXPECT_EQ(tiled.isolines, first.isolines) << how;
+    EXPECT_EQ(tiled.display_list, first.display_list) << how;
+    EXPECT_EQ(tiled.pixels, first.pixels) << how;
+    EXPECT_EQ(tiled.bands, first.bands) << how;
+  }
+  isovarRunFree(run);
+}
+
+}  // namespace
+
+TEST(Tiles, TiledEqualsOnePieceForEveryThreadCountAndTileWidth) {
+  TempDir dir;
+  const std::vector<ModelArrays> all = models();
+  for (size_t m = 0; m < all.size(); ++m) {
+    const std::string what = "model " + std::to_string(m);
+    char err[ISOVAR_ERRMSG_SIZE] = {};
+    IsovarModel* model = isovarModelNew();
+    ASSERT_EQ(all[m].build(model, 1, err), 0) << what << ": " << err;
+    expect_tiled_equals_one_piece(model, m % 2 == 1, what, dir);
+    isovarModelFree(model);
+  }
+  for (const char* example : {"examples/plate.isovar", "examples/terrain.isovar", "examples/large.isovar"}) {
+    if (ISOVAR_SANITIZED && std::string(example) == "examples/large.isovar") continue;
+    char err[ISOVAR_ERRMSG_SIZE] = {};
+    IsovarModel* model = isovarModelNew();
+    ASSERT_EQ(isovarModelRead(model, testing_support::source_path(example).c_str(), 1, err), 0) << err;
+    expect_tiled_equals_one_piece(model, true, example, dir);
+    isovarModelFree(model);
+  }
+}
+
+// A grid past the default tables takes the tiled path by itself; the
+// result of every thread count is the one of one thread.
+TEST(Tiles, LargeGridGivesTheSameFilesOnAnyThreadCount) {
+  TempDir dir;
+  ModelArrays a;
+  const int nx = ISOVAR_SANITIZED ? 520 : 700, ny = 40;
+  for (int i = 0; i < nx; ++i) a.x.push_back(i);
+  for (int j = 0; j < ny; ++j) a.y.push_back(j * 3);
+  for (int j = 0; j < ny; ++j)
+    for (int i = 0; i < nx; ++i) a.values.push_back(std::sin(i * 0.05) * std::cos(j * 0.3) * 10 + (i % 7 == 0 ? 0 : 0.25));
+  a.levels = {-7, -5, -2, 0, 0.25, 2, 5, 7};
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  IsovarModel* model = isovarModelNew();
+  ASSERT_EQ(a.build(model, 1, err), 0) << err;
+  std::vector<RunOutcome> outcomes;
+  for (int threads : {1, 2, 3, 7}) {
+    IsovarRun* run = isovarRunNew();
+    ASSERT_EQ(isovarRunSetThreads(run, threads), 0);
+    outcomes.push_back(run_objects(run, model, threads % 2 == 1, dir.file("large")));
+    isovarRunFree(run);
+    ASSERT_EQ(outcomes.back().result, 0) << outcomes.back().message;
+    EXPECT_EQ(outcomes.back().lines, outcomes.front().lines) << threads << " threads";
+    EXPECT_EQ(outcomes.back().isolines, outcomes.front().isolines) << threads << " threads";
+    EXPECT_EQ(outcomes.back().bands, outcomes.front().bands) << threads << " threads";
+  }
+  EXPECT_EQ(isovarRunSetThreads(nullptr, 2), -1);
+  isovarModelFree(model);
+}
