@@ -15,7 +15,8 @@ namespace plat {
   X(cairo_new_path) X(cairo_move_to) X(cairo_line_to) X(cairo_close_path) X(cairo_rectangle)             \
   X(cairo_stroke) X(cairo_fill) X(cairo_pdf_surface_create_for_stream) X(cairo_surface_finish)             \
   X(cairo_show_page) X(cairo_save) X(cairo_restore) X(cairo_translate) X(cairo_rotate)                    \
-  X(cairo_select_font_face) X(cairo_set_font_size) X(cairo_show_text) X(cairo_paint) X(cairo_fill_preserve)
+  X(cairo_select_font_face) X(cairo_set_font_size) X(cairo_show_text) X(cairo_paint) X(cairo_fill_preserve)     \
+  X(cairo_text_path) X(cairo_stroke_preserve)
 
 // The functions of the loaded library, each under its own name.
 struct CairoApi {

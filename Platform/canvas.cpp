@@ -117,7 +117,7 @@ const std::string* canvas_finish_pdf(Canvas& canvas) {
 
 void canvas_text(Canvas& canvas, const std::string& family, double em, double ascent, const uint32_t* chars,
                  const int64_t* pen, std::size_t n, int32_t x, int32_t y, int escapement, bool opaque,
-                 double advance, double cell, uint32_t rgb) {
+                 double advance, double cell, uint32_t rgb, int halo, uint32_t halo_rgb) {
   if (canvas.finished) return;
   const CairoApi& c = *cairo();
   settle(c, canvas);
@@ -142,7 +142,20 @@ void canvas_text(Canvas& canvas, const std::string& family, double em, double as
     utf8.clear();
     cp932::append_utf8(utf8, chars[k] < 0x20 ? 0xFFFD : chars[k]);
     c.cairo_move_to(cr, static_cast<double>(pen[k]), ascent);
-    c.cairo_show_text(cr, utf8.c_str());
+    if (halo <= 0) {
+      c.cairo_show_text(cr, utf8.c_str());
+      continue;
+    }
+    // The outline: a stroke twice its width, the glyphs filled over half of it.
+    c.cairo_new_path(cr);
+    c.cairo_move_to(cr, static_cast<double>(pen[k]), ascent);
+    c.cairo_text_path(cr, utf8.c_str());
+    set_colour(c, cr, halo_rgb);
+    c.cairo_set_line_width(cr, 2.0 * halo);
+    c.cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    c.cairo_stroke_preserve(cr);
+    set_colour(c, cr, rgb);
+    c.cairo_fill(cr);
   }
   c.cairo_restore(cr);
 }

@@ -188,10 +188,11 @@ void canvas_rectangle(Canvas& canvas, int64_t x0, int64_t y0, int64_t x1, int64_
 void canvas_polygons(Canvas& canvas, const POINTF* points, const int* counts, int polygons, uint32_t rgb);
 void canvas_polyline(Canvas& canvas, const double* xy, int n, int width, uint32_t rgb);
 // Text as text on a PDF canvas: each character at its pen position from
-// (x, y), the text's top-left, in the face's family at em pixels.
+// (x, y), the text's top-left, in the face's family at em pixels; on an
+// outline halo pixels wide in halo_rgb when halo > 0.
 void canvas_text(Canvas& canvas, const std::string& family, double em, double ascent, const uint32_t* chars,
                  const int64_t* pen, std::size_t n, int32_t x, int32_t y, int escapement, bool opaque,
-                 double advance, double cell, uint32_t rgb);
+                 double advance, double cell, uint32_t rgb, int halo, uint32_t halo_rgb);
 // Around anything that writes the pixels other than through cairo (text).
 void canvas_before_pixels(Surface& s);
 void canvas_after_pixels(Surface& s);

@@ -328,7 +328,7 @@ void svg_text(Surface& s, const Object& font, const TextLayout& layout, int32_t 
   if (s.pdf != nullptr)
     canvas_text(*s.pdf, layout.family, layout.em, layout.ascent, layout.chars.data(), layout.pen.data(),
                 layout.chars.size(), x, y, font.logfont.lfEscapement, s.bk_mode == OPAQUE,
-                static_cast<double>(layout.advance), layout.cell, s.text_rgb);
+                static_cast<double>(layout.advance), layout.cell, s.text_rgb, s.halo_width, s.halo_rgb);
   SvgRecorder& r = *s.svg;
   close_path(r);
   if (s.bk_mode == OPAQUE) put_rect(r.body, x, y, layout.advance, layout.cell, 0x00FFFFFFu);

@@ -59,6 +59,7 @@ struct Options {
   bool antialias = false;
   double scale = 1.0;
   bool vector = false;
+  std::string style;  // "publication": the parts above that the command line leaves unset
   // Many inputs: each input's outputs go to outdir as NAME.EXT.
   std::string outdir;  // empty: one input, outputs named one by one
   bool keep_tree = false;  // outdir/FOLDER/NAME.EXT, FOLDER being the input's folder under the current one

@@ -132,6 +132,10 @@ void draw_inline_isolines(Run& r) {
   std::vector<std::vector<const inline_labels::Box*>> boxes(static_cast<std::size_t>(level_count));
   for (const inline_labels::Placed& p : placed) boxes[p.level].push_back(&p.box);
   std::vector<double> pieces;
+  // A surface that takes exact paths gets these pixels' lines as a stand-in
+  // and the exact paths, cut alike, after them.
+  const bool exact = SurfaceTakesExactPaths(dc) != 0;
+  if (exact) BeginRasterStandIn(dc);
   for (const inline_labels::Line& line : in.lines) {
     const int32_t k = line.level;
     const int32_t width = level_pen_width(r, k);
@@ -153,6 +157,12 @@ void draw_inline_isolines(Run& r) {
     }
     SelectObject(dc, old_pen);
     DeleteObject(pen);
+  }
+  if (exact) {
+    EndRasterStandIn(dc);
+    std::vector<COLORREF> colours(static_cast<std::size_t>(level_count));
+    for (int32_t k = 0; k < level_count; ++k) colours[static_cast<std::size_t>(k)] = level_colour(M, k, r.style);
+    draw_exact_isolines(r, colours.data(), &boxes);
   }
 
   // The labels, turned along their lines about the text cell's top-left

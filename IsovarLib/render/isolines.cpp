@@ -9,6 +9,7 @@
 #include "engine/engine.h"
 #include "shared/run_context.h"
 #include "input/model_store.h"
+#include "render/inline_labels.h"
 #include "render/run.h"
 
 namespace {
@@ -54,12 +55,15 @@ double distance2(float x, float y, const IsoPoint& p) {
   return dx * dx + dy * dy;
 }
 
+}  // namespace
+
 // The isolines once more as exact paths, for a surface that takes them: in
 // model coordinates through the frame's affine map, clipped to the extent as
 // the pixels are, each level in a group of its own (its id level-K, its value
 // in data-level). A segment that is clipped starts or ends a path; a point
-// repeated is given once.
-void draw_exact_isolines(Run& r, const COLORREF* colours) {
+// repeated is given once. With gaps, the parts of each segment under its
+// level's boxes (labels, in pixels) are left out.
+void draw_exact_isolines(Run& r, const COLORREF* colours, const std::vector<std::vector<const inline_labels::Box*>>* gaps) {
   HDC dc = r.ctx.run_hdc;
   const EngineTables& E = r.engine;
   const int32_t level_count = r.model->level_count;
@@ -90,6 +94,16 @@ void draw_exact_isolines(Run& r, const COLORREF* colours) {
     path.clear();
   };
   auto same = [](const POINTF& p, float x, float y) { return p.x == x && p.y == y; };
+  // A segment onto the path, which it starts anew unless it goes on from
+  // the path's last point.
+  auto add = [&](float x1, float y1, float x2, float y2) {
+    if (path.empty() || !same(path.back(), x1, y1)) {
+      flush();
+      path.push_back(POINTF{x1, y1});
+    }
+    if (!same(path.back(), x2, y2)) path.push_back(POINTF{x2, y2});
+  };
+  std::vector<double> pieces;
   for (int32_t k = 0; k < level_count && k < kLevelSlots; ++k) {
     if (first[k] == first[k + 1]) continue;
     char id[24], value[32], attributes[64];
@@ -116,11 +130,20 @@ void draw_exact_isolines(Run& r, const COLORREF* colours) {
           std::swap(x1, x2);
           std::swap(y1, y2);
         }
-        if (path.empty() || !same(path.back(), x1, y1)) {
-          flush();
-          path.push_back(POINTF{x1, y1});
+        if (gaps == nullptr) {
+          add(x1, y1, x2, y2);
+          continue;
         }
-        if (!same(path.back(), x2, y2)) path.push_back(POINTF{x2, y2});
+        // The map is affine: a fraction along the segment in pixels is the
+        // same fraction in the model.
+        pieces.clear();
+        inline_labels::pieces_outside((*gaps)[static_cast<std::size_t>(k)], matrix[0] * x1 + matrix[4],
+                                      matrix[3] * y1 + matrix[5], matrix[0] * x2 + matrix[4],
+                                      matrix[3] * y2 + matrix[5], &pieces);
+        for (std::size_t p = 0; p + 1 < pieces.size(); p += 2) {
+          const auto at = [&](double t, float u, float v) { return static_cast<float>(u + t * (v - u)); };
+          add(at(pieces[p], x1, x2), at(pieces[p], y1, y2), at(pieces[p + 1], x1, x2), at(pieces[p + 1], y1, y2));
+        }
       }
       flush();
     }
@@ -130,7 +153,6 @@ void draw_exact_isolines(Run& r, const COLORREF* colours) {
   }
 }
 
-}  // namespace
 
 int32_t clip_outcode(float xmin, float ymin, float w, float h, float x, float y) {
   const float right = static_cast<float>(static_cast<double>(xmin) + w);
@@ -352,7 +374,7 @@ void draw_isolines(Run& r) {
   }
   if (exact) {
     EndRasterStandIn(dc);
-    draw_exact_isolines(r, colours);
+    draw_exact_isolines(r, colours, nullptr);
   }
   draw_labels(r);
 }

@@ -28,6 +28,9 @@
 
 struct Run;
 struct ModelStore;
+namespace inline_labels {
+struct Box;
+}
 
 // ---------------------------------------------------------------------------
 // Layout
@@ -279,6 +282,11 @@ bool level_labelled(const Run& r, int32_t k);
 // The isolines with labels along them (a style's inline or uphill labels):
 // placed first, then the lines drawn with gaps under them, then the labels.
 void draw_inline_isolines(Run& r);
+// The isolines as exact paths, for a surface that takes them (SVG, cairo),
+// one group a level; gaps: per level, the boxes (in pixels) its lines leave
+// out under its labels, or null.
+void draw_exact_isolines(Run& r, const COLORREF* colours,
+                         const std::vector<std::vector<const inline_labels::Box*>>* gaps);
 // WCAG relative luminance of a colour and the contrast ratio of two (1 .. 21).
 double relative_luminance(COLORREF c);
 double contrast_ratio(COLORREF a, COLORREF b);

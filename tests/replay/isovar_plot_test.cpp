@@ -689,6 +689,9 @@ TEST(IsovarPlot, KeyAxesAndColourMapsDrawBesideTheFrame) {
       {{"--axes"}, false, true},
       {{"--key", "--axes", "--colormap", "viridis"}, true, true},
       {{"--colormap", "balance", "--center", "5", "--fill"}, false, false},
+      // The publication style: key right and axes, unless told otherwise.
+      {{"--style", "publication"}, true, true},
+      {{"--style", "publication", "--key", "below"}, false, true},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"ring.iso", "--size", "400x300", "--png", "styled.png"};
@@ -700,6 +703,20 @@ TEST(IsovarPlot, KeyAxesAndColourMapsDrawBesideTheFrame) {
     EXPECT_EQ(drawn(png, 290, 0, 400, 300) > 0, c.right) << args.back();
     EXPECT_EQ(drawn(png, 0, 274, 400, 300) > 0, c.below) << args.back();
   }
+}
+
+// The publication style reaches the SVG (key, axes and haloed labels as
+// groups and strokes of their own) and the PDF page, drawn exactly.
+TEST(IsovarPlot, PublicationStyleReachesSvgAndPdf) {
+  TempDir dir;
+  write_file(dir.file("ring.iso"), ring_model());
+  const Result r = plot(dir, {"ring.iso", "--style", "publication", "--fill", "--svg", "p.svg", "--pdf", "p.pdf"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string svg = read_file(dir.file("p.svg"));
+  for (const char* part : {"id=\"key\"", "id=\"axes\"", "id=\"level-", "paint-order=\"stroke\"", "rotate("})
+    EXPECT_NE(svg.find(part), std::string::npos) << part;
+  EXPECT_EQ(read_file(dir.file("p.pdf")).rfind("%PDF-", 0), 0u);
+  EXPECT_EQ(plot(dir, {"ring.iso", "--style", "poster", "--png", "x.png"}).status, 2);
 }
 
 TEST(IsovarPlot, PdfIsOnePageWithTitlesAndLabels) {
