@@ -23,6 +23,8 @@ const char* const kAxesItemCaption = "軸";
 const char* const kMapMenuCaption = "カラーマップ";
 const char* const kMapItemCaptions[6] = {"classic", "viridis", "cividis", "magma", "grey", "balance"};
 const char* const kOutlineItemCaption = "外形線";
+const char* const kInlineLabelsItemCaption = "線に沿ったラベル";
+const char* const kHaloItemCaption = "ラベルの縁取り";
 
 Picture1Box::Picture1Box(Module1& module1, QWidget* parent) : QWidget(parent), module1_(module1) {
   setFocusPolicy(Qt::StrongFocus);
@@ -74,8 +76,16 @@ void Picture1Box::buildStyleMenu() {
   OutlineItem->setCheckable(true);
   connect(OutlineItem, &QAction::triggered, this,
           [this](bool on) { changeStyle([on](IsovarPictureStyle& s) { s.outline = on ? 1 : 0; }); });
-  // The labels' and the drawing's options (inline labels, halo, antialias)
-  // go below, after a separator of their own, as items built the same way.
+  StyleMenu->addSeparator();
+  InlineLabelsItem = StyleMenu->addAction(QString::fromUtf8(kInlineLabelsItemCaption));
+  InlineLabelsItem->setCheckable(true);
+  connect(InlineLabelsItem, &QAction::triggered, this, [this](bool on) {
+    changeStyle([on](IsovarPictureStyle& s) { s.labels = on ? ISOVAR_LABELS_INLINE : ISOVAR_LABELS_AT_ENDS; });
+  });
+  HaloItem = StyleMenu->addAction(QString::fromUtf8(kHaloItemCaption));
+  HaloItem->setCheckable(true);
+  connect(HaloItem, &QAction::triggered, this,
+          [this](bool on) { changeStyle([on](IsovarPictureStyle& s) { s.halo = on ? 1 : 0; }); });
 
   showStyle();
 }
@@ -93,6 +103,8 @@ void Picture1Box::showStyle() {
   AxesItem->setChecked(s.axes != 0);
   for (int32_t m = 0; m < 6; ++m) MapItems[m]->setChecked(s.colormap == m);
   OutlineItem->setChecked(s.outline != 0);
+  InlineLabelsItem->setChecked(s.labels != ISOVAR_LABELS_AT_ENDS);
+  HaloItem->setChecked(s.halo != 0);
 }
 
 void Picture1Box::contextMenuEvent(QContextMenuEvent* event) {

@@ -31,6 +31,8 @@ class Picture1Box : public QWidget {
   QAction* AxesItem;      // 軸
   QAction* MapItems[6];   // カラーマップ: by ISOVAR_COLORMAP_* (classic ... balance)
   QAction* OutlineItem;   // 外形線
+  QAction* InlineLabelsItem;  // 線に沿ったラベル: labels along the lines
+  QAction* HaloItem;          // ラベルの縁取り: the labels' halo
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -85,6 +87,8 @@ extern const char* const kAxesItemCaption;     // "軸"
 extern const char* const kMapMenuCaption;      // "カラーマップ"
 extern const char* const kMapItemCaptions[6];  // the maps' names, as isovar-plot takes them
 extern const char* const kOutlineItemCaption;  // "外形線"
+extern const char* const kInlineLabelsItemCaption;  // "線に沿ったラベル"
+extern const char* const kHaloItemCaption;          // "ラベルの縁取り"
 
 // The width a push button needs to show its caption whole: the caption in
 // the button's font, with the style's margin and frame around it.

@@ -224,6 +224,9 @@ TEST_F(Form1Test, StyleItemsSetThePictureStyle) {
       {p->KeyItems[ISOVAR_KEY_RIGHT], {ISOVAR_KEY_RIGHT, 1, ISOVAR_COLORMAP_MAGMA, 0.0, 0, 0, 0, 0, 1}},
       {p->AxesItem, {ISOVAR_KEY_RIGHT, 0, ISOVAR_COLORMAP_MAGMA, 0.0, 0, 0, 0, 0, 1}},
       {p->KeyItems[ISOVAR_KEY_NONE], {ISOVAR_KEY_NONE, 0, ISOVAR_COLORMAP_MAGMA, 0.0, 0, 0, 0, 0, 1}},
+      {p->InlineLabelsItem, {ISOVAR_KEY_NONE, 0, ISOVAR_COLORMAP_MAGMA, 0.0, ISOVAR_LABELS_INLINE, 0, 0, 0, 1}},
+      {p->HaloItem, {ISOVAR_KEY_NONE, 0, ISOVAR_COLORMAP_MAGMA, 0.0, ISOVAR_LABELS_INLINE, 0, 0, 1, 1}},
+      {p->InlineLabelsItem, {ISOVAR_KEY_NONE, 0, ISOVAR_COLORMAP_MAGMA, 0.0, 0, 0, 0, 1, 1}},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(str(s.item->text()));
@@ -235,11 +238,15 @@ TEST_F(Form1Test, StyleItemsSetThePictureStyle) {
     EXPECT_EQ(got.axes, s.expected.axes);
     EXPECT_EQ(got.colormap, s.expected.colormap);
     EXPECT_EQ(got.outline, s.expected.outline);
+    EXPECT_EQ(got.labels, s.expected.labels);
+    EXPECT_EQ(got.halo, s.expected.halo);
     EXPECT_GT(fake_lib::calls.plots, plots);
     for (int k = 0; k < 3; ++k) EXPECT_EQ(p->KeyItems[k]->isChecked(), k == s.expected.key);
     for (int m = 0; m < 6; ++m) EXPECT_EQ(p->MapItems[m]->isChecked(), m == s.expected.colormap);
     EXPECT_EQ(p->AxesItem->isChecked(), s.expected.axes != 0);
     EXPECT_EQ(p->OutlineItem->isChecked(), s.expected.outline != 0);
+    EXPECT_EQ(p->InlineLabelsItem->isChecked(), s.expected.labels != 0);
+    EXPECT_EQ(p->HaloItem->isChecked(), s.expected.halo != 0);
   }
 
   // Refused: the items go back to the style in force.
