@@ -24,10 +24,19 @@ struct Axes {
   double ux, uy;  // towards the tops of its characters
 };
 
+// A box is tested against many segments in a row at one angle: the last
+// angle's axes are kept (per thread: runs on several threads place labels
+// side by side).
 Axes axes_of(const Box& b) {
-  const double a = b.angle * kPi / 180.0;
-  const double c = std::cos(a), s = std::sin(a);
-  return Axes{c, -s, -s, -c};
+  thread_local double last_angle = 0.0;
+  thread_local Axes last{1.0, -0.0, -0.0, -1.0};
+  if (b.angle != last_angle) {
+    const double a = b.angle * kPi / 180.0;
+    const double c = std::cos(a), s = std::sin(a);
+    last = Axes{c, -s, -s, -c};
+    last_angle = b.angle;
+  }
+  return last;
 }
 
 void corners(const Box& b, double (&x)[4], double (&y)[4]) {
@@ -299,8 +308,12 @@ class Placer {
     const double x0 = *std::min_element(x, x + 4), x1 = *std::max_element(x, x + 4);
     const double y0 = *std::min_element(y, y + 4), y1 = *std::max_element(y, y + 4);
     const bool crossed = grid_.any_near(x0, x1, y0, y1, [&](const Segment& s) {
+      // Most segments near the box miss even its bounding rectangle.
+      if (s.level == k || std::fmax(s.x1, s.x2) < x0 || std::fmin(s.x1, s.x2) > x1 ||
+          std::fmax(s.y1, s.y2) < y0 || std::fmin(s.y1, s.y2) > y1)
+        return false;
       double t0, t1;
-      return s.level != k && segment_in_box(box, s.x1, s.y1, s.x2, s.y2, &t0, &t1);
+      return segment_in_box(box, s.x1, s.y1, s.x2, s.y2, &t0, &t1);
     });
     if (crossed) return false;
     if (in_.uphill && rises_below(box, k)) box.angle = box.angle > 0.0 ? box.angle - 180.0 : box.angle + 180.0;
