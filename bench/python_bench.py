@@ -5,7 +5,9 @@
     (the field of bench/compare_large.py, made by isovar-gen), arrays in and
     arrays out, beside contourpy's serial generator made and asked for the
     lines of the same 11 levels;
-  - two such calls on two threads, beside the same two one after the other;
+  - the same with threads=1 (the tiles traced one after the other);
+  - two such calls with threads=1 on two threads, beside the same two one
+    after the other;
   - W1 (examples/large.isovar: 200 x 200, 10 levels) drawn by m.plot() and
     written by m.save(PNG), beside matplotlib's contour + clabel + savefig
     into a PNG of the same size (665 x 585).
@@ -106,19 +108,21 @@ def main():
     axis = np.array([float(v) for v in text[text.index("*x") + 3:text.index("*end", text.index("*x"))].split()])
     z2 = np.ascontiguousarray(z[::-1, ::-1])
 
-    def ours(field=z):
-        return isovar.Grid(axis, axis, field, levels=levels).lines()
+    def ours(field=z, threads=None):
+        return isovar.Grid(axis, axis, field, levels=levels).lines(threads=threads)
 
     def theirs():
         gen = contourpy.contour_generator(axis, axis, z, name="serial")
         return [gen.lines(level) for level in levels]
 
+    # Two models, each traced on one thread: one after the other, or side
+    # by side on two threads of the interpreter.
     def two_serial():
-        ours(z)
-        ours(z2)
+        ours(z, 1)
+        ours(z2, 1)
 
     def two_threads():
-        threads = [threading.Thread(target=ours, args=(f,)) for f in (z, z2)]
+        threads = [threading.Thread(target=ours, args=(f, 1)) for f in (z, z2)]
         for t in threads:
             t.start()
         for t in threads:
@@ -128,6 +132,7 @@ def main():
     points_ours = sum(len(a) for per in ours() for a in per)
     points_theirs = sum(len(a) for per in theirs() for a in per)
     t_ours = timed(ours, rounds)
+    t_ours_one = timed(lambda: ours(z, 1), rounds)
     t_theirs = timed(theirs, rounds)
     cpu = []
     t_serial = timed(two_serial, rounds, cpu)
@@ -136,10 +141,11 @@ def main():
     print(f"medians of {rounds} rounds (pictures {rounds * 3}), one process, {os.cpu_count()} cores, "
           f"load average {os.getloadavg()[0]:.1f}")
     print(f"2000 x 2000 grid, {len(levels)} levels:")
-    print(f"  isovar Grid(...).lines()       {t_ours:8.1f} ms  ({points_ours} points)")
+    print(f"  isovar Grid(...).lines()       {t_ours:8.1f} ms  ({points_ours} points; threads: one per core)")
+    print(f"  the same, threads=1            {t_ours_one:8.1f} ms")
     print(f"  contourpy serial, all levels   {t_theirs:8.1f} ms  ({points_theirs} points)")
     print(f"  ratio                          {t_ours / t_theirs:8.3f}  (goal: at most 0.6)")
-    print(f"  two models one after the other {t_serial:8.1f} ms  (CPU {cpu[0]:.1f} ms)")
+    print(f"  two models one after the other {t_serial:8.1f} ms  (CPU {cpu[0]:.1f} ms; threads=1 each)")
     print(f"  two models on two threads      {t_threads:8.1f} ms  (CPU {cpu[1]:.1f} ms)")
     print(f"  ratio                          {t_threads / t_serial:8.3f}  (goal: at most 0.6)")
     print("W1 (200 x 200, 10 levels), 665 x 585:")
