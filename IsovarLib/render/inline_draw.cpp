@@ -34,20 +34,6 @@ std::size_t label_text(const Run& r, int32_t k, char (&text)[kLabelTextSize]) {
   return len - lead;
 }
 
-HFONT make_turned_font(int32_t height, double degrees) {
-  LOGFONTA font;
-  std::memset(&font, 0, sizeof font);
-  font.lfHeight = height;
-  font.lfEscapement = static_cast<LONG>(std::lround(degrees * 10.0));
-  font.lfOrientation = font.lfEscapement;
-  font.lfCharSet = SHIFTJIS_CHARSET;
-  font.lfOutPrecision = OUT_TT_PRECIS;
-  font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-  static_assert(sizeof msg::font_face_gothic <= LF_FACESIZE, "face name too long");
-  std::memcpy(font.lfFaceName, msg::font_face_gothic, sizeof msg::font_face_gothic);
-  return CreateFontIndirectA(&font);
-}
-
 // What the titles take above the frame: their rows, as tall as the largest
 // title font, across the picture.
 inline_labels::Rect titles_box(const Run& r) {
@@ -176,7 +162,7 @@ void draw_inline_isolines(Run& r) {
     const double ux = -std::sin(a), uy = -std::cos(a);  // towards its tops
     const double x = p.box.cx - dx * tw / 2 + ux * kLabelSize / 2.0;
     const double y = p.box.cy - dy * tw / 2 + uy * kLabelSize / 2.0;
-    HFONT font = make_turned_font(kLabelSize, p.box.angle);
+    HFONT font = make_font(kLabelSize, p.box.angle);
     HGDIOBJ old_font = SelectObject(dc, font);
     if (r.style.halo) set_label_colours(r, p.level);
     TextOutA(dc, static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)), text.data(),

@@ -178,7 +178,9 @@ void dl_discard(Run& r);
 // ---------------------------------------------------------------------------
 // Titles and frame
 
-HFONT make_font(int32_t height);
+// The pictures' Japanese gothic font, height pixels tall, its text turned
+// degrees counter-clockwise.
+HFONT make_font(int32_t height, double degrees = 0.0);
 void draw_line(Run& r, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 void draw_titles(Run& r);
 void draw_frame(Run& r);

@@ -1,5 +1,6 @@
 // Titles, frame, and the two drawing helpers the other steps share: the font
 // maker and the recorded line.
+#include <cmath>
 #include <cstring>
 
 #include "shared/run_context.h"
@@ -22,10 +23,12 @@ int32_t titles_in_use(Run& r) {
 
 }  // namespace
 
-HFONT make_font(int32_t height) {
+HFONT make_font(int32_t height, double degrees) {
   LOGFONTA font;
   std::memset(&font, 0, sizeof font);
   font.lfHeight = height;  // positive: the cell height
+  font.lfEscapement = static_cast<LONG>(std::lround(degrees * 10.0));
+  font.lfOrientation = font.lfEscapement;
   font.lfCharSet = SHIFTJIS_CHARSET;
   font.lfOutPrecision = OUT_TT_PRECIS;
   font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
