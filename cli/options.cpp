@@ -102,7 +102,7 @@ void check_pictures(const CLI::App& app, const Options& out) {
 }
 
 // The vector outputs' options, and what a model file cannot take.
-void check_vectors(const CLI::App& app, const Options& out) {
+void check_vectors(const Options& out) {
   const std::string source = convert::check_source_options(out.source);
   if (!source.empty()) throw CLI::ValidationError(source);
   for (const std::string* name : {&out.attr, &out.attr_min, &out.attr_max})
@@ -117,7 +117,6 @@ void check_vectors(const CLI::App& app, const Options& out) {
     if (vector_files("x.shp", driver).size() > 1)
       throw CLI::ValidationError(option, "the " + driver + " format writes several files: it cannot go to standard output");
   }
-  (void)app;
 }
 
 // The publication style: each part that the command line does not set
@@ -356,7 +355,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
     if (app.count("--label-spacing") > 0 && out.labels.empty())
       throw CLI::ValidationError("--label-spacing", "spaces labels along the lines: give --labels inline or uphill");
     check_together(app, out);
-    check_vectors(app, out);
+    check_vectors(out);
     if (out.formats.empty()) out.formats = {"png"};
     parse_size(size, out.width, out.height);
     check_pictures(app, out);

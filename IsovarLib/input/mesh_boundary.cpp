@@ -74,6 +74,13 @@ int element_slots(const ModelStore& m, NodeSlots& slots, int32_t slot, int32_t o
   return count >= 3 ? count : 0;
 }
 
+// Out of memory: no rings, and the memory held given back.
+bool no_memory(BoundaryRings& out) {
+  out = BoundaryRings{};
+  out.clear();
+  return false;
+}
+
 }  // namespace
 
 void join_boundary_edges(const std::vector<Edge>& edges, BoundaryRings& out) {
@@ -219,9 +226,7 @@ bool mesh_boundary(const ModelStore& m, BoundaryRings& out) {
     join_boundary_edges(edges, out);
     return true;
   } catch (const std::bad_alloc&) {
-    out = BoundaryRings{};
-    out.clear();
-    return false;
+    return no_memory(out);
   }
 }
 
@@ -254,9 +259,7 @@ bool grid_boundary(const ModelStore& m, BoundaryRings& out) {
     join_boundary_edges(edges, out);
     return true;
   } catch (const std::bad_alloc&) {
-    out = BoundaryRings{};
-    out.clear();
-    return false;
+    return no_memory(out);
   }
 }
 

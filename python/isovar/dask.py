@@ -298,7 +298,6 @@ def _area2(ring):
 
 
 def _line_features(per_level, levels):
-    from osgeo import ogr
     n = 0
     for k, level_lines in enumerate(per_level):
         for a in level_lines:
