@@ -204,12 +204,12 @@ class Model:
     def lines(self, levels=None, *, large=None, threads=None):
         """The isolines: a list with one entry per level, each a list of
         (N, 2) float64 arrays of x, y in model units, in the engine's order.
-        A closed ring repeats its first point last. levels: others than the
-        model's, for this call. threads: how many trace a large grid (None:
-        one per core); the result is the same for every count."""
+        A closed ring repeats its first point last; the arrays of one level
+        are views of one block. levels: others than the model's, for this
+        call. threads: how many trace a large grid (None: one per core); the
+        result is the same for every count."""
         info, count = self._override(levels=levels)
-        per_level, _ = self._core.lines(info, _large(large), count, _threads(threads))
-        return per_level
+        return self._core.lines(info, _large(large), count, _threads(threads))
 
     def bands(self, levels=None, *, large=None, threads=None):
         """The filled bands between neighbouring levels: a list of

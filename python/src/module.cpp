@@ -18,6 +18,7 @@
 #include <optional>
 #include <shared_mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -368,41 +369,85 @@ py::dict summary(const Model& model) {
 // ---- Results in memory ----------------------------------------------------
 
 // The polylines, grouped by level index: a list of level_count lists of
-// (N, 2) arrays, and one list of closed flags alike. The arrays are made
-// with the GIL (that part is the interpreter's alone) and filled from the
-// run's tables without it: no buffer in between.
-py::tuple lines(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count,
-                int32_t threads) {
-  std::vector<py::list> per_level(static_cast<std::size_t>(level_count > 0 ? level_count : 0));
-  std::vector<py::list> flags(per_level.size());
+// (N, 2) arrays. A quarter of a million small arrays is most of the work done
+// with the GIL, so each level's points are one block and its lines are views
+// of it, made through numpy's own constructor with lists of their final
+// length; the blocks are filled from the run's tables without the GIL, on
+// two threads where there is much to copy.
+py::list lines(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count,
+               int32_t threads) {
+  const std::size_t levels = static_cast<std::size_t>(level_count > 0 ? level_count : 0);
+  py::list out(levels);
   nogil([&] {
     RunHandle r(model.is_large() || large.value_or(true));
     model.use(override_info, [&](const IsovarModel* m) {
       with_run(r, m, large, false, threads, [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, 0, err); });
       const auto count = static_cast<std::size_t>(isovarRunLineCount(r.run));
+      std::vector<int32_t> level(count), points(count);
+      std::vector<py::ssize_t> lines_of(levels, 0);
+      std::vector<Py_intptr_t> points_of(levels, 0);
+      for (std::size_t i = 0; i < count; ++i) {
+        int32_t k = -1;
+        const int32_t n = isovarRunLine(r.run, static_cast<int32_t>(i), &k, nullptr, nullptr);
+        level[i] = k >= 0 && static_cast<std::size_t>(k) < levels ? k : -1;
+        points[i] = n > 0 ? n : 0;
+        if (level[i] < 0) continue;
+        ++lines_of[static_cast<std::size_t>(k)];
+        points_of[static_cast<std::size_t>(k)] += points[i];
+      }
       std::vector<double*> dst(count, nullptr);
       {
         py::gil_scoped_acquire gil;
+        using api_t = py::detail::npy_api;
+        auto& api = api_t::get();
+        const py::object descr = py::reinterpret_steal<py::object>(api.PyArray_DescrFromType_(api_t::NPY_DOUBLE_));
+        if (!descr) throw py::error_already_set();
+        // Each constructor call takes a reference to the descriptor.
+        const auto make = [&](Py_intptr_t n, double* data, int flags) {
+          const Py_intptr_t shape[2] = {n, 2};
+          Py_INCREF(descr.ptr());
+          PyObject* a = api.PyArray_NewFromDescr_(api.PyArray_Type_, descr.ptr(), 2, shape, nullptr, data, flags, nullptr);
+          if (a == nullptr) throw py::error_already_set();
+          return a;
+        };
+        std::vector<py::object> blocks(levels);
+        std::vector<double*> next(levels);
+        std::vector<py::ssize_t> filled(levels, 0);
+        for (std::size_t k = 0; k < levels; ++k) {
+          blocks[k] = py::reinterpret_steal<py::object>(make(points_of[k], nullptr, 0));
+          next[k] = reinterpret_cast<double*>(py::detail::array_proxy(blocks[k].ptr())->data);
+          out[k] = py::list(lines_of[k]);
+        }
+        constexpr int kViewFlags = api_t::NPY_ARRAY_C_CONTIGUOUS_ | api_t::NPY_ARRAY_ALIGNED_ | api_t::NPY_ARRAY_WRITEABLE_;
         for (std::size_t i = 0; i < count; ++i) {
-          int32_t k = -1, closed = 0;
-          const int32_t n = isovarRunLine(r.run, static_cast<int32_t>(i), &k, &closed, nullptr);
-          if (k < 0 || k >= level_count) continue;
-          py::array_t<double> a({py::ssize_t{n > 0 ? n : 0}, py::ssize_t{2}});
-          if (n > 0) dst[i] = a.mutable_data();
-          per_level[static_cast<std::size_t>(k)].append(std::move(a));
-          flags[static_cast<std::size_t>(k)].append(py::bool_(closed != 0));
+          if (level[i] < 0) continue;
+          const auto k = static_cast<std::size_t>(level[i]);
+          PyObject* view = make(points[i], next[k], kViewFlags);
+          if (api.PyArray_SetBaseObject_(view, blocks[k].inc_ref().ptr()) != 0) {
+            Py_DECREF(view);
+            throw py::error_already_set();
+          }
+          dst[i] = next[k];
+          next[k] += 2 * static_cast<std::size_t>(points[i]);
+          PyList_SET_ITEM(out[k].ptr(), filled[k]++, view);  // the list takes the view
         }
       }
-      for (std::size_t i = 0; i < count; ++i)
-        if (dst[i] != nullptr) isovarRunLine(r.run, static_cast<int32_t>(i), nullptr, nullptr, dst[i]);
+      const auto fill = [&](std::size_t from, std::size_t step) {
+        for (std::size_t i = from; i < count; i += step)
+          if (dst[i] != nullptr && points[i] > 0) isovarRunLine(r.run, static_cast<int32_t>(i), nullptr, nullptr, dst[i]);
+      };
+      std::size_t total = 0;
+      for (const Py_intptr_t n : points_of) total += static_cast<std::size_t>(n);
+      if (total >= (std::size_t{1} << 18) && std::thread::hardware_concurrency() > 1) {
+        std::thread other(fill, 1, 2);
+        fill(0, 2);
+        other.join();
+      } else {
+        fill(0, 1);
+      }
     });
   });
-  py::list out_lines, out_flags;
-  for (std::size_t k = 0; k < per_level.size(); ++k) {
-    out_lines.append(per_level[k]);
-    out_flags.append(flags[k]);
-  }
-  return py::make_tuple(out_lines, out_flags);
+  return out;
 }
 
 // The band polygons: a list of level_count + 1 lists (band 0 below the

@@ -131,6 +131,12 @@ def test_large_models_switch_on_by_themselves(tmp_path):
     reference = small.model().lines()
     assert all(np.array_equal(p, q) for x, y in zip(small.model(large=True).lines(), reference) for p, q in zip(x, y))
     assert len(m.lines()[0]) == len(isovar.Grid(x, y, z, levels=levels).lines()[0])
+    # A line kept alone outlives its level's block and the calls after it.
+    kept = m.lines()[2][-1]
+    copy = kept.copy()
+    m.lines(), m.lines(levels=[0.25])
+    np.testing.assert_array_equal(kept, copy)
+    assert kept.flags.c_contiguous and kept.flags.writeable and kept.base.shape[1] == 2
     isovar.release_runs()
     assert all(np.array_equal(p, q) for x, y in zip(small.model().lines(), reference) for p, q in zip(x, y))
 
