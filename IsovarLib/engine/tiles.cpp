@@ -1,9 +1,14 @@
-// Tiled tracing: tiles of cell columns traced on their own tables by a few
-// threads, cut into pieces at the points where other than two segments
-// meet, joined again where pieces meet, and written to the run's tables in
-// the canonical order (tiles.h). The threads share the model, which they
-// only read, and nothing else: each tile has its tables, its message buffer
-// and its pieces, and the join runs after every tile is done.
+// Tiled tracing: tiles of cell columns traced by a few threads, cut into
+// pieces at the points where other than two segments meet, joined again
+// where pieces meet, and written to the run's tables in the canonical order
+// (tiles.h). The threads share the model, which they only read, and nothing
+// else: each thread traces its tiles one after the other on working tables
+// of its own, and each tile keeps only what the join reads (its points, the
+// segments at each, its pieces and band pieces). Fresh memory is dear (the
+// system clears every page on its first touch), so the working tables,
+// warm after a thread's first tile, are the bulk of the memory and are
+// touched once per thread, not once per tile. The join runs after every
+// tile is done.
 #include "engine/tiles.h"
 
 #include <algorithm>
@@ -45,24 +50,32 @@ struct Piece {
 }  // namespace
 
 struct TileTables {
-  struct Tile {
+  // A thread's working tables, traced into tile after tile.
+  struct Work {
     EngineTables t{};
     EngineFixedTables* fixed = nullptr;
-    char message[kMessageBufferSize] = {};
-    ColumnMarks marks{};
-    int begin = 0, end = 0;
-    int result = 0;
-    std::vector<uint8_t> degree;    // segments meeting at each point (at most 255)
-    std::vector<int32_t> points;    // the pieces' points
-    std::vector<Piece> pieces;
-    std::vector<int64_t> alias;     // first column: the point of the tile before, or -1
-    std::vector<int32_t> row;       // scratch
+    std::vector<int32_t> row;  // scratch
 
-    ~Tile() {
+    ~Work() {
       release_engine_tables(t);
       unmap_zeroed(fixed, sizeof(EngineFixedTables));
     }
   };
+  // What the join reads of a traced tile.
+  struct Tile {
+    char message[kMessageBufferSize] = {};
+    ColumnMarks marks{};
+    int begin = 0, end = 0;
+    int result = 0;
+    int32_t point_count = 1;        // its points are 1 .. point_count - 1
+    std::vector<IsoPoint> iso_points;
+    std::vector<FillPoly> fill_poly;  // its band pieces, when wanted
+    std::vector<uint8_t> degree;    // segments meeting at each point (at most 255)
+    std::vector<int32_t> points;    // the pieces' points
+    std::vector<Piece> pieces;
+    std::vector<int64_t> alias;     // first column: the point of the tile before, or -1
+  };
+  std::vector<std::unique_ptr<Work>> work;
   std::vector<std::unique_ptr<Tile>> tiles;
   // The output rows' points: each row a run of its own (never grown, as
   // rows of a finished trace are not), the points numbered along them.
@@ -72,6 +85,7 @@ struct TileTables {
 namespace {
 
 using Tile = TileTables::Tile;
+using Work = TileTables::Work;
 
 // The tile's number of the segment p-q: its link entry, made in walk order.
 int32_t link_number(const EngineTables& t, int32_t p, int32_t q) {
@@ -83,7 +97,7 @@ int32_t link_number(const EngineTables& t, int32_t p, int32_t q) {
   return 0;
 }
 
-void add_piece(Tile& w, int index, const int32_t* pts, int32_t count, int32_t level, bool ring) {
+void add_piece(const EngineTables& t, Tile& w, int index, const int32_t* pts, int32_t count, int32_t level, bool ring) {
   // Points are numbered as the walk first meets them; a point a tile shares
   // with the tile before belongs to a line that has a piece there too, which
   // comes first. So a line's least (tile, point) is where the one-piece walk
@@ -96,9 +110,9 @@ void add_piece(Tile& w, int index, const int32_t* pts, int32_t count, int32_t le
   }
   int32_t link = 0;
   if (!ring && w.degree[pts[least]] != 2) {
-    link = least == 0 ? link_number(w.t, pts[0], pts[1]) : link_number(w.t, pts[count - 1], pts[count - 2]);
+    link = least == 0 ? link_number(t, pts[0], pts[1]) : link_number(t, pts[count - 1], pts[count - 2]);
     if (count > 2 && pts[0] == pts[count - 1]) {
-      link = std::min(link_number(w.t, pts[0], pts[1]), link_number(w.t, pts[count - 1], pts[count - 2]));
+      link = std::min(link_number(t, pts[0], pts[1]), link_number(t, pts[count - 1], pts[count - 2]));
     }
   }
   w.pieces.push_back(Piece{static_cast<int64_t>(w.points.size()), count, level,
@@ -106,9 +120,9 @@ void add_piece(Tile& w, int index, const int32_t* pts, int32_t count, int32_t le
   w.points.insert(w.points.end(), pts, pts + count);
 }
 
-// Counts the segments at each point and cuts the tile's rows into pieces.
-void make_pieces(Tile& w, int index) {
-  const EngineTables& t = w.t;
+// Counts the segments at each point and cuts the tile's rows (in t) into
+// pieces.
+void make_pieces(const EngineTables& t, Tile& w, std::vector<int32_t>& row, int index) {
   w.degree.assign(static_cast<size_t>(t.point_count), 0);
   auto bump = [&w](int32_t p) {
     if (w.degree[p] < 255) ++w.degree[p];
@@ -121,7 +135,6 @@ void make_pieces(Tile& w, int index) {
   }
   w.points.clear();
   w.pieces.clear();
-  std::vector<int32_t>& row = w.row;
   for (int32_t n = 0; n < t.pline_total; ++n) {
     const int32_t count = t.pline_count[n];
     if (count < 2) continue;
@@ -135,7 +148,7 @@ void make_pieces(Tile& w, int index) {
       int32_t q = 0;
       while (q < m && w.degree[row[q]] == 2) ++q;
       if (q == m) {
-        add_piece(w, index, row.data(), count, level, true);
+        add_piece(t, w, index, row.data(), count, level, true);
         continue;
       }
       std::rotate(row.begin(), row.begin() + q, row.begin() + m);
@@ -144,15 +157,17 @@ void make_pieces(Tile& w, int index) {
     int32_t start = 0;
     for (int32_t i = 1; i < count; ++i) {
       if (i == count - 1 || w.degree[row[i]] != 2) {
-        add_piece(w, index, row.data() + start, i - start + 1, level, false);
+        add_piece(t, w, index, row.data() + start, i - start + 1, level, false);
         start = i;
       }
     }
   }
 }
 
-void trace_tile(EngineTables& whole, Tile& w, int index) {
-  EngineTables& t = w.t;
+// Traces tile w on the working tables of a thread and keeps what the join
+// reads.
+void trace_tile(EngineTables& whole, Work& work, Tile& w, int index) {
+  EngineTables& t = work.t;
   t.model = whole.model;
   t.message = w.message;
   t.large = 1;
@@ -161,7 +176,15 @@ void trace_tile(EngineTables& whole, Tile& w, int index) {
   reset_engine_tables(t);
   w.result = trace_grid_columns(t, w.begin, w.end, &w.marks);
   try {
-    if (w.result == 0) make_pieces(w, index);
+    if (w.result != 0) return;
+    make_pieces(t, w, work.row, index);
+    w.point_count = t.point_count;
+    w.iso_points.assign(&t.iso_points[0], &t.iso_points[0] + t.point_count);
+    if (t.fill_band_table()) {
+      w.fill_poly.assign(&t.fill_poly[0], &t.fill_poly[0] + t.fill_poly_count);
+    } else {
+      w.fill_poly.clear();
+    }
   } catch (const std::bad_alloc&) {
     w.result = engine_out_of_memory(t, "trace_grid_tiled");
   }
@@ -289,7 +312,7 @@ bool Joiner::join_borders() {
   base_.assign(static_cast<size_t>(count_) + 1, 0);
   piece_base_.assign(static_cast<size_t>(count_) + 1, 0);
   for (int k = 0; k < count_; ++k) {
-    base_[k + 1] = base_[k] + tiles_[k]->t.point_count;
+    base_[k + 1] = base_[k] + tiles_[k]->point_count;
     piece_base_[k + 1] = piece_base_[k] + static_cast<int64_t>(tiles_[k]->pieces.size());
     tiles_[k]->alias.clear();
   }
@@ -299,12 +322,12 @@ bool Joiner::join_borders() {
     Tile& r = *tiles_[k];
     right.clear();
     for (int32_t q = 1; q < r.marks.first_column_end; ++q) {
-      const IsoPoint& pt = r.t.iso_points[q];
+      const IsoPoint& pt = r.iso_points[q];
       if (pt.x == pt.x && pt.y == pt.y) right.emplace(key_of(pt), q);
     }
     r.alias.assign(static_cast<size_t>(r.marks.first_column_end), -1);
-    for (int32_t p = l.marks.last_column_begin; p < l.t.point_count; ++p) {
-      const auto it = right.find(key_of(l.t.iso_points[p]));
+    for (int32_t p = l.marks.last_column_begin; p < l.point_count; ++p) {
+      const auto it = right.find(key_of(l.iso_points[p]));
       if (it == right.end()) continue;
       const int32_t q = it->second;
       // A crossing strictly inside a border edge ends one piece on each side.
@@ -387,24 +410,24 @@ void Joiner::walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, 
   lines_.push_back(line);
 }
 
-// Calls f(k) for k in [0, count) on up to `threads` threads, the calling one
-// among them.
+// Calls f(k, worker) for k in [0, count) on up to `threads` threads, the
+// calling one among them (worker 0; the others 1, 2, ...).
 template <class F>
 void in_parallel(int count, int threads, F&& f) {
   std::atomic<int> next{0};
-  auto work = [&]() {
-    for (int k = next++; k < count; k = next++) f(k);
+  auto work = [&](int worker) {
+    for (int k = next++; k < count; k = next++) f(k, worker);
   };
   std::vector<std::thread> pool;
   const int helpers = std::min(threads, count) - 1;
   for (int h = 0; h < helpers; ++h) {
     try {
-      pool.emplace_back(work);
+      pool.emplace_back(work, h + 1);
     } catch (const std::exception&) {
       break;  // no more threads to be had: the ones there do the work
     }
   }
-  work();
+  work(0);
   for (std::thread& th : pool) th.join();
 }
 
@@ -445,9 +468,9 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
   }
   constexpr int64_t kLinesPerTask = 4096;
   const int tasks = static_cast<int>((lines + kLinesPerTask - 1) / kLinesPerTask);
-  in_parallel(count_ + tasks, threads, [&](int task) {
+  in_parallel(count_ + tasks, threads, [&](int task, int) {
     if (task < count_) {
-      const EngineTables& w = tiles_[task]->t;
+      const Tile& w = *tiles_[task];
       if (w.point_count > 1)
         std::memcpy(&t.iso_points[base_[task] + 1], &w.iso_points[1], sizeof(IsoPoint) * size_t(w.point_count - 1));
       return;
@@ -481,14 +504,14 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
   t.point_count = static_cast<int32_t>(slots);
   if (t.fill_band_table()) {
     int64_t pieces = 0;
-    for (int k = 0; k < count_; ++k) pieces += tiles_[k]->t.fill_poly_count;
+    for (int k = 0; k < count_; ++k) pieces += static_cast<int64_t>(tiles_[k]->fill_poly.size());
     if (pieces >= table_limits(true).fill_poly_slots || !t.fill_poly.reserve(pieces + 1))
       return engine_out_of_memory(t, "trace_grid_tiled");
     for (int k = 0; k < count_; ++k) {
-      const EngineTables& w = tiles_[k]->t;
-      if (w.fill_poly_count > 0)
-        std::memcpy(&t.fill_poly[t.fill_poly_count], w.fill_poly.data, sizeof(FillPoly) * size_t(w.fill_poly_count));
-      t.fill_poly_count += w.fill_poly_count;
+      const std::vector<FillPoly>& pieces_of = tiles_[k]->fill_poly;
+      if (!pieces_of.empty())
+        std::memcpy(&t.fill_poly[t.fill_poly_count], pieces_of.data(), sizeof(FillPoly) * pieces_of.size());
+      t.fill_poly_count += static_cast<int32_t>(pieces_of.size());
     }
   }
   return 0;
@@ -505,18 +528,20 @@ int thread_count(const EngineTables& t) {
 int trace_tiles(EngineTables& t, const std::vector<int>& starts, int columns, int threads) {
   TileTables& tt = *t.tiles;
   const int count = static_cast<int>(starts.size());
-  while (static_cast<int>(tt.tiles.size()) < count) {
-    auto w = std::make_unique<Tile>();
+  while (static_cast<int>(tt.tiles.size()) < count) tt.tiles.push_back(std::make_unique<Tile>());
+  const int workers = std::max(1, std::min(threads, count));
+  while (static_cast<int>(tt.work.size()) < workers) {
+    auto w = std::make_unique<Work>();
     w->fixed = static_cast<EngineFixedTables*>(map_zeroed(sizeof(EngineFixedTables)));
     if (w->fixed == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
     attach_engine_tables(w->t, w->fixed);
-    tt.tiles.push_back(std::move(w));
+    tt.work.push_back(std::move(w));
   }
   for (int k = 0; k < count; ++k) {
     tt.tiles[k]->begin = starts[k];
     tt.tiles[k]->end = k + 1 < count ? starts[k + 1] : columns + 1;
   }
-  in_parallel(count, threads, [&](int k) { trace_tile(t, *tt.tiles[k], k); });
+  in_parallel(count, workers, [&](int k, int worker) { trace_tile(t, *tt.work[worker], *tt.tiles[k], k); });
   for (int k = 0; k < count; ++k) {
     if (tt.tiles[k]->result != 0) {
       std::memcpy(t.message, tt.tiles[k]->message, kMessageBufferSize);
