@@ -277,11 +277,13 @@ std::vector<std::string> vector_files(const std::string& path, const std::string
   return {path};
 }
 
-std::string crs_from_text(const std::string& text, std::string* error) {
+std::string crs_from_text(const std::string& text, std::string* error, bool files) {
   register_drivers();
   GdalMessages messages;
   OGRSpatialReference srs;
-  if (srs.SetFromUserInput(text.c_str()) != OGRERR_NONE) {
+  const char* const reading[] = {"ALLOW_NETWORK_ACCESS=NO", files ? "ALLOW_FILE_ACCESS=YES" : "ALLOW_FILE_ACCESS=NO",
+                                 nullptr};
+  if (text.empty() || text.find('\0') != std::string::npos || srs.SetFromUserInput(text.c_str(), reading) != OGRERR_NONE) {
     *error = with_gdal("not a CRS GDAL knows", messages.take());
     return {};
   }

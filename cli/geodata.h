@@ -28,8 +28,9 @@ std::vector<std::string> vector_files(const std::string& path, const std::string
 bool crs_is_none_or_wgs84(const std::string& wkt);
 // The WKT of text (WKT of any dialect, EPSG:N, a PROJ string, ... as
 // OSRSetFromUserInput takes it); empty, with *error set, when GDAL cannot
-// read it.
-std::string crs_from_text(const std::string& text, std::string* error);
+// read it. Nothing is fetched from the network; a file is read only when
+// files is true (the user's --crs may name one, a .prj's text may not).
+std::string crs_from_text(const std::string& text, std::string* error, bool files = true);
 
 struct VectorLevel {
   double value;  // the level as stored, its shortest decimal text read back

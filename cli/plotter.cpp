@@ -311,7 +311,7 @@ bool Run::crs(std::string* wkt) {
         const bool failed = std::ferror(file) != 0;
         std::fclose(file);
         while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
-        if (!failed) crs_wkt_ = crs_from_text(text, &error);
+        if (!failed) crs_wkt_ = crs_from_text(text, &error, false);
         if (failed || crs_wkt_.empty())
           return own_failure("cannot read the CRS in " + prj + ": " + (failed ? "read error" : error) +
                              " (--crs gives it)"),

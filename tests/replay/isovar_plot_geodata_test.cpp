@@ -239,13 +239,18 @@ TEST(IsovarPlotGeodata, AModelFileTakesItsCrsFromItsPrjOrFromCrs) {
   }
   EXPECT_LT(read_layer(dir.file("c.geojson")).extent.MaxX, 16.0);  // degrees, not metres
 
-  // A .prj GDAL cannot read fails the vector output, naming it; the picture is made.
-  write_file(dir.file("m.prj"), "no such CRS\n");
-  const auto r = plot(dir, {"m.isovar", "--isolines", "d.gpkg", "--png", "d.png"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot read the CRS in m.prj"), std::string::npos) << r.err;
-  EXPECT_FALSE(testing_support::file_exists(dir.file("d.gpkg")));
-  EXPECT_TRUE(testing_support::file_exists(dir.file("d.png")));
+  // A .prj GDAL cannot read fails the vector output, naming it; the picture
+  // is made. A .prj's text is never a way to another file (a CRS file by
+  // name is --crs's to give).
+  write_file(dir.file("other.prj"), std::string(kUtm) + "\n");
+  for (const std::string& text : {std::string("no such CRS\n"), dir.file("other.prj") + "\n"}) {
+    write_file(dir.file("m.prj"), text);
+    const auto r = plot(dir, {"m.isovar", "--isolines", "d.gpkg", "--png", "d.png"});
+    EXPECT_EQ(r.status, 1) << text;
+    EXPECT_NE(r.err.find("cannot read the CRS in m.prj"), std::string::npos) << r.err;
+    EXPECT_FALSE(testing_support::file_exists(dir.file("d.gpkg")));
+    EXPECT_TRUE(testing_support::file_exists(dir.file("d.png")));
+  }
 }
 
 TEST(IsovarPlotGeodata, AFailedWriteLeavesNoFile) {
