@@ -151,6 +151,35 @@ void make_pieces(Tile& w, int index) {
   }
 }
 
+// Frees a traced tile's tables but for its points and band pieces, once its
+// pieces are made: the join and the write need no more of the tile than
+// those, its pieces and its degrees, so a tile holds its tracing tables only
+// while it is traced, and the trace's memory follows the threads, not the
+// tiles.
+void shed_tracing_tables(EngineTables& t) {
+  const int32_t* pool = &t.ring_pool[0][0];
+  for (int32_t n = 0; n < t.pline_total; ++n) {
+    const PlineStore& s = t.pline_store[n];
+    const bool pooled = s.points >= pool && s.points < pool + int64_t{kMaxPlines} * kMaxPlinePoints;
+    if (s.points != nullptr && !pooled) std::free(s.points);
+  }
+  t.pline_total = 0;
+  for (int c = 0; c < kRingClasses; ++c) {
+    for (int64_t i = 0; i < t.spare_ring_count[c]; ++i) std::free(t.spare_rings[c][i]);
+    t.spare_ring_count[c] = 0;
+    t.spare_rings[c].release();
+  }
+  for_each_table(t, [&t](auto& table) {
+    if (static_cast<const void*>(&table) != &t.iso_points && static_cast<const void*>(&table) != &t.fill_poly)
+      table.release();
+  });
+  // The point index (the windows, a column's points each, stay).
+  t.point_index.tags.release();
+  t.point_index.slot_of.release();
+  t.point_index.bits = 0;
+  t.point_index.count = 0;
+}
+
 void trace_tile(EngineTables& whole, Tile& w, int index) {
   EngineTables& t = w.t;
   t.model = whole.model;
@@ -165,6 +194,7 @@ void trace_tile(EngineTables& whole, Tile& w, int index) {
   } catch (const std::bad_alloc&) {
     w.result = engine_out_of_memory(t, "trace_grid_tiled");
   }
+  shed_tracing_tables(t);
 }
 
 uint32_t key_bits(float f) {
@@ -256,9 +286,11 @@ class Joiner {
   Joiner(EngineTables& out, std::vector<std::unique_ptr<Tile>>& tiles, int count)
       : out_(out), tiles_(tiles), count_(count) {}
 
-  // false when the pieces do not meet as they must (a border on a point
-  // where other than two segments meet): the caller traces in one tile.
-  bool join_borders();
+  // The borders (numbered by the tile after them) where the pieces do not
+  // meet as they must: a crossing that rounds onto a grid point of the
+  // border column, where more than two segments then meet. Empty when every
+  // border joined; else the caller traces again without those borders.
+  std::vector<int> join_borders();
   void join_pieces();
   int write(std::vector<int32_t>& rows, int threads);
 
@@ -285,7 +317,8 @@ class Joiner {
   std::vector<Line> lines_;
 };
 
-bool Joiner::join_borders() {
+std::vector<int> Joiner::join_borders() {
+  std::vector<int> bad;
   base_.assign(static_cast<size_t>(count_) + 1, 0);
   piece_base_.assign(static_cast<size_t>(count_) + 1, 0);
   for (int k = 0; k < count_; ++k) {
@@ -309,12 +342,15 @@ bool Joiner::join_borders() {
       const int32_t q = it->second;
       // A crossing strictly inside a border edge ends one piece on each side.
       const bool aliased = p < static_cast<int32_t>(l.alias.size()) && l.alias[p] >= 0;
-      if (l.degree[p] != 1 || r.degree[q] != 1 || aliased) return false;
+      if (l.degree[p] != 1 || r.degree[q] != 1 || aliased) {
+        bad.push_back(k);
+        break;
+      }
       r.alias[q] = gid(k - 1, p);
       l.degree[p] = r.degree[q] = 2;
     }
   }
-  return true;
+  return bad;
 }
 
 void Joiner::join_pieces() {
@@ -445,14 +481,7 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
   }
   constexpr int64_t kLinesPerTask = 4096;
   const int tasks = static_cast<int>((lines + kLinesPerTask - 1) / kLinesPerTask);
-  in_parallel(count_ + tasks, threads, [&](int task) {
-    if (task < count_) {
-      const EngineTables& w = tiles_[task]->t;
-      if (w.point_count > 1)
-        std::memcpy(&t.iso_points[base_[task] + 1], &w.iso_points[1], sizeof(IsoPoint) * size_t(w.point_count - 1));
-      return;
-    }
-    task -= count_;
+  in_parallel(tasks, threads, [&](int task) {
     for (int64_t n = task * kLinesPerTask; n < std::min(lines, (task + 1) * kLinesPerTask); ++n) {
       const Line& line = lines_[n];
       int32_t* const row = rows.data() + offset[n];
@@ -477,9 +506,26 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
       t.pline_closed[n] = line.closed ? 1 : 0;
     }
   });
+  // The rows are made: the pieces go, and each tile's points once copied
+  // (its band pieces too where there is no band table to copy them to), so
+  // that the tiles' memory turns into the run's instead of adding to it.
+  std::vector<PieceRef>().swap(refs_);
+  const bool bands = t.fill_band_table();
+  in_parallel(count_, threads, [&](int task) {
+    Tile& tile = *tiles_[task];
+    std::vector<int32_t>().swap(tile.points);
+    std::vector<Piece>().swap(tile.pieces);
+    std::vector<uint8_t>().swap(tile.degree);
+    std::vector<int64_t>().swap(tile.alias);
+    EngineTables& w = tile.t;
+    if (w.point_count > 1)
+      std::memcpy(&t.iso_points[base_[task] + 1], &w.iso_points[1], sizeof(IsoPoint) * size_t(w.point_count - 1));
+    w.iso_points.release();
+    if (!bands) w.fill_poly.release();
+  });
   t.pline_total = static_cast<int32_t>(lines);
   t.point_count = static_cast<int32_t>(slots);
-  if (t.fill_band_table()) {
+  if (bands) {
     int64_t pieces = 0;
     for (int k = 0; k < count_; ++k) pieces += tiles_[k]->t.fill_poly_count;
     if (pieces >= table_limits(true).fill_poly_slots || !t.fill_poly.reserve(pieces + 1))
@@ -566,14 +612,20 @@ int trace_in_tiles(EngineTables& t) {
   for (;;) {
     if (trace_tiles(t, starts, columns, threads) != 0) return -1;
     Joiner joiner(t, t.tiles->tiles, static_cast<int>(starts.size()));
-    if (!joiner.join_borders()) {
-      // A border where pieces do not meet one to one: one tile.
+    const std::vector<int> bad = joiner.join_borders();
+    if (!bad.empty()) {
+      // Borders where pieces do not meet one to one: the tiles on either
+      // side of each become one, the others stay as they were.
       if (starts.size() == 1) return -1;
-      starts.assign(1, 1);
+      for (auto k = bad.rbegin(); k != bad.rend(); ++k) starts.erase(starts.begin() + *k);
       continue;
     }
     joiner.join_pieces();
-    return joiner.write(t.tiles->rows, threads);
+    const int written = joiner.write(t.tiles->rows, threads);
+    // Nothing of the tiles is needed any more: their memory goes back now,
+    // not at the next run.
+    t.tiles->tiles.clear();
+    return written;
   }
 }
 
