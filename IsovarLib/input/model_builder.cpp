@@ -111,8 +111,9 @@ bool set_extras(ModelStore& m, const ModelExtras& e, char* errMsg) {
   return true;
 }
 
-bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
-               const double* origin, char* errMsg, int32_t* limit_reached) {
+// The axes and the value tables of a grid, every point without a value.
+bool grid_tables(ModelStore& m, int32_t nx, int32_t ny, const double* x, const double* y, const double* origin,
+                 char* errMsg, int32_t* limit_reached) {
   const bool large = m.large != 0;
   const TableLimits& limits = table_limits(large);
   if (!fill_axis(m.grid_x, &m.grid_nx, &m.origin_x, origin, nx, x, limits.grid_nx, "x_input", msg::in_x_too_many,
@@ -133,22 +134,57 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
   } else {
     advise_huge_grid_tables(m);
   }
-  for (int32_t j = 0; j < ny; ++j) {
-    const double* row = values + int64_t{j} * nx;
-    for (int32_t i = 0; i < nx; ++i) {
-      const double v = row[i];
-      if (std::isnan(v)) continue;  // no value at this point
-      if (!storable(v)) {
-        put_message(errMsg, kErrMsgSize, msg::in_value_not_number, static_cast<int>(int64_t{j} * nx + i + 1));
-        return false;
-      }
-      m.grid_defined[i + 1][j + 1] = 1;
-      if (large) m.column_has_values[i + 1] = 1;
-      m.grid_value[i + 1][j + 1] = static_cast<float>(v);
-    }
-  }
-  if (!large && nx > 0) m.grid_defined_used = (int64_t{nx} + 1) * m.grid_defined.stride;
   return true;
+}
+
+// Row j's values (row[i] at x[i], NaN: none) into the grid's tables.
+bool grid_row(ModelStore& m, int32_t nx, int32_t j, const double* row, char* errMsg) {
+  const bool large = m.large != 0;
+  for (int32_t i = 0; i < nx; ++i) {
+    const double v = row[i];
+    if (std::isnan(v)) continue;  // no value at this point
+    if (!storable(v)) {
+      put_message(errMsg, kErrMsgSize, msg::in_value_not_number, static_cast<int>(int64_t{j} * nx + i + 1));
+      return false;
+    }
+    m.grid_defined[i + 1][j + 1] = 1;
+    if (large) m.column_has_values[i + 1] = 1;
+    m.grid_value[i + 1][j + 1] = static_cast<float>(v);
+  }
+  return true;
+}
+
+void grid_done(ModelStore& m, int32_t nx) {
+  if (m.large == 0 && nx > 0) m.grid_defined_used = (int64_t{nx} + 1) * m.grid_defined.stride;
+}
+
+bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
+               const double* origin, char* errMsg, int32_t* limit_reached) {
+  if (!grid_tables(m, nx, ny, x, y, origin, errMsg, limit_reached)) return false;
+  for (int32_t j = 0; j < ny; ++j)
+    if (!grid_row(m, nx, j, values + int64_t{j} * nx, errMsg)) return false;
+  grid_done(m, nx);
+  return true;
+}
+
+// What a fill callback's puts write into, and the first failure among them.
+struct RowBuild {
+  ModelStore* m;
+  int32_t nx, ny;
+  char* errMsg;
+  bool failed;
+};
+
+int32_t put_grid_row(void* context, int32_t j, const double* values) {
+  auto* b = static_cast<RowBuild*>(context);
+  if (b->failed) return -1;
+  if (j < 0 || j >= b->ny || values == nullptr) {
+    put_message(b->errMsg, kErrMsgSize, msg::in_value_not_number, 0);
+    b->failed = true;
+    return -1;
+  }
+  if (!grid_row(*b->m, b->nx, j, values, b->errMsg)) b->failed = true;
+  return b->failed ? -1 : 0;
 }
 
 bool fill_mesh(ModelStore& m, int32_t node_count, const double* x, const double* y, const double* values,
@@ -234,6 +270,21 @@ int32_t build_grid(Model& model, int32_t nx, int32_t ny, const double* x, const 
   ModelStore& m = begin_model_read(model, large);
   const bool built = nx >= 0 && ny >= 0 && set_extras(m, extras, errMsg) &&
                      fill_grid(m, nx, ny, x, y, values, origin, errMsg, limit_reached);
+  return finish(model, m, built);
+}
+
+int32_t build_grid_rows(Model& model, int32_t nx, int32_t ny, const double* x, const double* y, GridRowsFill fill,
+                        void* user, const ModelExtras& extras, bool large, char* errMsg, int32_t* limit_reached) {
+  *limit_reached = 0;
+  errMsg[0] = '\0';
+  ModelStore& m = begin_model_read(model, large);
+  bool built = nx >= 0 && ny >= 0 && fill != nullptr && set_extras(m, extras, errMsg) &&
+               grid_tables(m, nx, ny, x, y, nullptr, errMsg, limit_reached);
+  if (built) {
+    RowBuild b{&m, nx, ny, errMsg, false};
+    built = fill(user, put_grid_row, &b) == 0 && !b.failed;
+    if (built) grid_done(m, nx);
+  }
   return finish(model, m, built);
 }
 
