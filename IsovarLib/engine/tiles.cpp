@@ -10,6 +10,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <memory>
 #include <new>
 #include <thread>
@@ -281,6 +284,13 @@ struct PieceRef {
   bool reversed;
 };
 
+// Whether p lies on a point of the grid.
+bool on_grid_point(const ModelStore& m, const IsoPoint& p) {
+  const float* x = m.grid_x.data + 1;
+  const float* y = m.grid_y.data + 1;
+  return std::binary_search(x, x + m.grid_nx, p.x) && std::binary_search(y, y + m.grid_ny, p.y);
+}
+
 class Joiner {
  public:
   Joiner(EngineTables& out, std::vector<std::unique_ptr<Tile>>& tiles, int count)
@@ -300,6 +310,7 @@ class Joiner {
     if (p < static_cast<int32_t>(w.alias.size()) && w.alias[p] >= 0) return w.alias[p];
     return base_[k] + p;
   }
+  bool on_grid_point(const IsoPoint& p) const { return ::on_grid_point(*out_.model, p); }
   int32_t point_at(const PieceRef& r, int32_t i) const {
     const Tile& w = *tiles_[r.tile];
     const Piece& pc = w.pieces[r.piece];
@@ -341,8 +352,10 @@ std::vector<int> Joiner::join_borders() {
       if (it == right.end()) continue;
       const int32_t q = it->second;
       // A crossing strictly inside a border edge ends one piece on each side.
+      // One rounded onto a grid point of the border may meet other segments
+      // there, or end a segment along the border that both sides traced.
       const bool aliased = p < static_cast<int32_t>(l.alias.size()) && l.alias[p] >= 0;
-      if (l.degree[p] != 1 || r.degree[q] != 1 || aliased) {
+      if (l.degree[p] != 1 || r.degree[q] != 1 || aliased || on_grid_point(l.t.iso_points[p])) {
         bad.push_back(k);
         break;
       }
@@ -421,6 +434,15 @@ void Joiner::walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, 
                   gid(last->tile, point_at(*last, tail.count - 1));
   }
   lines_.push_back(line);
+}
+
+// The heap's free memory returned to the system: the tiles' tables, freed
+// in pieces of every size, would otherwise stay with the process while the
+// output is written.
+void give_back_memory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
 }
 
 // Calls f(k) for k in [0, count) on up to `threads` threads, the calling one
@@ -522,6 +544,9 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
       std::memcpy(&t.iso_points[base_[task] + 1], &w.iso_points[1], sizeof(IsoPoint) * size_t(w.point_count - 1));
     w.iso_points.release();
     if (!bands) w.fill_poly.release();
+    // What the tiles gave up goes back to the system as the run's points
+    // take its place, not after them.
+    if (task % 16 == 15) give_back_memory();
   });
   t.pline_total = static_cast<int32_t>(lines);
   t.point_count = static_cast<int32_t>(slots);
@@ -563,6 +588,7 @@ int trace_tiles(EngineTables& t, const std::vector<int>& starts, int columns, in
     tt.tiles[k]->end = k + 1 < count ? starts[k + 1] : columns + 1;
   }
   in_parallel(count, threads, [&](int k) { trace_tile(t, *tt.tiles[k], k); });
+  give_back_memory();
   for (int k = 0; k < count; ++k) {
     if (tt.tiles[k]->result != 0) {
       std::memcpy(t.message, tt.tiles[k]->message, kMessageBufferSize);
@@ -625,6 +651,7 @@ int trace_in_tiles(EngineTables& t) {
     // Nothing of the tiles is needed any more: their memory goes back now,
     // not at the next run.
     t.tiles->tiles.clear();
+    give_back_memory();
     return written;
   }
 }
