@@ -1,7 +1,10 @@
 #include "input/model_builder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "input/reader.h"
 #include "isovar_messages.h"
@@ -168,11 +171,39 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
 }
 
 // What a fill callback's puts write into, and the first failure among them.
+// The values are stored column by column: rows are held a few dozen at a
+// time and written together, so that each column's stretch of them is
+// written at once instead of one value a column per row.
 struct RowBuild {
+  // About 8 MB of rows, 64 at least.
+  static std::size_t held_rows(int32_t nx) {
+    return std::max<std::size_t>(64, (std::size_t{1} << 21) / static_cast<std::size_t>(std::max(nx, 1)));
+  }
   ModelStore* m;
   int32_t nx, ny;
   char* errMsg;
-  bool failed;
+  bool failed = false;
+  std::vector<float> held;    // held_rows rows of nx values, NaN for none
+  std::vector<int32_t> rows;  // the rows held, in the order put
+
+  void flush() {
+    std::vector<std::size_t> order(rows.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return rows[a] < rows[b]; });
+    const bool large = m->large != 0;
+    for (int32_t i = 0; i < nx; ++i) {
+      bool any = false;
+      for (const std::size_t k : order) {
+        const float v = held[k * static_cast<std::size_t>(nx) + static_cast<std::size_t>(i)];
+        if (std::isnan(v)) continue;
+        m->grid_defined[i + 1][rows[k] + 1] = 1;
+        m->grid_value[i + 1][rows[k] + 1] = v;
+        any = true;
+      }
+      if (large && any) m->column_has_values[i + 1] = 1;
+    }
+    rows.clear();
+  }
 };
 
 int32_t put_grid_row(void* context, int32_t j, const double* values) {
@@ -183,8 +214,19 @@ int32_t put_grid_row(void* context, int32_t j, const double* values) {
     b->failed = true;
     return -1;
   }
-  if (!grid_row(*b->m, b->nx, j, values, b->errMsg)) b->failed = true;
-  return b->failed ? -1 : 0;
+  float* out = b->held.data() + b->rows.size() * static_cast<std::size_t>(b->nx);
+  for (int32_t i = 0; i < b->nx; ++i) {
+    const double v = values[i];
+    if (!std::isnan(v) && !storable(v)) {
+      put_message(b->errMsg, kErrMsgSize, msg::in_value_not_number, static_cast<int>(int64_t{j} * b->nx + i + 1));
+      b->failed = true;
+      return -1;
+    }
+    out[i] = static_cast<float>(v);  // NaN stays NaN: no value
+  }
+  b->rows.push_back(j);
+  if (b->rows.size() == RowBuild::held_rows(b->nx)) b->flush();
+  return 0;
 }
 
 bool fill_mesh(ModelStore& m, int32_t node_count, const double* x, const double* y, const double* values,
@@ -281,9 +323,22 @@ int32_t build_grid_rows(Model& model, int32_t nx, int32_t ny, const double* x, c
   bool built = nx >= 0 && ny >= 0 && fill != nullptr && set_extras(m, extras, errMsg) &&
                grid_tables(m, nx, ny, x, y, nullptr, errMsg, limit_reached);
   if (built) {
-    RowBuild b{&m, nx, ny, errMsg, false};
-    built = fill(user, put_grid_row, &b) == 0 && !b.failed;
-    if (built) grid_done(m, nx);
+    RowBuild b;
+    b.m = &m;
+    b.nx = nx;
+    b.ny = ny;
+    b.errMsg = errMsg;
+    try {
+      b.held.resize(RowBuild::held_rows(nx) * static_cast<std::size_t>(nx));
+      b.rows.reserve(RowBuild::held_rows(nx));
+      built = fill(user, put_grid_row, &b) == 0 && !b.failed;
+    } catch (const std::bad_alloc&) {
+      built = no_memory("value_input", errMsg);
+    }
+    if (built) {
+      b.flush();
+      grid_done(m, nx);
+    }
   }
   return finish(model, m, built);
 }
