@@ -191,16 +191,23 @@ struct RowBuild {
     for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
     std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return rows[a] < rows[b]; });
     const bool large = m->large != 0;
-    for (int32_t i = 0; i < nx; ++i) {
-      bool any = false;
+    // Blocks of columns, so that both the rows read and the columns written
+    // stay within a few pages at a time.
+    constexpr int32_t kBlock = 64;
+    const std::size_t stride = static_cast<std::size_t>(nx);
+    for (int32_t i0 = 0; i0 < nx; i0 += kBlock) {
+      const int32_t i1 = std::min(nx, i0 + kBlock);
       for (const std::size_t k : order) {
-        const float v = held[k * static_cast<std::size_t>(nx) + static_cast<std::size_t>(i)];
-        if (std::isnan(v)) continue;
-        m->grid_defined[i + 1][rows[k] + 1] = 1;
-        m->grid_value[i + 1][rows[k] + 1] = v;
-        any = true;
+        const float* from = held.data() + k * stride;
+        const int32_t j = rows[k] + 1;
+        for (int32_t i = i0; i < i1; ++i) {
+          const float v = from[i];
+          if (std::isnan(v)) continue;
+          m->grid_defined[i + 1][j] = 1;
+          m->grid_value[i + 1][j] = v;
+          if (large) m->column_has_values[i + 1] = 1;
+        }
       }
-      if (large && any) m->column_has_values[i + 1] = 1;
     }
     rows.clear();
   }
