@@ -6,6 +6,8 @@
 
 #include <cctype>
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <new>
 
 #include "cp932.h"
@@ -91,6 +93,8 @@ class RowsIntoModel : public convert::RowSink {
       self->failure_ = failure.what();
     } catch (const std::bad_alloc&) {
       self->failure_ = "not enough memory to read it";
+    } catch (const std::exception& e) {
+      self->failure_ = e.what();
     }
     return -1;
   }
