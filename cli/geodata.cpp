@@ -206,16 +206,11 @@ class FeatureWriter {
   int pending_ = 0;
 };
 
-// The points x0, y0, x1, y1, ... of xy into line (x and y: room of its own).
-void set_points(OGRSimpleCurve& line, const std::vector<double>& xy, std::vector<double>& x, std::vector<double>& y) {
-  const std::size_t n = xy.size() / 2;
-  x.resize(n);
-  y.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    x[i] = xy[2 * i];
-    y[i] = xy[2 * i + 1];
-  }
-  line.setPoints(static_cast<int>(n), x.data(), y.data());
+// The points x0, y0, x1, y1, ... of xy into line, copied once: pairs of
+// doubles are OGR's raw points.
+void set_points(OGRSimpleCurve& line, const std::vector<double>& xy) {
+  static_assert(sizeof(OGRRawPoint) == 2 * sizeof(double), "a raw point is an x and a y");
+  line.setPoints(static_cast<int>(xy.size() / 2), reinterpret_cast<const OGRRawPoint*>(xy.data()));
 }
 
 bool all_finite(const std::vector<double>& xy) {
@@ -380,7 +375,7 @@ std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& l
 
     FeatureWriter writer(ds.get(), layer);
     OGRFeature& f = writer.feature();
-    std::vector<double> xy, x, y;
+    std::vector<double> xy;
     const int level_count = static_cast<int>(levels.size());
     if (!bands) {
       const int32_t count = isovarRunLineCount(run);
@@ -404,7 +399,7 @@ std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& l
         f.SetField(3, closed != 0 ? 1 : 0);
         if (all_finite(xy)) {
           auto line = std::make_unique<OGRLineString>();
-          set_points(*line, xy, x, y);
+          set_points(*line, xy);
           if (transform != nullptr && line->transform(transform.get()) != OGRERR_NONE)
             return with_gdal(failed + ": isoline " + std::to_string(i) + " cannot be reprojected to WGS 84",
                              messages.take());
@@ -429,7 +424,7 @@ std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& l
             xy.resize(2 * static_cast<std::size_t>(n));
             isovarRunBandRing(run, i, p, r, nullptr, xy.data());
             auto ring = std::make_unique<OGRLinearRing>();
-            set_points(*ring, xy, x, y);
+            set_points(*ring, xy);
             ring->closeRings();
             polygon->addRingDirectly(ring.release());
           }

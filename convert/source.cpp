@@ -47,22 +47,55 @@ class FullRows : public RowSink {
   size_t nx_;
 };
 
-void load_raster(const std::string& path, const SourceRequest& request, Progress& progress, Source& out) {
-  RasterReader reader(path, request.raster, false);
-  const RasterInfo& info = reader.info();
+// Rows on their way to another sink, their values' range taken.
+class RangedRows : public RowSink {
+ public:
+  explicit RangedRows(RowSink& next, size_t nx) : next_(next), nx_(nx) {}
+  void row(size_t j, const double* values) override {
+    for (size_t i = 0; i < nx_; ++i) {
+      if (values[i] < low) low = values[i];  // NaN compares false
+      if (values[i] > high) high = values[i];
+    }
+    next_.row(j, values);
+  }
+  double low = INFINITY, high = -INFINITY;
+
+ private:
+  RowSink& next_;
+  size_t nx_;
+};
+
+// What a raster's reader knows before its pixels: notes, axes, CRS.
+void describe_raster(const RasterInfo& info, const SourceRequest& request, Source& out) {
   if (info.band_count > 1 && !request.was_given("--band"))
     out.notes.push_back("the raster has " + std::to_string(info.band_count) +
                         " bands; band 1 is read (--band picks another)");
   if (!info.georeferenced)
     out.notes.push_back("the raster has no geotransform; x and y count pixels from its lower left corner");
-  const size_t nx = info.x_full.size();
-  out.z.assign(nx * info.y_full.size(), NAN);
-  FullRows rows(out.z, nx);
-  reader.read(rows, progress);
   out.is_grid = true;
   out.x = info.x_full;
   out.y = info.y_full;
   out.crs_wkt = info.crs_wkt;
+}
+
+void load_raster(const std::string& path, const SourceRequest& request, Progress& progress, Source& out) {
+  RasterReader reader(path, request.raster, false);
+  const RasterInfo& info = reader.info();
+  describe_raster(info, request, out);
+  const size_t nx = info.x_full.size();
+  out.z.assign(nx * info.y_full.size(), NAN);
+  FullRows rows(out.z, nx);
+  reader.read(rows, progress);
+}
+
+// The levels of a source whose values lie in [low, high] (none when low >
+// high).
+void make_source_levels(const SourceRequest& request, double low, double high, Source& out) {
+  if (!(low <= high)) throw Failure("no data: no value to plot");
+  // Every value fits single precision (the readers refuse others), and the
+  // levels are made from the range as a model file's reader would see it.
+  out.levels = make_levels(request.levels, static_cast<float>(low), static_cast<float>(high), request.bold_every,
+                           request.labelled);
 }
 
 void load_table(const std::string& path, const SourceRequest& request, const std::string& crs, Source& out) {
@@ -207,12 +240,26 @@ Source load_source(const std::string& path, const SourceRequest& request, Progre
   }
   if (!crs.empty()) out.crs_wkt = crs;
   double low, high;
-  if (!range_of(out.is_grid ? out.z : out.node_value, low, high)) throw Failure("no data: no value to plot");
-  // Every value fits single precision (the readers refuse others), and the
-  // levels are made from the range as a model file's reader would see it.
-  out.levels = make_levels(request.levels, static_cast<float>(low), static_cast<float>(high), request.bold_every,
-                           request.labelled);
+  range_of(out.is_grid ? out.z : out.node_value, low, high);
+  make_source_levels(request, low, high, out);
   return out;
+}
+
+RasterRows::RasterRows(const std::string& path, const SourceRequest& request) : request_(request) {
+  source_.titles = request.titles;
+  source_.full = request.full;
+  const std::string crs = request.crs.empty() ? std::string() : crs_to_wkt(request.crs);
+  reader_ = std::make_unique<RasterReader>(path, request.raster, false);
+  describe_raster(reader_->info(), request, source_);
+  if (!crs.empty()) source_.crs_wkt = crs;
+}
+
+RasterRows::~RasterRows() = default;
+
+void RasterRows::read(RowSink& sink, Progress& progress) {
+  RangedRows ranged(sink, source_.x.size());
+  reader_->read(ranged, progress);
+  make_source_levels(request_, ranged.low, ranged.high, source_);
 }
 
 void add_source_options(CLI::App& app, SourceRequest& request) {

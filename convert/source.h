@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,31 @@ struct Source {
 // Pixel centres that single precision cannot tell apart are not refused
 // here: a model built from arrays keeps its positions as offsets.
 Source load_source(const std::string& path, const SourceRequest& request, Progress& progress);
+
+// A raster read straight into its user's tables, without a grid of its own:
+// the Source as load_source gives it but for z (left empty), and the rows,
+// as read, to a sink. The levels come from the values' range once every row
+// is read.
+class RasterRows {
+ public:
+  // Opens the raster (throws as load_source does).
+  RasterRows(const std::string& path, const SourceRequest& request);
+  ~RasterRows();
+  RasterRows(const RasterRows&) = delete;
+  RasterRows& operator=(const RasterRows&) = delete;
+
+  // x, y, the CRS, titles, notes; levels once read() is done.
+  const Source& source() const { return source_; }
+  Source& source() { return source_; }
+  // Reads every row into sink, then makes the levels; throws as load_source
+  // does (no data included).
+  void read(RowSink& sink, Progress& progress);
+
+ private:
+  std::unique_ptr<RasterReader> reader_;
+  SourceRequest request_;
+  Source source_;
+};
 
 // Adds the source options above to a CLI11 app, binding them to request.
 // Texts that cannot be right whatever the input (a level list, a column

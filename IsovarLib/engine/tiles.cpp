@@ -20,6 +20,9 @@
 #include <thread>
 #include <unordered_map>
 #include <vector>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "engine/engine_internal.h"
 #include "input/model_store.h"
@@ -86,6 +89,11 @@ namespace {
 
 using Tile = TileTables::Tile;
 using Work = TileTables::Work;
+
+// A trace of at least this many points gives its tiles' results back once
+// they are written (a 10,000 x 10,000 raster's are gigabytes); smaller ones
+// keep them, warm, for the next run.
+constexpr int64_t kShedPoints = int64_t{1} << 24;
 
 // The tile's number of the segment p-q: its link entry, made in walk order.
 int32_t link_number(const EngineTables& t, int32_t p, int32_t q) {
@@ -274,14 +282,23 @@ struct PieceRef {
   bool reversed;
 };
 
+// Whether p lies on a point of the grid.
+bool on_grid_point(const ModelStore& m, const IsoPoint& p) {
+  const float* x = m.grid_x.data + 1;
+  const float* y = m.grid_y.data + 1;
+  return std::binary_search(x, x + m.grid_nx, p.x) && std::binary_search(y, y + m.grid_ny, p.y);
+}
+
 class Joiner {
  public:
   Joiner(EngineTables& out, std::vector<std::unique_ptr<Tile>>& tiles, int count)
       : out_(out), tiles_(tiles), count_(count) {}
 
-  // false when the pieces do not meet as they must (a border on a point
-  // where other than two segments meet): the caller traces in one tile.
-  bool join_borders();
+  // The borders (numbered by the tile after them) where the pieces do not
+  // meet as they must: a crossing that rounds onto a grid point of the
+  // border column, where more than two segments then meet. Empty when every
+  // border joined; else the caller traces again without those borders.
+  std::vector<int> join_borders();
   void join_pieces();
   int write(std::vector<int32_t>& rows, int threads);
 
@@ -297,6 +314,7 @@ class Joiner {
     return w.points[pc.begin + (r.reversed ? pc.count - 1 - i : i)];
   }
   void walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, bool ring);
+  bool on_grid_point(const IsoPoint& p) const { return ::on_grid_point(*out_.model, p); }
 
   EngineTables& out_;
   std::vector<std::unique_ptr<Tile>>& tiles_;
@@ -308,7 +326,8 @@ class Joiner {
   std::vector<Line> lines_;
 };
 
-bool Joiner::join_borders() {
+std::vector<int> Joiner::join_borders() {
+  std::vector<int> bad;
   base_.assign(static_cast<size_t>(count_) + 1, 0);
   piece_base_.assign(static_cast<size_t>(count_) + 1, 0);
   for (int k = 0; k < count_; ++k) {
@@ -331,13 +350,18 @@ bool Joiner::join_borders() {
       if (it == right.end()) continue;
       const int32_t q = it->second;
       // A crossing strictly inside a border edge ends one piece on each side.
+      // One rounded onto a grid point of the border may meet other segments
+      // there, or end a segment along the border that both sides traced.
       const bool aliased = p < static_cast<int32_t>(l.alias.size()) && l.alias[p] >= 0;
-      if (l.degree[p] != 1 || r.degree[q] != 1 || aliased) return false;
+      if (l.degree[p] != 1 || r.degree[q] != 1 || aliased || on_grid_point(l.iso_points[p])) {
+        bad.push_back(k);
+        break;
+      }
       r.alias[q] = gid(k - 1, p);
       l.degree[p] = r.degree[q] = 2;
     }
   }
-  return true;
+  return bad;
 }
 
 void Joiner::join_pieces() {
@@ -410,6 +434,15 @@ void Joiner::walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, 
   lines_.push_back(line);
 }
 
+// The heap's free memory returned to the system: the tiles' results, freed
+// in pieces of every size, would otherwise stay with the process while the
+// output is written.
+void give_back_memory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
+
 // Calls f(k, worker) for k in [0, count) on up to `threads` threads, the
 // calling one among them (worker 0; the others 1, 2, ...).
 template <class F>
@@ -468,14 +501,7 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
   }
   constexpr int64_t kLinesPerTask = 4096;
   const int tasks = static_cast<int>((lines + kLinesPerTask - 1) / kLinesPerTask);
-  in_parallel(count_ + tasks, threads, [&](int task, int) {
-    if (task < count_) {
-      const Tile& w = *tiles_[task];
-      if (w.point_count > 1)
-        std::memcpy(&t.iso_points[base_[task] + 1], &w.iso_points[1], sizeof(IsoPoint) * size_t(w.point_count - 1));
-      return;
-    }
-    task -= count_;
+  in_parallel(tasks, threads, [&](int task, int) {
     for (int64_t n = task * kLinesPerTask; n < std::min(lines, (task + 1) * kLinesPerTask); ++n) {
       const Line& line = lines_[n];
       int32_t* const row = rows.data() + offset[n];
@@ -500,6 +526,27 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
       t.pline_closed[n] = line.closed ? 1 : 0;
     }
   });
+  // The rows are made: each tile's points are copied, and in a large trace
+  // its results go as they are (its band pieces after they are copied), so
+  // that the tiles' memory turns into the run's instead of adding to it.
+  // Smaller ones keep theirs for the next run, which then finds its memory
+  // warm.
+  std::vector<PieceRef>().swap(refs_);
+  const bool shed = slots >= kShedPoints;
+  in_parallel(count_, threads, [&](int task, int) {
+    Tile& tile = *tiles_[task];
+    if (tile.point_count > 1)
+      std::memcpy(&t.iso_points[base_[task] + 1], &tile.iso_points[1], sizeof(IsoPoint) * size_t(tile.point_count - 1));
+    if (!shed) return;
+    std::vector<int32_t>().swap(tile.points);
+    std::vector<Piece>().swap(tile.pieces);
+    std::vector<uint8_t>().swap(tile.degree);
+    std::vector<int64_t>().swap(tile.alias);
+    std::vector<IsoPoint>().swap(tile.iso_points);
+    // What the tiles gave up goes back to the system as the run's points
+    // take its place, not after them.
+    if (task % 16 == 15) give_back_memory();
+  });
   t.pline_total = static_cast<int32_t>(lines);
   t.point_count = static_cast<int32_t>(slots);
   if (t.fill_band_table()) {
@@ -512,6 +559,10 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
       if (!pieces_of.empty())
         std::memcpy(&t.fill_poly[t.fill_poly_count], pieces_of.data(), sizeof(FillPoly) * pieces_of.size());
       t.fill_poly_count += static_cast<int32_t>(pieces_of.size());
+      // The run's table holds them now: the tile's copy goes whatever the
+      // size (a band piece is 48 bytes, millions of them at a few thousand
+      // cells a side).
+      std::vector<FillPoly>().swap(tiles_[k]->fill_poly);
     }
   }
   return 0;
@@ -591,14 +642,23 @@ int trace_in_tiles(EngineTables& t) {
   for (;;) {
     if (trace_tiles(t, starts, columns, threads) != 0) return -1;
     Joiner joiner(t, t.tiles->tiles, static_cast<int>(starts.size()));
-    if (!joiner.join_borders()) {
-      // A border where pieces do not meet one to one: one tile.
+    const std::vector<int> bad = joiner.join_borders();
+    if (!bad.empty()) {
+      // Borders where pieces do not meet one to one: the tiles on either
+      // side of each become one, the others stay as they were.
       if (starts.size() == 1) return -1;
-      starts.assign(1, 1);
+      for (auto k = bad.rbegin(); k != bad.rend(); ++k) starts.erase(starts.begin() + *k);
       continue;
     }
     joiner.join_pieces();
-    return joiner.write(t.tiles->rows, threads);
+    const int written = joiner.write(t.tiles->rows, threads);
+    if (t.point_count >= kShedPoints) {
+      // Nothing of the tiles is needed any more: their memory goes back now,
+      // not at the next run.
+      t.tiles->tiles.clear();
+      give_back_memory();
+    }
+    return written;
   }
 }
 

@@ -114,6 +114,17 @@ int32_t isovarModelGridAt(IsovarModel* model, double originX, double originY, in
   return 0;
 }
 
+int32_t isovarModelGridRows(IsovarModel* model, int32_t nx, int32_t ny, const double* x, const double* y,
+                            IsovarGridRowsFill fill, void* user, const IsovarModelInfo* info, int32_t large,
+                            char* errMsg) {
+  if (model == nullptr) return fail_entry(errMsg, "", 0);
+  char text[kErrMsgSize];
+  if (build_grid_rows(model->model, nx, ny, x, y, fill, user, extras_of(info), large != 0, text,
+                      &model->limit_reached) != 0)
+    return fail_entry(errMsg, text, 0);
+  return 0;
+}
+
 double isovarAxisOrigin(int64_t n, const double* v) { return v != nullptr && n > 0 ? choose_axis_origin(n, v) : 0.0; }
 
 int32_t isovarModelMesh(IsovarModel* model, int32_t node_count, const double* x, const double* y,

@@ -223,6 +223,21 @@ ISOVAR_API int32_t isovarModelGrid(IsovarModel* model, int32_t nx, int32_t ny, c
 ISOVAR_API int32_t isovarModelGridAt(IsovarModel* model, double originX, double originY, int32_t nx, int32_t ny,
                                      const double* x, const double* y, const double* values,
                                      const IsovarModelInfo* info, int32_t large, char* errMsg);
+/* As isovarModelGrid, the values put row by row instead of given in one
+ * array, so that a caller reading them (a raster's blocks) needs no room for
+ * all of them at once: fill(user, put, context) calls put(context, j, row)
+ * once for each row j (0 to ny - 1, in any order; row[i] at x[i], NaN where
+ * there is no value; row is not kept) and returns 0 when done. put returns
+ * 0, or -1 for a value it refuses (errMsg then says which, as
+ * isovarModelGrid would); fill then returns non-zero, and any non-zero
+ * return fails the build, errMsg empty when fill failed on its own. A row
+ * never put has no values. The model is the one isovarModelGrid builds from
+ * the same numbers, origin included. */
+typedef int32_t (*IsovarGridRowPut)(void* context, int32_t j, const double* row);
+typedef int32_t (*IsovarGridRowsFill)(void* user, IsovarGridRowPut put, void* context);
+ISOVAR_API int32_t isovarModelGridRows(IsovarModel* model, int32_t nx, int32_t ny, const double* x,
+                                       const double* y, IsovarGridRowsFill fill, void* user,
+                                       const IsovarModelInfo* info, int32_t large, char* errMsg);
 /* The origin isovarModelGrid chooses for an axis of n coordinates v. */
 ISOVAR_API double isovarAxisOrigin(int64_t n, const double* v);
 

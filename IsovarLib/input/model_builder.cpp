@@ -1,7 +1,10 @@
 #include "input/model_builder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "input/reader.h"
 #include "isovar_messages.h"
@@ -111,8 +114,9 @@ bool set_extras(ModelStore& m, const ModelExtras& e, char* errMsg) {
   return true;
 }
 
-bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
-               const double* origin, char* errMsg, int32_t* limit_reached) {
+// The axes and the value tables of a grid, every point without a value.
+bool grid_tables(ModelStore& m, int32_t nx, int32_t ny, const double* x, const double* y, const double* origin,
+                 char* errMsg, int32_t* limit_reached) {
   const bool large = m.large != 0;
   const TableLimits& limits = table_limits(large);
   if (!fill_axis(m.grid_x, &m.grid_nx, &m.origin_x, origin, nx, x, limits.grid_nx, "x_input", msg::in_x_too_many,
@@ -133,22 +137,103 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
   } else {
     advise_huge_grid_tables(m);
   }
-  for (int32_t j = 0; j < ny; ++j) {
-    const double* row = values + int64_t{j} * nx;
-    for (int32_t i = 0; i < nx; ++i) {
-      const double v = row[i];
-      if (std::isnan(v)) continue;  // no value at this point
-      if (!storable(v)) {
-        put_message(errMsg, kErrMsgSize, msg::in_value_not_number, static_cast<int>(int64_t{j} * nx + i + 1));
-        return false;
-      }
-      m.grid_defined[i + 1][j + 1] = 1;
-      if (large) m.column_has_values[i + 1] = 1;
-      m.grid_value[i + 1][j + 1] = static_cast<float>(v);
-    }
-  }
-  if (!large && nx > 0) m.grid_defined_used = (int64_t{nx} + 1) * m.grid_defined.stride;
   return true;
+}
+
+// Row j's values (row[i] at x[i], NaN: none) into the grid's tables.
+bool grid_row(ModelStore& m, int32_t nx, int32_t j, const double* row, char* errMsg) {
+  const bool large = m.large != 0;
+  for (int32_t i = 0; i < nx; ++i) {
+    const double v = row[i];
+    if (std::isnan(v)) continue;  // no value at this point
+    if (!storable(v)) {
+      put_message(errMsg, kErrMsgSize, msg::in_value_not_number, static_cast<int>(int64_t{j} * nx + i + 1));
+      return false;
+    }
+    m.grid_defined[i + 1][j + 1] = 1;
+    if (large) m.column_has_values[i + 1] = 1;
+    m.grid_value[i + 1][j + 1] = static_cast<float>(v);
+  }
+  return true;
+}
+
+void grid_done(ModelStore& m, int32_t nx) {
+  if (m.large == 0 && nx > 0) m.grid_defined_used = (int64_t{nx} + 1) * m.grid_defined.stride;
+}
+
+bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
+               const double* origin, char* errMsg, int32_t* limit_reached) {
+  if (!grid_tables(m, nx, ny, x, y, origin, errMsg, limit_reached)) return false;
+  for (int32_t j = 0; j < ny; ++j)
+    if (!grid_row(m, nx, j, values + int64_t{j} * nx, errMsg)) return false;
+  grid_done(m, nx);
+  return true;
+}
+
+// What a fill callback's puts write into, and the first failure among them.
+// The values are stored column by column: rows are held a few dozen at a
+// time and written together, so that each column's stretch of them is
+// written at once instead of one value a column per row.
+struct RowBuild {
+  // About 8 MB of rows, 64 at least.
+  static std::size_t held_rows(int32_t nx) {
+    return std::max<std::size_t>(64, (std::size_t{1} << 21) / static_cast<std::size_t>(std::max(nx, 1)));
+  }
+  ModelStore* m;
+  int32_t nx, ny;
+  char* errMsg;
+  bool failed = false;
+  std::vector<float> held;    // held_rows rows of nx values, NaN for none
+  std::vector<int32_t> rows;  // the rows held, in the order put
+
+  void flush() {
+    std::vector<std::size_t> order(rows.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return rows[a] < rows[b]; });
+    const bool large = m->large != 0;
+    // Blocks of columns, so that both the rows read and the columns written
+    // stay within a few pages at a time.
+    constexpr int32_t kBlock = 64;
+    const std::size_t stride = static_cast<std::size_t>(nx);
+    for (int32_t i0 = 0; i0 < nx; i0 += kBlock) {
+      const int32_t i1 = std::min(nx, i0 + kBlock);
+      for (const std::size_t k : order) {
+        const float* from = held.data() + k * stride;
+        const int32_t j = rows[k] + 1;
+        for (int32_t i = i0; i < i1; ++i) {
+          const float v = from[i];
+          if (std::isnan(v)) continue;
+          m->grid_defined[i + 1][j] = 1;
+          m->grid_value[i + 1][j] = v;
+          if (large) m->column_has_values[i + 1] = 1;
+        }
+      }
+    }
+    rows.clear();
+  }
+};
+
+int32_t put_grid_row(void* context, int32_t j, const double* values) {
+  auto* b = static_cast<RowBuild*>(context);
+  if (b->failed) return -1;
+  if (j < 0 || j >= b->ny || values == nullptr) {
+    put_message(b->errMsg, kErrMsgSize, msg::in_value_not_number, 0);
+    b->failed = true;
+    return -1;
+  }
+  float* out = b->held.data() + b->rows.size() * static_cast<std::size_t>(b->nx);
+  for (int32_t i = 0; i < b->nx; ++i) {
+    const double v = values[i];
+    if (!std::isnan(v) && !storable(v)) {
+      put_message(b->errMsg, kErrMsgSize, msg::in_value_not_number, static_cast<int>(int64_t{j} * b->nx + i + 1));
+      b->failed = true;
+      return -1;
+    }
+    out[i] = static_cast<float>(v);  // NaN stays NaN: no value
+  }
+  b->rows.push_back(j);
+  if (b->rows.size() == RowBuild::held_rows(b->nx)) b->flush();
+  return 0;
 }
 
 bool fill_mesh(ModelStore& m, int32_t node_count, const double* x, const double* y, const double* values,
@@ -234,6 +319,34 @@ int32_t build_grid(Model& model, int32_t nx, int32_t ny, const double* x, const 
   ModelStore& m = begin_model_read(model, large);
   const bool built = nx >= 0 && ny >= 0 && set_extras(m, extras, errMsg) &&
                      fill_grid(m, nx, ny, x, y, values, origin, errMsg, limit_reached);
+  return finish(model, m, built);
+}
+
+int32_t build_grid_rows(Model& model, int32_t nx, int32_t ny, const double* x, const double* y, GridRowsFill fill,
+                        void* user, const ModelExtras& extras, bool large, char* errMsg, int32_t* limit_reached) {
+  *limit_reached = 0;
+  errMsg[0] = '\0';
+  ModelStore& m = begin_model_read(model, large);
+  bool built = nx >= 0 && ny >= 0 && fill != nullptr && set_extras(m, extras, errMsg) &&
+               grid_tables(m, nx, ny, x, y, nullptr, errMsg, limit_reached);
+  if (built) {
+    RowBuild b;
+    b.m = &m;
+    b.nx = nx;
+    b.ny = ny;
+    b.errMsg = errMsg;
+    try {
+      b.held.resize(RowBuild::held_rows(nx) * static_cast<std::size_t>(nx));
+      b.rows.reserve(RowBuild::held_rows(nx));
+      built = fill(user, put_grid_row, &b) == 0 && !b.failed;
+    } catch (const std::bad_alloc&) {
+      built = no_memory("value_input", errMsg);
+    }
+    if (built) {
+      b.flush();
+      grid_done(m, nx);
+    }
+  }
   return finish(model, m, built);
 }
 

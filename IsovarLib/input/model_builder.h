@@ -28,6 +28,16 @@ int32_t build_grid(Model& model, int32_t nx, int32_t ny, const double* x, const 
                    const ModelExtras& extras, bool large, char* errMsg, int32_t* limit_reached,
                    const double* origin = nullptr);
 
+// As build_grid, the values given by fill instead of an array: fill(user,
+// put, context) calls put(context, j, row) for each row j (0 to ny - 1, in
+// any order, row[i] at x[i], NaN: none) and returns 0, or non-zero to fail
+// the build (put's -1 after a value it refuses, errMsg set, or a failure of
+// its own, errMsg left empty). Rows never put have no values.
+using GridRowPut = int32_t (*)(void* context, int32_t j, const double* row);
+using GridRowsFill = int32_t (*)(void* user, GridRowPut put, void* context);
+int32_t build_grid_rows(Model& model, int32_t nx, int32_t ny, const double* x, const double* y, GridRowsFill fill,
+                        void* user, const ModelExtras& extras, bool large, char* errMsg, int32_t* limit_reached);
+
 // The origin an axis of n coordinates chooses: its first coordinate when
 // that halves the largest magnitude to store or better, else 0.
 double choose_axis_origin(int64_t n, const double* v);

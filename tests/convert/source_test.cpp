@@ -6,9 +6,11 @@
 
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "IsovarLib.h"
 #include "raster_reader.h"
 #include "source.h"
 #include "test_support.h"
@@ -107,6 +109,154 @@ TEST(Source, RastersKeepUtmPositionsAndValuesInDouble) {
   SourceRequest with_crs;
   with_crs.crs = "EPSG:4326";
   EXPECT_NE(load(bare, with_crs).crs_wkt.find("WGS 84"), std::string::npos);
+}
+
+// A Float32 raster in UTM with nodata pixels: north-up or south-up.
+std::string make_nodata_tif(const TempDir& dir, int columns, int rows, double size, bool south_up) {
+  GDALAllRegister();
+  const std::string path = dir.file(south_up ? "south.tif" : "north.tif");
+  GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), columns, rows, 1, GDT_Float32, nullptr);
+  double gt[6] = {600000.25, size, 0, south_up ? 4000000.0 : 4000000.0 + rows * size, 0, south_up ? size : -size};
+  GDALSetGeoTransform(ds, gt);
+  GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+  GDALSetRasterNoDataValue(band, -9999);
+  std::vector<float> v;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c)
+      v.push_back((c * 7 + r * 3) % 11 == 0 ? -9999.0f : static_cast<float>(std::sin(c * 0.7) * 20 + r * 1.37));
+  EXPECT_EQ(GDALRasterIO(band, GF_Write, 0, 0, columns, rows, v.data(), columns, rows, GDT_Float32, 0, 0), CE_None);
+  GDALClose(ds);
+  return path;
+}
+
+// RasterRows into isovarModelGridRows, as isovar-plot builds a raster's model.
+struct RowsPut : convert::RowSink {
+  IsovarGridRowPut put = nullptr;
+  void* context = nullptr;
+  convert::RasterRows* raster = nullptr;
+  void row(size_t j, const double* values) override { ASSERT_EQ(put(context, static_cast<int32_t>(j), values), 0); }
+  static int32_t fill(void* user, IsovarGridRowPut put, void* context) {
+    auto* self = static_cast<RowsPut*>(user);
+    self->put = put;
+    self->context = context;
+    convert::Progress quiet(false);
+    self->raster->read(*self, quiet);
+    return 0;
+  }
+};
+
+struct Traced {
+  double origin_x = 0, origin_y = 0;
+  IsovarModelSummary summary{};
+  std::vector<std::vector<double>> lines;  // level, closed, x0, y0, ...
+};
+
+Traced trace(IsovarModel* model) {
+  Traced out;
+  isovarModelOrigin(model, &out.origin_x, &out.origin_y);
+  isovarModelDescribe(model, &out.summary);
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  IsovarRun* run = isovarRunNew();
+  EXPECT_EQ(isovarRunTrace(run, model, 0, err), 0) << err;
+  for (int32_t i = 0; i < isovarRunLineCount(run); ++i) {
+    int32_t level = 0, closed = 0;
+    const int32_t n = isovarRunLine(run, i, &level, &closed, nullptr);
+    std::vector<double> line{static_cast<double>(level), static_cast<double>(closed)};
+    line.resize(2 + 2 * static_cast<size_t>(n));
+    isovarRunLine(run, i, &level, &closed, line.data() + 2);
+    out.lines.push_back(line);
+  }
+  isovarRunFree(run);
+  return out;
+}
+
+// The raster read row by row into the model gives the model, levels and
+// lines of the whole raster read first and built from its arrays.
+TEST(Source, RasterRowsBuildTheModelOfTheWholeRaster) {
+  TempDir dir;
+  struct Case {
+    double size;
+    int every;
+    bool south_up;
+  };
+  const Case cases[] = {{0.5, 1, false}, {0.5, 1, true}, {30, 2, false}, {0.01, 3, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.size) + (c.south_up ? " south-up" : " north-up") + " every " +
+                 std::to_string(c.every));
+    const std::string path = make_nodata_tif(dir, 23, 17, c.size, c.south_up);
+    SourceRequest request;
+    request.raster.every = c.every;
+    request.levels.count = 7;
+    const Source whole = load(path, request);
+    convert::RasterRows raster(path, request);
+    ASSERT_EQ(raster.source().x, whole.x);
+    ASSERT_EQ(raster.source().y, whole.y);
+
+    char err[ISOVAR_ERRMSG_SIZE] = {};
+    IsovarModel* from_arrays = isovarModelNew();
+    IsovarModel* from_rows = isovarModelNew();
+    ASSERT_EQ(isovarModelGrid(from_arrays, static_cast<int32_t>(whole.x.size()), static_cast<int32_t>(whole.y.size()),
+                              whole.x.data(), whole.y.data(), whole.z.data(), nullptr, 1, err),
+              0)
+        << err;
+    RowsPut rows;
+    rows.raster = &raster;
+    ASSERT_EQ(isovarModelGridRows(from_rows, static_cast<int32_t>(whole.x.size()),
+                                  static_cast<int32_t>(whole.y.size()), whole.x.data(), whole.y.data(),
+                                  RowsPut::fill, &rows, nullptr, 1, err),
+              0)
+        << err;
+    ASSERT_EQ(raster.source().levels.size(), whole.levels.size());
+    std::vector<double> levels;
+    for (size_t k = 0; k < whole.levels.size(); ++k) {
+      EXPECT_EQ(raster.source().levels[k].value, whole.levels[k].value);
+      levels.push_back(whole.levels[k].value);
+    }
+    const IsovarModelInfo info = {static_cast<int32_t>(levels.size()), levels.data(), nullptr, nullptr, 0, nullptr, 1};
+    ASSERT_EQ(isovarModelSetInfo(from_arrays, &info, err), 0) << err;
+    ASSERT_EQ(isovarModelSetInfo(from_rows, &info, err), 0) << err;
+
+    const Traced a = trace(from_arrays), b = trace(from_rows);
+    EXPECT_NE(a.origin_x, 0.0);
+    EXPECT_EQ(a.origin_x, b.origin_x);
+    EXPECT_EQ(a.origin_y, b.origin_y);
+    EXPECT_EQ(std::memcmp(&a.summary, &b.summary, sizeof a.summary), 0);
+    EXPECT_FALSE(a.lines.empty());
+    EXPECT_EQ(a.lines, b.lines);
+    isovarModelFree(from_arrays);
+    isovarModelFree(from_rows);
+  }
+}
+
+// A value the model refuses, and a failure of the caller's own, fail the
+// build and leave the model as it was.
+TEST(Source, GridRowsFailuresLeaveTheModel) {
+  const double x[3] = {0, 1, 2}, y[2] = {0, 1};
+  struct Case {
+    double value;   // put in row 1, column 2
+    int32_t fill_result;
+    bool message;   // the model says why
+  };
+  const Case cases[] = {{1e39, 0, true}, {INFINITY, 0, true}, {5, 3, false}};
+  for (const Case& c : cases) {
+    struct Fill {
+      const Case* c;
+      static int32_t run(void* user, IsovarGridRowPut put, void* context) {
+        const Case& k = *static_cast<Fill*>(user)->c;
+        const double row0[3] = {1, 2, 3}, row1[3] = {4, NAN, k.value};
+        if (put(context, 0, row0) != 0 || put(context, 1, row1) != 0) return -1;
+        return k.fill_result;
+      }
+    } fill{&c};
+    char err[ISOVAR_ERRMSG_SIZE] = {};
+    IsovarModel* model = isovarModelNew();
+    EXPECT_NE(isovarModelGridRows(model, 3, 2, x, y, Fill::run, &fill, nullptr, 1, err), 0);
+    EXPECT_EQ(err[0] != '\0', c.message) << err;
+    IsovarModelSummary summary{};
+    isovarModelDescribe(model, &summary);
+    EXPECT_EQ(summary.xmax, 0.0) << "the model stays empty";
+    isovarModelFree(model);
+  }
 }
 
 TEST(Source, TablesAndMeshesKeepTheirDigits) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
 #include <set>
@@ -94,6 +95,29 @@ ModelArrays degenerate_grid(std::mt19937& rng) {
   return a;
 }
 
+// Grids where some columns hold values a hair off a level beside values
+// near it and values far from it: crossings round onto those columns' grid
+// points (and segments run along the columns), though the columns look clean
+// (no value equals a level).
+ModelArrays near_level_grid(std::mt19937& rng) {
+  ModelArrays a;
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const int nx = pick(4, 30), ny = pick(2, 20);
+  for (int i = 0; i < nx; ++i) a.x.push_back(100 + i);
+  for (int j = 0; j < ny; ++j) a.y.push_back(1 + j);
+  std::vector<bool> near;
+  for (int i = 0; i < nx; ++i) near.push_back(pick(0, 2) == 0);
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i) {
+      const int kind = pick(0, near[i] ? 2 : 1);
+      const double level = pick(1, 3), side = pick(0, 1) ? 1 : -1;
+      a.values.push_back(kind == 0 ? side * 1e6 : kind == 1 ? level + side * 0.5 : level + side * std::ldexp(1.0, -20));
+    }
+  }
+  a.levels = {1, 2, 3};
+  return a;
+}
+
 std::vector<ModelArrays> models() {
   std::vector<ModelArrays> out;
   std::mt19937 rng(2025);
@@ -103,6 +127,7 @@ std::vector<ModelArrays> models() {
     if (!a.mesh) out.push_back(a);
   }
   for (int m = 0; m < count; ++m) out.push_back(degenerate_grid(rng));
+  for (int m = 0; m < count; ++m) out.push_back(near_level_grid(rng));
   return out;
 }
 

@@ -113,7 +113,7 @@ TEST(LibraryExports, OnlyTheEntryPoints) {
                                               "isovarModelNew", "isovarModelFree", "isovarModelRead",
                                               "isovarModelGrid", "isovarModelMesh", "isovarModelLimitReached",
                                               "isovarModelDescribe", "isovarModelOrigin", "isovarModelSetInfo",
-                                              "isovarModelGridAt", "isovarAxisOrigin",
+                                              "isovarModelGridAt", "isovarAxisOrigin", "isovarModelGridRows",
                                               "isovarRunNew", "isovarRunFree", "isovarRunSetFill",
                                               "isovarRunSetLarge", "isovarRunTrace", "isovarRunLimitReached",
                                               "isovarRunLineCount", "isovarRunLine", "isovarRunBands",
