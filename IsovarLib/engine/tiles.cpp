@@ -187,8 +187,11 @@ void trace_tile(EngineTables& whole, Work& work, Tile& w, int index) {
     if (w.result != 0) return;
     make_pieces(t, w, work.row, index);
     w.point_count = t.point_count;
-    w.iso_points.assign(&t.iso_points[0], &t.iso_points[0] + t.point_count);
-    if (t.fill_band_table()) {
+    // Point 0 is no point; a tile without crossings may have no table yet.
+    w.iso_points.resize(static_cast<size_t>(t.point_count));
+    if (t.point_count > 1)
+      std::memcpy(&w.iso_points[1], &t.iso_points[1], sizeof(IsoPoint) * static_cast<size_t>(t.point_count - 1));
+    if (t.fill_band_table() && t.fill_poly_count > 0) {
       w.fill_poly.assign(&t.fill_poly[0], &t.fill_poly[0] + t.fill_poly_count);
     } else {
       w.fill_poly.clear();
