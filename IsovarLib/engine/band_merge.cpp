@@ -67,12 +67,6 @@ class VertexTable {
     return slots_[at];
   }
 
-  // The number of a place already added.
-  int32_t find(float x, float y) {
-    bool added;
-    return find_or_add(x, y, &added);
-  }
-
   void release() {
     std::vector<int32_t>().swap(slots_);
     std::vector<Recent>().swap(recent_);
@@ -247,11 +241,11 @@ constexpr int32_t kMaxBands = 32767;  // an EdgeEnd's band
 
 // One merge, in two steps. First every corner of the usable pieces is
 // numbered by its place, in the order the pieces give them (the numbers
-// order the boundary, and so where rings start), and the pieces are sorted
-// into their bands. Then each band on its own: its pieces' edges filed, the
-// boundary found, traced into rings and the holes placed, its scratch kept
-// for the next band (no more than the largest band needs). Nothing is held
-// per piece of the whole model beyond its place in its band's list.
+// order the boundary, and so where rings start), and the pieces are kept by
+// band as their corners' numbers alone (a byte and four bytes a corner, not
+// the 48 bytes of a piece). Then each band on its own: its pieces' edges
+// filed, the boundary found, traced into rings and the holes placed, its
+// scratch kept for the next band (no more than the largest band needs).
 class Merger {
  public:
   BandMerge run(const FillPoly* pieces, int32_t count, int32_t band_count) {
@@ -262,15 +256,13 @@ class Merger {
     number_vertices();
     local_.assign(out_.x.size(), -1);
     for (int32_t b = 0; b < band_count_; ++b) {
-      const std::size_t first = band_start_[b], last = band_start_[b + 1];
-      if (first == last) continue;
-      file_edges(first, last);
+      if (band_start_[b] == band_start_[b + 1]) continue;
+      file_edges(b);
       if (boundary_.empty()) continue;
       MergedBand band{b, {}};
       merge_band(0, boundary_.size(), band);
       if (!band.polygons.empty()) out_.bands.push_back(std::move(band));
     }
-    vertices_.release();
     return std::move(out_);
   }
 
@@ -282,55 +274,62 @@ class Merger {
     return true;
   }
 
-  // Numbers every corner of the usable pieces by its place, and lists the
-  // usable pieces by band, each band's in the pieces' order.
+  // Numbers every corner of the usable pieces by its place, and records the
+  // usable pieces by band, each band's in the pieces' order: the count of
+  // its corners, then their numbers (corner_count_, corners_).
   void number_vertices() {
-    vertices_.reset(static_cast<std::size_t>(count_) / 2, &out_.x, &out_.y);
     band_start_.assign(static_cast<std::size_t>(band_count_) + 1, 0);
+    corner_start_.assign(static_cast<std::size_t>(band_count_) + 1, 0);
     for (int32_t i = 0; i < count_; ++i) {
       const FillPoly& p = pieces_[i];
       if (!usable(p)) continue;
       ++band_start_[static_cast<std::size_t>(p.band) + 1];
+      corner_start_[static_cast<std::size_t>(p.band) + 1] += static_cast<std::size_t>(p.nvert);
+    }
+    for (int32_t b = 0; b < band_count_; ++b) {
+      band_start_[b + 1] += band_start_[b];
+      corner_start_[b + 1] += corner_start_[b];
+    }
+    corner_count_.resize(band_start_.back());
+    corners_.resize(corner_start_.back());
+    std::vector<std::size_t> piece_at(band_start_.begin(), band_start_.end() - 1);
+    std::vector<std::size_t> corner_at(corner_start_.begin(), corner_start_.end() - 1);
+    vertices_.reset(static_cast<std::size_t>(count_) / 2, &out_.x, &out_.y);
+    for (int32_t i = 0; i < count_; ++i) {
+      const FillPoly& p = pieces_[i];
+      if (!usable(p)) continue;
+      const std::size_t b = static_cast<std::size_t>(p.band);
+      corner_count_[piece_at[b]++] = static_cast<uint8_t>(p.nvert);
       for (int k = 0; k < p.nvert; ++k) {
         bool added;
-        vertices_.find_or_add(p.x[k], p.y[k], &added);
+        corners_[corner_at[b]++] = vertices_.find_or_add(p.x[k], p.y[k], &added);
       }
     }
-    for (int32_t b = 0; b < band_count_; ++b) band_start_[b + 1] += band_start_[b];
-    band_pieces_.resize(band_start_[static_cast<std::size_t>(band_count_)]);
-    std::vector<std::size_t> place(band_start_.begin(), band_start_.end() - 1);
-    for (int32_t i = 0; i < count_; ++i)
-      if (usable(pieces_[i])) band_pieces_[place[static_cast<std::size_t>(pieces_[i].band)]++] = i;
+    vertices_.release();
   }
 
-  // Files every edge of the band's pieces band_pieces_[first .. last) under
-  // its lower vertex; then, at each vertex in the order of their numbers,
-  // the edges to the same other end cancel in pairs, and those left over
-  // are the band's boundary edges (boundary_), by lower vertex and then
-  // higher.
-  void file_edges(std::size_t first, std::size_t last) {
-    const std::size_t n = last - first;
-    corner_.resize(n * 5);
+  // Files every edge of band b's pieces under its lower vertex; then, at
+  // each vertex in the order of their numbers, the edges to the same other
+  // end cancel in pairs, and those left over are the band's boundary edges
+  // (boundary_), by lower vertex and then higher.
+  void file_edges(int32_t b) {
+    const std::size_t first = band_start_[b], last = band_start_[b + 1];
+    const int32_t* band_corners = corners_.data() + corner_start_[b];
+    const std::size_t corner_total = corner_start_[b + 1] - corner_start_[b];
     filing_.clear();
-    for (std::size_t k = 0; k < n; ++k) {
-      const FillPoly& p = pieces_[band_pieces_[first + k]];
-      int32_t* ids = corner_.data() + k * 5;
-      for (int c = 0; c < p.nvert; ++c) {
-        ids[c] = vertices_.find(p.x[c], p.y[c]);
-        if (local_[ids[c]] < 0) {
-          local_[ids[c]] = 0;
-          filing_.push_back(ids[c]);
-        }
+    for (std::size_t c = 0; c < corner_total; ++c)
+      if (local_[band_corners[c]] < 0) {
+        local_[band_corners[c]] = 0;
+        filing_.push_back(band_corners[c]);
       }
-    }
-    // Every corner is touched, so the lower end of every edge is among
-    // filing_; in the order of the numbers, each its place in it.
+    // Every corner is among filing_, so the lower end of every edge is; in
+    // the order of the numbers, each its place in it.
     std::sort(filing_.begin(), filing_.end());
     for (std::size_t j = 0; j < filing_.size(); ++j) local_[filing_[j]] = static_cast<int32_t>(j);
     auto for_each_edge = [&](auto f) {
-      for (std::size_t k = 0; k < n; ++k) {
-        const int32_t* ids = corner_.data() + k * 5;
-        const int nv = pieces_[band_pieces_[first + k]].nvert;
+      const int32_t* ids = band_corners;
+      for (std::size_t k = first; k < last; ids += corner_count_[k++]) {
+        const int nv = corner_count_[k];
         const double a2 = area2(out_, ids, static_cast<std::size_t>(nv));
         const int32_t side = a2 > 0 ? 1 : (a2 < 0 ? -1 : 0);
         for (int c = 0; c < nv; ++c) {
@@ -606,10 +605,13 @@ class Merger {
   int32_t band_count_ = 0;
   BandMerge out_;
   VertexTable vertices_;
-  std::vector<std::size_t> band_start_;  // band b's pieces: band_pieces_[band_start_[b] .. band_start_[b + 1])
-  std::vector<int32_t> band_pieces_;
+  // Band b's pieces: the counts of their corners in corner_count_[band_start_[b]
+  // .. band_start_[b + 1]), the corners in corners_ from corner_start_[b].
+  std::vector<std::size_t> band_start_;
+  std::vector<std::size_t> corner_start_;
+  std::vector<uint8_t> corner_count_;
+  std::vector<int32_t> corners_;
   // The band at hand's edges.
-  std::vector<int32_t> corner_;   // five per piece of the band
   std::vector<int32_t> filing_;   // its vertices, by number
   std::vector<int32_t> edge_start_;
   std::vector<int32_t> edge_next_;
