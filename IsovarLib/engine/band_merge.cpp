@@ -3,8 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
+
+#include "shared/tables.h"
 
 namespace {
 
@@ -17,10 +22,51 @@ uint32_t bits_of(float v) {
   return u;
 }
 
-// Vertex numbers by place: open addressing over a power-of-two table of
-// numbers, kept at most half full, -1 marking an empty slot. The places
-// themselves are the merge's coordinates by number (x and y, -0 kept as 0),
-// so a vertex costs its coordinates and two slots, nothing more.
+// The storage of the merge's large arrays: a block of 2 MiB or more is
+// aligned to 2 MiB and asked for in huge pages, so filling it costs one page
+// fault per 2 MiB rather than per 4 KiB, and probes at random into it (the
+// place table, the vertices' marks) miss the TLB far less.
+template <class T>
+struct LargeBlocks {
+  using value_type = T;
+  LargeBlocks() = default;
+  template <class U>
+  LargeBlocks(const LargeBlocks<U>&) {}
+
+  T* allocate(std::size_t n) {
+    if (n > SIZE_MAX / sizeof(T) - kHugePage) throw std::bad_alloc();
+    const std::size_t bytes = n * sizeof(T);
+    void* p;
+    if (bytes < kHugePage) {
+      p = std::malloc(bytes > 0 ? bytes : 1);
+    } else {
+      const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+      p = std::aligned_alloc(kHugePage, rounded);
+      if (p != nullptr) advise_huge_pages(p, rounded);
+    }
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) { std::free(p); }
+
+  template <class U>
+  bool operator==(const LargeBlocks<U>&) const {
+    return true;
+  }
+  template <class U>
+  bool operator!=(const LargeBlocks<U>&) const {
+    return false;
+  }
+};
+
+template <class T>
+using Large = std::vector<T, LargeBlocks<T>>;
+
+// Vertex numbers by place: open addressing over a power-of-two table, kept
+// at most half full. A slot holds a number and 32 bits of its place's mixed
+// key, so a probe passes over the other places of its run without reading
+// them; the places themselves are the merge's coordinates by number (x and
+// y, -0 kept as 0), read only where those bits match.
 //
 // In front of the table, a small cache of the places asked last, one entry
 // per low bits of the mixed key: neighbouring pieces come one after the
@@ -34,7 +80,7 @@ class VertexTable {
     y_ = y;
     std::size_t size = 1024;
     while (size < 2 * expected) size *= 2;
-    slots_.assign(size, -1);
+    slots_.assign(size, kEmpty);
     shift_ = shift_for(size);
     recent_.assign(kRecent, Recent{0, -1});
   }
@@ -52,27 +98,34 @@ class VertexTable {
     }
     if (2 * (x_->size() + 1) > slots_.size()) grow();
     const std::size_t mask = slots_.size() - 1;
+    const uint64_t tag = mixed << 32;
     std::size_t at = static_cast<std::size_t>(mixed >> shift_);
-    for (; slots_[at] >= 0; at = (at + 1) & mask)
-      if (key_at(slots_[at]) == key) {
+    for (; slots_[at] != kEmpty; at = (at + 1) & mask) {
+      const uint64_t s = slots_[at];
+      const int32_t number = static_cast<int32_t>(s & 0xFFFFFFFFu);
+      if ((s & ~uint64_t{0xFFFFFFFFu}) == tag && key_at(number) == key) {
         *added = false;
-        r = Recent{key, slots_[at]};
-        return slots_[at];
+        r = Recent{key, number};
+        return number;
       }
+    }
     *added = true;
-    slots_[at] = static_cast<int32_t>(x_->size());
-    r = Recent{key, slots_[at]};
+    const int32_t number = static_cast<int32_t>(x_->size());
+    slots_[at] = tag | static_cast<uint32_t>(number);
+    r = Recent{key, number};
     x_->push_back(x == 0.0f ? 0.0f : x);
     y_->push_back(y == 0.0f ? 0.0f : y);
-    return slots_[at];
+    return number;
   }
 
   void release() {
-    std::vector<int32_t>().swap(slots_);
-    std::vector<Recent>().swap(recent_);
+    Large<uint64_t>().swap(slots_);
+    Large<Recent>().swap(recent_);
   }
 
  private:
+  static constexpr uint64_t kEmpty = ~uint64_t{0};  // no number is 2^32 - 1
+
   static uint64_t key_of(float x, float y) { return uint64_t{bits_of(x)} << 32 | bits_of(y); }
   uint64_t key_at(int32_t n) const {
     return key_of((*x_)[static_cast<std::size_t>(n)], (*y_)[static_cast<std::size_t>(n)]);
@@ -94,8 +147,6 @@ class VertexTable {
     return key ^ (key >> 32);
   }
 
-  std::size_t slot(uint64_t key) const { return static_cast<std::size_t>(mix(key) >> shift_); }
-
   struct Recent {
     uint64_t key;
     int32_t number;  // -1: empty
@@ -103,20 +154,21 @@ class VertexTable {
   static constexpr std::size_t kRecent = std::size_t{1} << 16;
 
   void grow() {
-    slots_.assign(slots_.size() * 2, -1);
+    slots_.assign(slots_.size() * 2, kEmpty);
     shift_ = shift_for(slots_.size());
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t k = 0; k < x_->size(); ++k) {
-      std::size_t at = slot(key_at(static_cast<int32_t>(k)));
-      while (slots_[at] >= 0) at = (at + 1) & mask;
-      slots_[at] = static_cast<int32_t>(k);
+      const uint64_t mixed = mix(key_at(static_cast<int32_t>(k)));
+      std::size_t at = static_cast<std::size_t>(mixed >> shift_);
+      while (slots_[at] != kEmpty) at = (at + 1) & mask;
+      slots_[at] = mixed << 32 | k;
     }
   }
 
   std::vector<float>* x_ = nullptr;
   std::vector<float>* y_ = nullptr;
-  std::vector<int32_t> slots_;
-  std::vector<Recent> recent_;
+  Large<uint64_t> slots_;
+  Large<Recent> recent_;
   unsigned shift_ = 54;
 };
 
@@ -338,7 +390,7 @@ class Merger {
         }
       }
     };
-    std::vector<int32_t>& start = edge_start_;
+    Large<int32_t>& start = edge_start_;
     start.assign(filing_.size() + 1, 0);
     for_each_edge([&](int32_t lower, const EdgeEnd&) { ++start[static_cast<std::size_t>(lower) + 1]; });
     for (std::size_t v = 0; v < filing_.size(); ++v) start[v + 1] += start[v];
@@ -609,19 +661,19 @@ class Merger {
   // .. band_start_[b + 1]), the corners in corners_ from corner_start_[b].
   std::vector<std::size_t> band_start_;
   std::vector<std::size_t> corner_start_;
-  std::vector<uint8_t> corner_count_;
-  std::vector<int32_t> corners_;
+  Large<uint8_t> corner_count_;
+  Large<int32_t> corners_;
   // The band at hand's edges.
-  std::vector<int32_t> filing_;   // its vertices, by number
-  std::vector<int32_t> edge_start_;
-  std::vector<int32_t> edge_next_;
-  std::vector<EdgeEnd> filed_;
-  std::vector<Boundary> boundary_;
-  std::vector<int32_t> local_;  // vertex -> its place in touched_, -1
-  std::vector<int32_t> touched_;
-  std::vector<int32_t> incident_start_;
-  std::vector<int32_t> incident_;
-  std::vector<int32_t> position_;  // by local vertex: its place on the loop stack, -1
+  Large<int32_t> filing_;   // its vertices, by number
+  Large<int32_t> edge_start_;
+  Large<int32_t> edge_next_;
+  Large<EdgeEnd> filed_;
+  Large<Boundary> boundary_;
+  Large<int32_t> local_;  // vertex -> its place in touched_, -1
+  Large<int32_t> touched_;
+  Large<int32_t> incident_start_;
+  Large<int32_t> incident_;
+  Large<int32_t> position_;  // by local vertex: its place on the loop stack, -1
   std::vector<int32_t> stack_;
   // Hole assignment, by shell of the band at hand.
   std::vector<Box> boxes_;
