@@ -300,7 +300,7 @@ constexpr int32_t kMaxBands = 32767;  // an EdgeEnd's band
 // scratch kept for the next band (no more than the largest band needs).
 class Merger {
  public:
-  BandMerge run(const FillPoly* pieces, int32_t count, int32_t band_count) {
+  BandMerge run(const FillPoly* pieces, int32_t count, int32_t band_count, const TakeBand* take) {
     pieces_ = pieces;
     count_ = count;
     band_count_ = std::min(band_count, kMaxBands);
@@ -313,7 +313,9 @@ class Merger {
       if (boundary_.empty()) continue;
       MergedBand band{b, {}};
       merge_band(0, boundary_.size(), band);
-      if (!band.polygons.empty()) out_.bands.push_back(std::move(band));
+      if (band.polygons.empty()) continue;
+      if (take != nullptr) (*take)(out_, band);
+      else out_.bands.push_back(std::move(band));
     }
     return std::move(out_);
   }
@@ -692,5 +694,10 @@ double ring_area2(const BandMerge& m, const std::vector<int32_t>& ring) { return
 
 BandMerge merge_band_pieces(const FillPoly* pieces, int32_t count, int32_t band_count) {
   Merger merger;  // its scratch is the call's own: calls on several threads never meet
-  return merger.run(pieces, count, band_count);
+  return merger.run(pieces, count, band_count, nullptr);
+}
+
+void merge_band_pieces(const FillPoly* pieces, int32_t count, int32_t band_count, const TakeBand& take) {
+  Merger merger;
+  merger.run(pieces, count, band_count, &take);
 }
