@@ -62,9 +62,10 @@ struct LargeBlocks {
 template <class T>
 using Large = std::vector<T, LargeBlocks<T>>;
 
-// Vertex numbers by place: open addressing over a power-of-two table, kept
-// at most half full. A slot holds a number and 32 bits of its place's mixed
-// key, so a probe passes over the other places of its run without reading
+// Vertex numbers by place: open addressing over a power-of-two table of
+// 32-bit slots, kept at most half full. A slot holds a number in its low
+// bits and, in the bits the numbers leave over, bits of its place's mixed
+// key, so a probe passes over most other places of its run without reading
 // them; the places themselves are the merge's coordinates by number (x and
 // y, -0 kept as 0), read only where those bits match.
 //
@@ -75,9 +76,13 @@ using Large = std::vector<T, LargeBlocks<T>>;
 // table, probed at random, is asked about once per vertex.
 class VertexTable {
  public:
-  void reset(std::size_t expected, std::vector<float>* x, std::vector<float>* y) {
+  // For at most most_vertices places (below 2^32 - 1), about expected.
+  void reset(std::size_t expected, uint64_t most_vertices, std::vector<float>* x, std::vector<float>* y) {
     x_ = x;
     y_ = y;
+    unsigned bits = 1;
+    while (bits < 32 && (uint64_t{1} << bits) - 1 <= most_vertices) ++bits;
+    number_mask_ = bits >= 32 ? ~uint32_t{0} : (uint32_t{1} << bits) - 1;
     std::size_t size = 1024;
     while (size < 2 * expected) size *= 2;
     slots_.assign(size, kEmpty);
@@ -98,12 +103,12 @@ class VertexTable {
     }
     if (2 * (x_->size() + 1) > slots_.size()) grow();
     const std::size_t mask = slots_.size() - 1;
-    const uint64_t tag = mixed << 32;
+    const uint32_t tag = tag_of(mixed);
     std::size_t at = static_cast<std::size_t>(mixed >> shift_);
     for (; slots_[at] != kEmpty; at = (at + 1) & mask) {
-      const uint64_t s = slots_[at];
-      const int32_t number = static_cast<int32_t>(s & 0xFFFFFFFFu);
-      if ((s & ~uint64_t{0xFFFFFFFFu}) == tag && key_at(number) == key) {
+      const uint32_t s = slots_[at];
+      const int32_t number = static_cast<int32_t>(s & number_mask_);
+      if ((s & ~number_mask_) == tag && key_at(number) == key) {
         *added = false;
         r = Recent{key, number};
         return number;
@@ -118,13 +123,30 @@ class VertexTable {
     return number;
   }
 
+  // Where find_or_add(x, y) would first look in the table, or null when the
+  // cache of recent places holds (x, y). The caller prefetches it: a place
+  // asked for a little later then finds its slot at hand, and the misses of
+  // several places overlap instead of following one another. (A function
+  // that prefetches and returns nothing may be taken as doing nothing, and
+  // its calls dropped.)
+  const uint32_t* slot_ahead(float x, float y) const {
+    const uint64_t key = key_of(x, y);
+    const uint64_t mixed = mix(key);
+    const Recent& r = recent_[mixed & (kRecent - 1)];
+    if (r.number >= 0 && r.key == key) return nullptr;
+    return slots_.data() + (mixed >> shift_);
+  }
+
   void release() {
-    Large<uint64_t>().swap(slots_);
+    Large<uint32_t>().swap(slots_);
     Large<Recent>().swap(recent_);
   }
 
  private:
-  static constexpr uint64_t kEmpty = ~uint64_t{0};  // no number is 2^32 - 1
+  // No slot is all ones: its number would be number_mask_, above any.
+  static constexpr uint32_t kEmpty = ~uint32_t{0};
+
+  uint32_t tag_of(uint64_t mixed) const { return static_cast<uint32_t>(mixed) & ~number_mask_; }
 
   static uint64_t key_of(float x, float y) { return uint64_t{bits_of(x)} << 32 | bits_of(y); }
   uint64_t key_at(int32_t n) const {
@@ -161,13 +183,14 @@ class VertexTable {
       const uint64_t mixed = mix(key_at(static_cast<int32_t>(k)));
       std::size_t at = static_cast<std::size_t>(mixed >> shift_);
       while (slots_[at] != kEmpty) at = (at + 1) & mask;
-      slots_[at] = mixed << 32 | k;
+      slots_[at] = tag_of(mixed) | static_cast<uint32_t>(k);
     }
   }
 
   std::vector<float>* x_ = nullptr;
   std::vector<float>* y_ = nullptr;
-  Large<uint64_t> slots_;
+  uint32_t number_mask_ = ~uint32_t{0};
+  Large<uint32_t> slots_;
   Large<Recent> recent_;
   unsigned shift_ = 54;
 };
@@ -289,7 +312,7 @@ struct EdgeSlices {
 // Rings of more edges than this are asked through their edge slices.
 constexpr std::size_t kSlicedRing = 32;
 
-constexpr int32_t kMaxBands = 32767;  // an EdgeEnd's band
+constexpr int32_t kMaxBands = 32767;  // bands from here on are left out, as they always were
 
 // One merge, in two steps. First every corner of the usable pieces is
 // numbered by its place, in the order the pieces give them (the numbers
@@ -348,8 +371,15 @@ class Merger {
     corners_.resize(corner_start_.back());
     std::vector<std::size_t> piece_at(band_start_.begin(), band_start_.end() - 1);
     std::vector<std::size_t> corner_at(corner_start_.begin(), corner_start_.end() - 1);
-    vertices_.reset(static_cast<std::size_t>(count_) / 2, &out_.x, &out_.y);
+    vertices_.reset(static_cast<std::size_t>(count_) / 2, corners_.size(), &out_.x, &out_.y);
+    constexpr int32_t kAhead = 8;  // pieces whose places are fetched ahead
     for (int32_t i = 0; i < count_; ++i) {
+      if (i + kAhead < count_) {
+        const FillPoly& ahead = pieces_[i + kAhead];
+        const int n = ahead.nvert < 0 ? 0 : std::min(ahead.nvert, 5);
+        for (int k = 0; k < n; ++k)
+          if (const uint32_t* slot = vertices_.slot_ahead(ahead.x[k], ahead.y[k])) __builtin_prefetch(slot);
+      }
       const FillPoly& p = pieces_[i];
       if (!usable(p)) continue;
       const std::size_t b = static_cast<std::size_t>(p.band);

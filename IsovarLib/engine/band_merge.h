@@ -22,6 +22,10 @@
 //   of its first edge.
 //
 // Pieces with a corner that is not finite are left out.
+//
+// Beside the pieces, a merge holds four bytes a corner and a byte a piece
+// (the corners' numbers, by band), the vertices' places and, while it
+// numbers them, their table; then one band's edges at a time.
 #pragma once
 
 #include <cstdint>
