@@ -16,6 +16,7 @@
 #include "engine_fixture.h"
 #include "entry/runs.h"
 #include "literal_band_merge.h"
+#include "test_support.h"
 
 namespace {
 
@@ -311,6 +312,42 @@ TEST(BandMerge, PolygonsAreValidAndBandsDoNotOverlap) {
     isovarRunFree(run);
     isovarModelFree(model);
   }
+}
+
+// A run's bands file is the same whether the run merged its bands before
+// (the file is then written from them) or not (merged band by band as the
+// file is written), and a new trace never writes the bands of the one before.
+TEST(BandMerge, SavedBandsAreTheRunsOwn) {
+  using testing_support::read_file;
+  testing_support::TempDir dir;
+  char err[1024] = "";
+  const int nx = 60, ny = 50;
+  std::vector<double> xs(nx), ys(ny), values(static_cast<std::size_t>(nx) * ny), levels{-0.5, 0, 0.5};
+  for (int i = 0; i < nx; ++i) xs[i] = i;
+  for (int j = 0; j < ny; ++j) ys[j] = j;
+  IsovarModelInfo info{};
+  info.level_count = static_cast<int32_t>(levels.size());
+  info.levels = levels.data();
+  IsovarModel* model = isovarModelNew();
+  IsovarRun* run = isovarRunNew();
+  std::string files[2][3];
+  for (int m = 0; m < 2; ++m) {
+    for (int j = 0; j < ny; ++j)
+      for (int i = 0; i < nx; ++i)
+        values[static_cast<std::size_t>(j) * nx + i] = std::sin((m + 1) * i / 7.0) * std::cos(j / (5.0 + m));
+    ASSERT_EQ(isovarModelGrid(model, nx, ny, xs.data(), ys.data(), values.data(), &info, 1, err), 0) << err;
+    ASSERT_EQ(isovarRunTrace(run, model, 1, err), 0) << err;
+    const std::string name = "m" + std::to_string(m);
+    ASSERT_EQ(isovarRunSaveBands(run, dir.file(name + "a").c_str(), err), 0) << err;
+    ASSERT_EQ(isovarRunBands(run, err), 0) << err;
+    ASSERT_EQ(isovarRunSaveBands(run, dir.file(name + "b").c_str(), err), 0) << err;
+    for (int k = 0; k < 2; ++k) files[m][k] = read_file(dir.file(name + (k == 0 ? "a" : "b")));
+    EXPECT_EQ(files[m][0], files[m][1]) << name;
+    EXPECT_GT(files[m][0].size(), 1000u) << name;
+  }
+  EXPECT_NE(files[0][0], files[1][0]);
+  isovarRunFree(run);
+  isovarModelFree(model);
 }
 
 }  // namespace
