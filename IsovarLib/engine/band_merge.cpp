@@ -269,19 +269,23 @@ class PackedTree {
   }
 
   void find(double px, double py, std::vector<int32_t>& found) {
+    auto holds = [&](const Box& b) { return !(px < b.x0 || px > b.x1 || py < b.y0 || py > b.y1); };
     stack_.clear();
+    if (level_.empty() || !holds(level_.back()[0])) return;
     stack_.push_back({level_.size() - 1, 0});
+    // Only nodes that hold the point go on the stack: most children of a
+    // node that does (one holding a ring as large as the band) do not.
     while (!stack_.empty()) {
       const auto [level, node] = stack_.back();
       stack_.pop_back();
-      const Box& b = level_[level][node];
-      if (px < b.x0 || px > b.x1 || py < b.y0 || py > b.y1) continue;
       if (level == 0) {
         found.push_back(item_[node]);
         continue;
       }
-      const std::size_t last = std::min(level_[level - 1].size(), (node + 1) * kFan);
-      for (std::size_t child = node * kFan; child < last; ++child) stack_.push_back({level - 1, child});
+      const std::vector<Box>& below = level_[level - 1];
+      const std::size_t last = std::min(below.size(), (node + 1) * kFan);
+      for (std::size_t child = node * kFan; child < last; ++child)
+        if (holds(below[child])) stack_.push_back({level - 1, child});
     }
   }
 
