@@ -3,17 +3,71 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
+
+#include "shared/tables.h"
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
+uint32_t bits_of(float v) {
+  if (v == 0.0f) v = 0.0f;  // -0 and 0 are one place
+  uint32_t u;
+  std::memcpy(&u, &v, sizeof u);
+  return u;
+}
+
+// The storage of the merge's large arrays: a block of 2 MiB or more is
+// aligned to 2 MiB and asked for in huge pages, so filling it costs one page
+// fault per 2 MiB rather than per 4 KiB, and probes at random into it (the
+// place table, the vertices' marks) miss the TLB far less.
+template <class T>
+struct LargeBlocks {
+  using value_type = T;
+  LargeBlocks() = default;
+  template <class U>
+  LargeBlocks(const LargeBlocks<U>&) {}
+
+  T* allocate(std::size_t n) {
+    if (n > SIZE_MAX / sizeof(T) - kHugePage) throw std::bad_alloc();
+    const std::size_t bytes = n * sizeof(T);
+    void* p;
+    if (bytes < kHugePage) {
+      p = std::malloc(bytes > 0 ? bytes : 1);
+    } else {
+      const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+      p = std::aligned_alloc(kHugePage, rounded);
+      if (p != nullptr) advise_huge_pages(p, rounded);
+    }
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) { std::free(p); }
+
+  template <class U>
+  bool operator==(const LargeBlocks<U>&) const {
+    return true;
+  }
+  template <class U>
+  bool operator!=(const LargeBlocks<U>&) const {
+    return false;
+  }
+};
+
+template <class T>
+using Large = std::vector<T, LargeBlocks<T>>;
+
 // Vertex numbers by place: open addressing over a power-of-two table of
-// numbers, kept at most half full, -1 marking an empty slot; the keys (the
-// bits of x and y) are kept once, by number, and the table is released with
-// release() when the numbering is done.
+// 32-bit slots, kept at most half full. A slot holds a number in its low
+// bits and, in the bits the numbers leave over, bits of its place's mixed
+// key, so a probe passes over most other places of its run without reading
+// them; the places themselves are the merge's coordinates by number (x and
+// y, -0 kept as 0), read only where those bits match.
 //
 // In front of the table, a small cache of the places asked last, one entry
 // per low bits of the mixed key: neighbouring pieces come one after the
@@ -22,47 +76,83 @@ constexpr double kTwoPi = 6.283185307179586;
 // table, probed at random, is asked about once per vertex.
 class VertexTable {
  public:
-  void reset(std::size_t expected) {
+  // For at most most_vertices places (below 2^32 - 1), about expected.
+  void reset(std::size_t expected, uint64_t most_vertices, std::vector<float>* x, std::vector<float>* y) {
+    x_ = x;
+    y_ = y;
+    unsigned bits = 1;
+    while (bits < 32 && (uint64_t{1} << bits) - 1 <= most_vertices) ++bits;
+    number_mask_ = bits >= 32 ? ~uint32_t{0} : (uint32_t{1} << bits) - 1;
     std::size_t size = 1024;
     while (size < 2 * expected) size *= 2;
-    slots_.assign(size, -1);
+    slots_.assign(size, kEmpty);
     shift_ = shift_for(size);
-    keys_.clear();
     recent_.assign(kRecent, Recent{0, -1});
   }
 
-  // The number of key: a new one, the count of keys so far, when it is new
-  // (*added says which).
-  int32_t find_or_add(uint64_t key, bool* added) {
+  // The number of the place (x, y): a new one, the count of vertices so
+  // far, when it is new (*added says which; the place is then appended to
+  // the coordinates).
+  int32_t find_or_add(float x, float y, bool* added) {
+    const uint64_t key = key_of(x, y);
     const uint64_t mixed = mix(key);
     Recent& r = recent_[mixed & (kRecent - 1)];
     if (r.number >= 0 && r.key == key) {
       *added = false;
       return r.number;
     }
-    if (2 * (keys_.size() + 1) > slots_.size()) grow();
+    if (2 * (x_->size() + 1) > slots_.size()) grow();
     const std::size_t mask = slots_.size() - 1;
+    const uint32_t tag = tag_of(mixed);
     std::size_t at = static_cast<std::size_t>(mixed >> shift_);
-    for (; slots_[at] >= 0; at = (at + 1) & mask)
-      if (keys_[static_cast<std::size_t>(slots_[at])] == key) {
+    for (; slots_[at] != kEmpty; at = (at + 1) & mask) {
+      const uint32_t s = slots_[at];
+      const int32_t number = static_cast<int32_t>(s & number_mask_);
+      if ((s & ~number_mask_) == tag && key_at(number) == key) {
         *added = false;
-        r = Recent{key, slots_[at]};
-        return slots_[at];
+        r = Recent{key, number};
+        return number;
       }
+    }
     *added = true;
-    slots_[at] = static_cast<int32_t>(keys_.size());
-    r = Recent{key, slots_[at]};
-    keys_.push_back(key);
-    return slots_[at];
+    const int32_t number = static_cast<int32_t>(x_->size());
+    slots_[at] = tag | static_cast<uint32_t>(number);
+    r = Recent{key, number};
+    x_->push_back(x == 0.0f ? 0.0f : x);
+    y_->push_back(y == 0.0f ? 0.0f : y);
+    return number;
+  }
+
+  // Where find_or_add(x, y) would first look in the table, or null when the
+  // cache of recent places holds (x, y). The caller prefetches it: a place
+  // asked for a little later then finds its slot at hand, and the misses of
+  // several places overlap instead of following one another. (A function
+  // that prefetches and returns nothing may be taken as doing nothing, and
+  // its calls dropped.)
+  const uint32_t* slot_ahead(float x, float y) const {
+    const uint64_t key = key_of(x, y);
+    const uint64_t mixed = mix(key);
+    const Recent& r = recent_[mixed & (kRecent - 1)];
+    if (r.number >= 0 && r.key == key) return nullptr;
+    return slots_.data() + (mixed >> shift_);
   }
 
   void release() {
-    std::vector<int32_t>().swap(slots_);
-    std::vector<uint64_t>().swap(keys_);
-    std::vector<Recent>().swap(recent_);
+    Large<uint32_t>().swap(slots_);
+    Large<Recent>().swap(recent_);
   }
 
  private:
+  // No slot is all ones: its number would be number_mask_, above any.
+  static constexpr uint32_t kEmpty = ~uint32_t{0};
+
+  uint32_t tag_of(uint64_t mixed) const { return static_cast<uint32_t>(mixed) & ~number_mask_; }
+
+  static uint64_t key_of(float x, float y) { return uint64_t{bits_of(x)} << 32 | bits_of(y); }
+  uint64_t key_at(int32_t n) const {
+    return key_of((*x_)[static_cast<std::size_t>(n)], (*y_)[static_cast<std::size_t>(n)]);
+  }
+
   static unsigned shift_for(std::size_t size) {
     unsigned bits = 0;
     while ((std::size_t{1} << bits) < size) ++bits;
@@ -79,8 +169,6 @@ class VertexTable {
     return key ^ (key >> 32);
   }
 
-  std::size_t slot(uint64_t key) const { return static_cast<std::size_t>(mix(key) >> shift_); }
-
   struct Recent {
     uint64_t key;
     int32_t number;  // -1: empty
@@ -88,19 +176,22 @@ class VertexTable {
   static constexpr std::size_t kRecent = std::size_t{1} << 16;
 
   void grow() {
-    slots_.assign(slots_.size() * 2, -1);
+    slots_.assign(slots_.size() * 2, kEmpty);
     shift_ = shift_for(slots_.size());
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t k = 0; k < keys_.size(); ++k) {
-      std::size_t at = slot(keys_[k]);
-      while (slots_[at] >= 0) at = (at + 1) & mask;
-      slots_[at] = static_cast<int32_t>(k);
+    for (std::size_t k = 0; k < x_->size(); ++k) {
+      const uint64_t mixed = mix(key_at(static_cast<int32_t>(k)));
+      std::size_t at = static_cast<std::size_t>(mixed >> shift_);
+      while (slots_[at] != kEmpty) at = (at + 1) & mask;
+      slots_[at] = tag_of(mixed) | static_cast<uint32_t>(k);
     }
   }
 
-  std::vector<int32_t> slots_;
-  std::vector<uint64_t> keys_;  // by number
-  std::vector<Recent> recent_;
+  std::vector<float>* x_ = nullptr;
+  std::vector<float>* y_ = nullptr;
+  uint32_t number_mask_ = ~uint32_t{0};
+  Large<uint32_t> slots_;
+  Large<Recent> recent_;
   unsigned shift_ = 54;
 };
 
@@ -119,22 +210,13 @@ double area2(const BandMerge& m, const int32_t* ring, std::size_t n) {
   return a;
 }
 
-uint32_t bits_of(float v) {
-  if (v == 0.0f) v = 0.0f;  // -0 and 0 are one place
-  uint32_t u;
-  std::memcpy(&u, &v, sizeof u);
-  return u;
-}
-
-// A piece's edge, filed under its lower vertex number: its other end, its
-// band, and which way round the piece has the band on its left (+1 from the
-// lower number to the higher, -1 the other way, 0 a piece of no area).
+// A piece's edge, filed under its lower vertex: its other end (a vertex
+// number), and which way round the piece has the band on its left (+1 from
+// the lower number to the higher, -1 the other way, 0 a piece of no area).
 struct EdgeEnd {
   int32_t higher;
-  int16_t band;
-  int8_t side;
+  int32_t side;
 };
-static_assert(sizeof(EdgeEnd) == 8, "an edge end in eight bytes: there is one per edge of every piece");
 
 struct Boundary {
   int32_t a, b;  // a -> b has the band on its left when known
@@ -187,19 +269,23 @@ class PackedTree {
   }
 
   void find(double px, double py, std::vector<int32_t>& found) {
+    auto holds = [&](const Box& b) { return !(px < b.x0 || px > b.x1 || py < b.y0 || py > b.y1); };
     stack_.clear();
+    if (level_.empty() || !holds(level_.back()[0])) return;
     stack_.push_back({level_.size() - 1, 0});
+    // Only nodes that hold the point go on the stack: most children of a
+    // node that does (one holding a ring as large as the band) do not.
     while (!stack_.empty()) {
       const auto [level, node] = stack_.back();
       stack_.pop_back();
-      const Box& b = level_[level][node];
-      if (px < b.x0 || px > b.x1 || py < b.y0 || py > b.y1) continue;
       if (level == 0) {
         found.push_back(item_[node]);
         continue;
       }
-      const std::size_t last = std::min(level_[level - 1].size(), (node + 1) * kFan);
-      for (std::size_t child = node * kFan; child < last; ++child) stack_.push_back({level - 1, child});
+      const std::vector<Box>& below = level_[level - 1];
+      const std::size_t last = std::min(below.size(), (node + 1) * kFan);
+      for (std::size_t child = node * kFan; child < last; ++child)
+        if (holds(below[child])) stack_.push_back({level - 1, child});
     }
   }
 
@@ -230,128 +316,143 @@ struct EdgeSlices {
 // Rings of more edges than this are asked through their edge slices.
 constexpr std::size_t kSlicedRing = 32;
 
-template <class T>
-void release(std::vector<T>& v) {
-  std::vector<T>().swap(v);
-}
+constexpr int32_t kMaxBands = 32767;  // bands from here on are left out, as they always were
 
-constexpr int32_t kMaxBands = 32767;  // an EdgeEnd's band
-
-// One merge: the scratch of each step is released when the step is done,
-// and the scratch of one band is kept for the next.
+// One merge, in two steps. First every corner of the usable pieces is
+// numbered by its place, in the order the pieces give them (the numbers
+// order the boundary, and so where rings start), and the pieces are kept by
+// band as their corners' numbers alone (a byte and four bytes a corner, not
+// the 48 bytes of a piece). Then each band on its own: its pieces' edges
+// filed, the boundary found, traced into rings and the holes placed, its
+// scratch kept for the next band (no more than the largest band needs).
 class Merger {
  public:
-  BandMerge run(const FillPoly* pieces, int32_t count, int32_t band_count) {
+  BandMerge run(const FillPoly* pieces, int32_t count, int32_t band_count, const TakeBand* take) {
     pieces_ = pieces;
     count_ = count;
     band_count_ = std::min(band_count, kMaxBands);
     out_ = BandMerge();
     number_vertices();
-    vertices_.release();
-    file_edges();
-    // What is left is the boundary: the pieces' numbering and edges go.
-    release(usable_);
-    release(corner_);
-    release(filed_);
-    release(edge_start_);
-    release(edge_next_);
-    release(found_);
     local_.assign(out_.x.size(), -1);
     for (int32_t b = 0; b < band_count_; ++b) {
-      const std::size_t first = band_start_[b], last = band_start_[b + 1];
-      if (first == last) continue;
+      if (band_start_[b] == band_start_[b + 1]) continue;
+      file_edges(b);
+      if (boundary_.empty()) continue;
       MergedBand band{b, {}};
-      merge_band(first, last, band);
-      if (!band.polygons.empty()) out_.bands.push_back(std::move(band));
+      merge_band(0, boundary_.size(), band);
+      if (band.polygons.empty()) continue;
+      if (take != nullptr) (*take)(out_, band);
+      else out_.bands.push_back(std::move(band));
     }
     return std::move(out_);
   }
 
  private:
-  // Numbers every corner of the usable pieces by its place.
-  void number_vertices() {
-    usable_.assign(static_cast<std::size_t>(count_), 0);
-    corner_.assign(static_cast<std::size_t>(count_) * 5, -1);
-    vertices_.reset(static_cast<std::size_t>(count_) / 2);
-    for (int32_t i = 0; i < count_; ++i) {
-      const FillPoly& p = pieces_[i];
-      if (p.band < 0 || p.band >= band_count_ || p.nvert < 3 || p.nvert > 5) continue;
-      bool finite = true;
-      for (int k = 0; k < p.nvert; ++k) finite = finite && std::isfinite(p.x[k]) && std::isfinite(p.y[k]);
-      if (!finite) continue;
-      usable_[i] = 1;
-      for (int k = 0; k < p.nvert; ++k) {
-        bool added;
-        const uint64_t key = uint64_t{bits_of(p.x[k])} << 32 | bits_of(p.y[k]);
-        const int32_t id = vertices_.find_or_add(key, &added);
-        if (added) {
-          out_.x.push_back(p.x[k] == 0.0f ? 0.0f : p.x[k]);
-          out_.y.push_back(p.y[k] == 0.0f ? 0.0f : p.y[k]);
-        }
-        corner_[static_cast<std::size_t>(i) * 5 + k] = id;
-      }
-    }
+  bool usable(const FillPoly& p) const {
+    if (p.band < 0 || p.band >= band_count_ || p.nvert < 3 || p.nvert > 5) return false;
+    for (int k = 0; k < p.nvert; ++k)
+      if (!std::isfinite(p.x[k]) || !std::isfinite(p.y[k])) return false;
+    return true;
   }
 
-  double area2_of_piece(const int32_t* ids, int n) const { return area2(out_, ids, static_cast<std::size_t>(n)); }
+  // Numbers every corner of the usable pieces by its place, and records the
+  // usable pieces by band, each band's in the pieces' order: the count of
+  // its corners, then their numbers (corner_count_, corners_).
+  void number_vertices() {
+    band_start_.assign(static_cast<std::size_t>(band_count_) + 1, 0);
+    corner_start_.assign(static_cast<std::size_t>(band_count_) + 1, 0);
+    for (int32_t i = 0; i < count_; ++i) {
+      const FillPoly& p = pieces_[i];
+      if (!usable(p)) continue;
+      ++band_start_[static_cast<std::size_t>(p.band) + 1];
+      corner_start_[static_cast<std::size_t>(p.band) + 1] += static_cast<std::size_t>(p.nvert);
+    }
+    for (int32_t b = 0; b < band_count_; ++b) {
+      band_start_[b + 1] += band_start_[b];
+      corner_start_[b + 1] += corner_start_[b];
+    }
+    corner_count_.resize(band_start_.back());
+    corners_.resize(corner_start_.back());
+    std::vector<std::size_t> piece_at(band_start_.begin(), band_start_.end() - 1);
+    std::vector<std::size_t> corner_at(corner_start_.begin(), corner_start_.end() - 1);
+    vertices_.reset(static_cast<std::size_t>(count_) / 2, corners_.size(), &out_.x, &out_.y);
+    constexpr int32_t kAhead = 8;  // pieces whose places are fetched ahead
+    for (int32_t i = 0; i < count_; ++i) {
+      if (i + kAhead < count_) {
+        const FillPoly& ahead = pieces_[i + kAhead];
+        const int n = ahead.nvert < 0 ? 0 : std::min(ahead.nvert, 5);
+        for (int k = 0; k < n; ++k)
+          if (const uint32_t* slot = vertices_.slot_ahead(ahead.x[k], ahead.y[k])) __builtin_prefetch(slot);
+      }
+      const FillPoly& p = pieces_[i];
+      if (!usable(p)) continue;
+      const std::size_t b = static_cast<std::size_t>(p.band);
+      corner_count_[piece_at[b]++] = static_cast<uint8_t>(p.nvert);
+      for (int k = 0; k < p.nvert; ++k) {
+        bool added;
+        corners_[corner_at[b]++] = vertices_.find_or_add(p.x[k], p.y[k], &added);
+      }
+    }
+    vertices_.release();
+  }
 
-  // Files every edge of the usable pieces under its lower vertex; then, at
-  // each vertex, the edges of one band to the same other end cancel in
-  // pairs, and those left over are the boundary edges, gathered by band.
-  void file_edges() {
-    const std::size_t vertices = out_.x.size();
-    std::vector<int32_t>& start = edge_start_;
-    start.assign(vertices + 1, 0);
+  // Files every edge of band b's pieces under its lower vertex; then, at
+  // each vertex in the order of their numbers, the edges to the same other
+  // end cancel in pairs, and those left over are the band's boundary edges
+  // (boundary_), by lower vertex and then higher.
+  void file_edges(int32_t b) {
+    const std::size_t first = band_start_[b], last = band_start_[b + 1];
+    const int32_t* band_corners = corners_.data() + corner_start_[b];
+    const std::size_t corner_total = corner_start_[b + 1] - corner_start_[b];
+    filing_.clear();
+    for (std::size_t c = 0; c < corner_total; ++c)
+      if (local_[band_corners[c]] < 0) {
+        local_[band_corners[c]] = 0;
+        filing_.push_back(band_corners[c]);
+      }
+    // Every corner is among filing_, so the lower end of every edge is; in
+    // the order of the numbers, each its place in it.
+    std::sort(filing_.begin(), filing_.end());
+    for (std::size_t j = 0; j < filing_.size(); ++j) local_[filing_[j]] = static_cast<int32_t>(j);
     auto for_each_edge = [&](auto f) {
-      for (int32_t i = 0; i < count_; ++i) {
-        if (!usable_[i]) continue;
-        const int32_t* ids = corner_.data() + static_cast<std::size_t>(i) * 5;
-        const int nv = pieces_[i].nvert;
-        const double a2 = area2_of_piece(ids, nv);
+      const int32_t* ids = band_corners;
+      for (std::size_t k = first; k < last; ids += corner_count_[k++]) {
+        const int nv = corner_count_[k];
+        const double a2 = area2(out_, ids, static_cast<std::size_t>(nv));
         const int32_t side = a2 > 0 ? 1 : (a2 < 0 ? -1 : 0);
         for (int c = 0; c < nv; ++c) {
           const int32_t u = ids[c], v = ids[c + 1 == nv ? 0 : c + 1];
-          if (u != v)
-            f(std::min(u, v), EdgeEnd{std::max(u, v), static_cast<int16_t>(pieces_[i].band),
-                                      static_cast<int8_t>(u < v ? side : -side)});
+          if (u != v) f(local_[std::min(u, v)], EdgeEnd{std::max(u, v), u < v ? side : -side});
         }
       }
     };
-    for_each_edge([&](int32_t lower, const EdgeEnd&) { ++start[lower + 1]; });
-    for (std::size_t v = 0; v < vertices; ++v) start[v + 1] += start[v];
-    std::vector<EdgeEnd>& filed = filed_;
-    filed.resize(static_cast<std::size_t>(start[vertices]));
-    std::vector<int32_t>& next = edge_next_;
-    next.assign(start.begin(), start.end() - 1);
-    for_each_edge([&](int32_t lower, const EdgeEnd& e) { filed[next[lower]++] = e; });
-    std::vector<std::pair<int32_t, Boundary>>& found = found_;  // band, edge
-    found.clear();
-    for (std::size_t v = 0; v < vertices; ++v) {
-      EdgeEnd* first = filed.data() + start[v];
-      EdgeEnd* last = filed.data() + start[v + 1];
-      std::sort(first, last, [](const EdgeEnd& a, const EdgeEnd& b) {
-        return a.band != b.band ? a.band < b.band : a.higher < b.higher;
-      });
-      for (EdgeEnd* e = first; e != last;) {
+    Large<int32_t>& start = edge_start_;
+    start.assign(filing_.size() + 1, 0);
+    for_each_edge([&](int32_t lower, const EdgeEnd&) { ++start[static_cast<std::size_t>(lower) + 1]; });
+    for (std::size_t v = 0; v < filing_.size(); ++v) start[v + 1] += start[v];
+    filed_.resize(static_cast<std::size_t>(start.back()));
+    edge_next_.assign(start.begin(), start.end() - 1);
+    for_each_edge([&](int32_t lower, const EdgeEnd& e) { filed_[edge_next_[lower]++] = e; });
+    boundary_.clear();
+    for (std::size_t j = 0; j < filing_.size(); ++j) {
+      EdgeEnd* from = filed_.data() + start[j];
+      EdgeEnd* to = filed_.data() + start[j + 1];
+      std::sort(from, to, [](const EdgeEnd& a, const EdgeEnd& b) { return a.higher < b.higher; });
+      for (EdgeEnd* e = from; e != to;) {
         int32_t count = 0, vote = 0;
         EdgeEnd* same = e;
-        for (; same != last && same->band == e->band && same->higher == e->higher; ++same) {
+        for (; same != to && same->higher == e->higher; ++same) {
           ++count;
           vote += same->side;
         }
         if (count % 2 != 0) {
-          const int32_t lo = static_cast<int32_t>(v), hi = e->higher;
-          found.emplace_back(e->band, vote >= 0 ? Boundary{lo, hi, false, vote != 0} : Boundary{hi, lo, false, true});
+          const int32_t lo = filing_[j], hi = e->higher;
+          boundary_.push_back(vote >= 0 ? Boundary{lo, hi, false, vote != 0} : Boundary{hi, lo, false, true});
         }
         e = same;
       }
     }
-    band_start_.assign(static_cast<std::size_t>(band_count_) + 1, 0);
-    for (const auto& f : found) ++band_start_[f.first + 1];
-    for (int32_t b = 0; b < band_count_; ++b) band_start_[b + 1] += band_start_[b];
-    boundary_.resize(found.size());
-    std::vector<std::size_t> place(band_start_.begin(), band_start_.end() - 1);
-    for (const auto& f : found) boundary_[place[f.first]++] = f.second;
+    for (int32_t v : filing_) local_[v] = -1;
   }
 
   // The band whose boundary edges are boundary_[first .. last).
@@ -590,21 +691,25 @@ class Merger {
   const FillPoly* pieces_ = nullptr;
   int32_t count_ = 0;
   int32_t band_count_ = 0;
-  std::vector<int32_t> edge_start_;
-  std::vector<int32_t> edge_next_;
-  std::vector<EdgeEnd> filed_;
-  std::vector<std::pair<int32_t, Boundary>> found_;
   BandMerge out_;
   VertexTable vertices_;
-  std::vector<uint8_t> usable_;
-  std::vector<int32_t> corner_;  // five per piece
-  std::vector<Boundary> boundary_;  // by band
+  // Band b's pieces: the counts of their corners in corner_count_[band_start_[b]
+  // .. band_start_[b + 1]), the corners in corners_ from corner_start_[b].
   std::vector<std::size_t> band_start_;
-  std::vector<int32_t> local_;  // vertex -> its place in touched_, -1
-  std::vector<int32_t> touched_;
-  std::vector<int32_t> incident_start_;
-  std::vector<int32_t> incident_;
-  std::vector<int32_t> position_;  // by local vertex: its place on the loop stack, -1
+  std::vector<std::size_t> corner_start_;
+  Large<uint8_t> corner_count_;
+  Large<int32_t> corners_;
+  // The band at hand's edges.
+  Large<int32_t> filing_;   // its vertices, by number
+  Large<int32_t> edge_start_;
+  Large<int32_t> edge_next_;
+  Large<EdgeEnd> filed_;
+  Large<Boundary> boundary_;
+  Large<int32_t> local_;  // vertex -> its place in touched_, -1
+  Large<int32_t> touched_;
+  Large<int32_t> incident_start_;
+  Large<int32_t> incident_;
+  Large<int32_t> position_;  // by local vertex: its place on the loop stack, -1
   std::vector<int32_t> stack_;
   // Hole assignment, by shell of the band at hand.
   std::vector<Box> boxes_;
@@ -623,5 +728,10 @@ double ring_area2(const BandMerge& m, const std::vector<int32_t>& ring) { return
 
 BandMerge merge_band_pieces(const FillPoly* pieces, int32_t count, int32_t band_count) {
   Merger merger;  // its scratch is the call's own: calls on several threads never meet
-  return merger.run(pieces, count, band_count);
+  return merger.run(pieces, count, band_count, nullptr);
+}
+
+void merge_band_pieces(const FillPoly* pieces, int32_t count, int32_t band_count, const TakeBand& take) {
+  Merger merger;
+  merger.run(pieces, count, band_count, &take);
 }

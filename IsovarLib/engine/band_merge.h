@@ -22,9 +22,14 @@
 //   of its first edge.
 //
 // Pieces with a corner that is not finite are left out.
+//
+// Beside the pieces, a merge holds four bytes a corner and a byte a piece
+// (the corners' numbers, by band), the vertices' places and, while it
+// numbers them, their table; then one band's edges at a time.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/engine.h"
@@ -49,6 +54,12 @@ struct BandMerge {
 // 32767 on, are left out).
 // Throws std::bad_alloc when memory runs out.
 BandMerge merge_band_pieces(const FillPoly* pieces, int32_t count, int32_t band_count);
+
+// The same, each band with area handed to take as soon as it is merged,
+// with the merge's vertices (all of them by then), and not kept: one band's
+// polygons are held at a time. Bands come in the same order.
+using TakeBand = std::function<void(const BandMerge& vertices, const MergedBand& band)>;
+void merge_band_pieces(const FillPoly* pieces, int32_t count, int32_t band_count, const TakeBand& take);
 
 // Twice the signed area of a ring (positive counter-clockwise).
 double ring_area2(const BandMerge& m, const std::vector<int32_t>& ring);

@@ -79,27 +79,34 @@ int32_t saveBands(char* errMsg, const char* path) {
   return write_bands(default_run, path, errMsg);
 }
 
-int32_t write_bands(const Run& r, const char* path, char* errMsg) {
-  const ModelStore& model = *r.model;
-  BandMerge merged;
-  try {
-    const int32_t levels = model.level_count < 0 ? 0 : model.level_count;
-    merged = merge_band_pieces(r.engine.fill_poly.data, r.engine.fill_poly_count, levels + 1);
-  } catch (const std::bad_alloc&) {
-    char text[kMessageBufferSize];
-    put_message(text, sizeof text, msg::out_of_memory, "saveBands");
-    return fail_entry(errMsg, text, 0);
-  }
+int32_t write_bands(const Run& r, const char* path, char* errMsg) { return write_bands(r, nullptr, path, errMsg); }
 
+// Each band is written as the merge gives it and then let go, so the file's
+// polygons are never all held at once; bands merged already are written
+// from where they are.
+int32_t write_bands(const Run& r, const BandMerge* merged, const char* path, char* errMsg) {
+  const ModelStore& model = *r.model;
   files::AtomicFile out;
   if (int err = out.open(path, files::Target::kNamedByUser)) return fail_entry(errMsg, msg::cannot_open_band_file, err);
   out.write("{\"type\":\"FeatureCollection\",\"features\":[");
   bool first = true;
   const bool shifted = model.origin_x != 0.0 || model.origin_y != 0.0;
-  for (const MergedBand& band : merged.bands) {
-    if (shifted) put_band<true>(out, model, merged, band, first);
-    else put_band<false>(out, model, merged, band, first);
+  auto put = [&](const BandMerge& m, const MergedBand& band) {
+    if (shifted) put_band<true>(out, model, m, band, first);
+    else put_band<false>(out, model, m, band, first);
     first = false;
+  };
+  if (merged != nullptr) {
+    for (const MergedBand& band : merged->bands) put(*merged, band);
+  } else {
+    try {
+      const int32_t levels = model.level_count < 0 ? 0 : model.level_count;
+      merge_band_pieces(r.engine.fill_poly.data, r.engine.fill_poly_count, levels + 1, put);
+    } catch (const std::bad_alloc&) {
+      char text[kMessageBufferSize];
+      put_message(text, sizeof text, msg::out_of_memory, "saveBands");
+      return fail_entry(errMsg, text, 0);  // the file unwritten: `out` is abandoned
+    }
   }
   out.write("\n]}\n");
   if (int err = out.commit()) return fail_entry(errMsg, msg::cannot_write_band_file, err);

@@ -25,6 +25,7 @@ struct IsovarRun {
   EngineFixedTables* fixed;
   std::vector<int32_t> lines;  // the live polyline rows, in table order
   BandMerge bands;
+  bool bands_merged;  // bands holds the last trace's merge (isovarRunBands)
 };
 
 namespace {
@@ -228,6 +229,7 @@ Run& run_of(IsovarRun* run) { return run->run; }
 int32_t isovarRunTrace(IsovarRun* run, const IsovarModel* model, int32_t bands, char* errMsg) {
   if (run == nullptr || model == nullptr) return fail_entry(errMsg, "", 0);
   run->bands = BandMerge{};
+  run->bands_merged = false;
   const int32_t result = run_trace(run->run, model->model.current, bands != 0, errMsg);
   index_lines(run);
   return result;
@@ -252,12 +254,16 @@ int32_t isovarRunBands(IsovarRun* run, char* errMsg) {
   if (run == nullptr || run->run.model == nullptr) return fail_entry(errMsg, "", 0);
   const Run& r = run->run;
   const int32_t levels = r.model->level_count < 0 ? 0 : r.model->level_count;
+  // The merge before goes first: it and the new one are never held together.
+  run->bands = BandMerge{};
+  run->bands_merged = false;
   try {
     run->bands = merge_band_pieces(r.engine.fill_poly.data, r.engine.fill_poly_count, levels + 1);
   } catch (const std::bad_alloc&) {
     run->bands = BandMerge{};
     return fail_message(errMsg, msg::out_of_memory, "isovarRunBands");
   }
+  run->bands_merged = true;
   return 0;
 }
 
@@ -295,6 +301,7 @@ int32_t isovarRunDraw(IsovarRun* run, const IsovarModel* model, HDC hdc, int32_t
                       const char* printInfoPath, char* errMsg) {
   if (run == nullptr || model == nullptr) return fail_entry(errMsg, "", 0);
   run->bands = BandMerge{};
+  run->bands_merged = false;
   const int32_t result = run_plot(run->run, model->model.current, errMsg, hdc, printInfoPath != nullptr,
                                   printInfoPath, width, height);
   index_lines(run);
@@ -316,5 +323,7 @@ int32_t isovarRunSaveIsolines(const IsovarRun* run, const char* path, char* errM
 
 int32_t isovarRunSaveBands(const IsovarRun* run, const char* path, char* errMsg) {
   if (run == nullptr || run->run.model == nullptr) return fail_entry(errMsg, "", 0);
-  return write_bands(run->run, path, errMsg);
+  // Bands merged from this trace already are written as they are, not
+  // merged a second time.
+  return write_bands(run->run, run->bands_merged ? &run->bands : nullptr, path, errMsg);
 }

@@ -24,6 +24,9 @@ int32_t write_isolines(const Run& r, const char* path, char* errMsg);
 // The band polygons of r (traced with its band table) as a GeoJSON
 // FeatureCollection at path.
 int32_t write_bands(const Run& r, const char* path, char* errMsg);
+// The same from bands already merged from r's pieces (NULL: merged here).
+struct BandMerge;
+int32_t write_bands(const Run& r, const BandMerge* merged, const char* path, char* errMsg);
 
 // Sets r's picture style from the caller's (NULL: the plain style): false,
 // leaving it as it was, when the style is not one the renderer knows.

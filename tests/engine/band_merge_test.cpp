@@ -16,6 +16,7 @@
 #include "engine_fixture.h"
 #include "entry/runs.h"
 #include "literal_band_merge.h"
+#include "test_support.h"
 
 namespace {
 
@@ -150,6 +151,68 @@ TEST(BandMerge, GivesTheLiteralPolygonsOnSquaresLaidByHand) {
   }
 }
 
+// Each band is merged on its own, its scratch kept for the next: bands with
+// no pieces between bands with many, a large band before small ones and
+// after them, pieces the merge leaves out (bands out of range, two corners,
+// corners not finite) among the others, and triangles that share no
+// corner (more places than the place table was first sized for).
+TEST(BandMerge, GivesTheLiteralPolygonsBandByBand) {
+  const float nan = std::nanf(""), inf = INFINITY;
+  struct Case {
+    const char* name;
+    int band_count;
+    std::vector<int> used;  // the bands squares are drawn from, by weight
+    bool junk;              // pieces to leave out among them
+    int loose;              // triangles that share no corner
+  };
+  const Case cases[] = {
+      {"bands 1 and 4 of 6", 6, {1, 4}, false, 0},
+      {"a large band, then small ones", 5, {0, 0, 0, 0, 0, 0, 2, 3}, false, 0},
+      {"small bands, then a large one", 5, {1, 2, 4, 4, 4, 4, 4, 4}, false, 0},
+      {"pieces left out among them", 4, {0, 1, 3}, true, 0},
+      {"the last band alone", 3, {2}, true, 0},
+      {"loose triangles", 3, {0, 2}, false, 900},
+  };
+  Rng rng(2212);
+  for (const Case& c : cases) {
+    for (int m = 0; m < 12; ++m) {
+      std::vector<FillPoly> pieces;
+      auto piece = [&](int band, std::initializer_list<std::pair<float, float>> corners) {
+        FillPoly p{};
+        p.band = band;
+        for (const auto& corner : corners) {
+          p.x[p.nvert] = corner.first;
+          p.y[p.nvert] = corner.second;
+          ++p.nvert;
+        }
+        pieces.push_back(p);
+      };
+      const int side = std::uniform_int_distribution<int>(3, 30)(rng);
+      for (int i = 0; i < side; ++i)
+        for (int j = 0; j < side; ++j) {
+          const int band = c.used[rng() % c.used.size()];
+          const float x = static_cast<float>(i), y = static_cast<float>(j);
+          piece(band, {{x, y}, {x + 1, y}, {x, y + 1}});
+          piece(band, {{x + 1, y + 1}, {x, y + 1}, {x + 1, y}});
+          if (c.junk && rng() % 5 == 0) {
+            const int kind = static_cast<int>(rng() % 4);
+            if (kind == 0) piece(-1, {{x, y}, {x + 1, y}, {x, y + 1}});
+            if (kind == 1) piece(c.band_count, {{x, y}, {x + 1, y}, {x + 1, y + 1}});
+            if (kind == 2) piece(band, {{x, y}, {x + 1, y + 1}});
+            if (kind == 3) piece(band, {{x, y}, {rng() % 2 ? nan : inf, y}, {x, y + 1}});
+          }
+        }
+      for (int k = 0; k < c.loose; ++k) {
+        const float x = 100.0f + 3.0f * static_cast<float>(k);
+        piece(c.used[rng() % c.used.size()], {{x, 0}, {x + 1, 0}, {x, 1}});
+      }
+      if (m % 2 == 1) std::shuffle(pieces.begin(), pieces.end(), rng);
+      expect_same_as_literal(pieces, c.band_count, std::string(c.name) + " " + std::to_string(m));
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
 // ---- Validity, through the objects and GEOS --------------------------------
 
 struct Bands {
@@ -249,6 +312,42 @@ TEST(BandMerge, PolygonsAreValidAndBandsDoNotOverlap) {
     isovarRunFree(run);
     isovarModelFree(model);
   }
+}
+
+// A run's bands file is the same whether the run merged its bands before
+// (the file is then written from them) or not (merged band by band as the
+// file is written), and a new trace never writes the bands of the one before.
+TEST(BandMerge, SavedBandsAreTheRunsOwn) {
+  using testing_support::read_file;
+  testing_support::TempDir dir;
+  char err[1024] = "";
+  const int nx = 60, ny = 50;
+  std::vector<double> xs(nx), ys(ny), values(static_cast<std::size_t>(nx) * ny), levels{-0.5, 0, 0.5};
+  for (int i = 0; i < nx; ++i) xs[i] = i;
+  for (int j = 0; j < ny; ++j) ys[j] = j;
+  IsovarModelInfo info{};
+  info.level_count = static_cast<int32_t>(levels.size());
+  info.levels = levels.data();
+  IsovarModel* model = isovarModelNew();
+  IsovarRun* run = isovarRunNew();
+  std::string files[2][3];
+  for (int m = 0; m < 2; ++m) {
+    for (int j = 0; j < ny; ++j)
+      for (int i = 0; i < nx; ++i)
+        values[static_cast<std::size_t>(j) * nx + i] = std::sin((m + 1) * i / 7.0) * std::cos(j / (5.0 + m));
+    ASSERT_EQ(isovarModelGrid(model, nx, ny, xs.data(), ys.data(), values.data(), &info, 1, err), 0) << err;
+    ASSERT_EQ(isovarRunTrace(run, model, 1, err), 0) << err;
+    const std::string name = "m" + std::to_string(m);
+    ASSERT_EQ(isovarRunSaveBands(run, dir.file(name + "a").c_str(), err), 0) << err;
+    ASSERT_EQ(isovarRunBands(run, err), 0) << err;
+    ASSERT_EQ(isovarRunSaveBands(run, dir.file(name + "b").c_str(), err), 0) << err;
+    for (int k = 0; k < 2; ++k) files[m][k] = read_file(dir.file(name + (k == 0 ? "a" : "b")));
+    EXPECT_EQ(files[m][0], files[m][1]) << name;
+    EXPECT_GT(files[m][0].size(), 1000u) << name;
+  }
+  EXPECT_NE(files[0][0], files[1][0]);
+  isovarRunFree(run);
+  isovarModelFree(model);
 }
 
 }  // namespace
