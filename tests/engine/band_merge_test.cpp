@@ -117,22 +117,27 @@ TEST_F(EngineTest, BandMergeGivesTheLiteralPolygonsOnTracedGrids) {
 // rings meet in corners, holes hold islands that hold holes, and many rings
 // have the same area. Then the same squares shuffled, and with pieces of no
 // area among them.
+using Corners = std::initializer_list<std::pair<float, float>>;
+
+// A band piece of the given corners, laid by hand.
+void add_piece(std::vector<FillPoly>& pieces, int band, Corners corners) {
+  FillPoly p{};
+  p.band = band;
+  for (const auto& c : corners) {
+    p.x[p.nvert] = c.first;
+    p.y[p.nvert] = c.second;
+    ++p.nvert;
+  }
+  pieces.push_back(p);
+}
+
 TEST(BandMerge, GivesTheLiteralPolygonsOnSquaresLaidByHand) {
   Rng rng(99);
   for (int m = 0; m < 120; ++m) {
     const int side = std::uniform_int_distribution<int>(1, 40)(rng);
     const int bands = std::uniform_int_distribution<int>(1, 4)(rng);
     std::vector<FillPoly> pieces;
-    auto piece = [&](int band, std::initializer_list<std::pair<float, float>> corners) {
-      FillPoly p{};
-      p.band = band;
-      for (const auto& c : corners) {
-        p.x[p.nvert] = c.first;
-        p.y[p.nvert] = c.second;
-        ++p.nvert;
-      }
-      pieces.push_back(p);
-    };
+    auto piece = [&](int band, Corners corners) { add_piece(pieces, band, corners); };
     for (int i = 0; i < side; ++i)
       for (int j = 0; j < side; ++j) {
         const int band = std::uniform_int_distribution<int>(0, bands - 1)(rng);
@@ -177,16 +182,7 @@ TEST(BandMerge, GivesTheLiteralPolygonsBandByBand) {
   for (const Case& c : cases) {
     for (int m = 0; m < 12; ++m) {
       std::vector<FillPoly> pieces;
-      auto piece = [&](int band, std::initializer_list<std::pair<float, float>> corners) {
-        FillPoly p{};
-        p.band = band;
-        for (const auto& corner : corners) {
-          p.x[p.nvert] = corner.first;
-          p.y[p.nvert] = corner.second;
-          ++p.nvert;
-        }
-        pieces.push_back(p);
-      };
+      auto piece = [&](int band, Corners corners) { add_piece(pieces, band, corners); };
       const int side = std::uniform_int_distribution<int>(3, 30)(rng);
       for (int i = 0; i < side; ++i)
         for (int j = 0; j < side; ++j) {
