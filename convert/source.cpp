@@ -23,14 +23,12 @@ namespace {
 std::string plural(int64_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
 
 // The lowest and highest of the values (NaN passed over); false when none.
-bool range_of(const std::vector<double>& values, double& low, double& high) {
-  low = INFINITY;
-  high = -INFINITY;
-  for (double v : values) {
-    if (v < low) low = v;  // NaN compares false
-    if (v > high) high = v;
+// Widens [low, high] to hold the n values (NaN, no value, leaves it).
+void widen_range(const double* values, size_t n, double& low, double& high) {
+  for (size_t i = 0; i < n; ++i) {
+    if (values[i] < low) low = values[i];  // NaN compares false
+    if (values[i] > high) high = values[i];
   }
-  return low <= high;
 }
 
 // Rows of a raster into the source's grid, in double precision: the grid's
@@ -52,10 +50,7 @@ class RangedRows : public RowSink {
  public:
   explicit RangedRows(RowSink& next, size_t nx) : next_(next), nx_(nx) {}
   void row(size_t j, const double* values) override {
-    for (size_t i = 0; i < nx_; ++i) {
-      if (values[i] < low) low = values[i];  // NaN compares false
-      if (values[i] > high) high = values[i];
-    }
+    widen_range(values, nx_, low, high);
     next_.row(j, values);
   }
   double low = INFINITY, high = -INFINITY;
@@ -239,8 +234,9 @@ Source load_source(const std::string& path, const SourceRequest& request, Progre
       break;
   }
   if (!crs.empty()) out.crs_wkt = crs;
-  double low, high;
-  range_of(out.is_grid ? out.z : out.node_value, low, high);
+  const std::vector<double>& values = out.is_grid ? out.z : out.node_value;
+  double low = INFINITY, high = -INFINITY;
+  widen_range(values.data(), values.size(), low, high);
   make_source_levels(request, low, high, out);
   return out;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "test_support.h"
 
 namespace {
 
@@ -140,15 +141,6 @@ TEST(ExactSurface, ScaledPicturesShrinkToTheOneTimesPicture) {
   }
 }
 
-// The numbers of a path's data, in order.
-std::vector<double> numbers(const std::string& d) {
-  std::vector<double> out;
-  static const std::regex number("-?[0-9]+(\\.[0-9]+)?");
-  for (auto it = std::sregex_iterator(d.begin(), d.end(), number); it != std::sregex_iterator(); ++it)
-    out.push_back(std::stod(it->str()));
-  return out;
-}
-
 TEST(ExactSurface, ExactPathsGoThroughTheTransformOnlyWhereTaken) {
   const POINTF path[] = {{1.0f, 2.0f},   {1.0f, 2.0f},  {3.5f, 2.25f},
                          {std::numeric_limits<float>::quiet_NaN(), 0.0f},
@@ -181,7 +173,7 @@ TEST(ExactSurface, ExactPathsGoThroughTheTransformOnlyWhereTaken) {
           << doc;
       // The repeated point said once; the NaN breaks the path in two.
       EXPECT_EQ(std::count(match[1].first, match[1].second, 'M'), 2);
-      const std::vector<double> got = numbers(match[1].str());
+      const std::vector<double> got = testing_support::path_numbers(match[1].str());
       const double want[] = {15.25, 72, 40.25, 71, 75.25, 76, 86.5, 74};
       ASSERT_EQ(got.size(), 8u);
       for (int k = 0; k < 8; ++k) EXPECT_NEAR(got[k], want[k], 1e-9) << k;

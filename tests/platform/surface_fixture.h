@@ -55,6 +55,19 @@ class Surface : public ::testing::Test {
     }
   }
 
+  // Fills the whole surface with one colour, its frame included.
+  void paint(COLORREF colour) {
+    HBRUSH brush = CreateSolidBrush(colour);
+    HPEN pen = CreatePen(PS_SOLID, 1, colour);
+    HGDIOBJ old_brush = SelectObject(dc_, brush);
+    HGDIOBJ old_pen = SelectObject(dc_, pen);
+    Rectangle(dc_, 0, height_, width_, 0);
+    SelectObject(dc_, old_brush);
+    SelectObject(dc_, old_pen);
+    DeleteObject(brush);
+    DeleteObject(pen);
+  }
+
   void line(int x1, int y1, int x2, int y2) {
     MoveToEx(dc_, x1, y1, nullptr);
     LineTo(dc_, x2, y2);

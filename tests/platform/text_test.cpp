@@ -73,15 +73,7 @@ class Text : public surface_test::Surface {
 
   // Fills the surface with the plot's grey and draws the text in white.
   Ink draw(const std::string& bytes, int x, int y, COLORREF paper = kGrey, COLORREF ink = kWhite) {
-    HBRUSH brush = CreateSolidBrush(paper);
-    HPEN pen = CreatePen(PS_SOLID, 1, paper);
-    HGDIOBJ old_brush = SelectObject(dc_, brush);
-    HGDIOBJ old_pen = SelectObject(dc_, pen);
-    Rectangle(dc_, 0, height_, width_, 0);
-    SelectObject(dc_, old_brush);
-    SelectObject(dc_, old_pen);
-    DeleteObject(brush);
-    DeleteObject(pen);
+    paint(paper);
     SetTextColor(dc_, ink);
     EXPECT_TRUE(TextOutA(dc_, x, y, bytes.data(), static_cast<int>(bytes.size())));
     return ink_of(paper, ink);

@@ -33,15 +33,7 @@ class TurnedText : public surface_test::Surface {
 
   // The grey picture with the text drawn at (x, y) in white.
   std::vector<COLORREF> draw(LONG escapement, int x, int y, const std::string& text, int halo = 0) {
-    HBRUSH brush = CreateSolidBrush(kGrey);
-    HPEN pen = CreatePen(PS_SOLID, 1, kGrey);
-    HGDIOBJ old_brush = SelectObject(dc_, brush);
-    HGDIOBJ old_pen = SelectObject(dc_, pen);
-    Rectangle(dc_, 0, height_, width_, 0);
-    SelectObject(dc_, old_brush);
-    SelectObject(dc_, old_pen);
-    DeleteObject(brush);
-    DeleteObject(pen);
+    paint(kGrey);
     HFONT font = turned_font(16, escapement);
     HGDIOBJ old_font = SelectObject(dc_, font);
     SetTextColor(dc_, kWhite);

@@ -61,14 +61,6 @@ const Model kModels[] = {
      }},
 };
 
-std::vector<double> numbers(const std::string& d) {
-  std::vector<double> out;
-  static const std::regex number("-?[0-9]+(\\.[0-9]+)?");
-  for (auto it = std::sregex_iterator(d.begin(), d.end(), number); it != std::sregex_iterator(); ++it)
-    out.push_back(std::stod(it->str()));
-  return out;
-}
-
 // The paths of level k's group, one per subpath; `found` tells whether
 // the group is there.
 std::vector<Path> level_paths(const std::string& svg, int k, bool* found) {
@@ -83,7 +75,7 @@ std::vector<Path> level_paths(const std::string& svg, int k, bool* found) {
     const std::string d = (*it)[1].str();
     for (std::size_t m = d.find('M'); m != std::string::npos;) {
       const std::size_t next = d.find('M', m + 1);
-      const std::vector<double> v = numbers(d.substr(m, next == std::string::npos ? std::string::npos : next - m));
+      const std::vector<double> v = testing_support::path_numbers(d.substr(m, next == std::string::npos ? std::string::npos : next - m));
       Path p;
       for (std::size_t i = 0; i + 1 < v.size(); i += 2) p.push_back(Pt{v[i], v[i + 1]});
       out.push_back(p);

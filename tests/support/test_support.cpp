@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -141,5 +142,13 @@ std::set<std::string> names_in(const std::string& folder) {
 }
 
 std::string source_path(const std::string& relative) { return std::string(ISOVAR_SOURCE_DIR) + "/" + relative; }
+
+std::vector<double> path_numbers(const std::string& d) {
+  std::vector<double> out;
+  static const std::regex number("-?[0-9]+(\\.[0-9]+)?");
+  for (auto it = std::sregex_iterator(d.begin(), d.end(), number); it != std::sregex_iterator(); ++it)
+    out.push_back(std::stod(it->str()));
+  return out;
+}
 
 }  // namespace testing_support

@@ -57,4 +57,7 @@ std::set<std::string> names_in(const std::string& folder);
 // A file under the source tree, e.g. source_path("examples/plate.isovar").
 std::string source_path(const std::string& relative);
 
+// The numbers of an SVG path's data (or any text), in order.
+std::vector<double> path_numbers(const std::string& d);
+
 }  // namespace testing_support
