@@ -1,6 +1,8 @@
 // Finite elements: every defined element whose nodes all carry a value is cut
 // into one triangle (3 nodes) or two along its diagonal N0-N2 (4 nodes) and
 // traced like a grid cell. A 4-node element of impossible shape stops the run.
+#include <algorithm>
+
 #include "engine/engine_internal.h"
 #include "shared/run_context.h"
 #include "input/model_store.h"
@@ -101,7 +103,12 @@ int trace_elements(EngineTables& t) {
     return 0;
   }
   // Large mode: the slots in ascending element number.
-  for (int32_t i = 0; i < m.element_ordered; ++i) {
+  return trace_element_range(t, 0, m.element_ordered);
+}
+
+int trace_element_range(EngineTables& t, int32_t begin, int32_t end) {
+  const ModelStore& m = *t.model;
+  for (int32_t i = std::max(begin, 0); i < std::min(end, m.element_ordered); ++i) {
     const int32_t slot = m.element_order[i];
     if (slot < 0 || slot >= m.element_slots || m.element_defined[slot] == 0) continue;
     if (trace_element(t, m.element_number[slot], slot) != 0) return -1;

@@ -135,10 +135,11 @@ struct EngineTables {
   int32_t bands_wanted;   // large mode fills the band table only when asked
   int32_t limit_reached;  // the trace failed on a default table's limit
 
-  // Large grids past the default tables are traced in tiles of cell columns
-  // on `threads` threads (0: one per core) and put in the canonical order
-  // (tiles.h). tile_columns > 0 sets the tile width and force_tiles takes
-  // that path for any large grid: knobs for tests and measurements.
+  // Large grids and meshes past the default tables are traced in tiles of
+  // cell columns or elements on `threads` threads (0: one per core) and put
+  // in the canonical order (tiles.h). tile_columns > 0 sets the tile width
+  // (columns or elements) and force_tiles takes that path for any large
+  // model: knobs for tests and measurements.
   int32_t threads;
   int32_t tile_columns;
   int32_t force_tiles;

@@ -64,6 +64,10 @@ int uncrossed_band(EngineTables& t, float v_low);
 // Walks the 100000 element slots, one or two triangles per element: 0 or -1.
 int trace_elements(EngineTables& t);
 
+// Large mode: the elements at positions begin .. end - 1 of the ascending
+// element order only, onto tables that are not reset.
+int trace_element_range(EngineTables& t, int32_t begin, int32_t end);
+
 // 0 when the 4-node element e is of possible shape, else -1 with its message
 // (naming the node numbers); the corners are read at the nodes' slots.
 int check_element_shape(EngineTables& t, int e, const int32_t nodes[4], const int32_t slots[4]);

@@ -1,7 +1,7 @@
-// Tiled tracing: tiles of cell columns traced by a few threads, cut into
-// pieces at the points where other than two segments meet, joined again
-// where pieces meet, and written to the run's tables in the canonical order
-// (tiles.h). The threads share the model, which they only read, and nothing
+// Tiled tracing: tiles of cell columns (or of elements) traced by a few
+// threads, cut into pieces at the points where other than two segments
+// meet, joined again where pieces meet, and written to the run's tables in
+// the canonical order (tiles.h). The threads share the model, which they only read, and nothing
 // else: each thread traces its tiles one after the other on working tables
 // of its own, and each tile keeps only what the join reads (its points, the
 // segments at each, its pieces and band pieces). Fresh memory is dear (the
@@ -182,7 +182,8 @@ void trace_tile(EngineTables& whole, Work& work, Tile& w, int index) {
   t.bands_wanted = whole.bands_wanted;
   t.limit_reached = 0;
   reset_engine_tables(t);
-  w.result = trace_grid_columns(t, w.begin, w.end, &w.marks);
+  w.result = t.model->model_kind == kGridModel ? trace_grid_columns(t, w.begin, w.end, &w.marks)
+                                               : trace_element_range(t, w.begin, w.end);
   try {
     if (w.result != 0) return;
     make_pieces(t, w, work.row, index);
@@ -269,6 +270,15 @@ std::vector<int> tile_starts(const EngineTables& t, int columns, int ny, int til
   return starts;
 }
 
+// A mesh's tiles: runs of about equal length of the element order (its
+// elements in ascending number), from position 0.
+std::vector<int> element_tile_starts(const EngineTables& t, int elements, int tiles_wanted) {
+  std::vector<int> starts{0};
+  const int width = t.tile_columns > 0 ? t.tile_columns : (elements + tiles_wanted - 1) / std::max(tiles_wanted, 1);
+  for (int64_t b = width; width > 0 && b < elements; b += width) starts.push_back(static_cast<int>(b));
+  return starts;
+}
+
 // One polyline of the output: pieces in order, each forwards or backwards.
 struct Line {
   Order first;      // where it comes in the output
@@ -302,7 +312,15 @@ class Joiner {
   // border column, where more than two segments then meet. Empty when every
   // border joined; else the caller traces again without those borders.
   std::vector<int> join_borders();
+  // The same for a mesh's tiles, which may share points wherever they lie
+  // in the element order: the borders from the first to the last tile of a
+  // point where they do not meet one to one.
+  std::vector<int> join_shared_points();
   void join_pieces();
+  // The borders within a line that both sides traced as one segment, back
+  // and forth (a ring of two segments, which a trace in one piece never
+  // makes: it keeps each segment once).
+  std::vector<int> doubled_segments() const;
   int write(std::vector<int32_t>& rows, int threads);
 
  private:
@@ -324,13 +342,13 @@ class Joiner {
   int count_;
   std::vector<int64_t> base_;         // each tile's first global point number
   std::vector<int64_t> piece_base_;   // each tile's first global piece number
+  void number_tiles();
   std::vector<int64_t> partner_;      // per piece end: the piece end it meets, or -1
   std::vector<PieceRef> refs_;
   std::vector<Line> lines_;
 };
 
-std::vector<int> Joiner::join_borders() {
-  std::vector<int> bad;
+void Joiner::number_tiles() {
   base_.assign(static_cast<size_t>(count_) + 1, 0);
   piece_base_.assign(static_cast<size_t>(count_) + 1, 0);
   for (int k = 0; k < count_; ++k) {
@@ -338,6 +356,23 @@ std::vector<int> Joiner::join_borders() {
     piece_base_[k + 1] = piece_base_[k] + static_cast<int64_t>(tiles_[k]->pieces.size());
     tiles_[k]->alias.clear();
   }
+}
+
+// Borders first + 1 .. last as a sorted list.
+std::vector<int> borders_between(const std::vector<std::pair<int, int>>& spans, int count) {
+  std::vector<uint8_t> cut(static_cast<size_t>(count), 0);
+  for (const auto& [first, last] : spans)
+    for (int k = first + 1; k <= last; ++k) cut[k] = 1;
+  std::vector<int> borders;
+  for (int k = 1; k < count; ++k)
+    if (cut[k]) borders.push_back(k);
+  return borders;
+}
+
+std::vector<int> Joiner::join_borders() {
+  if (out_.model->model_kind != kGridModel) return join_shared_points();
+  std::vector<int> bad;
+  number_tiles();
   std::unordered_map<PointKey, int32_t, PointKeyHash> right;
   for (int k = 1; k < count_; ++k) {
     Tile& l = *tiles_[k - 1];
@@ -365,6 +400,62 @@ std::vector<int> Joiner::join_borders() {
     }
   }
   return bad;
+}
+
+std::vector<int> Joiner::join_shared_points() {
+  number_tiles();
+  // Every comparable point of every tile in one open-addressed table, each
+  // key held by the first tile that has it (0: an empty slot; a point is
+  // never 0). A later tile's point of the same key is that point.
+  const int64_t total = base_[count_];
+  size_t size = 16;
+  while (static_cast<int64_t>(size) < 2 * total) size <<= 1;
+  std::vector<uint64_t> table(size, 0);
+  std::vector<std::pair<int, int>> spans;
+  for (int k = 0; k < count_; ++k) {
+    Tile& w = *tiles_[k];
+    w.alias.assign(static_cast<size_t>(w.point_count), -1);
+    for (int32_t p = 1; p < w.point_count; ++p) {
+      const IsoPoint& pt = w.iso_points[p];
+      if (!(pt.x == pt.x && pt.y == pt.y)) continue;
+      const PointKey key = key_of(pt);
+      for (size_t h = PointKeyHash{}(key) & (size - 1);; h = (h + 1) & (size - 1)) {
+        const uint64_t e = table[h];
+        if (e == 0) {
+          table[h] = uint64_t(uint32_t(k)) << 32 | uint32_t(p);
+          break;
+        }
+        const int a = static_cast<int>(e >> 32);
+        const int32_t q = static_cast<int32_t>(e & 0xFFFFFFFFu);
+        if (!(key_of(tiles_[a]->iso_points[q]) == key)) continue;
+        // One segment on each side, and no third tile (the first side has
+        // two once joined): else more than two segments meet there, which
+        // the tiles in between must see together.
+        if (tiles_[a]->degree[q] != 1 || w.degree[p] != 1) {
+          spans.emplace_back(a, k);
+        } else {
+          w.alias[p] = gid(a, q);
+          tiles_[a]->degree[q] = w.degree[p] = 2;
+        }
+        break;
+      }
+    }
+  }
+  return borders_between(spans, count_);
+}
+
+std::vector<int> Joiner::doubled_segments() const {
+  std::vector<std::pair<int, int>> spans;
+  for (const Line& line : lines_) {
+    if (!line.closed || line.points != 3) continue;
+    int first = count_, last = -1;
+    for (int32_t r = 0; r < line.count; ++r) {
+      first = std::min(first, refs_[line.begin + r].tile);
+      last = std::max(last, refs_[line.begin + r].tile);
+    }
+    spans.emplace_back(first, last);
+  }
+  return borders_between(spans, count_);
 }
 
 void Joiner::join_pieces() {
@@ -577,9 +668,10 @@ int thread_count(const EngineTables& t) {
   return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
 }
 
-// Traces the tiles starting at the given cell columns on up to `threads`
+// Traces the tiles starting at the given cell columns (or positions in the
+// element order), the last ending before last_end, on up to `threads`
 // threads: 0 or -1 with the first failing tile's message.
-int trace_tiles(EngineTables& t, const std::vector<int>& starts, int columns, int threads) {
+int trace_tiles(EngineTables& t, const std::vector<int>& starts, int last_end, int threads) {
   TileTables& tt = *t.tiles;
   const int count = static_cast<int>(starts.size());
   while (static_cast<int>(tt.tiles.size()) < count) tt.tiles.push_back(std::make_unique<Tile>());
@@ -593,7 +685,7 @@ int trace_tiles(EngineTables& t, const std::vector<int>& starts, int columns, in
   }
   for (int k = 0; k < count; ++k) {
     tt.tiles[k]->begin = starts[k];
-    tt.tiles[k]->end = k + 1 < count ? starts[k + 1] : columns + 1;
+    tt.tiles[k]->end = k + 1 < count ? starts[k + 1] : last_end;
   }
   in_parallel(count, workers, [&](int k, int worker) { trace_tile(t, *tt.work[worker], *tt.tiles[k], k); });
   for (int k = 0; k < count; ++k) {
@@ -612,7 +704,9 @@ int trace_in_tiles(EngineTables& t);
 }  // namespace
 
 bool traced_in_tiles(const EngineTables& t, const ModelStore& model, bool large) {
-  if (!large || model.model_kind != kGridModel) return false;
+  if (!large) return false;
+  if (model.model_kind != kGridModel)
+    return t.force_tiles != 0 || model.element_slots > kNodeSlots || model.node_slots > kNodeSlots;
   return t.force_tiles != 0 || model.grid_nx > kMaxGridNx || model.grid_ny > kMaxGridNy;
 }
 
@@ -631,21 +725,27 @@ int trace_in_tiles(EngineTables& t) {
     t.tiles = new (std::nothrow) TileTables;
     if (t.tiles == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
   }
-  int ny = 0;
-  const int columns = grid_cell_columns(*t.model, &ny);
   const int threads = thread_count(t);
-  // Tiles of about a quarter million cells: small enough tables trace
-  // faster even on one thread (on the 2000 x 2000 field, 16 tiles on one
-  // thread take 0.7 of one tile's time), and enough of them to share out.
+  // Tiles of about a quarter million cells (or elements): small enough
+  // tables trace faster even on one thread (on the 2000 x 2000 field, 16
+  // tiles on one thread take 0.7 of one tile's time), and enough of them to
+  // share out.
   constexpr int64_t kTileCells = int64_t{1} << 18;
-  const int64_t width = std::max<int64_t>(1, kTileCells / std::max(ny - 1, 1));
-  int wanted = static_cast<int>(std::max<int64_t>(threads, (columns + width - 1) / width));
-  if (t.tile_columns > 0) wanted = std::max(1, (columns + t.tile_columns - 1) / t.tile_columns);
-  std::vector<int> starts = tile_starts(t, columns, ny, wanted);
+  const bool grid = t.model->model_kind == kGridModel;
+  int ny = 0;
+  const int units = grid ? grid_cell_columns(*t.model, &ny) : std::max(t.model->element_ordered, 0);
+  const int64_t width = grid ? std::max<int64_t>(1, kTileCells / std::max(ny - 1, 1)) : kTileCells;
+  int wanted = static_cast<int>(std::max<int64_t>(threads, (units + width - 1) / width));
+  if (t.tile_columns > 0) wanted = std::max(1, (units + t.tile_columns - 1) / t.tile_columns);
+  std::vector<int> starts = grid ? tile_starts(t, units, ny, wanted) : element_tile_starts(t, units, wanted);
   for (;;) {
-    if (trace_tiles(t, starts, columns, threads) != 0) return -1;
+    if (trace_tiles(t, starts, grid ? units + 1 : units, threads) != 0) return -1;
     Joiner joiner(t, t.tiles->tiles, static_cast<int>(starts.size()));
-    const std::vector<int> bad = joiner.join_borders();
+    std::vector<int> bad = joiner.join_borders();
+    if (bad.empty()) {
+      joiner.join_pieces();
+      bad = joiner.doubled_segments();
+    }
     if (!bad.empty()) {
       // Borders where pieces do not meet one to one: the tiles on either
       // side of each become one, the others stay as they were.
@@ -653,7 +753,6 @@ int trace_in_tiles(EngineTables& t) {
       for (auto k = bad.rbegin(); k != bad.rend(); ++k) starts.erase(starts.begin() + *k);
       continue;
     }
-    joiner.join_pieces();
     const int written = joiner.write(t.tiles->rows, threads);
     if (t.point_count >= kShedPoints) {
       // Nothing of the tiles is needed any more: their memory goes back now,

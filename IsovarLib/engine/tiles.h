@@ -1,8 +1,9 @@
 // Tiled tracing of large grids, and the canonical order of its output.
 //
 // A large grid past the default tables is cut into tiles of whole cell
-// columns, each traced with its own tables on a thread of its own; the
-// pieces are joined where they meet at tile borders. The output does not
+// columns, a large mesh into runs of its element order; each tile is traced
+// with its own tables on a thread of its own, and the pieces are joined
+// where they meet at tile borders. The output does not
 // depend on the tiling, so it is put in one canonical form, the same for
 // every thread count and tile width (one tile included):
 //   - a polyline is a maximal path of segments through points where exactly
@@ -11,7 +12,8 @@
 //     only is a ring;
 //   - polylines come in the order in which the one-piece walk (cell columns
 //     left to right, cells bottom to top, each cell's two triangles and
-//     their levels in turn) first meets one of their points; lines ending
+//     their levels in turn; a mesh's elements in ascending number) first
+//     meets one of their points; lines ending
 //     at one shared point, in the order of their first segment there;
 //   - an open polyline starts at the end the walk meets first; a ring at
 //     its point the walk meets first, or at the point where other segments
@@ -20,7 +22,11 @@
 //   - the band pieces are those of the one-piece walk, in its order.
 // Borders go where no grid value of the border column equals a level, so
 // every crossing of a border is the end of exactly one piece on either
-// side; where no such column is near, tiles merge.
+// side; where no such column is near, tiles merge. A mesh's tiles share
+// the points of equal position and level wherever they lie; where such a
+// point is not the end of exactly one piece in each of two tiles (a level
+// at a node's value, say), the tiles from the first to the last holding it
+// merge.
 #pragma once
 
 #include "engine/engine.h"

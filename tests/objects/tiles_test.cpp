@@ -1,7 +1,7 @@
-// Large grids traced in tiles on several threads: the same segments, joined
-// into whole polylines, as the grid traced in one piece, and every result
-// (display list, picture, isolines, bands, lines) the same for every thread
-// count and tile width. Built with ThreadSanitizer too (scripts/tsan.sh).
+// Large grids and meshes traced in tiles on several threads: the same
+// segments, joined into whole polylines, as the model traced in one piece,
+// and every result (display list, picture, isolines, bands, lines) the same
+// for every thread count and tile width. Built with ThreadSanitizer too (scripts/tsan.sh).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -118,22 +118,39 @@ ModelArrays near_level_grid(std::mt19937& rng) {
   return a;
 }
 
+// A mesh whose elements are numbered in random order, so that tiles of the
+// element order share points with tiles far from them, not only the next.
+ModelArrays shuffled(ModelArrays a, std::mt19937& rng) {
+  const size_t n = a.cells.size() / 4;
+  std::vector<size_t> order(n);
+  for (size_t c = 0; c < n; ++c) order[c] = c;
+  std::shuffle(order.begin(), order.end(), rng);
+  std::vector<int32_t> cells;
+  for (size_t c : order) cells.insert(cells.end(), a.cells.begin() + long(4 * c), a.cells.begin() + long(4 * c + 4));
+  a.cells = cells;
+  return a;
+}
+
 std::vector<ModelArrays> models() {
   std::vector<ModelArrays> out;
   std::mt19937 rng(2025);
   const int count = ISOVAR_SANITIZED ? 4 : 30;
+  std::vector<ModelArrays> meshes;
   for (int m = 0; static_cast<int>(out.size()) < count; ++m) {
     ModelArrays a = random_arrays(rng, m);
-    if (!a.mesh) out.push_back(a);
+    (a.mesh ? meshes : out).push_back(a);
   }
   for (int m = 0; m < count; ++m) out.push_back(degenerate_grid(rng));
   for (int m = 0; m < count; ++m) out.push_back(near_level_grid(rng));
+  // Meshes of integers (levels at node values) and of smooth values, half
+  // of them in element numbers of no order.
+  for (size_t m = 0; m < meshes.size(); ++m) out.push_back(m % 2 ? shuffled(meshes[m], rng) : meshes[m]);
   return out;
 }
 
 struct Tiling {
   int threads;
-  int tile_columns;  // 0: one tile per thread
+  int tile_columns;  // columns or elements; 0: one tile per thread
 };
 
 const std::vector<Tiling> kTilings = {{1, 0}, {2, 0}, {3, 0}, {7, 0}, {2, 1}, {3, 2}, {7, 3}, {1, 5}};
@@ -215,31 +232,51 @@ TEST(Tiles, TiledEqualsOnePieceForEveryThreadCountAndTileWidth) {
   }
 }
 
-// A grid past the default tables takes the tiled path by itself; the
-// result of every thread count is the one of one thread.
-TEST(Tiles, LargeGridGivesTheSameFilesOnAnyThreadCount) {
+// A grid or mesh past the default tables takes the tiled path by itself;
+// the result of every thread count is the one of one thread.
+TEST(Tiles, LargeModelsGiveTheSameFilesOnAnyThreadCount) {
   TempDir dir;
-  ModelArrays a;
+  auto field = [](double u, double v) { return std::sin(u * 0.05) * std::cos(v * 0.3) * 10; };
+  ModelArrays grid;
   const int nx = ISOVAR_SANITIZED ? 520 : 700, ny = 40;
-  for (int i = 0; i < nx; ++i) a.x.push_back(i);
-  for (int j = 0; j < ny; ++j) a.y.push_back(j * 3);
+  for (int i = 0; i < nx; ++i) grid.x.push_back(i);
+  for (int j = 0; j < ny; ++j) grid.y.push_back(j * 3);
   for (int j = 0; j < ny; ++j)
-    for (int i = 0; i < nx; ++i) a.values.push_back(std::sin(i * 0.05) * std::cos(j * 0.3) * 10 + (i % 7 == 0 ? 0 : 0.25));
-  a.levels = {-7, -5, -2, 0, 0.25, 2, 5, 7};
-  char err[ISOVAR_ERRMSG_SIZE] = {};
-  IsovarModel* model = isovarModelNew();
-  ASSERT_EQ(a.build(model, 1, err), 0) << err;
-  std::vector<RunOutcome> outcomes;
-  for (int threads : {1, 2, 3, 7}) {
-    IsovarRun* run = isovarRunNew();
-    ASSERT_EQ(isovarRunSetThreads(run, threads), 0);
-    outcomes.push_back(run_objects(run, model, threads % 2 == 1, dir.file("large")));
-    isovarRunFree(run);
-    ASSERT_EQ(outcomes.back().result, 0) << outcomes.back().message;
-    EXPECT_EQ(outcomes.back().lines, outcomes.front().lines) << threads << " threads";
-    EXPECT_EQ(outcomes.back().isolines, outcomes.front().isolines) << threads << " threads";
-    EXPECT_EQ(outcomes.back().bands, outcomes.front().bands) << threads << " threads";
+    for (int i = 0; i < nx; ++i) grid.values.push_back(field(i, j) + (i % 7 == 0 ? 0 : 0.25));
+  // 318 x 318 nodes: 100,489 elements, quadrilaterals and triangles.
+  ModelArrays mesh;
+  mesh.mesh = true;
+  const int side = 318;
+  for (int i = 0; i < side; ++i)
+    for (int j = 0; j < side; ++j) {
+      mesh.x.push_back(i + 0.25 * std::sin(j));
+      mesh.y.push_back(j * 0.5);
+      mesh.values.push_back(field(i, j / 8.0) + (j % 5 == 0 ? 0 : 0.25));
+    }
+  for (int i = 0; i + 1 < side; ++i)
+    for (int j = 0; j + 1 < side; ++j)
+      mesh.cells.insert(mesh.cells.end(), {i * side + j, (i + 1) * side + j, (i + 1) * side + j + 1,
+                                           (i + j) % 3 == 0 ? -1 : i * side + j + 1});
+  for (ModelArrays* a : {&grid, &mesh}) {
+    a->levels = {-7, -5, -2, 0, 0.25, 2, 5, 7};
+    char err[ISOVAR_ERRMSG_SIZE] = {};
+    IsovarModel* model = isovarModelNew();
+    ASSERT_EQ(a->build(model, 1, err), 0) << err;
+    std::vector<RunOutcome> outcomes;
+    for (int threads : {1, 2, 3, 7}) {
+      const std::string what = std::string(a->mesh ? "mesh" : "grid") + " on " + std::to_string(threads) + " threads";
+      IsovarRun* run = isovarRunNew();
+      ASSERT_EQ(isovarRunSetThreads(run, threads), 0);
+      outcomes.push_back(run_objects(run, model, threads % 2 == 1, dir.file("large")));
+      EXPECT_NE(run_of(run).engine.tiles, nullptr) << what << " not in tiles";
+      isovarRunFree(run);
+      ASSERT_EQ(outcomes.back().result, 0) << outcomes.back().message;
+      EXPECT_FALSE(outcomes.back().lines.empty()) << what;
+      EXPECT_EQ(outcomes.back().lines, outcomes.front().lines) << what;
+      EXPECT_EQ(outcomes.back().isolines, outcomes.front().isolines) << what;
+      EXPECT_EQ(outcomes.back().bands, outcomes.front().bands) << what;
+    }
+    isovarModelFree(model);
   }
   EXPECT_EQ(isovarRunSetThreads(nullptr, 2), -1);
-  isovarModelFree(model);
 }
