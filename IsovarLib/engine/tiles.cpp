@@ -705,8 +705,11 @@ int trace_in_tiles(EngineTables& t);
 
 bool traced_in_tiles(const EngineTables& t, const ModelStore& model, bool large) {
   if (!large) return false;
-  if (model.model_kind != kGridModel)
+  if (model.model_kind != kGridModel) {
+    // The element order the tiles cut is a large model's.
+    if (model.large == 0) return false;
     return t.force_tiles != 0 || model.element_slots > kNodeSlots || model.node_slots > kNodeSlots;
+  }
   return t.force_tiles != 0 || model.grid_nx > kMaxGridNx || model.grid_ny > kMaxGridNy;
 }
 
