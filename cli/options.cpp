@@ -304,7 +304,7 @@ int parse_command_line(int argc, char** argv, Options& out) {
                "(grids of 499 x 500, node numbers to 99999, 99999 isoline points, 1500 polylines of 1500 points, "
                "99999 band pieces, 500 labels); levels, titles and frame lines keep their limits");
   app.add_option("--threads", out.threads,
-                 "Threads tracing a large grid (one past the default tables), in tiles joined again: N from 1, "
+                 "Threads tracing a large grid or mesh (one past the default tables), in tiles joined again: N from 1, "
                  "or 0 for one per core (the default); the outputs are the same for every N")
       ->check(CLI::Range(0, 4096))
       ->type_name("N");

@@ -206,7 +206,7 @@ class Model:
         (N, 2) float64 arrays of x, y in model units, in the engine's order.
         A closed ring repeats its first point last; the arrays of one level
         are views of one block. levels: others than the model's, for this
-        call. threads: how many trace a large grid (None: one per core); the
+        call. threads: how many trace a large model (None: one per core); the
         result is the same for every count."""
         info, count = self._override(levels=levels)
         return self._core.lines(info, _large(large), count, _threads(threads))
