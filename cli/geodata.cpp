@@ -275,22 +275,8 @@ std::vector<std::string> vector_files(const std::string& path, const std::string
 std::string crs_from_text(const std::string& text, std::string* error, bool files) {
   register_drivers();
   GdalMessages messages;
-  OGRSpatialReference srs;
-  const char* const reading[] = {"ALLOW_NETWORK_ACCESS=NO", files ? "ALLOW_FILE_ACCESS=YES" : "ALLOW_FILE_ACCESS=NO",
-                                 nullptr};
-  if (text.empty() || text.find('\0') != std::string::npos || srs.SetFromUserInput(text.c_str(), reading) != OGRERR_NONE) {
-    *error = with_gdal("not a CRS GDAL knows", messages.take());
-    return {};
-  }
-  char* wkt = nullptr;
-  const char* options[] = {"FORMAT=WKT2_2019", nullptr};
-  if (srs.exportToWkt(&wkt, options) != OGRERR_NONE || wkt == nullptr) {
-    CPLFree(wkt);
-    *error = with_gdal("the CRS has no WKT", messages.take());
-    return {};
-  }
-  std::string out = wkt;
-  CPLFree(wkt);
+  std::string out = convert::crs_wkt(text, files, true);
+  if (out.empty()) *error = with_gdal("not a CRS GDAL knows", messages.take());
   return out;
 }
 

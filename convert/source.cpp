@@ -198,19 +198,24 @@ bool SourceRequest::was_given(const std::string& name) const {
   return std::find(given.begin(), given.end(), name) != given.end();
 }
 
+std::string crs_wkt(const std::string& text, bool files, bool wkt2) {
+  OGRSpatialReference srs;
+  const char* const reading[] = {"ALLOW_NETWORK_ACCESS=NO", files ? "ALLOW_FILE_ACCESS=YES" : "ALLOW_FILE_ACCESS=NO",
+                                 nullptr};
+  if (text.empty() || text.find('\0') != std::string::npos || srs.SetFromUserInput(text.c_str(), reading) != OGRERR_NONE)
+    return {};
+  char* wkt = nullptr;
+  const char* const newer[] = {"FORMAT=WKT2_2019", nullptr};
+  std::string out;
+  if (srs.exportToWkt(&wkt, wkt2 ? newer : nullptr) == OGRERR_NONE && wkt != nullptr) out = wkt;
+  CPLFree(wkt);
+  return out;
+}
+
 std::string crs_to_wkt(const std::string& text) {
   CPLPushErrorHandler(CPLQuietErrorHandler);
-  OGRSpatialReference srs;
-  // A CRS is not fetched from the network; files and every other form are
-  // read.
-  const char* const options[] = {"ALLOW_NETWORK_ACCESS=NO", nullptr};
-  const bool good = !text.empty() && text.find('\0') == std::string::npos &&
-                    srs.SetFromUserInput(text.c_str(), options) == OGRERR_NONE;
+  const std::string out = crs_wkt(text, true, false);
   CPLPopErrorHandler();
-  char* wkt = nullptr;
-  std::string out;
-  if (good && srs.exportToWkt(&wkt) == OGRERR_NONE && wkt != nullptr) out = wkt;
-  CPLFree(wkt);
   if (out.empty()) throw Failure("GDAL cannot read the CRS '" + text + "'");
   return out;
 }

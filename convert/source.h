@@ -115,4 +115,10 @@ std::string prj_path(const std::string& model_path);
 // when GDAL cannot parse it.
 std::string crs_to_wkt(const std::string& text);
 
+// The same, never from the network and, unless `files`, reading no file the
+// text names (a .prj's own text may not send the reader elsewhere); in
+// WKT2 (2019) when wkt2, else GDAL's default WKT. Empty when GDAL cannot
+// parse the text, its messages left to the caller's error handler.
+std::string crs_wkt(const std::string& text, bool files, bool wkt2);
+
 }  // namespace convert

@@ -4,6 +4,8 @@
 // file into memory, so every number goes through the writer too. With bit 3
 // of the first byte set, the rest is read instead as a file by load_source,
 // at full precision (small tables triangulated and masked by their edges).
+// A first byte 'P' takes the rest as the text of a model's .prj, as
+// isovar-plot reads it (no network, no file it names).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -73,6 +75,10 @@ void full_source(std::string_view text, uint8_t choice) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  if (data[0] == 'P') {
+    convert::crs_wkt(std::string(text), false, true);
+    return 0;
+  }
   if (data[0] & 8) {
     full_source(text, data[0]);
     return 0;
