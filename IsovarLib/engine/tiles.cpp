@@ -1,14 +1,14 @@
 // Tiled tracing: tiles of cell columns (or of elements) traced by a few
 // threads, cut into pieces at the points where other than two segments
 // meet, joined again where pieces meet, and written to the run's tables in
-// the canonical order (tiles.h). The threads share the model, which they only read, and nothing
-// else: each thread traces its tiles one after the other on working tables
-// of its own, and each tile keeps only what the join reads (its points, the
-// segments at each, its pieces and band pieces). Fresh memory is dear (the
-// system clears every page on its first touch), so the working tables,
-// warm after a thread's first tile, are the bulk of the memory and are
-// touched once per thread, not once per tile. The join runs after every
-// tile is done.
+// the canonical order (tiles.h). The threads share the model, which they
+// only read, and nothing else: each thread traces its tiles one after the
+// other on working tables of its own, and each tile keeps only what the
+// join reads (its points, the segments at each, its pieces and band
+// pieces). Fresh memory is dear (the system clears every page on its first
+// touch), so the working tables, warm after a thread's first tile, are the
+// bulk of the memory and are touched once per thread, not once per tile.
+// The join runs after every tile is done.
 #include "engine/tiles.h"
 
 #include <algorithm>
@@ -372,6 +372,8 @@ class Joiner {
     const Piece& pc = w.pieces[r.piece];
     return w.points[pc.begin + (r.reversed ? pc.count - 1 - i : i)];
   }
+  // base_ and piece_base_ for the tiles as traced; no aliases yet.
+  void number_tiles();
   void walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, bool ring);
   bool on_grid_point(const IsoPoint& p) const { return ::on_grid_point(*out_.model, p); }
 
@@ -380,7 +382,6 @@ class Joiner {
   int count_;
   std::vector<int64_t> base_;         // each tile's first global point number
   std::vector<int64_t> piece_base_;   // each tile's first global piece number
-  void number_tiles();
   std::vector<int64_t> partner_;      // per piece end: the piece end it meets, or -1
   std::vector<PieceRef> refs_;
   std::vector<Line> lines_;
