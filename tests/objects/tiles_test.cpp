@@ -131,6 +131,26 @@ ModelArrays shuffled(ModelArrays a, std::mt19937& rng) {
   return a;
 }
 
+// A mesh as unmerged parts leave it: some elements given twice, and the
+// nodes of one half repeated at the same places for the elements there.
+ModelArrays unmerged(ModelArrays a, std::mt19937& rng) {
+  const int32_t nodes = static_cast<int32_t>(a.x.size());
+  for (int32_t n = 0; n < nodes; ++n) {
+    a.x.push_back(a.x[n]);
+    a.y.push_back(a.y[n]);
+    a.values.push_back(a.values[n]);
+  }
+  const size_t cells = a.cells.size() / 4;
+  for (size_t c = 0; c < cells; ++c) {
+    if (c % 2 == 1)
+      for (size_t k = 0; k < 4; ++k)
+        if (a.cells[4 * c + k] >= 0) a.cells[4 * c + k] += nodes;
+    if (std::uniform_int_distribution<int>(0, 9)(rng) == 0)
+      a.cells.insert(a.cells.end(), a.cells.begin() + long(4 * c), a.cells.begin() + long(4 * c + 4));
+  }
+  return a;
+}
+
 std::vector<ModelArrays> models() {
   std::vector<ModelArrays> out;
   std::mt19937 rng(2025);
@@ -145,6 +165,7 @@ std::vector<ModelArrays> models() {
   // Meshes of integers (levels at node values) and of smooth values, half
   // of them in element numbers of no order.
   for (size_t m = 0; m < meshes.size(); ++m) out.push_back(m % 2 ? shuffled(meshes[m], rng) : meshes[m]);
+  for (size_t m = 0; m < meshes.size(); ++m) out.push_back(shuffled(unmerged(meshes[m], rng), rng));
   return out;
 }
 
