@@ -175,9 +175,11 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
 // time and written together, so that each column's stretch of them is
 // written at once instead of one value a column per row.
 struct RowBuild {
-  // About 8 MB of rows, 64 at least.
-  static std::size_t held_rows(int32_t nx) {
-    return std::max<std::size_t>(64, (std::size_t{1} << 21) / static_cast<std::size_t>(std::max(nx, 1)));
+  // About 8 MB of rows, 64 at least, and no more than the grid has.
+  static std::size_t held_rows(int32_t nx, int32_t ny) {
+    const std::size_t width = static_cast<std::size_t>(std::max(nx, 1));
+    const std::size_t rows = std::max<std::size_t>(64, (std::size_t{1} << 21) / width);
+    return std::min(rows, static_cast<std::size_t>(std::max(ny, 1)));
   }
   ModelStore* m;
   int32_t nx, ny;
@@ -232,7 +234,7 @@ int32_t put_grid_row(void* context, int32_t j, const double* values) {
     out[i] = static_cast<float>(v);  // NaN stays NaN: no value
   }
   b->rows.push_back(j);
-  if (b->rows.size() == RowBuild::held_rows(b->nx)) b->flush();
+  if (b->rows.size() == RowBuild::held_rows(b->nx, b->ny)) b->flush();
   return 0;
 }
 
@@ -336,8 +338,8 @@ int32_t build_grid_rows(Model& model, int32_t nx, int32_t ny, const double* x, c
     b.ny = ny;
     b.errMsg = errMsg;
     try {
-      b.held.resize(RowBuild::held_rows(nx) * static_cast<std::size_t>(nx));
-      b.rows.reserve(RowBuild::held_rows(nx));
+      b.held.resize(RowBuild::held_rows(nx, ny) * static_cast<std::size_t>(nx));
+      b.rows.reserve(RowBuild::held_rows(nx, ny));
       built = fill(user, put_grid_row, &b) == 0 && !b.failed;
     } catch (const std::bad_alloc&) {
       built = no_memory("value_input", errMsg);
