@@ -30,9 +30,10 @@
 
 namespace {
 
-// Where a line comes in the output: its first point in the walk (tile, then
-// point), and where several lines end at that point, the first of their
-// segments there in the walk (the tile's link number).
+// Where a line comes in the output: the last of its points in the walk
+// (their global numbers follow it), and where several lines end at that
+// point, the first of their segments there in the walk (the tile's link
+// number). A line has come whole exactly when the walk has passed its key.
 struct Order {
   int64_t point;
   int32_t link;
@@ -46,7 +47,7 @@ struct Piece {
   int64_t begin;  // in TileWork::points
   int32_t count;
   int32_t level;
-  Order first;
+  int32_t link[2];  // at each end where other than two segments meet: its segment's link number
   bool ring;
 };
 
@@ -105,32 +106,20 @@ int32_t link_number(const EngineTables& t, int32_t p, int32_t q) {
   return 0;
 }
 
-void add_piece(const EngineTables& t, Tile& w, int index, const int32_t* pts, int32_t count, int32_t level, bool ring) {
-  // Points are numbered as the walk first meets them; a point a tile shares
-  // with the tile before belongs to a line that has a piece there too, which
-  // comes first. So a line's least (tile, point) is where the one-piece walk
-  // first meets it, whatever the tiles. Only lines ending at a point where
-  // more than two segments meet share it; their segments there, all of one
-  // tile (borders have no such points), come in the walk's order.
-  int32_t least = 0;
-  for (int32_t i = 1; i < count; ++i) {
-    if (pts[i] < pts[least]) least = i;
-  }
-  int32_t link = 0;
-  if (!ring && w.degree[pts[least]] != 2) {
-    link = least == 0 ? link_number(t, pts[0], pts[1]) : link_number(t, pts[count - 1], pts[count - 2]);
-    if (count > 2 && pts[0] == pts[count - 1]) {
-      link = std::min(link_number(t, pts[0], pts[1]), link_number(t, pts[count - 1], pts[count - 2]));
-    }
-  }
-  w.pieces.push_back(Piece{static_cast<int64_t>(w.points.size()), count, level,
-                           Order{(int64_t{index} << 32) | pts[least], link}, ring});
+void add_piece(const EngineTables& t, Tile& w, const int32_t* pts, int32_t count, int32_t level, bool ring) {
+  // Lines end only at points where other than two segments meet (never on
+  // a border), all their segments there of one tile: the links, numbered
+  // in the walk's order, order lines that end at one point.
+  Piece pc{static_cast<int64_t>(w.points.size()), count, level, {0, 0}, ring};
+  if (!ring && w.degree[pts[0]] != 2) pc.link[0] = link_number(t, pts[0], pts[1]);
+  if (!ring && w.degree[pts[count - 1]] != 2) pc.link[1] = link_number(t, pts[count - 1], pts[count - 2]);
+  w.pieces.push_back(pc);
   w.points.insert(w.points.end(), pts, pts + count);
 }
 
 // Counts the segments at each point and cuts the tile's rows (in t) into
 // pieces.
-void make_pieces(const EngineTables& t, Tile& w, std::vector<int32_t>& row, int index) {
+void make_pieces(const EngineTables& t, Tile& w, std::vector<int32_t>& row) {
   w.degree.assign(static_cast<size_t>(t.point_count), 0);
   auto bump = [&w](int32_t p) {
     if (w.degree[p] < 255) ++w.degree[p];
@@ -156,7 +145,7 @@ void make_pieces(const EngineTables& t, Tile& w, std::vector<int32_t>& row, int 
       int32_t q = 0;
       while (q < m && w.degree[row[q]] == 2) ++q;
       if (q == m) {
-        add_piece(t, w, index, row.data(), count, level, true);
+        add_piece(t, w, row.data(), count, level, true);
         continue;
       }
       std::rotate(row.begin(), row.begin() + q, row.begin() + m);
@@ -165,7 +154,7 @@ void make_pieces(const EngineTables& t, Tile& w, std::vector<int32_t>& row, int 
     int32_t start = 0;
     for (int32_t i = 1; i < count; ++i) {
       if (i == count - 1 || w.degree[row[i]] != 2) {
-        add_piece(t, w, index, row.data() + start, i - start + 1, level, false);
+        add_piece(t, w, row.data() + start, i - start + 1, level, false);
         start = i;
       }
     }
@@ -174,7 +163,7 @@ void make_pieces(const EngineTables& t, Tile& w, std::vector<int32_t>& row, int 
 
 // Traces tile w on the working tables of a thread and keeps what the join
 // reads.
-void trace_tile(EngineTables& whole, Work& work, Tile& w, int index) {
+void trace_tile(EngineTables& whole, Work& work, Tile& w) {
   EngineTables& t = work.t;
   t.model = whole.model;
   t.message = w.message;
@@ -186,7 +175,7 @@ void trace_tile(EngineTables& whole, Work& work, Tile& w, int index) {
                                                : trace_element_range(t, w.begin, w.end);
   try {
     if (w.result != 0) return;
-    make_pieces(t, w, work.row, index);
+    make_pieces(t, w, work.row);
     w.point_count = t.point_count;
     // Point 0 is no point; a tile without crossings may have no table yet.
     w.iso_points.resize(static_cast<size_t>(t.point_count));
@@ -319,7 +308,6 @@ std::vector<int> element_tile_starts(const EngineTables& t, int elements, int ti
 
 // One polyline of the output: pieces in order, each forwards or backwards.
 struct Line {
-  Order first;      // where it comes in the output
   int64_t begin;    // in the joined list of (piece, reversed)
   int32_t count;    // pieces
   int64_t points;   // its points, a closed line's first twice
@@ -362,6 +350,34 @@ class Joiner {
   int write(std::vector<int32_t>& rows, int threads);
 
  private:
+  // Calls put(i, g) for each point of the line in turn, g its global
+  // number; returns how many.
+  template <class Put>
+  int64_t line_row(const Line& line, Put&& put) const {
+    int64_t m = 0;
+    for (int32_t r = 0; r < line.count; ++r) {
+      const PieceRef& ref = refs_[line.begin + r];
+      const Tile& w = *tiles_[ref.tile];
+      const Piece& pc = w.pieces[ref.piece];
+      const int32_t* pts = w.points.data() + pc.begin;
+      for (int32_t i = m == 0 ? 0 : 1; i < pc.count; ++i) {
+        put(m, gid(ref.tile, pts[ref.reversed ? pc.count - 1 - i : i]));
+        ++m;
+      }
+    }
+    return m;
+  }
+  // A closed line that is not a ring of two-segment points starts where
+  // it is ended.
+  bool starts_at_end(const Line& line) const {
+    const PieceRef& head = refs_[line.begin];
+    return line.closed && !tiles_[head.tile]->pieces[head.piece].ring &&
+           tiles_[head.tile]->degree[point_at(head, 0)] != 2;
+  }
+  // The line's place in the output, given its row of m global numbers in
+  // the order its pieces were joined.
+  template <class Int>
+  Order key(const Line& line, const Int* row, int64_t m) const;
   int64_t gid(int k, int32_t p) const {
     const Tile& w = *tiles_[k];
     if (p < static_cast<int32_t>(w.alias.size()) && w.alias[p] >= 0) return w.alias[p];
@@ -540,7 +556,7 @@ void Joiner::join_pieces() {
 }
 
 void Joiner::walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, bool ring) {
-  Line line{Order{INT64_MAX, 0}, static_cast<int64_t>(refs_.size()), 0, 1, tiles_[k]->pieces[piece].level, ring};
+  Line line{static_cast<int64_t>(refs_.size()), 0, 1, tiles_[k]->pieces[piece].level, ring};
   for (;;) {
     const int64_t g = piece_base_[k] + piece;
     if (seen[g]) break;  // back at the start of a cycle
@@ -548,7 +564,6 @@ void Joiner::walk(int k, int32_t piece, int end_in, std::vector<uint8_t>& seen, 
     refs_.push_back(PieceRef{k, piece, end_in == 1});
     ++line.count;
     line.points += tiles_[k]->pieces[piece].count - 1;
-    if (tiles_[k]->pieces[piece].first < line.first) line.first = tiles_[k]->pieces[piece].first;
     const int64_t next = partner_[2 * g + (end_in ^ 1)];
     if (next < 0) break;
     const int64_t np = next / 2;
@@ -600,19 +615,33 @@ void in_parallel(int count, int threads, F&& f) {
 // A line's m points (as numbers that follow the walk: see Order), the last
 // repeating the first when closed, put in the canonical direction and,
 // closed, from the canonical start (tiles.h).
-void orient(int32_t* seq, int64_t m, bool closed, bool from_end) {
+template <class Int>
+void orient(Int* seq, int64_t m, bool closed, bool from_end) {
   if (!closed) {
     if (m > 1 && seq[m - 1] < seq[0]) std::reverse(seq, seq + m);
     return;
   }
-  int32_t* const end = seq + m - 1;  // the repeated first point left aside
+  Int* const end = seq + m - 1;  // the repeated first point left aside
   std::rotate(seq, from_end ? seq : std::min_element(seq, end), end);
   if (m > 3 && seq[m - 2] < seq[1]) std::reverse(seq + 1, end);
   *end = seq[0];
 }
 
+template <class Int>
+Order Joiner::key(const Line& line, const Int* row, int64_t m) const {
+  const int64_t last = *std::max_element(row, row + m);
+  const PieceRef& head = refs_[line.begin];
+  const PieceRef& tail = refs_[line.begin + line.count - 1];
+  const Tile& h = *tiles_[head.tile];
+  const Tile& e = *tiles_[tail.tile];
+  int32_t link = INT32_MAX;
+  if (row[0] == last && h.degree[point_at(head, 0)] != 2) link = h.pieces[head.piece].link[head.reversed ? 1 : 0];
+  if (row[m - 1] == last && e.degree[point_at(tail, e.pieces[tail.piece].count - 1)] != 2)
+    link = std::min(link, e.pieces[tail.piece].link[tail.reversed ? 0 : 1]);
+  return Order{last, link == INT32_MAX ? 0 : link};
+}
+
 int Joiner::write(std::vector<int32_t>& rows, int threads) {
-  std::sort(lines_.begin(), lines_.end(), [](const Line& a, const Line& b) { return a.first < b.first; });
   EngineTables& t = out_;
   reset_engine_tables(t);
   const int64_t lines = static_cast<int64_t>(lines_.size());
@@ -627,38 +656,38 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
       !t.pline_level.reserve(lines + 1) || !t.pline_closed.reserve(lines + 1) || !t.iso_points.reserve(slots + 1)) {
     return engine_out_of_memory(t, "trace_grid_tiled");
   }
+  std::vector<Order> keys;
+  std::vector<int64_t> sorted;
   try {
     rows.resize(static_cast<size_t>(total));
+    keys.resize(static_cast<size_t>(lines));
+    sorted.resize(static_cast<size_t>(lines));
   } catch (const std::bad_alloc&) {
     return engine_out_of_memory(t, "trace_grid_tiled");
   }
+  // Each line's row where the joined order puts it; the output order is the
+  // rows' keys, so the rows stay where they are made.
   constexpr int64_t kLinesPerTask = 4096;
   const int tasks = static_cast<int>((lines + kLinesPerTask - 1) / kLinesPerTask);
   in_parallel(tasks, threads, [&](int task, int) {
     for (int64_t n = task * kLinesPerTask; n < std::min(lines, (task + 1) * kLinesPerTask); ++n) {
       const Line& line = lines_[n];
       int32_t* const row = rows.data() + offset[n];
-      int64_t m = 0;
-      for (int32_t r = 0; r < line.count; ++r) {
-        const PieceRef& ref = refs_[line.begin + r];
-        const Tile& w = *tiles_[ref.tile];
-        const Piece& pc = w.pieces[ref.piece];
-        const int32_t* pts = w.points.data() + pc.begin;
-        for (int32_t i = m == 0 ? 0 : 1; i < pc.count; ++i)
-          row[m++] = static_cast<int32_t>(gid(ref.tile, pts[ref.reversed ? pc.count - 1 - i : i]));
-      }
-      // A closed line that is not a ring of two-segment points starts where
-      // it is ended.
-      const PieceRef& head = refs_[line.begin];
-      const bool from_end = line.closed && !tiles_[head.tile]->pieces[head.piece].ring &&
-                            tiles_[head.tile]->degree[point_at(head, 0)] != 2;
-      orient(row, m, line.closed, from_end);
-      t.pline_store[n] = PlineStore{row, static_cast<int32_t>(m), 0, 0};
-      t.pline_count[n] = static_cast<int32_t>(m);
-      t.pline_level[n] = line.level;
-      t.pline_closed[n] = line.closed ? 1 : 0;
+      const int64_t m = line_row(line, [row](int64_t i, int64_t g) { row[i] = static_cast<int32_t>(g); });
+      keys[n] = key(line, row, m);
+      orient(row, m, line.closed, starts_at_end(line));
     }
   });
+  for (int64_t n = 0; n < lines; ++n) sorted[n] = n;
+  std::sort(sorted.begin(), sorted.end(), [&keys](int64_t a, int64_t b) { return keys[a] < keys[b]; });
+  for (int64_t i = 0; i < lines; ++i) {
+    const int64_t n = sorted[i];
+    const int32_t m = static_cast<int32_t>(lines_[n].points);
+    t.pline_store[i] = PlineStore{rows.data() + offset[n], m, 0, 0};
+    t.pline_count[i] = m;
+    t.pline_level[i] = lines_[n].level;
+    t.pline_closed[i] = lines_[n].closed ? 1 : 0;
+  }
   // The rows are made: each tile's points are copied, and in a large trace
   // its results go as they are (its band pieces after they are copied), so
   // that the tiles' memory turns into the run's instead of adding to it.
@@ -726,7 +755,7 @@ int trace_tiles(EngineTables& t, const std::vector<int>& starts, int last_end, i
     tt.tiles[k]->begin = starts[k];
     tt.tiles[k]->end = k + 1 < count ? starts[k + 1] : last_end;
   }
-  in_parallel(count, workers, [&](int k, int worker) { trace_tile(t, *tt.work[worker], *tt.tiles[k], k); });
+  in_parallel(count, workers, [&](int k, int worker) { trace_tile(t, *tt.work[worker], *tt.tiles[k]); });
   for (int k = 0; k < count; ++k) {
     if (tt.tiles[k]->result != 0) {
       std::memcpy(t.message, tt.tiles[k]->message, kMessageBufferSize);

@@ -12,9 +12,12 @@
 //     only is a ring;
 //   - polylines come in the order in which the one-piece walk (cell columns
 //     left to right, cells bottom to top, each cell's two triangles and
-//     their levels in turn; a mesh's elements in ascending number) first
-//     meets one of their points; lines ending
-//     at one shared point, in the order of their first segment there;
+//     their levels in turn; a mesh's elements in ascending number) meets
+//     the last of their points, points numbered as the walk first meets
+//     them: the order in which it finishes them, so a line can be handed
+//     on as soon as the tiles up to its last point are joined. Lines whose
+//     last point is one where they end, in the order of their first
+//     segment there;
 //   - an open polyline starts at the end the walk meets first; a ring at
 //     its point the walk meets first, or at the point where other segments
 //     end it where there is one, and goes first towards the neighbour the
