@@ -26,6 +26,7 @@
 
 #include "engine/engine_internal.h"
 #include "input/model_store.h"
+#include "isovar_messages.h"
 #include "shared/run_context.h"
 
 namespace {
@@ -348,6 +349,11 @@ class Joiner {
   // makes: it keeps each segment once).
   std::vector<int> doubled_segments() const;
   int write(std::vector<int32_t>& rows, int threads);
+  // Hands sink the lines that have no piece in tile `held` (none: -1), in
+  // the output order; keeps the others' pieces outside that tile in
+  // *carried, a tile of their own for the next join. 0, or the sink's
+  // nonzero answer.
+  int stream(LineSink& sink, int held, std::unique_ptr<Tile>* carried);
 
  private:
   // Calls put(i, g) for each point of the line in turn, g its global
@@ -730,10 +736,125 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
   return 0;
 }
 
+int Joiner::stream(LineSink& sink, int held, std::unique_ptr<Tile>* carried) {
+  std::vector<int64_t> row;
+  auto fill = [this, &row](const Line& line) {
+    row.resize(static_cast<size_t>(line.points));
+    return line_row(line, [&row](int64_t i, int64_t g) { row[i] = g; });
+  };
+  std::vector<std::pair<Order, int64_t>> done;
+  std::vector<PieceRef> open;
+  for (int64_t n = 0; n < static_cast<int64_t>(lines_.size()); ++n) {
+    const Line& line = lines_[n];
+    const auto refs = refs_.begin() + line.begin;
+    if (std::none_of(refs, refs + line.count, [held](const PieceRef& r) { return r.tile == held; })) {
+      done.emplace_back(key(line, row.data(), fill(line)), n);
+      continue;
+    }
+    for (auto r = refs; r != refs + line.count; ++r)
+      if (r->tile != held) open.push_back(*r);
+  }
+  std::sort(done.begin(), done.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  auto owner = [this](int64_t g) {
+    return static_cast<int>(std::upper_bound(base_.begin(), base_.begin() + count_, g) - base_.begin()) - 1;
+  };
+  std::vector<IsoPoint> points;
+  for (const auto& [order, n] : done) {
+    const Line& line = lines_[n];
+    const int64_t m = fill(line);
+    orient(row.data(), m, line.closed, starts_at_end(line));
+    points.resize(static_cast<size_t>(m));
+    for (int64_t i = 0; i < m; ++i) {
+      const int k = owner(row[i]);
+      points[i] = tiles_[k]->iso_points[row[i] - base_[k]];
+    }
+    if (const int stop = sink.line(line.level, line.closed, points.data(), m)) return stop;
+  }
+  if (held < 0) return 0;
+  auto c = std::make_unique<Tile>();
+  c->marks.last_column_begin = 1;
+  if (held == 0) {  // the held tile holds every line there is
+    *carried = std::move(c);
+    return 0;
+  }
+  // The held tile meets the one before it afresh in the next join: the
+  // crossings of their border end one piece on either side again.
+  Tile& right = *tiles_[held];
+  Tile& left = *tiles_[held - 1];
+  for (size_t q = 0; q < right.alias.size(); ++q) {
+    if (right.alias[q] < 0) continue;
+    left.degree[right.alias[q] - base_[held - 1]] = 1;
+    right.degree[q] = 1;
+  }
+  // The open lines' pieces, their points numbered anew in the walk's order.
+  std::vector<int64_t> ids;
+  for (const PieceRef& r : open) {
+    const Piece& pc = tiles_[r.tile]->pieces[r.piece];
+    for (int32_t i = 0; i < pc.count; ++i) ids.push_back(gid(r.tile, tiles_[r.tile]->points[pc.begin + i]));
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  c->point_count = static_cast<int32_t>(ids.size()) + 1;
+  c->iso_points.resize(ids.size() + 1);
+  c->degree.assign(ids.size() + 1, 0);
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const int k = owner(ids[i]);
+    c->iso_points[i + 1] = tiles_[k]->iso_points[ids[i] - base_[k]];
+    c->degree[i + 1] = tiles_[k]->degree[ids[i] - base_[k]];
+  }
+  // Its last column: the points of the tile before the held one's, where
+  // the border is.
+  const int64_t border = base_[held - 1] + left.marks.last_column_begin;
+  c->marks.last_column_begin = static_cast<int32_t>(std::lower_bound(ids.begin(), ids.end(), border) - ids.begin()) + 1;
+  for (const PieceRef& r : open) {
+    const Tile& w = *tiles_[r.tile];
+    Piece pc = w.pieces[r.piece];
+    const int64_t from = pc.begin;
+    pc.begin = static_cast<int64_t>(c->points.size());
+    for (int32_t i = 0; i < pc.count; ++i) {
+      const int64_t g = gid(r.tile, w.points[from + i]);
+      c->points.push_back(static_cast<int32_t>(std::lower_bound(ids.begin(), ids.end(), g) - ids.begin()) + 1);
+    }
+    c->pieces.push_back(pc);
+  }
+  *carried = std::move(c);
+  return 0;
+}
+
 int thread_count(const EngineTables& t) {
   if (t.threads > 0) return t.threads;
   const unsigned cores = std::thread::hardware_concurrency();
   return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
+}
+
+// Working tables for up to `workers` threads: 0, or -1 with the message.
+int make_work(EngineTables& t, int workers) {
+  TileTables& tt = *t.tiles;
+  while (static_cast<int>(tt.work.size()) < workers) {
+    auto w = std::make_unique<Work>();
+    w->fixed = static_cast<EngineFixedTables*>(map_zeroed(sizeof(EngineFixedTables)));
+    if (w->fixed == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
+    attach_engine_tables(w->t, w->fixed);
+    tt.work.push_back(std::move(w));
+  }
+  return 0;
+}
+
+// Traces the tiles of the list (their begin and end set) on up to
+// `threads` threads: 0 or -1 with the first failing tile's message.
+int trace_list(EngineTables& t, const std::vector<Tile*>& list, int threads) {
+  const int count = static_cast<int>(list.size());
+  const int workers = std::max(1, std::min(threads, count));
+  if (make_work(t, workers) != 0) return -1;
+  TileTables& tt = *t.tiles;
+  in_parallel(count, workers, [&](int k, int worker) { trace_tile(t, *tt.work[worker], *list[k]); });
+  for (const Tile* w : list) {
+    if (w->result != 0) {
+      std::memcpy(t.message, w->message, kMessageBufferSize);
+      return -1;
+    }
+  }
+  return 0;
 }
 
 // Traces the tiles starting at the given cell columns (or positions in the
@@ -743,24 +864,113 @@ int trace_tiles(EngineTables& t, const std::vector<int>& starts, int last_end, i
   TileTables& tt = *t.tiles;
   const int count = static_cast<int>(starts.size());
   while (static_cast<int>(tt.tiles.size()) < count) tt.tiles.push_back(std::make_unique<Tile>());
-  const int workers = std::max(1, std::min(threads, count));
-  while (static_cast<int>(tt.work.size()) < workers) {
-    auto w = std::make_unique<Work>();
-    w->fixed = static_cast<EngineFixedTables*>(map_zeroed(sizeof(EngineFixedTables)));
-    if (w->fixed == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
-    attach_engine_tables(w->t, w->fixed);
-    tt.work.push_back(std::move(w));
-  }
+  std::vector<Tile*> list;
   for (int k = 0; k < count; ++k) {
     tt.tiles[k]->begin = starts[k];
     tt.tiles[k]->end = k + 1 < count ? starts[k + 1] : last_end;
+    list.push_back(tt.tiles[k].get());
   }
-  in_parallel(count, workers, [&](int k, int worker) { trace_tile(t, *tt.work[worker], *tt.tiles[k]); });
-  for (int k = 0; k < count; ++k) {
-    if (tt.tiles[k]->result != 0) {
-      std::memcpy(t.message, tt.tiles[k]->message, kMessageBufferSize);
-      return -1;
+  return trace_list(t, list, threads);
+}
+
+// Where the tiles start (cell columns, or positions in the element order),
+// and in *last_end where the last ends.
+std::vector<int> plan_tiles(EngineTables& t, int threads, int* last_end) {
+  // Tiles of about a quarter million cells (or elements): small enough
+  // tables trace faster even on one thread (on the 2000 x 2000 field, 16
+  // tiles on one thread take 0.7 of one tile's time), and enough of them to
+  // share out.
+  constexpr int64_t kTileCells = int64_t{1} << 18;
+  const bool grid = t.model->model_kind == kGridModel;
+  int ny = 0;
+  const int units = grid ? grid_cell_columns(*t.model, &ny) : std::max(t.model->element_ordered, 0);
+  const int64_t width = grid ? std::max<int64_t>(1, kTileCells / std::max(ny - 1, 1)) : kTileCells;
+  int wanted = static_cast<int>(std::max<int64_t>(threads, (units + width - 1) / width));
+  if (t.tile_columns > 0) wanted = std::max(1, (units + t.tile_columns - 1) / t.tile_columns);
+  *last_end = grid ? units + 1 : units;
+  return grid ? tile_starts(t, units, ny, wanted) : element_tile_starts(t, units, wanted);
+}
+
+// Joins the tiles of `real` (after `carried`, the open lines of the tiles
+// before, when there is one) and hands sink the lines that are whole; the
+// last tile is held back when `holds`: its lines wait for the next batch.
+// Borders that do not join merge their tiles, which are traced again.
+int stream_batch(EngineTables& t, LineSink& sink, std::vector<std::unique_ptr<Tile>>& real, size_t traced,
+                 std::unique_ptr<Tile>& carried, std::unique_ptr<Tile>& held, bool holds, int threads) {
+  std::vector<Tile*> fresh;
+  for (size_t k = traced; k < real.size(); ++k) fresh.push_back(real[k].get());
+  for (;;) {
+    if (trace_list(t, fresh, threads) != 0) return -1;
+    const bool has_carried = carried != nullptr;
+    std::vector<uint8_t> degree;
+    std::vector<std::unique_ptr<Tile>> all;
+    if (has_carried) {
+      degree = carried->degree;
+      all.push_back(std::move(carried));
     }
+    for (auto& w : real) all.push_back(std::move(w));
+    const int first = has_carried ? 1 : 0;
+    Joiner joiner(t, all, static_cast<int>(all.size()));
+    std::vector<int> bad = joiner.join_borders();
+    if (bad.empty()) {
+      joiner.join_pieces();
+      bad = joiner.doubled_segments();
+    }
+    if (bad.empty()) {
+      std::unique_ptr<Tile> open;
+      const int stop = joiner.stream(sink, holds ? static_cast<int>(all.size()) - 1 : -1, &open);
+      if (stop != 0) return stop;
+      held = holds ? std::move(all.back()) : nullptr;
+      carried = std::move(open);
+      return 0;
+    }
+    // Tiles either side of a border that did not join become one, and all
+    // are traced again (the join marked their borders' points).
+    if (has_carried) {
+      carried = std::move(all[0]);
+      carried->degree = std::move(degree);
+    }
+    for (size_t k = 0; k < real.size(); ++k) real[k] = std::move(all[first + k]);
+    for (auto k = bad.rbegin(); k != bad.rend(); ++k) {
+      // The open lines met this tile in the batch before: their border
+      // joined then and cannot fail now.
+      if (*k == first) {
+        copy_message(t.message, kMessageBufferSize, msg::tiles_border_not_joined);
+        return -1;
+      }
+      real[*k - first - 1]->end = real[*k - first]->end;
+      real.erase(real.begin() + (*k - first));
+    }
+    fresh.clear();
+    for (auto& w : real) fresh.push_back(w.get());
+    held = nullptr;
+  }
+}
+
+int stream_in_tiles(EngineTables& t, LineSink& sink) {
+  const int threads = thread_count(t);
+  int last_end = 0;
+  const std::vector<int> starts = plan_tiles(t, threads, &last_end);
+  // A few tiles per thread at a time, and the last of them held back
+  // (traced, its lines kept for the next batch) while more follow, so that
+  // a border that does not join can still move.
+  const size_t per_batch = static_cast<size_t>(std::max(2, 2 * threads));
+  std::unique_ptr<Tile> carried, held;
+  size_t next = 0;
+  auto take = [&]() {
+    auto w = std::make_unique<Tile>();
+    w->begin = starts[next];
+    w->end = next + 1 < starts.size() ? starts[next + 1] : last_end;
+    ++next;
+    return w;
+  };
+  while (held != nullptr || next < starts.size()) {
+    std::vector<std::unique_ptr<Tile>> real;
+    const size_t traced = held != nullptr ? 1 : 0;
+    if (held != nullptr) real.push_back(std::move(held));
+    while (real.size() < per_batch && next < starts.size()) real.push_back(take());
+    const int stop = stream_batch(t, sink, real, traced, carried, held, next < starts.size(), threads);
+    if (stop != 0) return stop;
   }
   return 0;
 }
@@ -770,6 +980,27 @@ int trace_tiles(EngineTables& t, const std::vector<int>& starts, int last_end, i
 namespace {
 int trace_in_tiles(EngineTables& t);
 }  // namespace
+
+int trace_grid_streamed(EngineTables& t, const ModelStore& model, char* message, LineSink& sink) {
+  t.model = &model;
+  t.message = message;
+  t.large = 1;
+  t.bands_wanted = 0;
+  t.limit_reached = 0;
+  try {
+    reset_engine_tables(t);
+    if (t.tiles == nullptr) {
+      t.tiles = new (std::nothrow) TileTables;
+      if (t.tiles == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
+    }
+    // The batch trace's tiles and rows are not needed here.
+    t.tiles->tiles.clear();
+    std::vector<int32_t>().swap(t.tiles->rows);
+    return stream_in_tiles(t, sink);
+  } catch (const std::bad_alloc&) {
+    return engine_out_of_memory(t, "trace_grid_tiled");
+  }
+}
 
 bool traced_in_tiles(const EngineTables& t, const ModelStore& model, bool large) {
   if (!large) return false;
@@ -797,20 +1028,10 @@ int trace_in_tiles(EngineTables& t) {
     if (t.tiles == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
   }
   const int threads = thread_count(t);
-  // Tiles of about a quarter million cells (or elements): small enough
-  // tables trace faster even on one thread (on the 2000 x 2000 field, 16
-  // tiles on one thread take 0.7 of one tile's time), and enough of them to
-  // share out.
-  constexpr int64_t kTileCells = int64_t{1} << 18;
-  const bool grid = t.model->model_kind == kGridModel;
-  int ny = 0;
-  const int units = grid ? grid_cell_columns(*t.model, &ny) : std::max(t.model->element_ordered, 0);
-  const int64_t width = grid ? std::max<int64_t>(1, kTileCells / std::max(ny - 1, 1)) : kTileCells;
-  int wanted = static_cast<int>(std::max<int64_t>(threads, (units + width - 1) / width));
-  if (t.tile_columns > 0) wanted = std::max(1, (units + t.tile_columns - 1) / t.tile_columns);
-  std::vector<int> starts = grid ? tile_starts(t, units, ny, wanted) : element_tile_starts(t, units, wanted);
+  int last_end = 0;
+  std::vector<int> starts = plan_tiles(t, threads, &last_end);
   for (;;) {
-    if (trace_tiles(t, starts, grid ? units + 1 : units, threads) != 0) return -1;
+    if (trace_tiles(t, starts, last_end, threads) != 0) return -1;
     Joiner joiner(t, t.tiles->tiles, static_cast<int>(starts.size()));
     std::vector<int> bad = joiner.join_borders();
     if (bad.empty()) {

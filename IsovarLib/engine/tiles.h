@@ -45,5 +45,23 @@ int trace_grid_tiled(EngineTables& t);
 // one block the tiles' tables own, never given back on its own).
 bool in_tile_rows(const EngineTables& t, const int32_t* ring);
 
+// Receives the lines of a streamed trace, each as soon as it is whole, in
+// the order above.
+struct LineSink {
+  // A line's points, the last repeating the first when closed: 0 to go on,
+  // anything else stops the trace, which then returns it.
+  virtual int line(int32_t level, bool closed, const IsoPoint* points, int64_t count) = 0;
+
+ protected:
+  ~LineSink() = default;
+};
+
+// Traces model (large, in tiles, without band pieces) and hands each line
+// to sink in the order a tiled trace gives them, as the tiles up to its
+// last point are joined: only the tiles in flight and the open lines' points
+// are held, never the whole output; the run's tables are left empty. 0, -1
+// with the message, or the sink's answer.
+int trace_grid_streamed(EngineTables& t, const ModelStore& model, char* message, LineSink& sink);
+
 // Frees the tiles' tables of t.
 void release_tile_tables(EngineTables& t);

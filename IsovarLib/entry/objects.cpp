@@ -8,6 +8,7 @@
 
 #include "IsovarLib.h"
 #include "engine/band_merge.h"
+#include "engine/tiles.h"
 #include "entry/objects_internal.h"
 #include "entry/runs.h"
 #include "input/model_builder.h"
@@ -248,6 +249,63 @@ int32_t isovarRunLine(const IsovarRun* run, int32_t i, int32_t* level, int32_t* 
   if (level != nullptr) *level = t.pline_level[row];
   if (closed != nullptr) *closed = t.pline_closed[row];
   return put_points(t, *run->run.model, row, xy);
+}
+
+namespace {
+
+// Hands the engine's lines on in model units.
+struct CallbackSink final : LineSink {
+  IsovarLineSink sink;
+  void* user;
+  double origin_x, origin_y;
+  std::vector<double> xy;
+  int32_t answer = 0;
+
+  CallbackSink(IsovarLineSink s, void* u, const ModelStore& m)
+      : sink(s), user(u), origin_x(m.origin_x), origin_y(m.origin_y) {}
+  int line(int32_t level, bool closed, const IsoPoint* points, int64_t count) override {
+    xy.resize(2 * static_cast<std::size_t>(count));
+    for (int64_t i = 0; i < count; ++i) {
+      xy[2 * i] = in_model_units(origin_x, points[i].x);
+      xy[2 * i + 1] = in_model_units(origin_y, points[i].y);
+    }
+    answer = sink(user, level, closed ? 1 : 0, static_cast<int32_t>(count), xy.data());
+    return answer;
+  }
+};
+
+}  // namespace
+
+int32_t isovarRunTraceLines(IsovarRun* run, const IsovarModel* model, IsovarLineSink sink, void* user,
+                            char* errMsg) {
+  if (run == nullptr || model == nullptr || sink == nullptr) return fail_entry(errMsg, "", 0);
+  run->bands = BandMerge{};
+  run->bands_merged = false;
+  run->lines.clear();
+  Run& r = run->run;
+  const ModelStore& m = model->model.current;
+  CallbackSink to(sink, user, m);
+  if (m.model_kind == kGridModel && traced_in_tiles(r.engine, m, m.large != 0 || r.ctx.large != 0)) {
+    r.model = &m;
+    const int result = trace_grid_streamed(r.engine, m, r.ctx.message_buffer, to);
+    r.ctx.table_limit_reached = r.engine.limit_reached;
+    if (to.answer != 0) return to.answer;
+    return result == 0 ? 0 : fail_entry(errMsg, r.ctx.message_buffer, 0);
+  }
+  // Anything else is traced whole first: it fits the default tables, or is
+  // a mesh, whose tiles may share points with any other.
+  if (run_trace(r, m, false, errMsg) != 0) return -1;
+  index_lines(run);
+  std::vector<IsoPoint> points;
+  const EngineTables& t = r.engine;
+  for (const int32_t row : run->lines) {
+    const int32_t count = t.pline_count[row];
+    points.resize(static_cast<std::size_t>(count));
+    for (int32_t i = 0; i < count; ++i) points[i] = t.iso_points[pline_point(t, row, i)];
+    if (to.line(t.pline_level[row], t.pline_closed[row] != 0, points.data(), count) != 0) break;
+  }
+  run->lines.clear();
+  return to.answer;
 }
 
 int32_t isovarRunBands(IsovarRun* run, char* errMsg) {

@@ -322,6 +322,20 @@ ISOVAR_API int32_t isovarRunLineCount(const IsovarRun* run);
  * there is no polyline i. */
 ISOVAR_API int32_t isovarRunLine(const IsovarRun* run, int32_t i, int32_t* level, int32_t* closed, double* xy);
 
+/* Receives a polyline of isovarRunTraceLines: as isovarRunLine gives it,
+ * its count points as x0, y0, x1, y1, ... (valid during the call only).
+ * 0 to go on; anything else stops the trace. */
+typedef int32_t (*IsovarLineSink)(void* user, int32_t level, int32_t closed, int32_t count, const double* xy);
+/* Traces model and hands each polyline to sink, in the order isovarRunTrace
+ * then isovarRunLine would give them. A grid past the default tables traced
+ * in large mode goes in tiles, and each line is handed on as soon as the
+ * tiles up to its last point are joined: the run never holds the whole
+ * output, only the tiles in flight and the lines still open. Afterwards the
+ * run holds no polylines (isovarRunLineCount gives 0). Returns 0, -1 with
+ * the message, or sink's nonzero answer when it stopped the trace. */
+ISOVAR_API int32_t isovarRunTraceLines(IsovarRun* run, const IsovarModel* model, IsovarLineSink sink, void* user,
+                                       char* errMsg);
+
 /* Merges the band pieces of the last trace (made with bands != 0, or in the
  * default tables) into band polygons, as saveBands does: 0, or -1. */
 ISOVAR_API int32_t isovarRunBands(IsovarRun* run, char* errMsg);

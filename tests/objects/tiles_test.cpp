@@ -196,7 +196,23 @@ void expect_whole_lines(const Graph& g, const std::vector<std::vector<double>>& 
   }
 }
 
-// model traced in one piece, then in tiles of every tiling.
+// The lines isovarRunTraceLines hands on, as RunOutcome::lines holds them.
+std::vector<std::vector<double>> streamed(IsovarRun* run, const IsovarModel* model) {
+  std::vector<std::vector<double>> lines;
+  auto sink = [](void* user, int32_t level, int32_t closed, int32_t count, const double* xy) -> int32_t {
+    std::vector<double> line{double(level), double(closed)};
+    line.insert(line.end(), xy, xy + 2 * count);
+    static_cast<std::vector<std::vector<double>>*>(user)->push_back(line);
+    return 0;
+  };
+  char err[ISOVAR_ERRMSG_SIZE] = {};
+  EXPECT_EQ(isovarRunTraceLines(run, model, sink, &lines, err), 0) << err;
+  EXPECT_EQ(isovarRunLineCount(run), 0);
+  return lines;
+}
+
+// model traced in one piece, then in tiles of every tiling, whole and
+// streamed.
 void expect_tiled_equals_one_piece(IsovarModel* model, bool fill, const std::string& what, TempDir& dir) {
   IsovarRun* run = isovarRunNew();
   const RunOutcome one_piece = run_objects(run, model, fill, dir.file("one"));
@@ -210,6 +226,7 @@ void expect_tiled_equals_one_piece(IsovarModel* model, bool fill, const std::str
                             std::to_string(tiling.tile_columns);
     const RunOutcome tiled = traced(run, model, tiling, fill, dir.file("tiled"));
     ASSERT_EQ(tiled.result, 0) << how << ": " << tiled.message;
+    EXPECT_EQ(streamed(run, model), tiled.lines) << how << ", streamed";
     if (&tiling == &kTilings.front()) {
       first = tiled;
       const Graph tg = graph_of(tiled.lines);

@@ -122,7 +122,7 @@ TEST(LibraryExports, OnlyTheEntryPoints) {
                                               "isovarRunSaveBands",
                                               // picture style
                                               "setPictureStyle", "isovarRunSetStyle", "isovarColormapNamed",
-                                              "isovarRunSetThreads", "setThreads"};
+                                              "isovarRunSetThreads", "setThreads", "isovarRunTraceLines"};
   for (const std::string& name : exported) EXPECT_TRUE(entry_points.count(name)) << name << " is exported";
   for (const char* name : {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath"})
     EXPECT_TRUE(exported.count(name)) << name << " is missing";
