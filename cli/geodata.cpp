@@ -305,7 +305,7 @@ std::vector<VectorLevel> vector_levels(const IsovarModel* model) {
 }
 
 std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& levels, bool bands,
-                         const std::string& path, const VectorRequest& request) {
+                         const std::string& path, const VectorRequest& request, const LineFeed* feed) {
   register_drivers();
   GdalMessages messages;
   const std::string ending = convert::lower_extension(path);
@@ -364,13 +364,9 @@ std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& l
     std::vector<double> xy;
     const int level_count = static_cast<int>(levels.size());
     if (!bands) {
-      const int32_t count = isovarRunLineCount(run);
-      for (int32_t i = 0; i < count; ++i) {
-        int32_t level = 0, closed = 0;
-        const int32_t n = isovarRunLine(run, i, &level, &closed, nullptr);
-        if (n < 0) continue;
-        xy.resize(2 * static_cast<std::size_t>(n));
-        isovarRunLine(run, i, &level, &closed, xy.data());
+      int32_t i = 0;
+      const LineTaker take = [&](int32_t level, int32_t closed, int32_t n, const double* points) -> std::string {
+        xy.assign(points, points + 2 * static_cast<std::size_t>(n));
         f.SetField(0, static_cast<int>(i));
         if (level >= 0 && level < level_count) {
           f.SetField(1, levels[level].value);
@@ -394,7 +390,26 @@ std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& l
           f.SetGeometryDirectly(nullptr);
         }
         if (!writer.write()) return with_gdal(failed, messages.take());
+        ++i;
+        return {};
+      };
+      std::string why;
+      if (feed != nullptr) {
+        why = (*feed)(take);
+      } else {
+        std::vector<double> points;
+        const int32_t count = isovarRunLineCount(run);
+        for (int32_t n = 0; n < count && why.empty(); ++n) {
+          int32_t level = 0, closed = 0;
+          const int32_t m = isovarRunLine(run, n, &level, &closed, nullptr);
+          if (m < 0) continue;
+          points.resize(2 * static_cast<std::size_t>(m));
+          isovarRunLine(run, n, &level, &closed, points.data());
+          i = n;
+          why = take(level, closed, m, points.data());
+        }
       }
+      if (!why.empty()) return why;
     } else {
       const int32_t count = isovarRunBandCount(run);
       for (int32_t i = 0; i < count; ++i) {

@@ -4,6 +4,8 @@
 // (RFC 7946) unless the CRS is to be kept.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,12 +49,20 @@ struct VectorRequest {
   std::string attr_max = "ELEV_MAX";
 };
 
+// Takes one polyline (its level index, 1 when closed, its points as x0, y0,
+// x1, y1, ...): empty, or why it cannot be written.
+using LineTaker = std::function<std::string(int32_t level, int32_t closed, int32_t count, const double* xy)>;
+// Hands every polyline to the taker in order: empty, or the first failure
+// (the taker's or its own).
+using LineFeed = std::function<std::string(const LineTaker& take)>;
+
 // Writes the run's polylines (bands false) or band polygons (bands true,
 // after isovarRunBands) to path: made whole under a temporary folder beside
 // path, then each file renamed into place. Empty when done, else why not
-// (nothing is left behind then).
+// (nothing is left behind then). With feed, the polylines are those it
+// hands on, as they come (run is not read).
 std::string write_vector(const IsovarRun* run, const std::vector<VectorLevel>& levels, bool bands,
-                         const std::string& path, const VectorRequest& request);
+                         const std::string& path, const VectorRequest& request, const LineFeed* feed = nullptr);
 
 // Removes the temporary folders beside path that writers which died (killed
 // outright) left: those whose lock nobody holds, of this user.

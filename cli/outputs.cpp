@@ -131,8 +131,11 @@ int write_vector_output(Run& run, const std::string& path, const std::string& dr
   const bool library = is_geojson(driver) && crs_is_none_or_wgs84(wkt);
   if (library && !run.direct)
     return bands ? write_library_bands(run, path) : write_geojson(run, path, saveIsolines, "isolines.geojson");
-  const IsovarRun* traced = run.traced(bands);
-  if (traced == nullptr) return kExitFailure;
+  // Isolines through OGR from a run not traced yet are written as the trace
+  // finishes them, never all held.
+  const bool streamed = !bands && !library && !run.holds_trace();
+  const IsovarRun* traced = streamed ? nullptr : run.traced(bands);
+  if (streamed ? !run.ready() : traced == nullptr) return kExitFailure;
   const std::string target =
       to_standard_output(path) ? run.private_file(bands ? "bands" : "isolines") + private_ending(driver) : path;
   if (library) {
@@ -152,7 +155,8 @@ int write_vector_output(Run& run, const std::string& path, const std::string& dr
     request.attr = run.options.attr;
     request.attr_min = run.options.attr_min;
     request.attr_max = run.options.attr_max;
-    std::string why = write_vector(traced, vector_levels(run.model()), bands, target, request);
+    const LineFeed feed = [&run](const LineTaker& take) { return run.stream_lines(take); };
+    std::string why = write_vector(traced, vector_levels(run.model()), bands, target, request, streamed ? &feed : nullptr);
     if (!why.empty()) {
       if (to_standard_output(path))
         for (std::size_t at; (at = why.find(target)) != std::string::npos;) why.replace(at, target.size(), shown(path));

@@ -248,7 +248,7 @@ int Run::save_with_library(int32_t (*save)(char*, const char*), const std::strin
   }
 }
 
-const IsovarRun* Run::traced(bool bands) {
+bool Run::ready() {
   char err_msg[ISOVAR_ERRMSG_SIZE] = {};
   const std::string& input = options.inputs.at(0);
   if (model_ == nullptr) {
@@ -257,20 +257,43 @@ const IsovarRun* Run::traced(bool bands) {
     ModelPtr model(isovarModelNew());
     if (model == nullptr) {
       own_failure("not enough memory for a second reading of " + input);
-      return nullptr;
+      return false;
     }
     if (isovarModelRead(model.get(), plotter_.read_path_.c_str(), 1, err_msg) != 0) {
       library_failure(input, library_text(err_msg, {{plotter_.read_path_, input}}));
-      return nullptr;
+      return false;
     }
     model_ = std::move(model);
   }
   if (run_ == nullptr) run_.reset(isovarRunNew());
   if (run_ == nullptr) {
     own_failure("not enough memory for a run of " + input);
-    return nullptr;
+    return false;
   }
   isovarRunSetThreads(run_.get(), options.threads);
+  return true;
+}
+
+std::string Run::stream_lines(const LineTaker& take) {
+  struct Taking {
+    const LineTaker& take;
+    std::string why;
+  } taking{take, {}};
+  auto sink = [](void* user, int32_t level, int32_t closed, int32_t count, const double* xy) -> int32_t {
+    auto* t = static_cast<Taking*>(user);
+    t->why = t->take(level, closed, count, xy);
+    return t->why.empty() ? 0 : 1;
+  };
+  char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+  traced_ = pieces_ = merged_ = false;
+  if (isovarRunTraceLines(run_.get(), model_.get(), sink, &taking, err_msg) == 0) return {};
+  return !taking.why.empty() ? taking.why : options.inputs.at(0) + ": " + library_text(err_msg, {});
+}
+
+const IsovarRun* Run::traced(bool bands) {
+  char err_msg[ISOVAR_ERRMSG_SIZE] = {};
+  const std::string& input = options.inputs.at(0);
+  if (!ready()) return nullptr;
   if (!traced_ || (bands && !pieces_)) {
     traced_ = pieces_ = merged_ = false;
     if (isovarRunTrace(run_.get(), model_.get(), bands ? 1 : 0, err_msg) != 0) {

@@ -11,6 +11,7 @@
 
 #include "IsovarLib.h"
 #include "direct.h"
+#include "geodata.h"
 #include "options.h"
 #include "platform.h"
 #include "private_folder.h"
@@ -81,6 +82,13 @@ class Run {
   // The run traced, with its band polygons merged when bands; nullptr when
   // that failed (said).
   const IsovarRun* traced(bool bands);
+  // The model and run as objects: false when they cannot be had (said).
+  bool ready();
+  // After ready(): the model traced afresh and each polyline handed to take
+  // as soon as it is whole (a large grid's output is never held whole):
+  // empty, or why not. The run then holds no trace.
+  bool holds_trace() const { return traced_; }
+  std::string stream_lines(const LineTaker& take);
   const IsovarModel* model() const { return model_.get(); }
   // The model's CRS as WKT, empty for none: --crs, else a direct input's
   // own, else the MODEL.prj beside a model file. False when it cannot be
