@@ -208,6 +208,13 @@ std::vector<std::vector<double>> streamed(IsovarRun* run, const IsovarModel* mod
   char err[ISOVAR_ERRMSG_SIZE] = {};
   EXPECT_EQ(isovarRunTraceLines(run, model, sink, &lines, err), 0) << err;
   EXPECT_EQ(isovarRunLineCount(run), 0);
+  // A sink that answers 7 on the third line stops the trace there.
+  auto stopping = [](void* user, int32_t, int32_t, int32_t, const double*) -> int32_t {
+    return ++*static_cast<size_t*>(user) == 3 ? 7 : 0;
+  };
+  size_t seen = 0;
+  EXPECT_EQ(isovarRunTraceLines(run, model, stopping, &seen, err), lines.size() >= 3 ? 7 : 0);
+  EXPECT_EQ(seen, std::min<size_t>(lines.size(), 3));
   return lines;
 }
 

@@ -43,13 +43,16 @@ testing_support::ProgramResult plot(const TempDir& dir, const std::vector<std::s
   });
 }
 
-// A north-up GeoTIFF of 40 x 30 pixels of 10 m in UTM zone 33N: a hill on a
-// slope, values from about 100 to 190.
-void make_geotiff(const std::string& path) {
+float hill(int i, int j) {
+  return static_cast<float>(100 + 1.5 * i + 60 * std::exp(-((i - 20) * (i - 20) + (j - 15) * (j - 15)) / 60.0));
+}
+
+// A north-up GeoTIFF of 40 x 30 pixels of 10 m in UTM zone 33N: a hill on
+// a slope, values from about 100 to 190 (or another field and size).
+void make_geotiff(const std::string& path, float (*field)(int, int) = hill, int nx = 40, int ny = 30) {
   GDALAllRegister();
   GDALDriver* gtiff = GetGDALDriverManager()->GetDriverByName("GTiff");
   ASSERT_NE(gtiff, nullptr);
-  const int nx = 40, ny = 30;
   GDALDataset* ds = gtiff->Create(path.c_str(), nx, ny, 1, GDT_Float32, nullptr);
   ASSERT_NE(ds, nullptr);
   double gt[6] = {500000, 10, 0, 5000300, 0, -10};
@@ -60,7 +63,7 @@ void make_geotiff(const std::string& path) {
   std::vector<float> z(nx * ny);
   for (int j = 0; j < ny; ++j)
     for (int i = 0; i < nx; ++i)
-      z[j * nx + i] = static_cast<float>(100 + 1.5 * i + 60 * std::exp(-((i - 20) * (i - 20) + (j - 15) * (j - 15)) / 60.0));
+      z[j * nx + i] = field(i, j);
   ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, nx, ny, z.data(), nx, ny, GDT_Float32, 0, 0), CE_None);
   GDALClose(ds);
 }
@@ -203,6 +206,44 @@ TEST(IsovarPlotGeodata, ARasterPlottedDirectlyIntoEachFormatKeepsItsCrsAttribute
   ASSERT_EQ(lstat(dir.file("link.gpkg").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(read_layer(dir.file("real.gpkg")).features, isolines);
+}
+
+// Each feature's fields and geometry as WKT, in the file's order.
+std::vector<std::string> features_of(const std::string& path) {
+  std::vector<std::string> out;
+  std::unique_ptr<GDALDataset> ds(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  if (ds == nullptr) return out;
+  for (auto& feature : *ds->GetLayer(0)) {
+    std::string text;
+    for (int i = 0; i < feature->GetFieldCount(); ++i) text += std::string(feature->GetFieldAsString(i)) + ";";
+    if (const OGRGeometry* g = feature->GetGeometryRef()) text += g->exportToWkt();
+    out.push_back(text);
+  }
+  return out;
+}
+
+TEST(IsovarPlotGeodata, IsolinesStreamedFromTilesAreTheWholeTracesFeatureForFeature) {
+  // Wider than the default tables: traced in tiles, and streamed when the
+  // isolines are all that is written.
+  TempDir dir;
+  // Waves along the rows with hills between: lines that cross many tiles
+  // and come back, and rings.
+  make_geotiff(
+      dir.file("wide.tif"),
+      [](int i, int j) { return static_cast<float>(140 + 30 * std::sin(i * 0.021 + j * 0.1) * std::cos(j * 0.13)); },
+      700, 60);
+  const std::string levels = "115,125,130,140,150,155,165";
+  for (const char* threads : {"1", "3"}) {
+    SCOPED_TRACE(threads);
+    const auto streamed = plot(dir, {"wide.tif", "--levels", levels, "--threads", threads, "--isolines", "s.fgb"});
+    ASSERT_EQ(streamed.status, 0) << streamed.err;
+    const auto whole = plot(dir, {"wide.tif", "--levels", levels, "--threads", threads, "--isolines", "w.fgb",
+                                  "--png", "w.png"});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const std::vector<std::string> features = features_of(dir.file("s.fgb"));
+    EXPECT_GT(features.size(), 20u);
+    EXPECT_EQ(features, features_of(dir.file("w.fgb")));
+  }
 }
 
 TEST(IsovarPlotGeodata, AModelFileTakesItsCrsFromItsPrjOrFromCrs) {
