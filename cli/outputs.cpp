@@ -131,9 +131,9 @@ int write_vector_output(Run& run, const std::string& path, const std::string& dr
   const bool library = is_geojson(driver) && crs_is_none_or_wgs84(wkt);
   if (library && !run.direct)
     return bands ? write_library_bands(run, path) : write_geojson(run, path, saveIsolines, "isolines.geojson");
-  // Isolines through OGR from a run not traced yet are written as the trace
-  // finishes them, never all held.
-  const bool streamed = !bands && !library && !run.holds_trace();
+  // Isolines from a run not traced yet are written as the trace finishes
+  // them, never all held.
+  const bool streamed = !bands && !run.holds_trace();
   const IsovarRun* traced = streamed ? nullptr : run.traced(bands);
   if (streamed ? !run.ready() : traced == nullptr) return kExitFailure;
   const std::string target =
@@ -141,8 +141,9 @@ int write_vector_output(Run& run, const std::string& path, const std::string& dr
   if (library) {
     char err_msg[ISOVAR_ERRMSG_SIZE] = {};
     errno = 0;
-    const int32_t r = bands ? isovarRunSaveBands(traced, target.c_str(), err_msg)
-                            : isovarRunSaveIsolines(traced, target.c_str(), err_msg);
+    const int32_t r = bands      ? isovarRunSaveBands(traced, target.c_str(), err_msg)
+                      : streamed ? run.stream_isolines(target, err_msg)
+                                 : isovarRunSaveIsolines(traced, target.c_str(), err_msg);
     if (r != 0) {
       const int error = errno;
       return library_failure(shown(path), library_text(err_msg, {{target, shown(path)}}), error);

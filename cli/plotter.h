@@ -89,6 +89,12 @@ class Run {
   // empty, or why not. The run then holds no trace.
   bool holds_trace() const { return traced_; }
   std::string stream_lines(const LineTaker& take);
+  // After ready(): the model traced afresh into the library's GeoJSON at
+  // path, each line written as soon as it is whole (isovarRunStreamIsolines).
+  int32_t stream_isolines(const std::string& path, char* err_msg) {
+    traced_ = pieces_ = merged_ = false;
+    return isovarRunStreamIsolines(run_.get(), model_.get(), path.c_str(), err_msg);
+  }
   const IsovarModel* model() const { return model_.get(); }
   // The model's CRS as WKT, empty for none: --crs, else a direct input's
   // own, else the MODEL.prj beside a model file. False when it cannot be

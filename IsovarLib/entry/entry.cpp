@@ -13,6 +13,7 @@
 #include "IsovarLib.h"
 #include "atomic_file.h"
 #include "entry/defaults.h"
+#include "engine/tiles.h"
 #include "entry/runs.h"
 #include "isovar_messages.h"
 
@@ -49,6 +50,10 @@ int32_t run_trace(Run& r, const ModelStore& model, bool bands, char* errMsg) {
                                     bands || r.ctx.bands_wanted != 0 || r.ctx.fill_bands != 0);
   r.ctx.table_limit_reached = r.engine.limit_reached;
   return traced == 0 ? 0 : fail_entry(errMsg, r.ctx.message_buffer, 0);
+}
+
+bool run_streams(const Run& r, const ModelStore& model) {
+  return model.model_kind == kGridModel && traced_in_tiles(r.engine, model, model.large != 0 || r.ctx.large != 0);
 }
 
 int32_t run_plot(Run& r, const ModelStore& model, char* errMsg, HDC hdc, bool record, const char* printInfoPath,

@@ -285,7 +285,7 @@ int32_t isovarRunTraceLines(IsovarRun* run, const IsovarModel* model, IsovarLine
   Run& r = run->run;
   const ModelStore& m = model->model.current;
   CallbackSink to(sink, user, m);
-  if (m.model_kind == kGridModel && traced_in_tiles(r.engine, m, m.large != 0 || r.ctx.large != 0)) {
+  if (run_streams(r, m)) {
     r.model = &m;
     const int result = trace_grid_streamed(r.engine, m, r.ctx.message_buffer, to);
     r.ctx.table_limit_reached = r.engine.limit_reached;
@@ -376,6 +376,17 @@ int32_t isovarRunSaveBMP(IsovarRun* run, HDC hdc, const char* bmpPath, char* err
 
 int32_t isovarRunSaveIsolines(const IsovarRun* run, const char* path, char* errMsg) {
   if (run == nullptr || run->run.model == nullptr) return fail_entry(errMsg, "", 0);
+  return write_isolines(run->run, path, errMsg);
+}
+
+int32_t isovarRunStreamIsolines(IsovarRun* run, const IsovarModel* model, const char* path, char* errMsg) {
+  if (run == nullptr || model == nullptr) return fail_entry(errMsg, "", 0);
+  run->bands = BandMerge{};
+  run->bands_merged = false;
+  run->lines.clear();
+  const ModelStore& m = model->model.current;
+  if (run_streams(run->run, m)) return stream_isolines(run->run, m, path, errMsg);
+  if (run_trace(run->run, m, false, errMsg) != 0) return -1;
   return write_isolines(run->run, path, errMsg);
 }
 

@@ -18,8 +18,16 @@ int32_t run_trace(Run& r, const ModelStore& model, bool bands, char* errMsg);
 int32_t run_plot(Run& r, const ModelStore& model, char* errMsg, HDC hdc, bool record, const char* printInfoPath,
                  int32_t width, int32_t height);
 
+// Whether r traces model in tiles and can hand its lines on as they are
+// finished (a grid past the default tables, in large mode).
+bool run_streams(const Run& r, const ModelStore& model);
+
 // The traced polylines of r as a GeoJSON FeatureCollection at path.
 int32_t write_isolines(const Run& r, const char* path, char* errMsg);
+// model traced by r and its polylines written as write_isolines writes
+// them, each as soon as it is whole (run_streams(r, model) must hold); r
+// holds no trace afterwards.
+int32_t stream_isolines(Run& r, const ModelStore& model, const char* path, char* errMsg);
 
 // The band polygons of r (traced with its band table) as a GeoJSON
 // FeatureCollection at path.

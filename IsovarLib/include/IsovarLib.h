@@ -366,6 +366,12 @@ ISOVAR_API int32_t isovarRunSaveBMP(IsovarRun* run, HDC hdc, const char* bmpPath
  * saveIsolines and saveBands. */
 ISOVAR_API int32_t isovarRunSaveIsolines(const IsovarRun* run, const char* path, char* errMsg);
 ISOVAR_API int32_t isovarRunSaveBands(const IsovarRun* run, const char* path, char* errMsg);
+/* Traces model and writes its polylines as isovarRunTrace then
+ * isovarRunSaveIsolines would, the same file; a grid traced in tiles (as
+ * isovarRunTraceLines) is written line by line as the tiles are joined,
+ * never held whole. Afterwards the run holds no polylines. */
+ISOVAR_API int32_t isovarRunStreamIsolines(IsovarRun* run, const IsovarModel* model, const char* path,
+                                           char* errMsg);
 
 /* ---- Picture style ---------------------------------------------------------
  *

@@ -122,7 +122,8 @@ TEST(LibraryExports, OnlyTheEntryPoints) {
                                               "isovarRunSaveBands",
                                               // picture style
                                               "setPictureStyle", "isovarRunSetStyle", "isovarColormapNamed",
-                                              "isovarRunSetThreads", "setThreads", "isovarRunTraceLines"};
+                                              "isovarRunSetThreads", "setThreads", "isovarRunTraceLines",
+                                              "isovarRunStreamIsolines"};
   for (const std::string& name : exported) EXPECT_TRUE(entry_points.count(name)) << name << " is exported";
   for (const char* name : {"readData", "isovarMain", "saveBMP", "currentDir", "makeTempFilePath"})
     EXPECT_TRUE(exported.count(name)) << name << " is missing";

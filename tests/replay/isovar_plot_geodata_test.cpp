@@ -233,16 +233,24 @@ TEST(IsovarPlotGeodata, IsolinesStreamedFromTilesAreTheWholeTracesFeatureForFeat
       [](int i, int j) { return static_cast<float>(140 + 30 * std::sin(i * 0.021 + j * 0.1) * std::cos(j * 0.13)); },
       700, 60);
   const std::string levels = "115,125,130,140,150,155,165";
-  for (const char* threads : {"1", "3"}) {
-    SCOPED_TRACE(threads);
-    const auto streamed = plot(dir, {"wide.tif", "--levels", levels, "--threads", threads, "--isolines", "s.fgb"});
-    ASSERT_EQ(streamed.status, 0) << streamed.err;
-    const auto whole = plot(dir, {"wide.tif", "--levels", levels, "--threads", threads, "--isolines", "w.fgb",
-                                  "--png", "w.png"});
-    ASSERT_EQ(whole.status, 0) << whole.err;
-    const std::vector<std::string> features = features_of(dir.file("s.fgb"));
-    EXPECT_GT(features.size(), 20u);
-    EXPECT_EQ(features, features_of(dir.file("w.fgb")));
+  // Through OGR, and the library's own GeoJSON (a raster in WGS 84).
+  for (const char* ending : {".fgb", ".geojson"}) {
+    for (const char* threads : {"1", "3"}) {
+      SCOPED_TRACE(std::string(ending) + " on " + threads + " threads");
+      std::vector<std::string> args = {"wide.tif", "--levels", levels, "--threads", threads};
+      if (std::string(ending) == ".geojson") args.insert(args.end(), {"--crs", "EPSG:4326"});
+      std::vector<std::string> alone = args, with_picture = args;
+      alone.insert(alone.end(), {"--isolines", std::string("s") + ending});
+      with_picture.insert(with_picture.end(), {"--isolines", std::string("w") + ending, "--png", "w.png"});
+      const auto streamed = plot(dir, alone);
+      ASSERT_EQ(streamed.status, 0) << streamed.err;
+      const auto whole = plot(dir, with_picture);
+      ASSERT_EQ(whole.status, 0) << whole.err;
+      const std::vector<std::string> features = features_of(dir.file(std::string("s") + ending));
+      EXPECT_GT(features.size(), 20u);
+      EXPECT_EQ(features, features_of(dir.file(std::string("w") + ending)));
+      EXPECT_EQ(read_file(dir.file(std::string("s") + ending)), read_file(dir.file(std::string("w") + ending)));
+    }
   }
 }
 
