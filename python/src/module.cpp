@@ -596,6 +596,23 @@ void save_geojson(const Model& model, const std::optional<Info>& override_info, 
     RunHandle r(model.is_large() || large.value_or(true));
     const bool bands = kind == "bands";
     model.use(override_info, [&](const IsovarModel* m) {
+      if (!bands) {
+        // Traced and written in one go: a large grid's lines go to the file
+        // as they are finished, never all held.
+        int error = 0;
+        try {
+          with_run(r, m, large, false, threads, [&](IsovarRun* run, char* err) {
+            errno = 0;
+            const int32_t result = isovarRunStreamIsolines(run, m, path.c_str(), err);
+            error = result != 0 ? errno : 0;
+            return result;
+          });
+        } catch (const Failure& f) {
+          if (error != 0 && !f.limit) throw Failure{files::write_failure(path, error), false, true};
+          throw;
+        }
+        return;
+      }
       with_run(r, m, large, false, threads,
                [&](IsovarRun* run, char* err) { return isovarRunTrace(run, m, bands ? 1 : 0, err); });
       char err[ISOVAR_ERRMSG_SIZE] = {};

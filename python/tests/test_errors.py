@@ -67,6 +67,10 @@ def test_unknown_style_keyword():
     (lambda: isovar.Grid(X, Y, np.full((3, 4), 1e39), L), "", False),
     (lambda: isovar.Grid(np.arange(600.0), Y, np.zeros((3, 600)), L, large=False), "", True),
     (lambda: isovar.read(EXAMPLES["terrain"]).save("/no/such/folder/a.png"), "/no/such/folder/a.png", False),
+    # Isolines are traced and written in one go: a grid in tiles, and one in one piece.
+    (lambda: isovar.Grid(np.arange(600.0), Y, np.zeros((3, 600)) + X[0], L).save("/no/such/folder/a.geojson"),
+     "/no/such/folder/a.geojson", False),
+    (lambda: isovar.read(EXAMPLES["terrain"]).save("/no/such/folder/a.geojson"), "/no/such/folder/a.geojson", False),
 ])
 def test_library_failures(make, text, limit):
     with pytest.raises(isovar.IsovarError) as e:
