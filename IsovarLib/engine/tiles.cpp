@@ -748,7 +748,8 @@ int Joiner::stream(LineSink& sink, int held, std::unique_ptr<Tile>* carried) {
     const Line& line = lines_[n];
     const auto refs = refs_.begin() + line.begin;
     if (std::none_of(refs, refs + line.count, [held](const PieceRef& r) { return r.tile == held; })) {
-      done.emplace_back(key(line, row.data(), fill(line)), n);
+      const int64_t m = fill(line);
+      done.emplace_back(key(line, row.data(), m), n);
       continue;
     }
     for (auto r = refs; r != refs + line.count; ++r)
