@@ -380,10 +380,10 @@ class Joiner {
     return line.closed && !tiles_[head.tile]->pieces[head.piece].ring &&
            tiles_[head.tile]->degree[point_at(head, 0)] != 2;
   }
-  // The line's place in the output, given its row of m global numbers in
-  // the order its pieces were joined.
-  template <class Int>
-  Order key(const Line& line, const Int* row, int64_t m) const;
+  // The line's place in the output: from the global numbers of its first,
+  // last and greatest points in the order its pieces were joined, or found.
+  Order key(const Line& line, int64_t first, int64_t last, int64_t greatest) const;
+  Order key(const Line& line) const;
   int64_t gid(int k, int32_t p) const {
     const Tile& w = *tiles_[k];
     if (p < static_cast<int32_t>(w.alias.size()) && w.alias[p] >= 0) return w.alias[p];
@@ -633,29 +633,36 @@ void orient(Int* seq, int64_t m, bool closed, bool from_end) {
   *end = seq[0];
 }
 
-template <class Int>
-Order Joiner::key(const Line& line, const Int* row, int64_t m) const {
-  const int64_t last = *std::max_element(row, row + m);
+Order Joiner::key(const Line& line, int64_t first, int64_t last, int64_t greatest) const {
   const PieceRef& head = refs_[line.begin];
   const PieceRef& tail = refs_[line.begin + line.count - 1];
   const Tile& h = *tiles_[head.tile];
   const Tile& e = *tiles_[tail.tile];
   int32_t link = INT32_MAX;
-  if (row[0] == last && h.degree[point_at(head, 0)] != 2) link = h.pieces[head.piece].link[head.reversed ? 1 : 0];
-  if (row[m - 1] == last && e.degree[point_at(tail, e.pieces[tail.piece].count - 1)] != 2)
+  if (first == greatest && h.degree[point_at(head, 0)] != 2) link = h.pieces[head.piece].link[head.reversed ? 1 : 0];
+  if (last == greatest && e.degree[point_at(tail, e.pieces[tail.piece].count - 1)] != 2)
     link = std::min(link, e.pieces[tail.piece].link[tail.reversed ? 0 : 1]);
-  return Order{last, link == INT32_MAX ? 0 : link};
+  return Order{greatest, link == INT32_MAX ? 0 : link};
+}
+
+Order Joiner::key(const Line& line) const {
+  int64_t first = -1, last = -1, greatest = -1;
+  line_row(line, [&](int64_t i, int64_t g) {
+    if (i == 0) first = g;
+    last = g;
+    greatest = std::max(greatest, g);
+  });
+  return key(line, first, last, greatest);
 }
 
 int Joiner::write(std::vector<int32_t>& rows, int threads) {
   EngineTables& t = out_;
   reset_engine_tables(t);
   const int64_t lines = static_cast<int64_t>(lines_.size());
-  std::vector<int64_t> offset(static_cast<size_t>(lines) + 1, 0);
-  for (int64_t n = 0; n < lines; ++n) offset[n + 1] = offset[n] + lines_[n].points;
+  int64_t total = 0;
+  for (const Line& line : lines_) total += line.points;
   // The tiles' point tables one after the other: a point's global number is
   // its slot there (a border point's the left tile's).
-  const int64_t total = offset[lines];
   const int64_t slots = base_[count_];
   if (lines >= table_limits(true).plines || slots >= table_limits(true).point_slots ||
       !t.pline_store.reserve(lines + 1) || !t.pline_count.reserve(lines + 1) ||
@@ -671,29 +678,32 @@ int Joiner::write(std::vector<int32_t>& rows, int threads) {
   } catch (const std::bad_alloc&) {
     return engine_out_of_memory(t, "trace_grid_tiled");
   }
-  // Each line's row where the joined order puts it; the output order is the
-  // rows' keys, so the rows stay where they are made.
   constexpr int64_t kLinesPerTask = 4096;
   const int tasks = static_cast<int>((lines + kLinesPerTask - 1) / kLinesPerTask);
+  auto task_lines = [lines](int task) {
+    return std::make_pair(task * kLinesPerTask, std::min(lines, (task + 1) * kLinesPerTask));
+  };
   in_parallel(tasks, threads, [&](int task, int) {
-    for (int64_t n = task * kLinesPerTask; n < std::min(lines, (task + 1) * kLinesPerTask); ++n) {
-      const Line& line = lines_[n];
-      int32_t* const row = rows.data() + offset[n];
-      const int64_t m = line_row(line, [row](int64_t i, int64_t g) { row[i] = static_cast<int32_t>(g); });
-      keys[n] = key(line, row, m);
-      orient(row, m, line.closed, starts_at_end(line));
-    }
+    for (auto [n, end] = task_lines(task); n < end; ++n) keys[n] = key(lines_[n]);
   });
   for (int64_t n = 0; n < lines; ++n) sorted[n] = n;
   std::sort(sorted.begin(), sorted.end(), [&keys](int64_t a, int64_t b) { return keys[a] < keys[b]; });
-  for (int64_t i = 0; i < lines; ++i) {
-    const int64_t n = sorted[i];
-    const int32_t m = static_cast<int32_t>(lines_[n].points);
-    t.pline_store[i] = PlineStore{rows.data() + offset[n], m, 0, 0};
-    t.pline_count[i] = m;
-    t.pline_level[i] = lines_[n].level;
-    t.pline_closed[i] = lines_[n].closed ? 1 : 0;
-  }
+  // The rows in the output's order, one after the other, as the drawing
+  // reads them.
+  std::vector<int64_t> offset(static_cast<size_t>(lines) + 1, 0);
+  for (int64_t i = 0; i < lines; ++i) offset[i + 1] = offset[i] + lines_[sorted[i]].points;
+  in_parallel(tasks, threads, [&](int task, int) {
+    for (auto [i, end] = task_lines(task); i < end; ++i) {
+      const Line& line = lines_[sorted[i]];
+      int32_t* const row = rows.data() + offset[i];
+      const int64_t m = line_row(line, [row](int64_t j, int64_t g) { row[j] = static_cast<int32_t>(g); });
+      orient(row, m, line.closed, starts_at_end(line));
+      t.pline_store[i] = PlineStore{row, static_cast<int32_t>(m), 0, 0};
+      t.pline_count[i] = static_cast<int32_t>(m);
+      t.pline_level[i] = line.level;
+      t.pline_closed[i] = line.closed ? 1 : 0;
+    }
+  });
   // The rows are made: each tile's points are copied, and in a large trace
   // its results go as they are (its band pieces after they are copied), so
   // that the tiles' memory turns into the run's instead of adding to it.
@@ -748,8 +758,7 @@ int Joiner::stream(LineSink& sink, int held, std::unique_ptr<Tile>* carried) {
     const Line& line = lines_[n];
     const auto refs = refs_.begin() + line.begin;
     if (std::none_of(refs, refs + line.count, [held](const PieceRef& r) { return r.tile == held; })) {
-      const int64_t m = fill(line);
-      done.emplace_back(key(line, row.data(), m), n);
+      done.emplace_back(key(line), n);
       continue;
     }
     for (auto r = refs; r != refs + line.count; ++r)
