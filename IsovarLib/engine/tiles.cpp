@@ -85,6 +85,9 @@ struct TileTables {
   // The output rows' points: each row a run of its own (never grown, as
   // rows of a finished trace are not), the points numbered along them.
   std::vector<int32_t> rows;
+  // The most points a streamed trace held at once: the tiles of a batch and
+  // the open lines carried.
+  int64_t streamed_points = 0;
 };
 
 namespace {
@@ -912,6 +915,9 @@ int stream_batch(EngineTables& t, LineSink& sink, std::vector<std::unique_ptr<Ti
   for (;;) {
     if (trace_list(t, fresh, threads) != 0) return -1;
     const bool has_carried = carried != nullptr;
+    int64_t held_points = has_carried ? carried->point_count : 0;
+    for (const auto& w : real) held_points += w->point_count;
+    t.tiles->streamed_points = std::max(t.tiles->streamed_points, held_points);
     std::vector<uint8_t> degree;
     std::vector<std::unique_ptr<Tile>> all;
     if (has_carried) {
@@ -1004,6 +1010,7 @@ int trace_grid_streamed(EngineTables& t, const ModelStore& model, char* message,
       if (t.tiles == nullptr) return engine_out_of_memory(t, "trace_grid_tiled");
     }
     // The batch trace's tiles and rows are not needed here.
+    t.tiles->streamed_points = 0;
     t.tiles->tiles.clear();
     std::vector<int32_t>().swap(t.tiles->rows);
     return stream_in_tiles(t, sink);
@@ -1073,6 +1080,8 @@ bool in_tile_rows(const EngineTables& t, const int32_t* ring) {
   const int32_t* rows = t.tiles->rows.data();
   return ring >= rows && ring < rows + t.tiles->rows.size();
 }
+
+int64_t streamed_points(const EngineTables& t) { return t.tiles != nullptr ? t.tiles->streamed_points : 0; }
 
 void release_tile_tables(EngineTables& t) {
   delete t.tiles;

@@ -63,5 +63,9 @@ struct LineSink {
 // with the message, or the sink's answer.
 int trace_grid_streamed(EngineTables& t, const ModelStore& model, char* message, LineSink& sink);
 
+// The most points the last streamed trace of t held at once (tiles in
+// flight and open lines).
+int64_t streamed_points(const EngineTables& t);
+
 // Frees the tiles' tables of t.
 void release_tile_tables(EngineTables& t);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "IsovarLib.h"
+#include "engine/tiles.h"
 #include "entry/objects_internal.h"
 #include "model_arrays.h"
 #include "run_outcome.h"
@@ -320,6 +321,20 @@ TEST(Tiles, LargeModelsGiveTheSameFilesOnAnyThreadCount) {
       EXPECT_EQ(outcomes.back().lines, outcomes.front().lines) << what;
       EXPECT_EQ(outcomes.back().isolines, outcomes.front().isolines) << what;
       EXPECT_EQ(outcomes.back().bands, outcomes.front().bands) << what;
+    }
+    if (!a->mesh) {
+      // Streamed in tiles of 25 columns, a few at a time: the same lines,
+      // with a small part of the points held at any time.
+      IsovarRun* run = isovarRunNew();
+      run_of(run).engine.tile_columns = 25;
+      ASSERT_EQ(isovarRunTrace(run, model, 0, err), 0) << err;
+      const int64_t points = run_of(run).engine.point_count;
+      for (int threads : {1, 2}) {
+        isovarRunSetThreads(run, threads);
+        EXPECT_EQ(streamed(run, model), outcomes.front().lines) << threads << " threads";
+        EXPECT_LT(streamed_points(run_of(run).engine), points / 4) << threads << " threads";
+      }
+      isovarRunFree(run);
     }
     isovarModelFree(model);
   }
