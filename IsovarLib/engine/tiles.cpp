@@ -8,7 +8,9 @@
 // pieces). Fresh memory is dear (the system clears every page on its first
 // touch), so the working tables, warm after a thread's first tile, are the
 // bulk of the memory and are touched once per thread, not once per tile.
-// The join runs after every tile is done.
+// The join runs after every tile is done; a streamed trace instead joins a
+// few tiles at a time, hands on the lines they finish and carries the open
+// ones into the next batch as a tile of their own.
 #include "engine/tiles.h"
 
 #include <algorithm>
