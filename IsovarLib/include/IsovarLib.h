@@ -466,10 +466,11 @@ ISOVAR_API int32_t isovarColormapNamed(const char* name);
  * same for every thread count: each polyline is a whole path through points
  * where two segments meet (points where more meet, at levels equal to grid
  * values, end polylines); polylines in the order in which the cell walk
- * (cell columns left to right, cells bottom to top) first meets one of
- * their points; an open one starting at the end met first, a ring at its
- * point met first (or where other segments meet it), going towards the
- * neighbour met first.
+ * (cell columns left to right, cells bottom to top) meets the last of their
+ * points, the points numbered as the walk first meets them (the order in
+ * which the walk finishes them); an open one starting at the end met
+ * first, a ring at its point met first (or where other segments meet it),
+ * going towards the neighbour met first.
  * Any other model is traced on one thread, as before.
  *
  * isovarRunSetThreads sets how many threads the run's traces use: 1 or
