@@ -122,6 +122,17 @@ const char* private_ending(const std::string& driver) {
   return ".geojson";
 }
 
+// How many of the run's outputs are isolines files.
+int isoline_outputs(const Options& o) {
+  int n = 0;
+  for (int i = 0; i < kOutputFormatCount; ++i) {
+    const OutputFormat& f = kOutputFormats[i];
+    const bool lines = f.path == &Options::isolines || (f.driver != nullptr && std::strncmp(f.name, "bands", 5) != 0);
+    if (lines && !(o.*f.path).empty()) ++n;
+  }
+  return n;
+}
+
 // The isolines or the bands in driver's format. GeoJSON in no CRS or in WGS
 // 84 is the library's writer's (shortest numbers); the rest goes through OGR
 // from the run's objects, in the model's CRS or reprojected for GeoJSON.
@@ -132,8 +143,8 @@ int write_vector_output(Run& run, const std::string& path, const std::string& dr
   if (library && !run.direct)
     return bands ? write_library_bands(run, path) : write_geojson(run, path, saveIsolines, "isolines.geojson");
   // Isolines from a run not traced yet are written as the trace finishes
-  // them, never all held.
-  const bool streamed = !bands && !run.holds_trace();
+  // them, never all held; several isolines files share one trace instead.
+  const bool streamed = !bands && !run.holds_trace() && isoline_outputs(run.options) == 1;
   const IsovarRun* traced = streamed ? nullptr : run.traced(bands);
   if (streamed ? !run.ready() : traced == nullptr) return kExitFailure;
   const std::string target =
