@@ -296,16 +296,16 @@ int32_t isovarRunTraceLines(IsovarRun* run, const IsovarModel* model, IsovarLine
   // a mesh, whose tiles may share points with any other.
   if (run_trace(r, m, false, errMsg) != 0) return -1;
   index_lines(run);
-  std::vector<IsoPoint> points;
   const EngineTables& t = r.engine;
+  int32_t answer = 0;
   for (const int32_t row : run->lines) {
-    const int32_t count = t.pline_count[row];
-    points.resize(static_cast<std::size_t>(count));
-    for (int32_t i = 0; i < count; ++i) points[i] = t.iso_points[pline_point(t, row, i)];
-    if (to.line(t.pline_level[row], t.pline_closed[row] != 0, points.data(), count) != 0) break;
+    to.xy.resize(2 * static_cast<std::size_t>(t.pline_count[row]));
+    const int32_t count = put_points(t, m, row, to.xy.data());
+    answer = sink(user, t.pline_level[row], t.pline_closed[row], count, to.xy.data());
+    if (answer != 0) break;
   }
   run->lines.clear();
-  return to.answer;
+  return answer;
 }
 
 int32_t isovarRunBands(IsovarRun* run, char* errMsg) {
