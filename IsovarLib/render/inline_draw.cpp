@@ -122,11 +122,11 @@ void draw_inline_isolines(Run& r) {
   // and the exact paths, cut alike, after them.
   const bool exact = SurfaceTakesExactPaths(dc) != 0;
   if (exact) BeginRasterStandIn(dc);
+  LevelPens pens(dc, true);
   for (const inline_labels::Line& line : in.lines) {
     const int32_t k = line.level;
     const int32_t width = level_pen_width(r, k);
-    HPEN pen = CreatePen(PS_SOLID, width, level_colour(M, k, r.style));
-    HGDIOBJ old_pen = SelectObject(dc, pen);
+    pens.select(k, width, level_colour(M, k, r.style));
     for (std::size_t j = 0; j + 3 < line.xy.size(); j += 2) {
       const double x1 = line.xy[j], y1 = line.xy[j + 1], x2 = line.xy[j + 2], y2 = line.xy[j + 3];
       pieces.clear();
@@ -141,9 +141,8 @@ void draw_inline_isolines(Run& r) {
         dl_line(r, width, X1, Y1, X2, Y2);
       }
     }
-    SelectObject(dc, old_pen);
-    DeleteObject(pen);
   }
+  pens.done();
   if (exact) {
     EndRasterStandIn(dc);
     std::vector<COLORREF> colours(static_cast<std::size_t>(level_count));

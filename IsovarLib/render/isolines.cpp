@@ -303,6 +303,23 @@ COLORREF band_colour(const ModelStore& m, int32_t b) {
   return RGB(r, g, bl);
 }
 
+void LevelPens::select(int32_t k, int32_t width, COLORREF colour) {
+  if (k == selected_ || k < 0 || k >= kLevelSlots) return;
+  if (pens_[k] == nullptr) pens_[k] = CreatePen(PS_SOLID, width, colour);
+  HGDIOBJ previous = SelectObject(dc_, pens_[k]);
+  if (selected_ < 0) before_ = previous;
+  selected_ = k;
+}
+
+void LevelPens::done() {
+  if (selected_ >= 0) SelectObject(dc_, before_);
+  selected_ = -1;
+  for (HPEN& pen : pens_) {
+    if (pen != nullptr) DeleteObject(pen);
+    pen = nullptr;
+  }
+}
+
 void draw_isolines(Run& r) {
   HDC dc = r.ctx.run_hdc;
   const EngineTables& E = r.engine;
@@ -329,6 +346,7 @@ void draw_isolines(Run& r) {
   // and the exact paths after them.
   const bool exact = SurfaceTakesExactPaths(dc) != 0;
   if (exact) BeginRasterStandIn(dc);
+  LevelPens pens(dc, E.large != 0);
   for (int32_t n = 0; n < E.pline_total; ++n) {
     const int32_t count = E.pline_count[n];
     const int32_t k = E.pline_level[n];
@@ -336,13 +354,12 @@ void draw_isolines(Run& r) {
     add_pline_labels(r, n);
 
     const int32_t width = level_pen_width(r, k);
-    HPEN pen = CreatePen(PS_SOLID, width, colours[k]);
-    HGDIOBJ old_pen = SelectObject(dc, pen);
+    pens.select(k, width, colours[k]);
     // A segment with both ends in the box is what clipping would leave as it
     // is; the pixel of its second end is then the first of the next one's.
     int32_t mapped = -1;  // the point whose pixel is (mapped_x, mapped_y)
     int32_t mapped_x = 0, mapped_y = 0;
-    int64_t drawn[4] = {INT64_MIN, 0, 0, 0};  // the last segment drawn with this pen
+    int64_t drawn[4] = {INT64_MIN, 0, 0, 0};  // the last segment drawn of this row
     for (int32_t j = 0; j + 1 < count; ++j) {
       const IsoPoint& a = E.iso_points[pline_point(r.engine, n, j)];
       const IsoPoint& b = E.iso_points[pline_point(r.engine, n, j + 1)];
@@ -369,9 +386,9 @@ void draw_isolines(Run& r) {
       }
       dl_line(r, width, X1, Y1, X2, Y2);
     }
-    SelectObject(dc, old_pen);
-    DeleteObject(pen);
+    pens.row_done();
   }
+  pens.done();
   if (exact) {
     EndRasterStandIn(dc);
     draw_exact_isolines(r, colours, nullptr);

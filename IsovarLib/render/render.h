@@ -279,6 +279,30 @@ struct BandDrawing {
 void dl_bands(Run& r, COLORREF colour, const POINTF* points, const int* counts, int32_t polygons);
 // Level k's pen width: 2 for a bold level (with an index, an index level), else 1.
 int32_t level_pen_width(const Run& r, int32_t k);
+// The pens of one pass over the rows. Each row makes its own pen, selects it
+// and, after it, selects the pen from before again and deletes it; with keep
+// (large mode, where hundreds of thousands of rows share a few levels), each
+// level's pen is made once and selected only when the level changes, and
+// done() puts back the pen from before and deletes them all.
+class LevelPens {
+ public:
+  LevelPens(HDC dc, bool keep) : dc_(dc), keep_(keep) {}
+  LevelPens(const LevelPens&) = delete;
+  LevelPens& operator=(const LevelPens&) = delete;
+  ~LevelPens() { done(); }
+  void select(int32_t k, int32_t width, COLORREF colour);
+  void row_done() {
+    if (!keep_) done();
+  }
+  void done();
+
+ private:
+  HDC dc_;
+  bool keep_;
+  HPEN pens_[kLevelSlots] = {};
+  HGDIOBJ before_ = nullptr;
+  int32_t selected_ = -1;
+};
 // Whether level k carries labels (with an index, only index levels do).
 bool level_labelled(const Run& r, int32_t k);
 // The isolines with labels along them (a style's inline or uphill labels):

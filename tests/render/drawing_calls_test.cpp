@@ -48,6 +48,37 @@ TEST_F(DrawingCalls, EveryObjectLivesWithinOneStep) {
   EXPECT_EQ(recording::most_live_objects, 2);  // the background's brush and pen
 }
 
+// Large mode makes each level's pen once and selects it when the level
+// changes; the lines, their pens' colours and widths are the same.
+TEST_F(DrawingCalls, LargeRunsMakeOnePenALevelAndDrawTheSame) {
+  struct Drawn {
+    std::vector<std::vector<long>> lines;  // the ends, the pen's colour and width
+    int pens = 0;
+  };
+  Drawn drawn[2];
+  for (int large = 0; large < 2; ++large) {
+    dc_ = recording::reset();
+    set_model(0, 10, 0, 5, {{1.0f}, {2.0f, 1}, {3.0f}});
+    for (int level : {0, 2, 2, 0, 1, 2}) add_pline(level, {{1.0f + level, 1}, {2, 2.5f + level}, {3, 1}});
+    engine_tables.large = large;
+    render();
+    EXPECT_TRUE(recording::faults.empty()) << recording::faults.front();
+    for (const recording::Call* c : recording::calls_named("LineTo")) {
+      const recording::Object& pen = recording::objects[c->pen];
+      drawn[large].lines.push_back({c->args[0], c->args[1], long(pen.colour), pen.width});
+    }
+    for (std::size_t i = 4; i < recording::objects.size(); ++i) {
+      EXPECT_TRUE(recording::objects[i].deleted) << large << " " << i;
+      EXPECT_FALSE(recording::objects[i].selected) << large << " " << i;
+      if (recording::objects[i].kind == recording::Kind::kPen) ++drawn[large].pens;
+    }
+  }
+  EXPECT_EQ(drawn[0].lines, drawn[1].lines);
+  // Besides the rows' pens: the background's and two of the frame's.
+  EXPECT_EQ(drawn[0].pens, 3 + 6);
+  EXPECT_EQ(drawn[1].pens, 3 + 3);
+}
+
 TEST_F(DrawingCalls, BackgroundCoversThePicture) {
   render();
   auto rects = recording::calls_named("Rectangle");
