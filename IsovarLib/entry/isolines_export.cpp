@@ -113,7 +113,7 @@ struct FeatureSink final : LineSink {
     put_line(out, model, level, closed, static_cast<int>(count), [points](int i) -> const IsoPoint& { return points[i]; },
              first);
     first = false;
-    return 0;
+    return out.error() != 0 ? 1 : 0;  // a file that cannot be written stops the trace
   }
 };
 
@@ -153,8 +153,8 @@ int32_t stream_isolines(Run& r, const ModelStore& model, const char* path, char*
   r.model = &model;
   const int traced = trace_grid_streamed(r.engine, model, r.ctx.message_buffer, sink);
   r.ctx.table_limit_reached = r.engine.limit_reached;
-  if (traced != 0) return fail_entry(errMsg, r.ctx.message_buffer, 0);  // the file is dropped
-  out.write(kTail);
+  if (traced < 0) return fail_entry(errMsg, r.ctx.message_buffer, 0);  // the file is dropped
+  out.write(kTail);  // after a stop for a failed write, commit() reports it
   if (int err = out.commit()) return fail_entry(errMsg, msg::cannot_write_isoline_file, err);
   return 0;
 }

@@ -68,6 +68,16 @@ void make_geotiff(const std::string& path, float (*field)(int, int) = hill, int 
   GDALClose(ds);
 }
 
+// Wider than the default tables (700 x 60), so traced in tiles: waves along
+// the rows with hills between, lines that cross many tiles and come back,
+// and rings.
+void make_wide_geotiff(const std::string& path) {
+  make_geotiff(
+      path, [](int i, int j) { return static_cast<float>(140 + 30 * std::sin(i * 0.021 + j * 0.1) * std::cos(j * 0.13)); },
+      700, 60);
+}
+const char* const kWideLevels = "115,125,130,140,150,155,165";
+
 // What OGR reads of a vector file's first layer.
 struct Layer {
   bool opened = false;
@@ -228,11 +238,8 @@ TEST(IsovarPlotGeodata, IsolinesStreamedFromTilesAreTheWholeTracesFeatureForFeat
   TempDir dir;
   // Waves along the rows with hills between: lines that cross many tiles
   // and come back, and rings.
-  make_geotiff(
-      dir.file("wide.tif"),
-      [](int i, int j) { return static_cast<float>(140 + 30 * std::sin(i * 0.021 + j * 0.1) * std::cos(j * 0.13)); },
-      700, 60);
-  const std::string levels = "115,125,130,140,150,155,165";
+  make_wide_geotiff(dir.file("wide.tif"));
+  const std::string levels = kWideLevels;
   // Through OGR, and the library's own GeoJSON (a raster in WGS 84).
   for (const char* ending : {".fgb", ".geojson"}) {
     for (const char* threads : {"1", "3"}) {
@@ -305,24 +312,33 @@ TEST(IsovarPlotGeodata, AModelFileTakesItsCrsFromItsPrjOrFromCrs) {
 TEST(IsovarPlotGeodata, AFailedWriteLeavesNoFile) {
   TempDir dir;
   make_geotiff(dir.file("dem.tif"));
+  make_wide_geotiff(dir.file("wide.tif"));
   // Past the file size limit; a folder where a Shapefile's .dbf goes; a
-  // folder that is not there.
+  // folder that is not there. The wide raster's isolines are streamed: the
+  // limit is reached with the trace half done (its files are 400 to 800 kB),
+  // which stops it.
   mkdir(dir.file("in-the-way.dbf").c_str(), 0777);
   struct Case {
-    std::string file;
+    std::vector<std::string> args;
     rlim_t limit;
     std::string said;
   };
   const std::vector<Case> cases = {
-      {"big.gpkg", 20000, "cannot write big.gpkg"},
-      {"big.fgb", 4000, "cannot write big.fgb"},
-      {"in-the-way.shp", 0, "cannot write in-the-way.shp: Is a directory"},
-      {"missing/x.gpkg", 0, "cannot write missing/x.gpkg: No such file or directory"},
+      {{"dem.tif", "--isolines", "big.gpkg"}, 20000, "cannot write big.gpkg"},
+      {{"dem.tif", "--isolines", "big.fgb"}, 4000, "cannot write big.fgb"},
+      {{"dem.tif", "--isolines", "in-the-way.shp"}, 0, "cannot write in-the-way.shp: Is a directory"},
+      {{"dem.tif", "--isolines", "missing/x.gpkg"}, 0, "cannot write missing/x.gpkg: No such file or directory"},
+      {{"wide.tif", "--isolines", "wide.gpkg"}, 200000, "cannot write wide.gpkg"},
+      {{"wide.tif", "--isolines", "wide.fgb"}, 150000, "cannot write wide.fgb"},
+      {{"wide.tif", "--crs", "EPSG:4326", "--isolines", "wide.geojson"}, 300000,
+       "cannot write wide.geojson: File too large"},
   };
   const std::set<std::string> before = names_in(dir.path());
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    const auto r = plot(dir, {"dem.tif", "--isolines", c.file}, c.limit);
+    SCOPED_TRACE(c.args.back());
+    std::vector<std::string> args = c.args;
+    if (args[0] == "wide.tif") args.insert(args.end(), {"--levels", kWideLevels});
+    const auto r = plot(dir, args, c.limit);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("isovar-plot: " + c.said), std::string::npos) << r.err;
     EXPECT_EQ(names_in(dir.path()), before);
