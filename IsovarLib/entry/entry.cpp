@@ -12,6 +12,7 @@
 
 #include "IsovarLib.h"
 #include "atomic_file.h"
+#include "write_behind.h"
 #include "entry/defaults.h"
 #include "engine/tiles.h"
 #include "entry/runs.h"
@@ -73,7 +74,16 @@ int32_t run_plot(Run& r, const ModelStore& model, char* errMsg, HDC hdc, bool re
   if (int err = display_list.open(printInfoPath, files::Target::kFixedName))
     return fail_entry(errMsg, msg::cannot_open_display_list, err);
   run.display_list_file = &display_list;
-  render_plot(r);
+  {
+    // A large model's display list (tens of megabytes) is written while the
+    // picture is drawn.
+    files::WriteBehind behind(display_list);
+    run.display_list_behind = run.large ? &behind : nullptr;
+    render_plot(r);
+    behind.finish();
+    run.display_list_behind = nullptr;
+    dl_discard(r);  // off the thread's buffers, which go now
+  }
   run.display_list_file = nullptr;
   if (int err = display_list.commit()) {
     // The picture is drawn, but printing it would print another.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "atomic_file.h"
+#include "write_behind.h"
 #include "shared/run_context.h"
 #include "render/run.h"
 
@@ -15,13 +16,32 @@ void write_out(Run& r, const unsigned char* bytes, std::size_t n) {
   if (r.ctx.display_list_file != nullptr) r.ctx.display_list_file->write(bytes, n);
 }
 
-void put_bytes(Run& r, const void* data, std::size_t n) {
-  if (r.dl.used + n > kDlBufferSize) dl_flush(r);
-  if (n > kDlBufferSize) {
-    write_out(r, static_cast<const unsigned char*>(data), n);
-    return;
+// The buffer is full: in a large run it goes to the writing thread (which
+// the first full buffer starts), and the next comes back from there.
+void make_room(Run& r) {
+  files::WriteBehind* behind = r.ctx.display_list_behind;
+  if (behind != nullptr && r.ctx.display_list_file != nullptr) {
+    r.dl.out = behind->hand_over(r.dl.out, r.dl.used);
+    r.dl.capacity = files::WriteBehind::kBufferSize;
+  } else {
+    write_out(r, r.dl.out, r.dl.used);
   }
-  std::memcpy(r.dl.bytes + r.dl.used, data, n);
+  r.dl.used = 0;
+}
+
+void put_bytes(Run& r, const void* data, std::size_t n) {
+  if (r.dl.used + n > r.dl.capacity) make_room(r);
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  // A record longer than the buffer (a title can be): through it in parts.
+  while (n > r.dl.capacity - r.dl.used) {
+    const std::size_t part = r.dl.capacity - r.dl.used;
+    std::memcpy(r.dl.out + r.dl.used, bytes, part);
+    r.dl.used += part;
+    bytes += part;
+    n -= part;
+    make_room(r);
+  }
+  std::memcpy(r.dl.out + r.dl.used, bytes, n);
   r.dl.used += n;
 }
 
@@ -70,8 +90,8 @@ void dl_title(Run& r, const char* text, int32_t x, int32_t y, int32_t size) {
 void dl_line(Run& r, int32_t pen_width, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   // Straight into the buffer: a dense model records millions of these.
   constexpr std::size_t kSize = 4 * (1 + kDlLineFields);
-  if (r.dl.used + kSize > kDlBufferSize) dl_flush(r);
-  unsigned char* record = r.dl.bytes + r.dl.used;
+  if (r.dl.used + kSize > r.dl.capacity) make_room(r);
+  unsigned char* record = r.dl.out + r.dl.used;
   store_int(record, DL_LINE);
   store_int(record + 4, pen_width);
   store_int(record + 8, x1);
@@ -94,8 +114,8 @@ void dl_bands(Run& r, COLORREF colour, const POINTF* points, const int* counts, 
   for (int32_t i = 0; i < polygons; ++i) {
     const int n = counts[i] < kMaxBandCorners ? counts[i] : kMaxBandCorners;
     const std::size_t size = 4 + 8 * static_cast<std::size_t>(n);
-    if (r.dl.used + size > kDlBufferSize) dl_flush(r);
-    unsigned char* at = r.dl.bytes + r.dl.used;
+    if (r.dl.used + size > r.dl.capacity) make_room(r);
+    unsigned char* at = r.dl.out + r.dl.used;
     store_int(at, n);
     for (int k = 0; k < n; ++k) {
       store_int(at + 4 + 8 * k, sixteenths(points[k].x));
@@ -107,8 +127,17 @@ void dl_bands(Run& r, COLORREF colour, const POINTF* points, const int* counts, 
 }
 
 void dl_flush(Run& r) {
-  write_out(r, r.dl.bytes, r.dl.used);
-  r.dl.used = 0;
+  const files::WriteBehind* behind = r.ctx.display_list_behind;
+  if (behind != nullptr && behind->started()) {
+    make_room(r);  // after the buffers before it
+  } else {
+    write_out(r, r.dl.out, r.dl.used);
+    r.dl.used = 0;
+  }
 }
 
-void dl_discard(Run& r) { r.dl.used = 0; }
+void dl_discard(Run& r) {
+  r.dl.out = r.dl.bytes;
+  r.dl.capacity = kDlBufferSize;
+  r.dl.used = 0;
+}

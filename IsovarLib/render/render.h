@@ -154,16 +154,20 @@ PixelFrame pixel_frame(const Run& r);
 
 // ---------------------------------------------------------------------------
 // Display-list writer, of the records display_list_format.h lays out.
-// Records are appended to a fixed buffer and written to
+// Records are appended to a buffer and written to
 // run_context.display_list_file when it fills and by dl_flush; without a
-// file the bytes are dropped. The file keeps the first write failure for the
-// run to report when it commits the file.
+// file the bytes are dropped. In a large run, full buffers go to the run's
+// display_list_behind instead, whose thread writes them while the picture
+// is drawn. The file keeps the first write failure for the run to report
+// when it commits the file.
 
 // 64 KiB: few writes, and the buffer stays in the cache between them.
 constexpr std::size_t kDlBufferSize = 64 * 1024;
 
 struct DisplayListWriter {
-  unsigned char bytes[kDlBufferSize];
+  unsigned char bytes[kDlBufferSize];  // the writer's own buffer
+  unsigned char* out;                  // the buffer being filled: bytes, or the writing thread's
+  std::size_t capacity;                // of out
   std::size_t used;
 };
 

@@ -6,7 +6,7 @@ void attach_run(Run& r, EngineFixedTables* engine_tables) {
   attach_engine_tables(r.engine, engine_tables);
   r.layout = LayoutState{};
   r.labels = LabelTable{fixed_table(r.fixed_labels), 0, 0.0f, 0.0f, 0, {}};
-  r.dl.used = 0;
+  dl_discard(r);
   r.pixels = nullptr;
   r.style = PictureStyle{};  // the plain picture
   r.outline.ready = 0;

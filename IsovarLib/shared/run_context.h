@@ -14,6 +14,7 @@
 
 namespace files {
 class AtomicFile;
+class WriteBehind;
 }
 
 constexpr std::size_t kErrMsgSize = 256;        // the caller's errMsg buffer
@@ -25,6 +26,7 @@ struct RunContext {
   int32_t plot_height;
   std::FILE* log_file;           // the open run log, or none
   files::AtomicFile* display_list_file;  // open only while a run renders
+  files::WriteBehind* display_list_behind;  // large runs: the file written by a thread of its own
   char message_buffer[kMessageBufferSize];
   int32_t table_limit_reached;  // the last call failed on a default table's limit
   int32_t fill_bands;           // plot runs fill the bands under the isolines

@@ -1,0 +1,63 @@
+// Writing behind: an AtomicFile's bytes written by a thread of their own
+// while the caller fills the next buffer, for a writer with tens of
+// megabytes to write and more to do meanwhile (a large run's display list
+// on every repaint).
+//
+// Nothing happens until the first full buffer is handed over: a small file
+// costs no thread. From then until finish() the file belongs to the thread;
+// finish() must come before the file is committed or abandoned. The file
+// keeps its first failure as ever, for commit() to report.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace files {
+
+class AtomicFile;
+
+class WriteBehind {
+ public:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+  explicit WriteBehind(AtomicFile& file) : file_(file) {}
+  ~WriteBehind() { finish(); }
+  WriteBehind(const WriteBehind&) = delete;
+  WriteBehind& operator=(const WriteBehind&) = delete;
+
+  // Hands over the first `used` bytes at data, which is the caller's own
+  // memory the first time (copied) and afterwards the buffer the last call
+  // gave; returns the buffer to fill next, kBufferSize bytes. Waits while
+  // two buffers are still to be written.
+  unsigned char* hand_over(const unsigned char* data, std::size_t used);
+
+  // Whether a buffer was handed over (the thread runs, or did).
+  bool started() const { return started_; }
+
+  // Writes what was handed over and ends the thread. The buffers stay
+  // valid until the object goes.
+  void finish();
+
+ private:
+  void run();
+  void queue(unsigned char* buffer, std::size_t used);
+
+  AtomicFile& file_;
+  bool started_ = false;
+  bool in_thread_ = false;  // false: no thread could be had, written here
+  std::vector<std::unique_ptr<unsigned char[]>> buffers_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::pair<unsigned char*, std::size_t>> full_;  // to be written, in order
+  std::vector<unsigned char*> free_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+}  // namespace files
