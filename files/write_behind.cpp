@@ -1,71 +1,65 @@
 #include "write_behind.h"
 
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "atomic_file.h"
 
 namespace files {
 
-namespace {
-
-// One buffer filling, one being written, one waiting: the writer never
-// waits for the filler unless the filler is faster than the disk.
-constexpr int kBuffers = 3;
-
-}  // namespace
-
-unsigned char* WriteBehind::hand_over(const unsigned char* data, std::size_t used) {
-  if (!started_) {
-    started_ = true;
-    for (int b = 0; b < kBuffers; ++b) {
-      buffers_.emplace_back(new unsigned char[kBufferSize]);
-      free_.push_back(buffers_.back().get());
-    }
-    try {
-      thread_ = std::thread(&WriteBehind::run, this);
-      in_thread_ = true;
-    } catch (const std::system_error&) {
-      in_thread_ = false;  // written here, as without this object
-    }
-    // The caller's own memory, copied into one of ours.
-    unsigned char* first = free_.back();
-    free_.pop_back();
-    if (used > 0) std::memcpy(first, data, used);
-    data = first;
+bool WriteBehind::start() {
+  for (auto& buffer : buffers_) {
+    buffer.reset(new (std::nothrow) unsigned char[kBufferSize]);
+    if (buffer == nullptr) return false;
   }
-  auto* buffer = const_cast<unsigned char*>(data);
-  if (!in_thread_) {
-    file_.write(buffer, used);
-    return buffer;
+  for (auto& buffer : buffers_) free_[free_count_++] = buffer.get();
+  try {
+    thread_ = std::thread(&WriteBehind::run, this);
+  } catch (const std::system_error&) {
+    free_count_ = 0;
+    return false;
   }
-  queue(buffer, used);
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return !free_.empty(); });
-  unsigned char* next = free_.back();
-  free_.pop_back();
-  return next;
+  return true;
 }
 
-void WriteBehind::queue(unsigned char* buffer, std::size_t used) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    full_.emplace_back(buffer, used);
+unsigned char* WriteBehind::hand_over(const unsigned char* data, std::size_t used) {
+  if (!tried_) {
+    tried_ = true;
+    started_ = start();
+    if (!started_) {
+      for (auto& buffer : buffers_) buffer.reset();
+    } else {
+      // The caller's own memory, copied into one of ours.
+      std::lock_guard<std::mutex> lock(mutex_);
+      unsigned char* first = free_[--free_count_];
+      if (used > 0) std::memcpy(first, data, used);
+      data = first;
+    }
   }
+  if (!started_) {
+    file_.write(data, used);
+    return const_cast<unsigned char*>(data);
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  full_[(full_first_ + full_count_++) % kBuffers] = {const_cast<unsigned char*>(data), used};
   changed_.notify_all();
+  changed_.wait(lock, [this] { return free_count_ > 0; });
+  return free_[--free_count_];
 }
 
 void WriteBehind::run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return done_ || !full_.empty(); });
-    if (full_.empty()) return;  // done, and nothing left
-    const auto [buffer, used] = full_.front();
-    full_.pop_front();
+    changed_.wait(lock, [this] { return done_ || full_count_ > 0; });
+    if (full_count_ == 0) return;  // done, and nothing left
+    const auto [buffer, used] = full_[full_first_];
+    full_first_ = (full_first_ + 1) % kBuffers;
+    --full_count_;
     lock.unlock();
     file_.write(buffer, used);
     lock.lock();
-    free_.push_back(buffer);
+    free_[free_count_++] = buffer;
     changed_.notify_all();
   }
 }

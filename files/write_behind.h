@@ -11,12 +11,10 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
-#include <vector>
 
 namespace files {
 
@@ -34,10 +32,12 @@ class WriteBehind {
   // Hands over the first `used` bytes at data, which is the caller's own
   // memory the first time (copied) and afterwards the buffer the last call
   // gave; returns the buffer to fill next, kBufferSize bytes. Waits while
-  // two buffers are still to be written.
+  // two buffers are still to be written. Where no thread or memory can be
+  // had, the bytes are written here and data comes back, the caller's
+  // buffer as before.
   unsigned char* hand_over(const unsigned char* data, std::size_t used);
 
-  // Whether a buffer was handed over (the thread runs, or did).
+  // Whether the thread was started (by the first buffer handed over).
   bool started() const { return started_; }
 
   // Writes what was handed over and ends the thread. The buffers stay
@@ -46,16 +46,22 @@ class WriteBehind {
 
  private:
   void run();
-  void queue(unsigned char* buffer, std::size_t used);
+
+  bool start();
+
+  static constexpr int kBuffers = 3;  // one filling, one being written, one waiting
 
   AtomicFile& file_;
-  bool started_ = false;
-  bool in_thread_ = false;  // false: no thread could be had, written here
-  std::vector<std::unique_ptr<unsigned char[]>> buffers_;
+  bool tried_ = false;    // the first hand-over tried to start the thread
+  bool started_ = false;  // ... and did
+  std::unique_ptr<unsigned char[]> buffers_[kBuffers];
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::pair<unsigned char*, std::size_t>> full_;  // to be written, in order
-  std::vector<unsigned char*> free_;
+  // Buffers to write, in order (a ring), and buffers free to fill.
+  std::pair<unsigned char*, std::size_t> full_[kBuffers];
+  int full_first_ = 0, full_count_ = 0;
+  unsigned char* free_[kBuffers];
+  int free_count_ = 0;
   bool done_ = false;
   std::thread thread_;
 };

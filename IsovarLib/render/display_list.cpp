@@ -22,7 +22,7 @@ void make_room(Run& r) {
   files::WriteBehind* behind = r.ctx.display_list_behind;
   if (behind != nullptr && r.ctx.display_list_file != nullptr) {
     r.dl.out = behind->hand_over(r.dl.out, r.dl.used);
-    r.dl.capacity = files::WriteBehind::kBufferSize;
+    if (behind->started()) r.dl.capacity = files::WriteBehind::kBufferSize;  // else the same buffer again
   } else {
     write_out(r, r.dl.out, r.dl.used);
   }
