@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,62 +10,46 @@
 #include "test_support.h"
 #include "write_behind.h"
 
-using files::AtomicFile;
-using files::Target;
-using files::WriteBehind;
-using testing_support::read_file;
-using testing_support::TempDir;
-
 namespace {
 
-// Writes pieces of the given sizes through a WriteBehind as a display list
-// does: the first into the caller's own buffer, the rest into the buffers
-// it gives back, each piece's bytes counting on from the last. The bytes
-// expected.
-std::string write_pieces(AtomicFile& out, const std::vector<std::size_t>& sizes) {
-  std::string expected;
-  std::vector<unsigned char> own(WriteBehind::kBufferSize);
-  unsigned char* buffer = own.data();
-  WriteBehind behind(out);
-  for (const std::size_t size : sizes) {
-    for (std::size_t i = 0; i < size; ++i) {
-      buffer[i] = static_cast<unsigned char>((expected.size() * 7 + 3) % 251);
-      expected.push_back(static_cast<char>(buffer[i]));
-    }
-    buffer = behind.hand_over(buffer, size);
-    std::memset(own.data(), 0, own.size());  // the first piece was copied
-  }
-  behind.finish();
-  return expected;
-}
-
-TEST(WriteBehind, WritesEveryPieceInOrder) {
-  const std::size_t full = WriteBehind::kBufferSize;
-  const std::vector<std::vector<std::size_t>> cases = {
-      {},                                   // nothing handed over: no thread
-      {0},                                  // an empty buffer
-      {10},                                 // less than the file's own buffer
-      {full, full, full, full, full, 17},   // more buffers than there are
-      {100, full, 0, 5000, full - 1, 1},    // small pieces between full ones
+TEST(WriteBehind, WritesEveryPieceInOrderAndReportsFailures) {
+  const std::size_t full = files::WriteBehind::kBufferSize;
+  struct Case {
+    std::vector<std::size_t> pieces;
+    const char* path;  // a device is written directly: /dev/full fails every write
+    int committed;
   };
-  TempDir dir;
-  for (std::size_t c = 0; c < cases.size(); ++c) {
-    SCOPED_TRACE(c);
-    const std::string path = dir.file("out" + std::to_string(c));
-    AtomicFile out;
-    ASSERT_EQ(out.open(path.c_str(), Target::kNamedByUser), 0);
-    const std::string expected = write_pieces(out, cases[c]);
-    ASSERT_EQ(out.commit(), 0);
-    EXPECT_EQ(read_file(path), expected);
+  const std::vector<Case> cases = {
+      {{}, "none", 0},                                // nothing handed over: no thread
+      {{0, 10}, "small", 0},                          // less than the file's own buffer
+      {{full, full, full, full, full, 17}, "many", 0},  // more buffers than there are
+      {{100, full, 0, 5000, full - 1, 1}, "mixed", 0},
+      {{full, full, 10}, "/dev/full", ENOSPC},
+  };
+  testing_support::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string path = c.path[0] == '/' ? c.path : dir.file(c.path);
+    files::AtomicFile out;
+    ASSERT_EQ(out.open(path.c_str(), files::Target::kNamedByUser), 0);
+    // The first piece in the caller's own buffer (copied), the rest in the
+    // buffers handed back.
+    std::vector<unsigned char> own(full);
+    unsigned char* buffer = own.data();
+    std::string expected;
+    {
+      files::WriteBehind behind(out);
+      for (const std::size_t size : c.pieces) {
+        for (std::size_t i = 0; i < size; ++i) expected.push_back(static_cast<char>(buffer[i] = expected.size() % 251));
+        buffer = behind.hand_over(buffer, size);
+        own.assign(full, 0);
+      }
+    }
+    ASSERT_EQ(out.commit(), c.committed);
+    if (c.committed == 0) {
+      EXPECT_EQ(testing_support::read_file(path), expected);
+    }
   }
-}
-
-TEST(WriteBehind, AFailedWriteIsReportedWhenCommitting) {
-  // A device is written directly: /dev/full fails every write.
-  AtomicFile out;
-  ASSERT_EQ(out.open("/dev/full", Target::kNamedByUser), 0);
-  write_pieces(out, {WriteBehind::kBufferSize, WriteBehind::kBufferSize, 10});
-  EXPECT_EQ(out.commit(), ENOSPC);
 }
 
 }  // namespace

@@ -49,13 +49,10 @@ TEST_F(DrawingCalls, EveryObjectLivesWithinOneStep) {
 }
 
 // Large mode makes each level's pen once and selects it when the level
-// changes; the lines, their pens' colours and widths are the same.
+// changes: the same lines, drawn with pens of the same colours and widths.
 TEST_F(DrawingCalls, LargeRunsMakeOnePenALevelAndDrawTheSame) {
-  struct Drawn {
-    std::vector<std::vector<long>> lines;  // the ends, the pen's colour and width
-    int pens = 0;
-  };
-  Drawn drawn[2];
+  std::vector<std::vector<long>> lines[2];  // the ends, the pen's colour and width
+  int pens[2] = {0, 0};
   for (int large = 0; large < 2; ++large) {
     dc_ = recording::reset();
     set_model(0, 10, 0, 5, {{1.0f}, {2.0f, 1}, {3.0f}});
@@ -65,18 +62,16 @@ TEST_F(DrawingCalls, LargeRunsMakeOnePenALevelAndDrawTheSame) {
     EXPECT_TRUE(recording::faults.empty()) << recording::faults.front();
     for (const recording::Call* c : recording::calls_named("LineTo")) {
       const recording::Object& pen = recording::objects[c->pen];
-      drawn[large].lines.push_back({c->args[0], c->args[1], long(pen.colour), pen.width});
+      lines[large].push_back({c->args[0], c->args[1], long(pen.colour), pen.width});
     }
     for (std::size_t i = 4; i < recording::objects.size(); ++i) {
-      EXPECT_TRUE(recording::objects[i].deleted) << large << " " << i;
-      EXPECT_FALSE(recording::objects[i].selected) << large << " " << i;
-      if (recording::objects[i].kind == recording::Kind::kPen) ++drawn[large].pens;
+      EXPECT_TRUE(recording::objects[i].deleted && !recording::objects[i].selected) << large << " " << i;
+      pens[large] += recording::objects[i].kind == recording::Kind::kPen;
     }
   }
-  EXPECT_EQ(drawn[0].lines, drawn[1].lines);
-  // Besides the rows' pens: the background's and two of the frame's.
-  EXPECT_EQ(drawn[0].pens, 3 + 6);
-  EXPECT_EQ(drawn[1].pens, 3 + 3);
+  EXPECT_EQ(lines[0], lines[1]);
+  EXPECT_EQ(pens[0], 3 + 6);  // the background's, two of the frame's, and the rows'
+  EXPECT_EQ(pens[1], 3 + 3);
 }
 
 TEST_F(DrawingCalls, BackgroundCoversThePicture) {
