@@ -372,8 +372,8 @@ py::dict summary(const Model& model) {
 // (N, 2) arrays. A quarter of a million small arrays is most of the work done
 // with the GIL, so each level's points are one block and its lines are views
 // of it, made through numpy's own constructor with lists of their final
-// length; the blocks are filled from the run's tables without the GIL, on
-// two threads where there is much to copy.
+// length; where there is much to copy, the blocks are filled from the run's
+// tables on another thread while the views are made.
 py::list lines(const Model& model, const std::optional<Info>& override_info, Large large, int32_t level_count,
                int32_t threads) {
   const std::size_t levels = static_cast<std::size_t>(level_count > 0 ? level_count : 0);
@@ -396,55 +396,68 @@ py::list lines(const Model& model, const std::optional<Info>& override_info, Lar
         points_of[static_cast<std::size_t>(k)] += points[i];
       }
       std::vector<double*> dst(count, nullptr);
-      {
-        py::gil_scoped_acquire gil;
-        using api_t = py::detail::npy_api;
-        auto& api = api_t::get();
-        const py::object descr = py::reinterpret_steal<py::object>(api.PyArray_DescrFromType_(api_t::NPY_DOUBLE_));
-        if (!descr) throw py::error_already_set();
-        // Each constructor call takes a reference to the descriptor.
-        const auto make = [&](Py_intptr_t n, double* data, int flags) {
-          const Py_intptr_t shape[2] = {n, 2};
-          Py_INCREF(descr.ptr());
-          PyObject* a = api.PyArray_NewFromDescr_(api.PyArray_Type_, descr.ptr(), 2, shape, nullptr, data, flags, nullptr);
-          if (a == nullptr) throw py::error_already_set();
-          return a;
-        };
-        std::vector<py::object> blocks(levels);
-        std::vector<double*> next(levels);
-        std::vector<py::ssize_t> filled(levels, 0);
-        for (std::size_t k = 0; k < levels; ++k) {
-          blocks[k] = py::reinterpret_steal<py::object>(make(points_of[k], nullptr, 0));
-          next[k] = reinterpret_cast<double*>(py::detail::array_proxy(blocks[k].ptr())->data);
-          out[k] = py::list(lines_of[k]);
-        }
-        constexpr int kViewFlags = api_t::NPY_ARRAY_C_CONTIGUOUS_ | api_t::NPY_ARRAY_ALIGNED_ | api_t::NPY_ARRAY_WRITEABLE_;
-        for (std::size_t i = 0; i < count; ++i) {
-          if (level[i] < 0) continue;
-          const auto k = static_cast<std::size_t>(level[i]);
-          PyObject* view = make(points[i], next[k], kViewFlags);
-          if (api.PyArray_SetBaseObject_(view, blocks[k].inc_ref().ptr()) != 0) {
-            Py_DECREF(view);
-            throw py::error_already_set();
-          }
-          dst[i] = next[k];
-          next[k] += 2 * static_cast<std::size_t>(points[i]);
-          PyList_SET_ITEM(out[k].ptr(), filled[k]++, view);  // the list takes the view
-        }
-      }
+      std::size_t total = 0;
+      for (const Py_intptr_t n : points_of) total += static_cast<std::size_t>(n);
       const auto fill = [&](std::size_t from, std::size_t step) {
         for (std::size_t i = from; i < count; i += step)
           if (dst[i] != nullptr && points[i] > 0) isovarRunLine(r.run, static_cast<int32_t>(i), nullptr, nullptr, dst[i]);
       };
-      std::size_t total = 0;
-      for (const Py_intptr_t n : points_of) total += static_cast<std::size_t>(n);
-      if (total >= (std::size_t{1} << 18) && std::thread::hardware_concurrency() > 1) {
-        std::thread other(fill, 1, 2);
-        fill(0, 2);
-        other.join();
-      } else {
-        fill(0, 1);
+      py::gil_scoped_acquire gil;
+      using api_t = py::detail::npy_api;
+      auto& api = api_t::get();
+      const py::object descr = py::reinterpret_steal<py::object>(api.PyArray_DescrFromType_(api_t::NPY_DOUBLE_));
+      if (!descr) throw py::error_already_set();
+      // Each constructor call takes a reference to the descriptor.
+      const auto make = [&](Py_intptr_t n, double* data, int flags) {
+        const Py_intptr_t shape[2] = {n, 2};
+        Py_INCREF(descr.ptr());
+        PyObject* a = api.PyArray_NewFromDescr_(api.PyArray_Type_, descr.ptr(), 2, shape, nullptr, data, flags, nullptr);
+        if (a == nullptr) throw py::error_already_set();
+        return a;
+      };
+      std::vector<py::object> blocks(levels);
+      std::vector<double*> next(levels);
+      for (std::size_t k = 0; k < levels; ++k) {
+        blocks[k] = py::reinterpret_steal<py::object>(make(points_of[k], nullptr, 0));
+        next[k] = reinterpret_cast<double*>(py::detail::array_proxy(blocks[k].ptr())->data);
+        out[k] = py::list(lines_of[k]);
       }
+      for (std::size_t i = 0; i < count; ++i) {
+        if (level[i] < 0) continue;
+        const auto k = static_cast<std::size_t>(level[i]);
+        dst[i] = next[k];
+        next[k] += 2 * static_cast<std::size_t>(points[i]);
+      }
+      // The points are copied into the blocks on another thread while this
+      // one makes the views; it is joined before the blocks can go, also
+      // when a view cannot be made.
+      struct Copier {
+        std::thread thread;
+        ~Copier() {
+          if (thread.joinable()) thread.join();
+        }
+      } copier;
+      if (total >= (std::size_t{1} << 18) && std::thread::hardware_concurrency() > 1) {
+        try {
+          copier.thread = std::thread(fill, 0, 1);
+        } catch (const std::system_error&) {
+        }
+      }
+      if (!copier.thread.joinable()) fill(0, 1);
+      constexpr int kViewFlags = api_t::NPY_ARRAY_C_CONTIGUOUS_ | api_t::NPY_ARRAY_ALIGNED_ | api_t::NPY_ARRAY_WRITEABLE_;
+      std::vector<py::ssize_t> filled(levels, 0);
+      for (std::size_t i = 0; i < count; ++i) {
+        if (dst[i] == nullptr) continue;
+        const auto k = static_cast<std::size_t>(level[i]);
+        PyObject* view = make(points[i], dst[i], kViewFlags);
+        if (api.PyArray_SetBaseObject_(view, blocks[k].inc_ref().ptr()) != 0) {
+          Py_DECREF(view);
+          throw py::error_already_set();
+        }
+        PyList_SET_ITEM(out[k].ptr(), filled[k]++, view);  // the list takes the view
+      }
+      py::gil_scoped_release unlocked;  // while the copy ends
+      if (copier.thread.joinable()) copier.thread.join();
     });
   });
   return out;
