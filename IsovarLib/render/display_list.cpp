@@ -87,19 +87,23 @@ void dl_title(Run& r, const char* text, int32_t x, int32_t y, int32_t size) {
   put_text_record(r, DL_TITLE, text, x, y, size);
 }
 
+void dl_line_record(unsigned char* at, int32_t pen_width, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  store_int(at, DL_LINE);
+  store_int(at + 4, pen_width);
+  store_int(at + 8, x1);
+  store_int(at + 12, y1);
+  store_int(at + 16, x2);
+  store_int(at + 20, y2);
+}
+
 void dl_line(Run& r, int32_t pen_width, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   // Straight into the buffer: a dense model records millions of these.
-  constexpr std::size_t kSize = 4 * (1 + kDlLineFields);
-  if (r.dl.used + kSize > r.dl.capacity) make_room(r);
-  unsigned char* record = r.dl.out + r.dl.used;
-  store_int(record, DL_LINE);
-  store_int(record + 4, pen_width);
-  store_int(record + 8, x1);
-  store_int(record + 12, y1);
-  store_int(record + 16, x2);
-  store_int(record + 20, y2);
-  r.dl.used += kSize;
+  if (r.dl.used + kDlLineSize > r.dl.capacity) make_room(r);
+  dl_line_record(r.dl.out + r.dl.used, pen_width, x1, y1, x2, y2);
+  r.dl.used += kDlLineSize;
 }
+
+void dl_records(Run& r, const unsigned char* bytes, std::size_t n) { put_bytes(r, bytes, n); }
 
 void dl_label(Run& r, const char* text, int32_t x, int32_t y, int32_t size) {
   put_text_record(r, DL_LABEL, text, x, y, size);

@@ -1,8 +1,11 @@
 // The isolines: every polyline clipped to the model extent, coloured by its
 // level from blue (lowest) to red (highest), bold levels two pixels wide.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "shared/run_context.h"
 #include "input/model_store.h"
 #include "render/inline_labels.h"
+#include "render/ordered_pipeline.h"
 #include "render/run.h"
 
 namespace {
@@ -320,19 +324,154 @@ void LevelPens::done() {
   }
 }
 
+namespace {
+
+// Row after row, the isolines' segments as drawn: mapped to pixels, those
+// with an end outside the extent clipped to it first.
+class SegmentMapper {
+ public:
+  explicit SegmentMapper(Run& r)
+      : r_(r),
+        xmin_(r.model->extent_xmin),
+        ymin_(r.model->extent_ymin),
+        w_(static_cast<float>(static_cast<double>(r.model->extent_xmax) - xmin_)),
+        h_(static_cast<float>(static_cast<double>(r.model->extent_ymax) - ymin_)),
+        box_(w_ > 0.0f && h_ > 0.0f),
+        right_(static_cast<float>(static_cast<double>(xmin_) + w_)),
+        top_(static_cast<float>(static_cast<double>(ymin_) + h_)) {}
+
+  // Row n's segments, each handed to put(X1, Y1, X2, Y2) in their order;
+  // those clipping leaves nothing of are passed over. Reads the run only.
+  template <class Put>
+  void row(int32_t n, Put&& put) const {
+    const EngineTables& E = r_.engine;
+    const int32_t count = E.pline_count[n];
+    // A segment with both ends in the box is what clipping would leave as
+    // it is; the pixel of its second end is then the first of the next one's.
+    int32_t mapped = -1;  // the point whose pixel is (mapped_x, mapped_y)
+    int32_t mapped_x = 0, mapped_y = 0;
+    for (int32_t j = 0; j + 1 < count; ++j) {
+      const IsoPoint& a = E.iso_points[pline_point(E, n, j)];
+      const IsoPoint& b = E.iso_points[pline_point(E, n, j + 1)];
+      if (box_ && inside(a.x, a.y) && inside(b.x, b.y)) {
+        const int32_t X1 = mapped == j ? mapped_x : map_x(r_, a.x);
+        const int32_t Y1 = mapped == j ? mapped_y : map_y(r_, a.y);
+        mapped_x = map_x(r_, b.x);
+        mapped_y = map_y(r_, b.y);
+        mapped = j + 1;
+        put(X1, Y1, mapped_x, mapped_y);
+        continue;
+      }
+      float x1 = a.x, y1 = a.y, x2 = b.x, y2 = b.y;
+      const int32_t clipped = line_clip(xmin_, ymin_, w_, h_, x1, y1, x2, y2);
+      if (clipped < 0 || clipped > 3) continue;
+      put(map_x(r_, x1), map_y(r_, y1), map_x(r_, x2), map_y(r_, y2));
+    }
+  }
+
+ private:
+  // line_clip's box and its test of a point (a NaN is inside).
+  bool inside(float x, float y) const { return !(x < xmin_) && !(x > right_) && !(y < ymin_) && !(y > top_); }
+
+  Run& r_;
+  const float xmin_, ymin_, w_, h_;
+  const bool box_;
+  const float right_, top_;
+};
+
+// Whether a segment would paint something new after the last one drawn of
+// its row: a dense model maps many segments in a row onto the same pixels,
+// and drawn again with the same pen such a segment paints nothing new.
+class NewPixels {
+ public:
+  bool operator()(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+    if (X1 == drawn_[0] && Y1 == drawn_[1] && X2 == drawn_[2] && Y2 == drawn_[3]) return false;
+    drawn_[0] = X1, drawn_[1] = Y1, drawn_[2] = X2, drawn_[3] = Y2;
+    return true;
+  }
+
+ private:
+  int64_t drawn_[4] = {INT64_MIN, 0, 0, 0};
+};
+
+// One row's segments drawn with the pen selected and recorded (every one,
+// those that paint nothing new too).
+class RowDrawer {
+ public:
+  RowDrawer(Run& r, int32_t width) : r_(r), dc_(r.ctx.run_hdc), width_(width) {}
+  void operator()(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+    if (fresh_(X1, Y1, X2, Y2)) {
+      MoveToEx(dc_, X1, Y1, nullptr);
+      LineTo(dc_, X2, Y2);
+    }
+    dl_line(r_, width_, X1, Y1, X2, Y2);
+  }
+
+ private:
+  Run& r_;
+  HDC dc_;
+  int32_t width_;
+  NewPixels fresh_;
+};
+
+struct PixelSegment {
+  int32_t x1, y1, x2, y2;
+};
+
+// A run of rows made ready ahead of their drawing: what they paint, where
+// their labels would go, and their display-list records.
+struct MappedRows {
+  std::vector<int32_t> ends;          // per row: one past its last segment in paint
+  std::vector<PixelSegment> paint;    // the segments that paint something new
+  std::vector<IsoPoint> row_ends;     // per row: its first and last points
+  std::vector<unsigned char> records; // every segment's line record
+  std::size_t record_bytes = 0;
+};
+
+// Segments a chunk of rows holds at least (the last chunk excepted), and
+// chunks made ready ahead at most.
+constexpr int64_t kChunkSegments = 4096;
+constexpr int kChunksAhead = 8;
+
+bool row_drawn(const EngineTables& E, int32_t n, int32_t level_count) {
+  const int32_t k = E.pline_level[n];
+  return E.pline_count[n] > 0 && k >= 0 && k < level_count;
+}
+
+// Where the chunks of rows start (the last entry: pline_total), and in
+// *most the segments of the largest chunk and in *most_rows its rows.
+std::vector<int32_t> chunk_starts(const EngineTables& E, int32_t level_count, int64_t* most, int32_t* most_rows) {
+  std::vector<int32_t> starts{0};
+  int64_t in_chunk = 0;
+  *most = 0;
+  *most_rows = 0;
+  for (int32_t n = 0; n < E.pline_total; ++n) {
+    if (row_drawn(E, n, level_count)) in_chunk += E.pline_count[n] - 1;
+    if (in_chunk >= kChunkSegments || n + 1 == E.pline_total) {
+      starts.push_back(n + 1);
+      *most = std::max(*most, in_chunk);
+      *most_rows = std::max(*most_rows, n + 1 - starts[starts.size() - 2]);
+      in_chunk = 0;
+    }
+  }
+  return starts;
+}
+
+// Threads that make rows ready, the drawing one among them: the run's
+// thread count, or one per core up to four (past that the drawing thread
+// cannot take what they make).
+int render_threads(const EngineTables& E) {
+  if (E.threads > 0) return E.threads;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return static_cast<int>(std::min(std::max(cores, 1u), 4u));
+}
+
+}  // namespace
+
 void draw_isolines(Run& r) {
   HDC dc = r.ctx.run_hdc;
   const EngineTables& E = r.engine;
-  const float xmin = r.model->extent_xmin;
-  const float ymin = r.model->extent_ymin;
-  const float w = static_cast<float>(static_cast<double>(r.model->extent_xmax) - xmin);
-  const float h = static_cast<float>(static_cast<double>(r.model->extent_ymax) - ymin);
   const int32_t level_count = r.model->level_count;
-  // The box line_clip clips to, and its test of a point (a NaN is inside).
-  const bool box = w > 0.0f && h > 0.0f;
-  const float right = static_cast<float>(static_cast<double>(xmin) + w);
-  const float top = static_cast<float>(static_cast<double>(ymin) + h);
-  auto inside = [&](float x, float y) { return !(x < xmin) && !(x > right) && !(y < ymin) && !(y > top); };
 
   if (r.style.labels != kLabelsAtEnds) {
     draw_inline_isolines(r);
@@ -347,46 +486,96 @@ void draw_isolines(Run& r) {
   const bool exact = SurfaceTakesExactPaths(dc) != 0;
   if (exact) BeginRasterStandIn(dc);
   LevelPens pens(dc, E.large != 0);
-  for (int32_t n = 0; n < E.pline_total; ++n) {
-    const int32_t count = E.pline_count[n];
+  const SegmentMapper mapper(r);
+  // Row n's labels (at its ends, when given) and its pen.
+  auto draw_row = [&](int32_t n, const IsoPoint* ends = nullptr) {
     const int32_t k = E.pline_level[n];
-    if (count <= 0 || k < 0 || k >= level_count) continue;
-    add_pline_labels(r, n);
-
-    const int32_t width = level_pen_width(r, k);
-    pens.select(k, width, colours[k]);
-    // A segment with both ends in the box is what clipping would leave as it
-    // is; the pixel of its second end is then the first of the next one's.
-    int32_t mapped = -1;  // the point whose pixel is (mapped_x, mapped_y)
-    int32_t mapped_x = 0, mapped_y = 0;
-    int64_t drawn[4] = {INT64_MIN, 0, 0, 0};  // the last segment drawn of this row
-    for (int32_t j = 0; j + 1 < count; ++j) {
-      const IsoPoint& a = E.iso_points[pline_point(r.engine, n, j)];
-      const IsoPoint& b = E.iso_points[pline_point(r.engine, n, j + 1)];
-      int32_t X1, Y1, X2, Y2;
-      if (box && inside(a.x, a.y) && inside(b.x, b.y)) {
-        X1 = mapped == j ? mapped_x : map_x(r, a.x);
-        Y1 = mapped == j ? mapped_y : map_y(r, a.y);
-        X2 = mapped_x = map_x(r, b.x);
-        Y2 = mapped_y = map_y(r, b.y);
-        mapped = j + 1;
-      } else {
-        float x1 = a.x, y1 = a.y, x2 = b.x, y2 = b.y;
-        const int32_t clipped = line_clip(xmin, ymin, w, h, x1, y1, x2, y2);
-        if (clipped < 0 || clipped > 3) continue;
-        X1 = map_x(r, x1), Y1 = map_y(r, y1), X2 = map_x(r, x2), Y2 = map_y(r, y2);
-      }
-      // A dense model maps many segments in a row onto the same pixels: drawn
-      // again with the same pen, such a segment would paint nothing new. It
-      // is recorded all the same.
-      if (!(X1 == drawn[0] && Y1 == drawn[1] && X2 == drawn[2] && Y2 == drawn[3])) {
-        MoveToEx(dc, X1, Y1, nullptr);
-        LineTo(dc, X2, Y2);
-        drawn[0] = X1, drawn[1] = Y1, drawn[2] = X2, drawn[3] = Y2;
-      }
-      dl_line(r, width, X1, Y1, X2, Y2);
+    if (ends == nullptr) {
+      add_pline_labels(r, n);
+    } else if (level_labelled(r, k)) {
+      add_label_at(r, ends[0].x, ends[0].y, k);
+      add_label_at(r, ends[1].x, ends[1].y, k);
     }
-    pens.row_done();
+    pens.select(k, level_pen_width(r, k), colours[k]);
+  };
+
+  // A large run maps the next rows on other threads while this one draws.
+  const int threads = E.large != 0 ? render_threads(E) : 1;
+  int64_t most = 0;
+  int32_t most_rows = 0;
+  std::vector<int32_t> starts;
+  std::vector<MappedRows> slots;
+  if (threads > 1) {
+    try {
+      starts = chunk_starts(E, level_count, &most, &most_rows);
+      if (starts.size() > 2) {
+        slots.resize(kChunksAhead);
+        for (MappedRows& slot : slots) {
+          slot.ends.reserve(static_cast<size_t>(most_rows));
+          slot.row_ends.reserve(2 * static_cast<size_t>(most_rows));
+          slot.paint.reserve(static_cast<size_t>(most));
+          slot.records.resize(static_cast<size_t>(most) * kDlLineSize);
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      slots.clear();  // drawn as it is mapped
+    }
+  }
+  if (slots.empty()) {
+    for (int32_t n = 0; n < E.pline_total; ++n) {
+      if (!row_drawn(E, n, level_count)) continue;
+      draw_row(n);
+      RowDrawer draw(r, level_pen_width(r, E.pline_level[n]));
+      mapper.row(n, draw);
+      pens.row_done();
+    }
+  } else {
+    // Other threads map the rows and make their records; this one takes
+    // them in order, places the labels and draws.
+    auto prepare = [&](int c, int slot) {
+      MappedRows& m = slots[static_cast<size_t>(slot)];
+      m.ends.clear();
+      m.paint.clear();
+      m.row_ends.clear();  // the capacities stay: no allocation here
+      unsigned char* record = m.records.data();
+      for (int32_t n = starts[c]; n < starts[c + 1]; ++n) {
+        if (row_drawn(E, n, level_count)) {
+          m.row_ends.push_back(E.iso_points[pline_point(E, n, 0)]);
+          m.row_ends.push_back(E.iso_points[pline_point(E, n, E.pline_count[n] - 1)]);
+          const int32_t width = level_pen_width(r, E.pline_level[n]);
+          NewPixels fresh;
+          mapper.row(n, [&](int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+            if (fresh(X1, Y1, X2, Y2)) m.paint.push_back(PixelSegment{X1, Y1, X2, Y2});
+            dl_line_record(record, width, X1, Y1, X2, Y2);
+            record += kDlLineSize;
+          });
+        } else {
+          m.row_ends.resize(m.row_ends.size() + 2);
+        }
+        m.ends.push_back(static_cast<int32_t>(m.paint.size()));
+      }
+      m.record_bytes = static_cast<std::size_t>(record - m.records.data());
+    };
+    auto consume = [&](int c, int slot) {
+      const MappedRows& m = slots[static_cast<size_t>(slot)];
+      int32_t from = 0;
+      for (int32_t n = starts[c]; n < starts[c + 1]; ++n) {
+        const auto i = static_cast<size_t>(n - starts[c]);
+        const int32_t to = m.ends[i];
+        if (row_drawn(E, n, level_count)) {
+          draw_row(n, &m.row_ends[2 * i]);
+          for (int32_t s = from; s < to; ++s) {
+            const PixelSegment& g = m.paint[static_cast<size_t>(s)];
+            MoveToEx(dc, g.x1, g.y1, nullptr);
+            LineTo(dc, g.x2, g.y2);
+          }
+          pens.row_done();
+        }
+        from = to;
+      }
+      dl_records(r, m.records.data(), m.record_bytes);
+    };
+    ordered_pipeline::run(static_cast<int>(starts.size()) - 1, threads, kChunksAhead, prepare, consume);
   }
   pens.done();
   if (exact) {

@@ -92,10 +92,10 @@ void add_pline_labels(Run& r, int32_t n) {
   add_label(r, pline_point(r.engine, n, r.engine.pline_count[n] - 1), k);
 }
 
-void add_label(Run& r, int32_t p, int32_t k) {
+void add_label(Run& r, int32_t p, int32_t k) { add_label_at(r, r.engine.iso_points[p].x, r.engine.iso_points[p].y, k); }
+
+void add_label_at(Run& r, float x, float y, int32_t k) {
   LabelTable& T = r.labels;
-  const float x = r.engine.iso_points[p].x;
-  const float y = r.engine.iso_points[p].y;
   int col = 0, row = 0;
   if (T.indexed) {
     col = cell_of(x, r.model->extent_xmin, T.near_x);

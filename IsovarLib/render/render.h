@@ -173,6 +173,11 @@ struct DisplayListWriter {
 
 void dl_title(Run& r, const char* text, int32_t x, int32_t y, int32_t size);
 void dl_line(Run& r, int32_t pen_width, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// A line record made apart (kDlLineSize bytes at `at`), and records so made
+// appended in one go.
+constexpr std::size_t kDlLineSize = 4 * (1 + kDlLineFields);
+void dl_line_record(unsigned char* at, int32_t pen_width, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+void dl_records(Run& r, const unsigned char* bytes, std::size_t n);
 void dl_label(Run& r, const char* text, int32_t x, int32_t y, int32_t size);
 // Writes the pending records to the file (render_plot does it at its end).
 void dl_flush(Run& r);
@@ -328,6 +333,7 @@ constexpr int32_t kHaloWidth = 2;
 void set_label_colours(Run& r, int32_t k);
 void add_pline_labels(Run& r, int32_t n);
 void add_label(Run& r, int32_t p, int32_t k);
+void add_label_at(Run& r, float x, float y, int32_t k);  // the same at a point's place
 void draw_labels(Run& r);
 
 // ---------------------------------------------------------------------------
