@@ -443,7 +443,6 @@ py::list lines(const Model& model, const std::optional<Info>& override_info, Lar
         } catch (const std::system_error&) {
         }
       }
-      if (!copier.thread.joinable()) fill(0, 1);
       constexpr int kViewFlags = api_t::NPY_ARRAY_C_CONTIGUOUS_ | api_t::NPY_ARRAY_ALIGNED_ | api_t::NPY_ARRAY_WRITEABLE_;
       std::vector<py::ssize_t> filled(levels, 0);
       for (std::size_t i = 0; i < count; ++i) {
@@ -456,8 +455,11 @@ py::list lines(const Model& model, const std::optional<Info>& override_info, Lar
         }
         PyList_SET_ITEM(out[k].ptr(), filled[k]++, view);  // the list takes the view
       }
-      py::gil_scoped_release unlocked;  // while the copy ends
-      if (copier.thread.joinable()) copier.thread.join();
+      py::gil_scoped_release unlocked;  // while the copy ends, or is made here
+      if (copier.thread.joinable())
+        copier.thread.join();
+      else
+        fill(0, 1);
     });
   });
   return out;
