@@ -838,12 +838,6 @@ int Joiner::stream(LineSink& sink, int held, std::unique_ptr<Tile>* carried) {
   return 0;
 }
 
-int thread_count(const EngineTables& t) {
-  if (t.threads > 0) return t.threads;
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
-}
-
 // Working tables for up to `workers` threads: 0, or -1 with the message.
 int make_work(EngineTables& t, int workers) {
   TileTables& tt = *t.tiles;
@@ -1090,4 +1084,10 @@ int64_t streamed_points(const EngineTables& t) { return t.tiles != nullptr ? t.t
 void release_tile_tables(EngineTables& t) {
   delete t.tiles;
   t.tiles = nullptr;
+}
+
+int thread_count(const EngineTables& t) {
+  if (t.threads > 0) return t.threads;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
 }

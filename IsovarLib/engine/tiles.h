@@ -34,6 +34,9 @@
 
 #include "engine/engine.h"
 
+// The threads a run of t works on: its thread count, or one per core.
+int thread_count(const EngineTables& t);
+
 // Whether trace_isolines takes the tiled path for this model and mode.
 bool traced_in_tiles(const EngineTables& t, const ModelStore& model, bool large);
 

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/tiles.h"
 #include "shared/run_context.h"
 #include "input/model_store.h"
 #include "render/inline_labels.h"
@@ -460,11 +460,7 @@ std::vector<int32_t> chunk_starts(const EngineTables& E, int32_t level_count, in
 // Threads that make rows ready, the drawing one among them: the run's
 // thread count, or one per core up to four (past that the drawing thread
 // cannot take what they make).
-int render_threads(const EngineTables& E) {
-  if (E.threads > 0) return E.threads;
-  const unsigned cores = std::thread::hardware_concurrency();
-  return static_cast<int>(std::min(std::max(cores, 1u), 4u));
-}
+int render_threads(const EngineTables& E) { return E.threads > 0 ? E.threads : std::min(thread_count(E), 4); }
 
 }  // namespace
 
@@ -487,7 +483,7 @@ void draw_isolines(Run& r) {
   if (exact) BeginRasterStandIn(dc);
   LevelPens pens(dc, E.large != 0);
   const SegmentMapper mapper(r);
-  // Row n's labels (at its ends, when given) and its pen.
+  // Row n's labels (at its ends, when given) and its pen; its pen's width.
   auto draw_row = [&](int32_t n, const IsoPoint* ends = nullptr) {
     const int32_t k = E.pline_level[n];
     if (ends == nullptr) {
@@ -496,7 +492,9 @@ void draw_isolines(Run& r) {
       add_label_at(r, ends[0].x, ends[0].y, k);
       add_label_at(r, ends[1].x, ends[1].y, k);
     }
-    pens.select(k, level_pen_width(r, k), colours[k]);
+    const int32_t width = level_pen_width(r, k);
+    pens.select(k, width, colours[k]);
+    return width;
   };
 
   // A large run maps the next rows on other threads while this one draws.
@@ -524,8 +522,7 @@ void draw_isolines(Run& r) {
   if (slots.empty()) {
     for (int32_t n = 0; n < E.pline_total; ++n) {
       if (!row_drawn(E, n, level_count)) continue;
-      draw_row(n);
-      RowDrawer draw(r, level_pen_width(r, E.pline_level[n]));
+      RowDrawer draw(r, draw_row(n));
       mapper.row(n, draw);
       pens.row_done();
     }
