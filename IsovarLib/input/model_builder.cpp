@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -134,27 +135,48 @@ bool grid_tables(ModelStore& m, int32_t nx, int32_t ny, const double* x, const d
     m.grid_value.stride = m.grid_defined.stride = stride;
     m.value_nx = nx;
     m.value_ny = ny;
+    // Every point is written: the tables fill densely.
+    advise_huge_interior(m.grid_value.cells.data, static_cast<std::size_t>(cells) * sizeof(float));
+    advise_huge_interior(m.grid_defined.cells.data, static_cast<std::size_t>(cells) * sizeof(int16_t));
   } else {
     advise_huge_grid_tables(m);
   }
   return true;
 }
 
-// Row j's values (row[i] at x[i], NaN: none) into the grid's tables.
-bool grid_row(ModelStore& m, int32_t nx, int32_t j, const double* row, char* errMsg) {
-  const bool large = m.large != 0;
-  for (int32_t i = 0; i < nx; ++i) {
-    const double v = row[i];
-    if (std::isnan(v)) continue;  // no value at this point
-    if (!storable(v)) {
-      put_message(errMsg, kErrMsgSize, msg::in_value_not_number, static_cast<int>(int64_t{j} * nx + i + 1));
-      return false;
+// Rows of a grid into its columns: rows[k] holds row js[k] (0-based), nx
+// values, NaN where a point has none (flag 0, value 0). The tables are kept
+// column by column, so the rows are taken a block at a time: a few cache
+// lines of each row are read while each column's stretch of the block is
+// written in one piece.
+template <typename T>
+void put_rows(ModelStore& m, int32_t nx, std::size_t count, const int32_t* js, const T* const* rows) {
+  constexpr int32_t kColumns = 64;
+  constexpr std::size_t kRows = 32;
+  float* const values = m.grid_value.cells.data;
+  int16_t* const defined = m.grid_defined.cells.data;
+  const int64_t value_stride = m.grid_value.stride;
+  const int64_t defined_stride = m.grid_defined.stride;
+  uint8_t* const has_values = m.large != 0 ? m.column_has_values.data : nullptr;
+  for (int32_t i0 = 0; i0 < nx; i0 += kColumns) {
+    const int32_t i1 = std::min(nx, i0 + kColumns);
+    for (std::size_t k0 = 0; k0 < count; k0 += kRows) {
+      const std::size_t k1 = std::min(count, k0 + kRows);
+      for (int32_t i = i0; i < i1; ++i) {
+        float* const value = values + (i + 1) * value_stride + 1;
+        int16_t* const flag = defined + (i + 1) * defined_stride + 1;
+        bool any = false;
+        for (std::size_t k = k0; k < k1; ++k) {
+          const T v = rows[k][i];
+          const bool has = !std::isnan(v);
+          value[js[k]] = has ? static_cast<float>(v) : 0.0f;
+          flag[js[k]] = has ? 1 : 0;
+          any = any || has;
+        }
+        if (has_values != nullptr && any) has_values[i + 1] = 1;
+      }
     }
-    m.grid_defined[i + 1][j + 1] = 1;
-    if (large) m.column_has_values[i + 1] = 1;
-    m.grid_value[i + 1][j + 1] = static_cast<float>(v);
   }
-  return true;
 }
 
 void grid_done(ModelStore& m, int32_t nx) {
@@ -164,8 +186,25 @@ void grid_done(ModelStore& m, int32_t nx) {
 bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const double* y, const double* values,
                const double* origin, char* errMsg, int32_t* limit_reached) {
   if (!grid_tables(m, nx, ny, x, y, origin, errMsg, limit_reached)) return false;
-  for (int32_t j = 0; j < ny; ++j)
-    if (!grid_row(m, nx, j, values + int64_t{j} * nx, errMsg)) return false;
+  // Every value is checked, in the order given, before any is stored.
+  const int64_t count = int64_t{nx} * ny;
+  for (int64_t n = 0; n < count; ++n) {
+    if (!std::isnan(values[n]) && !storable(values[n])) {
+      put_message(errMsg, kErrMsgSize, msg::in_value_not_number, static_cast<int>(n + 1));
+      return false;
+    }
+  }
+  constexpr int32_t kBlock = 64;
+  int32_t js[kBlock];
+  const double* rows[kBlock];
+  for (int32_t j0 = 0; j0 < ny; j0 += kBlock) {
+    const int32_t n = std::min(kBlock, ny - j0);
+    for (int32_t k = 0; k < n; ++k) {
+      js[k] = j0 + k;
+      rows[k] = values + int64_t{j0 + k} * nx;
+    }
+    put_rows(m, nx, static_cast<std::size_t>(n), js, rows);
+  }
   grid_done(m, nx);
   return true;
 }
@@ -175,42 +214,33 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
 // time and written together, so that each column's stretch of them is
 // written at once instead of one value a column per row.
 struct RowBuild {
-  // About 8 MB of rows, 64 at least, and no more than the grid has.
+  // About 1 MB of rows, so that they are still in the caches when they are
+  // stored; 32 at least, and no more than the grid has.
   static std::size_t held_rows(int32_t nx, int32_t ny) {
     const std::size_t width = static_cast<std::size_t>(std::max(nx, 1));
-    const std::size_t rows = std::max<std::size_t>(64, (std::size_t{1} << 21) / width);
+    const std::size_t rows = std::max<std::size_t>(32, (std::size_t{1} << 18) / width);
     return std::min(rows, static_cast<std::size_t>(std::max(ny, 1)));
   }
   ModelStore* m;
   int32_t nx, ny;
   char* errMsg;
   bool failed = false;
-  std::vector<float> held;    // held_rows rows of nx values, NaN for none
+  std::unique_ptr<float[]> held;  // held_rows rows of nx values, NaN for none
   std::vector<int32_t> rows;  // the rows held, in the order put
+  std::vector<int32_t> js;    // flush: the rows held, ascending
+  std::vector<const float*> starts;  // and where each is held
 
   void flush() {
     std::vector<std::size_t> order(rows.size());
     for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
     std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return rows[a] < rows[b]; });
-    const bool large = m->large != 0;
-    // Blocks of columns, so that both the rows read and the columns written
-    // stay within a few pages at a time.
-    constexpr int32_t kBlock = 64;
-    const std::size_t stride = static_cast<std::size_t>(nx);
-    for (int32_t i0 = 0; i0 < nx; i0 += kBlock) {
-      const int32_t i1 = std::min(nx, i0 + kBlock);
-      for (const std::size_t k : order) {
-        const float* from = held.data() + k * stride;
-        const int32_t j = rows[k] + 1;
-        for (int32_t i = i0; i < i1; ++i) {
-          const float v = from[i];
-          if (std::isnan(v)) continue;
-          m->grid_defined[i + 1][j] = 1;
-          m->grid_value[i + 1][j] = v;
-          if (large) m->column_has_values[i + 1] = 1;
-        }
-      }
+    js.resize(order.size());
+    starts.resize(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      js[k] = rows[order[k]];
+      starts[k] = held.get() + order[k] * static_cast<std::size_t>(nx);
     }
+    put_rows(*m, nx, order.size(), js.data(), starts.data());
     rows.clear();
   }
 };
@@ -223,7 +253,7 @@ int32_t put_grid_row(void* context, int32_t j, const double* values) {
     b->failed = true;
     return -1;
   }
-  float* out = b->held.data() + b->rows.size() * static_cast<std::size_t>(b->nx);
+  float* out = b->held.get() + b->rows.size() * static_cast<std::size_t>(b->nx);
   for (int32_t i = 0; i < b->nx; ++i) {
     const double v = values[i];
     if (!std::isnan(v) && !storable(v)) {
@@ -338,7 +368,7 @@ int32_t build_grid_rows(Model& model, int32_t nx, int32_t ny, const double* x, c
     b.ny = ny;
     b.errMsg = errMsg;
     try {
-      b.held.resize(RowBuild::held_rows(nx, ny) * static_cast<std::size_t>(nx));
+      b.held.reset(new float[RowBuild::held_rows(nx, ny) * static_cast<std::size_t>(std::max(nx, 1))]);
       b.rows.reserve(RowBuild::held_rows(nx, ny));
       built = fill(user, put_grid_row, &b) == 0 && !b.failed;
     } catch (const std::bad_alloc&) {

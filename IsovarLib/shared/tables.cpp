@@ -21,6 +21,12 @@ void advise_huge_pages(void* start, std::size_t size) {
   madvise(start, rounded, MADV_HUGEPAGE);
 }
 
+void advise_huge_interior(void* start, std::size_t size) {
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(start) + kHugePage - 1) & ~uintptr_t{kHugePage - 1};
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(start) + size) & ~uintptr_t{kHugePage - 1};
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
+
 bool grow_block(void** block, int64_t* capacity, int64_t needed, std::size_t entry_size) {
   if (needed <= *capacity) return true;
   int64_t want = *capacity < 64 ? 64 : *capacity * 2;

@@ -58,6 +58,8 @@ inline const TableLimits& table_limits(bool large) { return large ? kLargeLimits
 // to the program's asking, nothing changes but the speed.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 void advise_huge_pages(void* start, std::size_t size);
+// The same for the whole 2 MiB stretches within a block from malloc.
+void advise_huge_interior(void* start, std::size_t size);
 
 // Grows block (capacity entries of entry_size bytes) to hold at least needed
 // entries, at least doubling, keeping its contents. False, with the block as
