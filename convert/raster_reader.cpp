@@ -49,10 +49,29 @@ std::string gdal_reason(const char* otherwise) {
   return last_gdal_failure.empty() ? std::string(otherwise) : last_gdal_failure;
 }
 
+// An uncompressed TIFF opened while one lives on this thread is read
+// straight into the caller's buffer rather than block by block through the
+// cache (twice as fast, and no cache's fresh memory).
+class DirectTiffReads {
+ public:
+  DirectTiffReads() {
+    const char* before = CPLGetThreadLocalConfigOption("GTIFF_DIRECT_IO", nullptr);
+    if (before != nullptr) before_ = before;
+    had_ = before != nullptr;
+    CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", "YES");
+  }
+  ~DirectTiffReads() { CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", had_ ? before_.c_str() : nullptr); }
+  DirectTiffReads(const DirectTiffReads&) = delete;
+  DirectTiffReads& operator=(const DirectTiffReads&) = delete;
+
+ private:
+  std::string before_;
+  bool had_ = false;
+};
+
 class Dataset {
  public:
-  explicit Dataset(const std::string& path)
-      : handle_(GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)) {}
+  explicit Dataset(const std::string& path) : handle_(open(path)) {}
   ~Dataset() {
     if (handle_ != nullptr) GDALClose(handle_);
   }
@@ -61,6 +80,10 @@ class Dataset {
   GDALDatasetH get() const { return handle_; }
 
  private:
+  static GDALDatasetH open(const std::string& path) {
+    const DirectTiffReads direct;
+    return GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+  }
   GDALDatasetH handle_;
 };
 
@@ -131,6 +154,9 @@ void limit_block_cache(GDALRasterBandH band, int64_t columns, int block_height) 
 
 // A read takes at most this many bytes of pixels, a block row when it fits.
 constexpr int64_t kReadBytes = int64_t{64} << 20;
+// Rasters of short blocks (a TIFF's one-row strips) are read this much at a
+// time, a whole number of blocks.
+constexpr int64_t kChunkBytes = int64_t{1} << 20;
 
 }  // namespace
 
@@ -233,9 +259,13 @@ void RasterReader::read_as(RowSink& sink, Progress& progress) {
   GDALGetBlockSize(band, &block_width, &block_height);
   block_height = std::max(block_height, 1);
   limit_block_cache(band, columns, block_height);
-  // Rows per read: the block's height, or fewer when a block row is huge.
+  // Rows per read: the block's height, fewer when a block row is huge, and
+  // as many blocks as make about a megabyte when they are short.
   const int64_t row_bytes = std::max<int64_t>(columns * static_cast<int64_t>(sizeof(T)), 1);
-  const int64_t rows_per_read = std::clamp<int64_t>(kReadBytes / row_bytes, 1, block_height);
+  const int64_t fit = std::max<int64_t>(kReadBytes / row_bytes, 1);
+  int64_t rows_per_read = std::min<int64_t>(fit, block_height);
+  if (rows_per_read == block_height)
+    rows_per_read = std::min(fit, std::max<int64_t>(kChunkBytes / row_bytes / block_height, 1) * block_height);
 
   std::vector<T> pixels;
   std::vector<double> values(nx);
