@@ -902,12 +902,59 @@ std::vector<int> plan_tiles(EngineTables& t, int threads, int* last_end) {
   return grid ? tile_starts(t, units, ny, wanted) : element_tile_starts(t, units, wanted);
 }
 
+// The next batch's tiles, traced on a thread of their own (and helpers, up
+// to one fewer than the run's threads) while the batch before is joined and
+// handed on, which the calling thread does alone. Nothing when the run has
+// one thread, or no thread can be had: the batch's tiles are then traced
+// with it, as the batch's first step.
+class TracedAhead {
+ public:
+  TracedAhead(EngineTables& t, const std::vector<std::unique_ptr<Tile>>& tiles, int threads) {
+    if (threads < 2 || tiles.empty()) return;
+    for (const auto& w : tiles) list_.push_back(w.get());
+    const int workers = std::max(1, std::min(threads - 1, static_cast<int>(list_.size())));
+    if (make_work(t, workers) != 0) {
+      list_.clear();
+      return;
+    }
+    try {
+      thread_ = std::thread([this, &t, workers] {
+        TileTables& tt = *t.tiles;
+        in_parallel(static_cast<int>(list_.size()), workers,
+                    [&](int k, int worker) { trace_tile(t, *tt.work[worker], *list_[k]); });
+      });
+    } catch (const std::exception&) {
+      list_.clear();
+    }
+  }
+  ~TracedAhead() { wait(); }
+  TracedAhead(const TracedAhead&) = delete;
+  TracedAhead& operator=(const TracedAhead&) = delete;
+
+  void wait() {
+    if (thread_.joinable()) thread_.join();
+  }
+  // Whether the tiles are traced here (once waited for).
+  bool started() const { return !list_.empty(); }
+  // The points of the tiles traced ahead (once waited for).
+  int64_t points() const {
+    int64_t n = 0;
+    for (const Tile* w : list_) n += w->point_count;
+    return n;
+  }
+
+ private:
+  std::vector<Tile*> list_;
+  std::thread thread_;
+};
+
 // Joins the tiles of `real` (after `carried`, the open lines of the tiles
 // before, when there is one) and hands sink the lines that are whole; the
 // last tile is held back when `holds`: its lines wait for the next batch.
 // Borders that do not join merge their tiles, which are traced again.
 int stream_batch(EngineTables& t, LineSink& sink, std::vector<std::unique_ptr<Tile>>& real, size_t traced,
-                 std::unique_ptr<Tile>& carried, std::unique_ptr<Tile>& held, bool holds, int threads) {
+                 std::unique_ptr<Tile>& carried, std::unique_ptr<Tile>& held, bool holds, int threads,
+                 TracedAhead& ahead, int64_t* batch_points) {
   std::vector<Tile*> fresh;
   for (size_t k = traced; k < real.size(); ++k) fresh.push_back(real[k].get());
   for (;;) {
@@ -915,7 +962,7 @@ int stream_batch(EngineTables& t, LineSink& sink, std::vector<std::unique_ptr<Ti
     const bool has_carried = carried != nullptr;
     int64_t held_points = has_carried ? carried->point_count : 0;
     for (const auto& w : real) held_points += w->point_count;
-    t.tiles->streamed_points = std::max(t.tiles->streamed_points, held_points);
+    *batch_points = std::max(*batch_points, held_points);
     std::vector<uint8_t> degree;
     std::vector<std::unique_ptr<Tile>> all;
     if (has_carried) {
@@ -939,7 +986,9 @@ int stream_batch(EngineTables& t, LineSink& sink, std::vector<std::unique_ptr<Ti
       return 0;
     }
     // Tiles either side of a border that did not join become one, and all
-    // are traced again (the join marked their borders' points).
+    // are traced again (the join marked their borders' points), on the
+    // working tables the next batch's tiles are done with.
+    ahead.wait();
     if (has_carried) {
       carried = std::move(all[0]);
       carried->degree = std::move(degree);
@@ -971,20 +1020,50 @@ int stream_in_tiles(EngineTables& t, LineSink& sink) {
   const size_t per_batch = static_cast<size_t>(std::max(2, 2 * threads));
   std::unique_ptr<Tile> carried, held;
   size_t next = 0;
-  auto take = [&]() {
-    auto w = std::make_unique<Tile>();
-    w->begin = starts[next];
-    w->end = next + 1 < starts.size() ? starts[next + 1] : last_end;
-    ++next;
-    return w;
+  auto take = [&](size_t count) {
+    std::vector<std::unique_ptr<Tile>> fresh;
+    for (; fresh.size() < count && next < starts.size(); ++next) {
+      auto w = std::make_unique<Tile>();
+      w->begin = starts[next];
+      w->end = next + 1 < starts.size() ? starts[next + 1] : last_end;
+      fresh.push_back(std::move(w));
+    }
+    return fresh;
   };
-  while (held != nullptr || next < starts.size()) {
+  std::vector<std::unique_ptr<Tile>> fresh = take(per_batch);
+  size_t traced = 0;
+  while (held != nullptr || !fresh.empty()) {
     std::vector<std::unique_ptr<Tile>> real;
-    const size_t traced = held != nullptr ? 1 : 0;
     if (held != nullptr) real.push_back(std::move(held));
-    while (real.size() < per_batch && next < starts.size()) real.push_back(take());
-    const int stop = stream_batch(t, sink, real, traced, carried, held, next < starts.size(), threads);
+    for (auto& w : fresh) real.push_back(std::move(w));
+    const bool holds = next < starts.size();
+    if (traced < real.size()) {
+      std::vector<Tile*> list;
+      for (size_t k = traced; k < real.size(); ++k) list.push_back(real[k].get());
+      if (trace_list(t, list, threads) != 0) return -1;
+      traced = real.size();
+    }
+    // While this batch is joined and handed on, the next one's tiles are
+    // traced on the other threads.
+    fresh = take(per_batch - 1);
+    TracedAhead ahead(t, fresh, threads);
+    int64_t batch_points = 0;
+    const int stop = stream_batch(t, sink, real, traced, carried, held, holds, threads, ahead, &batch_points);
+    ahead.wait();
+    t.tiles->streamed_points = std::max(t.tiles->streamed_points, batch_points + ahead.points());
     if (stop != 0) return stop;
+    traced = 0;
+    if (ahead.started()) {
+      for (const auto& w : fresh) {
+        if (w->result != 0) {
+          std::memcpy(t.message, w->message, kMessageBufferSize);
+          return -1;
+        }
+      }
+      traced = held != nullptr ? 1 + fresh.size() : fresh.size();
+    } else if (held != nullptr) {
+      traced = 1;
+    }
   }
   return 0;
 }

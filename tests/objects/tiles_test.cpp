@@ -327,10 +327,11 @@ TEST(Tiles, LargeModelsGiveTheSameFilesOnAnyThreadCount) {
       }
     }
     if (!a->mesh) {
-      // Streamed in tiles of 25 columns, a few at a time: the same lines,
-      // with a small part of the points held at any time.
+      // Streamed in tiles of 12 columns, a few at a time (on two threads,
+      // a batch joined while the next is traced): the same lines, with a
+      // small part of the points held at any time.
       IsovarRun* run = isovarRunNew();
-      run_of(run).engine.tile_columns = 25;
+      run_of(run).engine.tile_columns = 12;
       ASSERT_EQ(isovarRunTrace(run, model, 0, err), 0) << err;
       const int64_t points = run_of(run).engine.point_count;
       for (int threads : {1, 2}) {
