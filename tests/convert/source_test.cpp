@@ -228,6 +228,57 @@ TEST(Source, RasterRowsBuildTheModelOfTheWholeRaster) {
   }
 }
 
+// Rows put in any order, more of them than are held at once, on grids
+// wider and taller than the blocks they are stored in, give the model built
+// from the same arrays.
+TEST(Source, GridRowsInAnyOrderGiveTheModelOfTheArrays) {
+  struct Case {
+    int32_t nx, ny;
+    const char* order;
+  };
+  const Case cases[] = {{9000, 70, "ascending"}, {9000, 70, "descending"}, {131, 200, "shuffled"},
+                        {5, 300, "shuffled"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.nx) + " x " + std::to_string(c.ny) + ", " + c.order);
+    std::vector<double> x(c.nx), y(c.ny), z(static_cast<size_t>(c.nx) * c.ny);
+    for (int32_t i = 0; i < c.nx; ++i) x[i] = 700000.0 + 2.5 * i;
+    for (int32_t j = 0; j < c.ny; ++j) y[j] = 4100000.0 + 2.5 * j;
+    for (int32_t j = 0; j < c.ny; ++j)
+      for (int32_t i = 0; i < c.nx; ++i)
+        z[static_cast<size_t>(j) * c.nx + i] =
+            (i * 31 + j * 17) % 23 == 0 ? NAN : std::sin(i * 0.05) * 10 + std::cos(j * 0.11) * 7;
+    std::vector<int32_t> order(c.ny);
+    for (int32_t j = 0; j < c.ny; ++j) order[j] = std::string(c.order) == "descending" ? c.ny - 1 - j : j;
+    if (std::string(c.order) == "shuffled")
+      for (int32_t j = 0; j < c.ny; ++j) std::swap(order[j], order[(j * 7919 + 13) % c.ny]);
+    struct Fill {
+      const std::vector<double>* z;
+      const std::vector<int32_t>* order;
+      int32_t nx;
+      static int32_t run(void* user, IsovarGridRowPut put, void* context) {
+        const auto* f = static_cast<Fill*>(user);
+        for (const int32_t j : *f->order)
+          if (put(context, j, f->z->data() + static_cast<size_t>(j) * f->nx) != 0) return -1;
+        return 0;
+      }
+    } fill{&z, &order, c.nx};
+    const double levels[] = {-12, -5, 0, 3, 9, 15};
+    const IsovarModelInfo info = {6, levels, nullptr, nullptr, 0, nullptr, 1};
+    char err[ISOVAR_ERRMSG_SIZE] = {};
+    IsovarModel* from_arrays = isovarModelNew();
+    IsovarModel* from_rows = isovarModelNew();
+    ASSERT_EQ(isovarModelGrid(from_arrays, c.nx, c.ny, x.data(), y.data(), z.data(), &info, 1, err), 0) << err;
+    ASSERT_EQ(isovarModelGridRows(from_rows, c.nx, c.ny, x.data(), y.data(), Fill::run, &fill, &info, 1, err), 0)
+        << err;
+    const Traced a = trace(from_arrays), b = trace(from_rows);
+    EXPECT_EQ(std::memcmp(&a.summary, &b.summary, sizeof a.summary), 0);
+    EXPECT_FALSE(a.lines.empty());
+    EXPECT_EQ(a.lines, b.lines);
+    isovarModelFree(from_arrays);
+    isovarModelFree(from_rows);
+  }
+}
+
 // A value the model refuses, and a failure of the caller's own, fail the
 // build and leave the model as it was.
 TEST(Source, GridRowsFailuresLeaveTheModel) {
