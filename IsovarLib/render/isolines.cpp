@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 #include <utility>
+#include <memory>
 #include <vector>
 
 #include "engine/engine.h"
@@ -424,14 +425,17 @@ struct MappedRows {
   std::vector<int32_t> ends;          // per row: one past its last segment in paint
   std::vector<PixelSegment> paint;    // the segments that paint something new
   std::vector<IsoPoint> row_ends;     // per row: its first and last points
-  std::vector<unsigned char> records; // every segment's line record
+  std::unique_ptr<unsigned char[]> records;  // every segment's line record
   std::size_t record_bytes = 0;
 };
 
-// Segments a chunk of rows holds at least (the last chunk excepted), and
-// chunks made ready ahead at most.
+// Segments a chunk of rows holds at least (the last chunk excepted),
+// chunks made ready ahead at most, and the chunks a picture needs for the
+// other threads to pay for their start and their buffers (fewer are drawn
+// row by row in about a millisecond).
 constexpr int64_t kChunkSegments = 4096;
 constexpr int kChunksAhead = 8;
+constexpr int kChunksShared = 4;
 
 bool row_drawn(const EngineTables& E, int32_t n, int32_t level_count) {
   const int32_t k = E.pline_level[n];
@@ -506,13 +510,14 @@ void draw_isolines(Run& r) {
   if (threads > 1) {
     try {
       starts = chunk_starts(E, level_count, &most, &most_rows);
-      if (starts.size() > 2) {
-        slots.resize(kChunksAhead);
+      const int chunks = static_cast<int>(starts.size()) - 1;
+      if (chunks >= kChunksShared) {
+        slots.resize(static_cast<size_t>(std::min(kChunksAhead, chunks)));
         for (MappedRows& slot : slots) {
           slot.ends.reserve(static_cast<size_t>(most_rows));
           slot.row_ends.reserve(2 * static_cast<size_t>(most_rows));
           slot.paint.reserve(static_cast<size_t>(most));
-          slot.records.resize(static_cast<size_t>(most) * kDlLineSize);
+          slot.records.reset(new unsigned char[static_cast<size_t>(most) * kDlLineSize]);
         }
       }
     } catch (const std::bad_alloc&) {
@@ -534,7 +539,7 @@ void draw_isolines(Run& r) {
       m.ends.clear();
       m.paint.clear();
       m.row_ends.clear();  // the capacities stay: no allocation here
-      unsigned char* record = m.records.data();
+      unsigned char* record = m.records.get();
       for (int32_t n = starts[c]; n < starts[c + 1]; ++n) {
         if (row_drawn(E, n, level_count)) {
           m.row_ends.push_back(E.iso_points[pline_point(E, n, 0)]);
@@ -551,7 +556,7 @@ void draw_isolines(Run& r) {
         }
         m.ends.push_back(static_cast<int32_t>(m.paint.size()));
       }
-      m.record_bytes = static_cast<std::size_t>(record - m.records.data());
+      m.record_bytes = static_cast<std::size_t>(record - m.records.get());
     };
     auto consume = [&](int c, int slot) {
       const MappedRows& m = slots[static_cast<size_t>(slot)];
@@ -570,9 +575,10 @@ void draw_isolines(Run& r) {
         }
         from = to;
       }
-      dl_records(r, m.records.data(), m.record_bytes);
+      dl_records(r, m.records.get(), m.record_bytes);
     };
-    ordered_pipeline::run(static_cast<int>(starts.size()) - 1, threads, kChunksAhead, prepare, consume);
+    ordered_pipeline::run(static_cast<int>(starts.size()) - 1, threads, static_cast<int>(slots.size()), prepare,
+                          consume);
   }
   pens.done();
   if (exact) {
