@@ -51,22 +51,21 @@ std::string gdal_reason(const char* otherwise) {
 
 // An uncompressed TIFF opened while one lives on this thread is read
 // straight into the caller's buffer rather than block by block through the
-// cache (twice as fast, and no cache's fresh memory).
+// cache (twice as fast, and no cache's fresh memory), unless the user chose
+// otherwise with GTIFF_DIRECT_IO.
 class DirectTiffReads {
  public:
-  DirectTiffReads() {
-    const char* before = CPLGetThreadLocalConfigOption("GTIFF_DIRECT_IO", nullptr);
-    if (before != nullptr) before_ = before;
-    had_ = before != nullptr;
-    CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", "YES");
+  DirectTiffReads() : set_(CPLGetConfigOption("GTIFF_DIRECT_IO", nullptr) == nullptr) {
+    if (set_) CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", "YES");
   }
-  ~DirectTiffReads() { CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", had_ ? before_.c_str() : nullptr); }
+  ~DirectTiffReads() {
+    if (set_) CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", nullptr);
+  }
   DirectTiffReads(const DirectTiffReads&) = delete;
   DirectTiffReads& operator=(const DirectTiffReads&) = delete;
 
  private:
-  std::string before_;
-  bool had_ = false;
+  const bool set_;
 };
 
 class Dataset {

@@ -4,9 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <utility>
-#include <memory>
 #include <vector>
 
 #include "engine/engine.h"
