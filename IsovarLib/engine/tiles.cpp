@@ -851,14 +851,16 @@ int make_work(EngineTables& t, int workers) {
   return 0;
 }
 
-// Traces the tiles of the list (their begin and end set) on up to
-// `threads` threads: 0 or -1 with the first failing tile's message.
-int trace_list(EngineTables& t, const std::vector<Tile*>& list, int threads) {
-  const int count = static_cast<int>(list.size());
-  const int workers = std::max(1, std::min(threads, count));
-  if (make_work(t, workers) != 0) return -1;
+// Traces the tiles of the list (their begin and end set) on the first
+// `workers` working tables (made already), each tile's result in it.
+void trace_on(EngineTables& t, const std::vector<Tile*>& list, int workers) {
   TileTables& tt = *t.tiles;
-  in_parallel(count, workers, [&](int k, int worker) { trace_tile(t, *tt.work[worker], *list[k]); });
+  in_parallel(static_cast<int>(list.size()), workers,
+              [&](int k, int worker) { trace_tile(t, *tt.work[worker], *list[k]); });
+}
+
+// 0, or -1 with the first failing tile's message.
+int first_failure(EngineTables& t, const std::vector<Tile*>& list) {
   for (const Tile* w : list) {
     if (w->result != 0) {
       std::memcpy(t.message, w->message, kMessageBufferSize);
@@ -866,6 +868,21 @@ int trace_list(EngineTables& t, const std::vector<Tile*>& list, int threads) {
     }
   }
   return 0;
+}
+
+// Traces the tiles of the list on up to `threads` threads: 0 or -1 with the
+// first failing tile's message.
+int trace_list(EngineTables& t, const std::vector<Tile*>& list, int threads) {
+  const int workers = std::max(1, std::min(threads, static_cast<int>(list.size())));
+  if (make_work(t, workers) != 0) return -1;
+  trace_on(t, list, workers);
+  return first_failure(t, list);
+}
+
+std::vector<Tile*> pointers(const std::vector<std::unique_ptr<Tile>>& tiles) {
+  std::vector<Tile*> list;
+  for (const auto& w : tiles) list.push_back(w.get());
+  return list;
 }
 
 // Traces the tiles starting at the given cell columns (or positions in the
@@ -911,18 +928,11 @@ class TracedAhead {
  public:
   TracedAhead(EngineTables& t, const std::vector<std::unique_ptr<Tile>>& tiles, int threads) {
     if (threads < 2 || tiles.empty()) return;
-    for (const auto& w : tiles) list_.push_back(w.get());
-    const int workers = std::max(1, std::min(threads - 1, static_cast<int>(list_.size())));
-    if (make_work(t, workers) != 0) {
-      list_.clear();
-      return;
-    }
+    const int workers = std::max(1, std::min(threads - 1, static_cast<int>(tiles.size())));
+    if (make_work(t, workers) != 0) return;
+    list_ = pointers(tiles);
     try {
-      thread_ = std::thread([this, &t, workers] {
-        TileTables& tt = *t.tiles;
-        in_parallel(static_cast<int>(list_.size()), workers,
-                    [&](int k, int worker) { trace_tile(t, *tt.work[worker], *list_[k]); });
-      });
+      thread_ = std::thread([this, &t, workers] { trace_on(t, list_, workers); });
     } catch (const std::exception&) {
       list_.clear();
     }
@@ -934,8 +944,8 @@ class TracedAhead {
   void wait() {
     if (thread_.joinable()) thread_.join();
   }
-  // Whether the tiles are traced here (once waited for).
-  bool started() const { return !list_.empty(); }
+  // The tiles traced here (once waited for); none when they were not.
+  const std::vector<Tile*>& tiles() const { return list_; }
   // The points of the tiles traced ahead (once waited for).
   int64_t points() const {
     int64_t n = 0;
@@ -948,17 +958,15 @@ class TracedAhead {
   std::thread thread_;
 };
 
-// Joins the tiles of `real` (after `carried`, the open lines of the tiles
-// before, when there is one) and hands sink the lines that are whole; the
-// last tile is held back when `holds`: its lines wait for the next batch.
-// Borders that do not join merge their tiles, which are traced again.
-int stream_batch(EngineTables& t, LineSink& sink, std::vector<std::unique_ptr<Tile>>& real, size_t traced,
+// Joins the tiles of `real`, traced, (after `carried`, the open lines of
+// the tiles before, when there is one) and hands sink the lines that are
+// whole; the last tile is held back when `holds`: its lines wait for the
+// next batch. Borders that do not join merge their tiles, which are traced
+// again.
+int stream_batch(EngineTables& t, LineSink& sink, std::vector<std::unique_ptr<Tile>>& real,
                  std::unique_ptr<Tile>& carried, std::unique_ptr<Tile>& held, bool holds, int threads,
                  TracedAhead& ahead, int64_t* batch_points) {
-  std::vector<Tile*> fresh;
-  for (size_t k = traced; k < real.size(); ++k) fresh.push_back(real[k].get());
   for (;;) {
-    if (trace_list(t, fresh, threads) != 0) return -1;
     const bool has_carried = carried != nullptr;
     int64_t held_points = has_carried ? carried->point_count : 0;
     for (const auto& w : real) held_points += w->point_count;
@@ -1004,9 +1012,8 @@ int stream_batch(EngineTables& t, LineSink& sink, std::vector<std::unique_ptr<Ti
       real[*k - first - 1]->end = real[*k - first]->end;
       real.erase(real.begin() + (*k - first));
     }
-    fresh.clear();
-    for (auto& w : real) fresh.push_back(w.get());
     held = nullptr;
+    if (trace_list(t, pointers(real), threads) != 0) return -1;
   }
 }
 
@@ -1031,39 +1038,24 @@ int stream_in_tiles(EngineTables& t, LineSink& sink) {
     return fresh;
   };
   std::vector<std::unique_ptr<Tile>> fresh = take(per_batch);
-  size_t traced = 0;
+  bool fresh_traced = false;
   while (held != nullptr || !fresh.empty()) {
+    if (!fresh_traced && trace_list(t, pointers(fresh), threads) != 0) return -1;
     std::vector<std::unique_ptr<Tile>> real;
     if (held != nullptr) real.push_back(std::move(held));
     for (auto& w : fresh) real.push_back(std::move(w));
     const bool holds = next < starts.size();
-    if (traced < real.size()) {
-      std::vector<Tile*> list;
-      for (size_t k = traced; k < real.size(); ++k) list.push_back(real[k].get());
-      if (trace_list(t, list, threads) != 0) return -1;
-      traced = real.size();
-    }
     // While this batch is joined and handed on, the next one's tiles are
     // traced on the other threads.
     fresh = take(per_batch - 1);
     TracedAhead ahead(t, fresh, threads);
     int64_t batch_points = 0;
-    const int stop = stream_batch(t, sink, real, traced, carried, held, holds, threads, ahead, &batch_points);
+    const int stop = stream_batch(t, sink, real, carried, held, holds, threads, ahead, &batch_points);
     ahead.wait();
     t.tiles->streamed_points = std::max(t.tiles->streamed_points, batch_points + ahead.points());
     if (stop != 0) return stop;
-    traced = 0;
-    if (ahead.started()) {
-      for (const auto& w : fresh) {
-        if (w->result != 0) {
-          std::memcpy(t.message, w->message, kMessageBufferSize);
-          return -1;
-        }
-      }
-      traced = held != nullptr ? 1 + fresh.size() : fresh.size();
-    } else if (held != nullptr) {
-      traced = 1;
-    }
+    fresh_traced = !ahead.tiles().empty();
+    if (first_failure(t, ahead.tiles()) != 0) return -1;
   }
   return 0;
 }

@@ -144,13 +144,19 @@ bool grid_tables(ModelStore& m, int32_t nx, int32_t ny, const double* x, const d
   return true;
 }
 
-// Rows of a grid into its columns: rows[k] holds row js[k] (0-based), nx
-// values, NaN where a point has none (flag 0, value 0). The tables are kept
-// column by column, so the rows are taken a block at a time: a few cache
-// lines of each row are read while each column's stretch of the block is
-// written in one piece.
+// Row j (0-based) of a grid: nx values, NaN where a point has none.
 template <typename T>
-void put_rows(ModelStore& m, int32_t nx, std::size_t count, const int32_t* js, const T* const* rows) {
+struct GridRow {
+  int32_t j;
+  const T* values;
+};
+
+// Rows of a grid into its columns (a point without a value: flag 0, value
+// 0). The tables are kept column by column, so the rows are taken a block
+// at a time: a few cache lines of each row are read while each column's
+// stretch of the block is written in one piece.
+template <typename T>
+void put_rows(ModelStore& m, int32_t nx, const GridRow<T>* rows, std::size_t count) {
   constexpr int32_t kColumns = 64;
   constexpr std::size_t kRows = 32;
   float* const values = m.grid_value.cells.data;
@@ -167,10 +173,10 @@ void put_rows(ModelStore& m, int32_t nx, std::size_t count, const int32_t* js, c
         int16_t* const flag = defined + (i + 1) * defined_stride + 1;
         bool any = false;
         for (std::size_t k = k0; k < k1; ++k) {
-          const T v = rows[k][i];
+          const T v = rows[k].values[i];
           const bool has = !std::isnan(v);
-          value[js[k]] = has ? static_cast<float>(v) : 0.0f;
-          flag[js[k]] = has ? 1 : 0;
+          value[rows[k].j] = has ? static_cast<float>(v) : 0.0f;
+          flag[rows[k].j] = has ? 1 : 0;
           any = any || has;
         }
         if (has_values != nullptr && any) has_values[i + 1] = 1;
@@ -195,15 +201,11 @@ bool fill_grid(ModelStore& m, int32_t nx, int32_t ny, const double* x, const dou
     }
   }
   constexpr int32_t kBlock = 64;
-  int32_t js[kBlock];
-  const double* rows[kBlock];
+  GridRow<double> rows[kBlock];
   for (int32_t j0 = 0; j0 < ny; j0 += kBlock) {
     const int32_t n = std::min(kBlock, ny - j0);
-    for (int32_t k = 0; k < n; ++k) {
-      js[k] = j0 + k;
-      rows[k] = values + int64_t{j0 + k} * nx;
-    }
-    put_rows(m, nx, static_cast<std::size_t>(n), js, rows);
+    for (int32_t k = 0; k < n; ++k) rows[k] = {j0 + k, values + int64_t{j0 + k} * nx};
+    put_rows(m, nx, rows, static_cast<std::size_t>(n));
   }
   grid_done(m, nx);
   return true;
@@ -225,22 +227,12 @@ struct RowBuild {
   int32_t nx, ny;
   char* errMsg;
   bool failed = false;
-  std::unique_ptr<float[]> held;  // held_rows rows of nx values, NaN for none
-  std::vector<int32_t> rows;  // the rows held, in the order put
-  std::vector<int32_t> js;    // flush: the rows held, ascending
-  std::vector<const float*> starts;  // and where each is held
+  std::unique_ptr<float[]> held;       // held_rows rows of nx values, NaN for none
+  std::vector<GridRow<float>> rows;    // the rows held, in the order put
 
   void flush() {
-    std::vector<std::size_t> order(rows.size());
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return rows[a] < rows[b]; });
-    js.resize(order.size());
-    starts.resize(order.size());
-    for (std::size_t k = 0; k < order.size(); ++k) {
-      js[k] = rows[order[k]];
-      starts[k] = held.get() + order[k] * static_cast<std::size_t>(nx);
-    }
-    put_rows(*m, nx, order.size(), js.data(), starts.data());
+    std::sort(rows.begin(), rows.end(), [](const GridRow<float>& a, const GridRow<float>& b) { return a.j < b.j; });
+    put_rows(*m, nx, rows.data(), rows.size());
     rows.clear();
   }
 };
@@ -263,7 +255,7 @@ int32_t put_grid_row(void* context, int32_t j, const double* values) {
     }
     out[i] = static_cast<float>(v);  // NaN stays NaN: no value
   }
-  b->rows.push_back(j);
+  b->rows.push_back({j, out});
   if (b->rows.size() == RowBuild::held_rows(b->nx, b->ny)) b->flush();
   return 0;
 }
